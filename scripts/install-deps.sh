@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package the project needs. Safe to run again.
+#   scripts/install-deps.sh          build and run the app
+#   scripts/install-deps.sh --test   also what the tests start (keyring, sound server, X server)
+set -euo pipefail
+
+build_packages=(
+  build-essential cmake ninja-build pkg-config clang clang-format
+  libboost1.81-dev libssl-dev libcurl4-openssl-dev libicu-dev libsoxr-dev
+  libpulse-dev libsecret-1-dev libatspi2.0-dev libglib2.0-dev
+  libx11-dev libxi-dev libxtst-dev qt6-base-dev
+)
+test_packages=(
+  googletest libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev openssl
+  dbus dbus-x11 gnome-keyring pulseaudio pulseaudio-utils pocketsphinx-testdata sox
+  xvfb openbox at-spi2-core x11-utils python3-gi gir1.2-gtk-3.0 xauth
+)
+
+packages=("${build_packages[@]}")
+if [[ "${1:-}" == "--test" ]]; then
+  packages+=("${test_packages[@]}")
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]} == 0)); then
+  echo "install-deps: all packages present"
+  exit 0
+fi
+
+sudo=""
+if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update
+$sudo apt-get install -y --no-install-recommends "${missing[@]}"

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+#include "platform/Asio.h"
+
+// Time as the program sees it: a monotonic uptime for durations and deadlines, the wall clock
+// for time stamps only, and timers. Tests drive a manual clock instead of waiting.
+class Clock {
+ public:
+  using Duration = std::chrono::nanoseconds;
+
+  // A scheduled callback; destroying or cancelling it means the callback will not run, provided
+  // that happens on the executor the callback was scheduled on.
+  class Timer {
+   public:
+    virtual ~Timer() = default;
+    virtual void cancel() = 0;
+  };
+
+  virtual ~Clock() = default;
+
+  // Seconds since an arbitrary fixed point; never goes backwards.
+  virtual double uptime() const = 0;
+  virtual std::chrono::system_clock::time_point wallTime() const = 0;
+
+  // Posts `callback` to `executor` once `delay` has passed on this clock.
+  [[nodiscard]] virtual std::unique_ptr<Timer> after(asio::any_io_executor executor,
+                                                     Duration delay,
+                                                     std::function<void()> callback) = 0;
+
+  // Suspends the calling coroutine for `delay`. Cancelling the coroutine (its cancellation slot)
+  // ends the wait at once with asio::error::operation_aborted.
+  asio::awaitable<void> sleep(Duration delay);
+  asio::awaitable<void> sleepSeconds(double seconds);
+};
+
+// The real clock: steady_clock for uptime and Asio timers for waits.
+class SystemClock final : public Clock {
+ public:
+  double uptime() const override;
+  std::chrono::system_clock::time_point wallTime() const override;
+  std::unique_ptr<Timer> after(asio::any_io_executor executor, Duration delay,
+                               std::function<void()> callback) override;
+};

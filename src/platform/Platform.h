@@ -1,0 +1,38 @@
+#pragma once
+
+#include "platform/Asio.h"
+
+class Clock;
+class Settings;
+class SecretStore;
+class Workspace;
+class Accessibility;
+class WindowList;
+class Pasteboard;
+class KeyInjector;
+class KeyMonitor;
+class HotKeyRegistrar;
+class AudioInput;
+class BrowserSession;
+class Overlay;
+
+// Everything the core borrows from the desktop it runs on. The adapters are owned elsewhere (the
+// Linux platform in the app, the fakes in tests) and outlive every user of this object. A port a
+// piece of the program does not need may be left null in tests.
+struct Platform {
+  asio::any_io_executor mainLoop;    // the controller's single thread
+  asio::any_io_executor background;  // the shared pool for blocking calls
+  Clock* clock = nullptr;
+  Settings* settings = nullptr;
+  SecretStore* secrets = nullptr;
+  Workspace* workspace = nullptr;
+  Accessibility* accessibility = nullptr;
+  WindowList* windows = nullptr;
+  Pasteboard* pasteboard = nullptr;
+  KeyInjector* keyInjector = nullptr;
+  KeyMonitor* keyMonitor = nullptr;
+  HotKeyRegistrar* hotKeys = nullptr;
+  AudioInput* audioInput = nullptr;
+  BrowserSession* browser = nullptr;
+  Overlay* overlay = nullptr;
+};

@@ -1,0 +1,6 @@
+#pragma once
+
+#include <string>
+
+// A random (version 4) UUID in the 36-character upper-case hyphenated form the service expects.
+std::string makeUuid();

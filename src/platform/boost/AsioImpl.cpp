@@ -1,0 +1,2 @@
+// The one translation unit that compiles Asio.
+#include <boost/asio/impl/src.hpp>

@@ -1,0 +1,2 @@
+// The one translation unit that compiles Beast.
+#include <boost/beast/src.hpp>

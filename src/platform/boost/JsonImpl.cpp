@@ -1,0 +1,2 @@
+// The one translation unit that compiles Boost.JSON.
+#include <boost/json/src.hpp>

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+#include <variant>
+
+#include "diagnostics/ReportableError.h"
+
+// The one error type of the speech service client: six cases, each rendered for the user
+// (`errorDescription`) and for the diagnostics log (`diagnosticCode`).
+class MacServiceError final : public ReportableError {
+ public:
+  enum class Kind { rejected, service, invalidURL, missingInvitation, invalidResponse,
+                    emptyTranscript };
+
+  static MacServiceError rejected(int status) { return {Kind::rejected, status, {}}; }
+  static MacServiceError service(std::string code) { return {Kind::service, 0, std::move(code)}; }
+  static MacServiceError invalidURL() { return {Kind::invalidURL, 0, {}}; }
+  static MacServiceError missingInvitation() { return {Kind::missingInvitation, 0, {}}; }
+  static MacServiceError invalidResponse() { return {Kind::invalidResponse, 0, {}}; }
+  static MacServiceError emptyTranscript() { return {Kind::emptyTranscript, 0, {}}; }
+
+  Kind kind() const { return kind_; }
+  int status() const { return status_; }              // for `rejected`
+  const std::string& code() const { return code_; }  // for `service`
+
+  std::string errorDescription() const;
+  std::string diagnosticCode() const override;
+  std::string localizedDescription() const override { return errorDescription(); }
+
+  friend bool operator==(const MacServiceError& a, const MacServiceError& b) {
+    return a.kind_ == b.kind_ && a.status_ == b.status_ && a.code_ == b.code_;
+  }
+
+ private:
+  MacServiceError(Kind kind, int status, std::string code)
+      : kind_(kind), status_(status), code_(std::move(code)) {}
+
+  Kind kind_;
+  int status_;
+  std::string code_;
+};

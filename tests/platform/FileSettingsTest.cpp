@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "platform/FileSettings.h"
+#include "support/TemporaryDirectory.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+TEST(FileSettingsTest, ValuesSurviveAReloadAndTheFileIsPrivate) {
+  TemporaryDirectory dir;
+  const auto file = dir / "wrenly" / "settings.json";
+  {
+    FileSettings settings(file);
+    settings.setBool("macShortcutSetupComplete", true);
+    settings.setString("recordingShortcut", "rightOption");
+    settings.setString("gone", "x");
+    settings.remove("gone");
+  }
+  FileSettings reloaded(file);
+  EXPECT_EQ(reloaded.boolValue("macShortcutSetupComplete"), true);
+  EXPECT_EQ(reloaded.stringValue("recordingShortcut"), "rightOption");
+  EXPECT_EQ(reloaded.stringValue("gone"), std::nullopt);
+  // A value of the other type reads as absent, like a mistyped default.
+  EXPECT_EQ(reloaded.boolValue("recordingShortcut"), std::nullopt);
+  struct stat info{};
+  ASSERT_EQ(::stat(file.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_FALSE(fs::exists(file.string() + ".tmp"));
+}
+
+TEST(FileSettingsTest, CorruptFileIsKeptAsideReportedOnceAndReadsAsEmpty) {
+  for (const std::string broken : {"{not json", "[1,2]", "{\"a\": 3}", "\xff\xfe"}) {
+    SCOPED_TRACE(broken);
+    TemporaryDirectory dir;
+    const auto file = dir / "settings.json";
+    std::ofstream(file) << broken;
+    std::vector<std::string> reports;
+    FileSettings settings(file, [&](const std::string& line) { reports.push_back(line); });
+    EXPECT_EQ(settings.stringValue("a"), std::nullopt);
+    ASSERT_EQ(reports.size(), 1u);
+
+    int asideCount = 0;
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+      if (entry.path().filename().string().starts_with("settings.json.broken-")) {
+        ++asideCount;
+        EXPECT_EQ(readFile(entry.path()), broken);
+      }
+    }
+    EXPECT_EQ(asideCount, 1);
+    settings.setBool("b", true);
+    EXPECT_EQ(FileSettings(file).boolValue("b"), true);
+    EXPECT_EQ(reports.size(), 1u);
+  }
+}
+
+TEST(FileSettingsTest, MissingFileIsEmptyAndNotReported) {
+  TemporaryDirectory dir;
+  int reports = 0;
+  FileSettings settings(dir / "none.json", [&](const std::string&) { ++reports; });
+  EXPECT_EQ(settings.boolValue("x"), std::nullopt);
+  EXPECT_EQ(reports, 0);
+}
+
+TEST(FileSettingsTest, UnwritableLocationReportsAndKeepsValuesInMemory) {
+  TemporaryDirectory dir;
+  std::ofstream(dir / "blocker") << "a file where the folder should be";
+  std::vector<std::string> reports;
+  FileSettings settings(dir / "blocker" / "settings.json",
+                        [&](const std::string& l) { reports.push_back(l); });
+  settings.setBool("x", true);
+  EXPECT_EQ(settings.boolValue("x"), true);
+  EXPECT_FALSE(reports.empty());
+}
+
+}  // namespace

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "platform/Clock.h"
+
+// A clock that only moves when the test says so. Timers fire in deadline order (ties in the
+// order they were scheduled); after each firing the `drain` hook runs (normally polling the
+// test's io_context), so work a callback schedules inside the advanced window fires too.
+class ManualClock final : public Clock {
+ public:
+  explicit ManualClock(std::function<void()> drain = {}, double start = 1000.0);
+
+  void setDrain(std::function<void()> drain) { drain_ = std::move(drain); }
+
+  double uptime() const override;
+  std::chrono::system_clock::time_point wallTime() const override;
+  std::unique_ptr<Timer> after(asio::any_io_executor executor, Duration delay,
+                               std::function<void()> callback) override;
+
+  // Moves time forward by `delta`, firing every timer that falls due on the way.
+  void advance(Duration delta);
+  void advanceSeconds(double seconds);
+  size_t pendingTimers() const;
+
+ private:
+  struct Entry {
+    asio::any_io_executor executor;
+    std::function<void()> callback;
+  };
+  using Key = std::pair<Duration, uint64_t>;
+
+  mutable std::mutex mutex_;
+  Duration now_;
+  uint64_t sequence_ = 0;
+  std::map<Key, Entry> timers_;
+  std::chrono::system_clock::time_point wallStart_;
+  std::function<void()> drain_;
+
+  friend class ManualTimer;
+  void cancel(Key key);
+};
