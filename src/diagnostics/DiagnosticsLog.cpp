@@ -18,7 +18,9 @@ DiagnosticsLog::DiagnosticsLog(fs::path directory, WallClock wallClock)
   if (!wallClock_) wallClock_ = [] { return std::chrono::system_clock::now(); };
 }
 
-DiagnosticsLog::~DiagnosticsLog() { worker_.join(); }
+DiagnosticsLog::~DiagnosticsLog() {
+  worker_.join();
+}
 
 void DiagnosticsLog::record(std::string_view line) {
   try {

@@ -30,7 +30,9 @@ DiagnosticsLog& log() {
 
 }  // namespace
 
-void record(std::string_view line) { log().record(line); }
+void record(std::string_view line) {
+  log().record(line);
+}
 
 std::string errorCode(const std::exception& error) {
   if (auto* own = dynamic_cast<const ReportableError*>(&error)) return own->diagnosticCode();
@@ -53,8 +55,12 @@ std::string errorCode(const std::exception_ptr& error) {
   return "code=-1";
 }
 
-std::filesystem::path directory() { return log().directory(); }
+std::filesystem::path directory() {
+  return log().directory();
+}
 
-void flush() { log().flush(); }
+void flush() {
+  log().flush();
+}
 
 }  // namespace MacDiagnostics

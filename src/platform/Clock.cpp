@@ -33,8 +33,7 @@ struct SleepState {
 
 asio::awaitable<void> Clock::sleep(Duration delay) {
   auto executor = co_await asio::this_coro::executor;
-  co_await asio::async_initiate<decltype(asio::use_awaitable),
-                                void(boost::system::error_code)>(
+  co_await asio::async_initiate<decltype(asio::use_awaitable), void(boost::system::error_code)>(
       [this, executor, delay](auto handler) {
         using H = std::decay_t<decltype(handler)>;
         auto slot = asio::get_associated_cancellation_slot(handler);
@@ -57,8 +56,7 @@ asio::awaitable<void> Clock::sleepSeconds(double seconds) {
 }
 
 double SystemClock::uptime() const {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 std::chrono::system_clock::time_point SystemClock::wallTime() const {

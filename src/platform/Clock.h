@@ -27,8 +27,7 @@ class Clock {
   virtual std::chrono::system_clock::time_point wallTime() const = 0;
 
   // Posts `callback` to `executor` once `delay` has passed on this clock.
-  [[nodiscard]] virtual std::unique_ptr<Timer> after(asio::any_io_executor executor,
-                                                     Duration delay,
+  [[nodiscard]] virtual std::unique_ptr<Timer> after(asio::any_io_executor executor, Duration delay,
                                                      std::function<void()> callback) = 0;
 
   // Suspends the calling coroutine for `delay`. Cancelling the coroutine (its cancellation slot)

@@ -8,7 +8,9 @@
 SerialQueue::SerialQueue(std::string label, asio::any_io_executor executor)
     : label_(std::move(label)), strand_(asio::make_strand(std::move(executor))) {}
 
-void SerialQueue::post(std::function<void()> work) { asio::post(strand_, std::move(work)); }
+void SerialQueue::post(std::function<void()> work) {
+  asio::post(strand_, std::move(work));
+}
 
 bool SerialQueue::sync(const std::function<void()>& work) {
   if (isCurrent()) return false;

@@ -20,7 +20,7 @@ std::string readFile(const fs::path& path) {
 }
 
 unsigned modeOf(const fs::path& path) {
-  struct stat info{};
+  struct stat info {};
   return ::stat(path.c_str(), &info) == 0 ? (info.st_mode & 0777) : 0;
 }
 

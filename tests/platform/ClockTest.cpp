@@ -3,8 +3,8 @@
 #include <boost/asio/bind_cancellation_slot.hpp>
 #include <boost/asio/cancellation_signal.hpp>
 #include <boost/asio/co_spawn.hpp>
-#include <boost/asio/io_context.hpp>
 #include <boost/asio/detached.hpp>
+#include <boost/asio/io_context.hpp>
 #include <vector>
 
 #include "support/ManualClock.h"
@@ -13,7 +13,10 @@ namespace {
 
 struct ManualClockTest : testing::Test {
   asio::io_context loop;
-  ManualClock clock{[this] { loop.poll(); loop.restart(); }};
+  ManualClock clock{[this] {
+    loop.poll();
+    loop.restart();
+  }};
 };
 
 TEST_F(ManualClockTest, WakesSleepersInDeadlineOrderAndOnlyWhenDue) {
@@ -38,10 +41,13 @@ TEST_F(ManualClockTest, WakesSleepersInDeadlineOrderAndOnlyWhenDue) {
 
 TEST_F(ManualClockTest, SleepsScheduledByWokenWorkFireWithinTheSameAdvance) {
   double wokeAt = 0;
-  asio::co_spawn(loop, [&]() -> asio::awaitable<void> {
-    for (int i = 0; i < 3; ++i) co_await clock.sleepSeconds(0.12);
-    wokeAt = clock.uptime();
-  }, asio::detached);
+  asio::co_spawn(
+      loop,
+      [&]() -> asio::awaitable<void> {
+        for (int i = 0; i < 3; ++i) co_await clock.sleepSeconds(0.12);
+        wokeAt = clock.uptime();
+      },
+      asio::detached);
   loop.poll();
   const double start = clock.uptime();
   clock.advanceSeconds(1.0);
@@ -51,13 +57,16 @@ TEST_F(ManualClockTest, SleepsScheduledByWokenWorkFireWithinTheSameAdvance) {
 TEST_F(ManualClockTest, CancellingTheCoroutineEndsTheSleepAtOnce) {
   asio::cancellation_signal signal;
   bool aborted = false;
-  asio::co_spawn(loop, [&]() -> asio::awaitable<void> {
-    try {
-      co_await clock.sleepSeconds(10);
-    } catch (const boost::system::system_error& e) {
-      aborted = e.code() == asio::error::operation_aborted;
-    }
-  }, asio::bind_cancellation_slot(signal.slot(), asio::detached));
+  asio::co_spawn(
+      loop,
+      [&]() -> asio::awaitable<void> {
+        try {
+          co_await clock.sleepSeconds(10);
+        } catch (const boost::system::system_error& e) {
+          aborted = e.code() == asio::error::operation_aborted;
+        }
+      },
+      asio::bind_cancellation_slot(signal.slot(), asio::detached));
   loop.poll();
   signal.emit(asio::cancellation_type::terminal);
   loop.poll();
@@ -78,7 +87,8 @@ TEST(SystemClockTest, UptimeIsMonotonicAndTimersFire) {
   asio::io_context loop;
   const double before = clock.uptime();
   bool fired = false;
-  auto timer = clock.after(loop.get_executor(), std::chrono::milliseconds(1), [&] { fired = true; });
+  auto timer =
+      clock.after(loop.get_executor(), std::chrono::milliseconds(1), [&] { fired = true; });
   loop.run_one();  // the timer completing is the event awaited, not a fixed sleep
   EXPECT_TRUE(fired);
   EXPECT_GE(clock.uptime(), before);

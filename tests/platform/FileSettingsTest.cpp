@@ -34,7 +34,7 @@ TEST(FileSettingsTest, ValuesSurviveAReloadAndTheFileIsPrivate) {
   EXPECT_EQ(reloaded.stringValue("gone"), std::nullopt);
   // A value of the other type reads as absent, like a mistyped default.
   EXPECT_EQ(reloaded.boolValue("recordingShortcut"), std::nullopt);
-  struct stat info{};
+  struct stat info {};
   ASSERT_EQ(::stat(file.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
   EXPECT_FALSE(fs::exists(file.string() + ".tmp"));

@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include <boost/asio/bind_cancellation_slot.hpp>
+#include <boost/asio/cancellation_signal.hpp>
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/io_context.hpp>
+#include <optional>
+
+#include "platform/linux/browser/XdgBrowserSession.h"
+#include "support/TemporaryDirectory.h"
+
+namespace {
+
+struct XdgBrowserSessionTest : testing::Test {
+  TemporaryDirectory dir;
+  asio::io_context loop;
+  std::vector<std::string> opened;
+  std::optional<std::string> callback;
+  std::exception_ptr failure;
+  bool finished = false;
+
+  void begin(XdgBrowserSession& session, asio::cancellation_slot slot = {}) {
+    asio::co_spawn(loop, session.authenticate("https://appleid.apple.com/auth", "wrenly-auth"),
+                   asio::bind_cancellation_slot(slot, [this](std::exception_ptr e, std::string u) {
+                     finished = true;
+                     failure = e;
+                     if (!e) callback = u;
+                   }));
+    loop.poll();
+  }
+  void runUntilFinished() {
+    for (int i = 0; i < 1000 && !finished; ++i) loop.run_one();
+  }
+  XdgBrowserSession::Opener recordingOpener(bool result = true) {
+    return [this, result](const std::string& url) {
+      opened.push_back(url);
+      return result;
+    };
+  }
+};
+
+TEST_F(XdgBrowserSessionTest, DeliversTheFirstCallbackOfOurSchemeAndCleansUp) {
+  const auto socket = dir / "run" / "auth.sock";
+  XdgBrowserSession session(loop.get_executor(), socket, recordingOpener());
+  begin(session);
+  ASSERT_EQ(opened, std::vector<std::string>{"https://appleid.apple.com/auth"});
+  ASSERT_TRUE(std::filesystem::exists(socket));
+
+  EXPECT_TRUE(forwardAuthCallback(socket, "https://elsewhere.example/"));
+  loop.poll();
+  EXPECT_FALSE(finished) << "a URL of another scheme is not an answer";
+  EXPECT_TRUE(forwardAuthCallback(socket, "wrenly-auth://complete?state=abc"));
+  runUntilFinished();
+  ASSERT_FALSE(failure);
+  EXPECT_EQ(callback, "wrenly-auth://complete?state=abc");
+  EXPECT_FALSE(std::filesystem::exists(socket));
+  EXPECT_FALSE(forwardAuthCallback(socket, "wrenly-auth://complete")) << "nobody waits now";
+}
+
+TEST_F(XdgBrowserSessionTest, BrowserThatCannotBeOpenedRefusesTheStart) {
+  XdgBrowserSession session(loop.get_executor(), dir / "auth.sock", recordingOpener(false));
+  begin(session);
+  runUntilFinished();
+  ASSERT_TRUE(failure);
+  try {
+    std::rethrow_exception(failure);
+  } catch (const BrowserSessionError& e) {
+    EXPECT_EQ(e.value(), BrowserSessionFailure::startRefused);
+  }
+}
+
+TEST_F(XdgBrowserSessionTest, CancellingTheWaitEndsTheSession) {
+  const auto socket = dir / "auth.sock";
+  XdgBrowserSession session(loop.get_executor(), socket, recordingOpener());
+  asio::cancellation_signal cancel;
+  begin(session, cancel.slot());
+  cancel.emit(asio::cancellation_type::terminal);
+  runUntilFinished();
+  ASSERT_TRUE(failure);
+  EXPECT_THROW(std::rethrow_exception(failure), boost::system::system_error);
+  EXPECT_FALSE(std::filesystem::exists(socket));
+}
+
+TEST(ForwardAuthCallbackTest, RefusesOversizedOrMultiLineUrls) {
+  TemporaryDirectory dir;
+  EXPECT_FALSE(forwardAuthCallback(dir / "none.sock", "wrenly-auth://complete"));
+  EXPECT_FALSE(forwardAuthCallback(dir / "none.sock", "wrenly-auth://a\nb"));
+  EXPECT_FALSE(forwardAuthCallback(dir / "none.sock", std::string(9000, 'a')));
+}
+
+}  // namespace
