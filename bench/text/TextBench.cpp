@@ -50,6 +50,20 @@ void normalize(benchmark::State& state) {
 BENCHMARK(normalize)->Unit(benchmark::kMillisecond);
 BENCHMARK(normalize)->Unit(benchmark::kMillisecond)->Threads(2);
 
+// Text as the service returns it after its own clean-up: single spaces, no stray marks.
+void formatListClean(benchmark::State& state) {
+  const std::vector<std::string> pieces = {"我有三點要講：第一點買菜，第二點煮飯，第三點洗碗。",
+                                           "Meet at 3.30 or 4.15 and bring two notebooks. ",
+                                           "從 1.5 升到 2.5，咁樣都幾好，佢話聽日再傾。",
+                                           "這個軟件的網絡連接有問題，請你幫我看看。"};
+  std::string text;
+  for (size_t i = 0; countCharacters(text) < targetCharacters; ++i) {
+    text += pieces[i % pieces.size()];
+  }
+  for (auto _ : state) benchmark::DoNotOptimize(SpeechCleanup::formatList(text));
+}
+BENCHMARK(formatListClean)->Unit(benchmark::kMillisecond);
+
 // The path most dictations take: Traditional text with no evidence, returned untouched.
 void normalizeUnchanged(benchmark::State& state) {
   std::string text;

@@ -64,8 +64,9 @@ std::unique_ptr<icu::UnicodeSet> leftSideCharacters(const icu::Transliterator& t
   return characters;
 }
 
-// Building the transform parses its rules and takes milliseconds, so it happens once. A
-// transliterator keeps scratch state while it runs, so each thread works on its own clone.
+// Building the transform parses its rules and takes tens of milliseconds, so it happens once. A
+// transliterator keeps scratch state while it runs, so every call works on its own clone, which
+// costs a fraction of a microsecond.
 const icu::Transliterator* prototype() {
   static const std::unique_ptr<icu::Transliterator> shared = [] {
     UErrorCode status = U_ZERO_ERROR;
@@ -81,19 +82,15 @@ const icu::Transliterator* prototype() {
   return shared.get();
 }
 
-const icu::Transliterator* threadTransliterator() {
-  thread_local const std::unique_ptr<icu::Transliterator> own(
-      prototype() != nullptr ? prototype()->clone() : nullptr);
-  return own.get();
-}
-
 }  // namespace
 
 namespace ChineseScript {
 
 std::string traditional(std::string_view text) {
-  const icu::Transliterator* transliterator = threadTransliterator();
-  if (transliterator == nullptr) return std::string(text);
+  const icu::Transliterator* shared = prototype();
+  if (shared == nullptr) return std::string(text);
+  const std::unique_ptr<icu::Transliterator> transliterator(shared->clone());
+  if (!transliterator) return std::string(text);
   icu::UnicodeString converted = text_detail::fromUtf8(text);
   transliterator->transliterate(converted);
   return text_detail::toUtf8(converted);

@@ -79,9 +79,12 @@ UnicodeString replaceAll(const UnicodeString& text, const Replacement& step) {
   RegexMatcher* matcher = step.pattern.matcher(text);
   if (matcher == nullptr) return text;
   UErrorCode status = U_ZERO_ERROR;
-  // Most steps find nothing in a short item; skip the copy replaceAll would make.
   if (!matcher->find(status)) return text;
-  UnicodeString result = matcher->replaceAll(step.with, status);
+  UnicodeString result;
+  do {
+    matcher->appendReplacement(result, step.with, status);
+  } while (U_SUCCESS(status) && matcher->find(status));
+  matcher->appendTail(result);
   return U_SUCCESS(status) ? result : text;
 }
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <unicode/translit.h>
+
+#include <memory>
 #include <string>
 
 #include "text/MacChineseOutput.h"
@@ -51,6 +54,24 @@ TEST(ChineseScriptTest, ConvertsSimplifiedOnly) {
   EXPECT_EQ(ChineseScript::traditional("简体中文，电脑"), "簡體中文，電腦");
   EXPECT_EQ(ChineseScript::traditional("Plain ASCII 123"), "Plain ASCII 123");
   EXPECT_EQ(ChineseScript::traditional(""), "");
+}
+
+// The conversion skips characters its rules never look at; it must agree with the full transform,
+// including the rules that depend on a neighbouring character.
+TEST(ChineseScriptTest, AgreesWithTheUnfilteredTransform) {
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<icu::Transliterator> full(
+      icu::Transliterator::createInstance("Hans-Hant", UTRANS_FORWARD, status));
+  ASSERT_TRUE(U_SUCCESS(status));
+  for (const char* sample :
+       {"三只鸟", "两只", "a只", "一出戏", "周三", "丰姿", "三余", "其余 OK", "“什么”", "皇后 后来",
+        "干杯，干净", "e\u0301只", "只\u0301", "Hello, 世界 1.5", "发现头发", "十斗米"}) {
+    icu::UnicodeString expected = icu::UnicodeString::fromUTF8(sample);
+    full->transliterate(expected);
+    std::string expectedUtf8;
+    expected.toUTF8String(expectedUtf8);
+    EXPECT_EQ(ChineseScript::traditional(sample), expectedUtf8) << sample;
+  }
 }
 
 }  // namespace
