@@ -53,7 +53,9 @@ void MacAudioRecorder::reconnect() {
   startEngine(false);
 }
 
-bool MacAudioRecorder::isRecording() const { return engine_ && engine_->isRunning(); }
+bool MacAudioRecorder::isRecording() const {
+  return engine_ && engine_->isRunning();
+}
 
 float MacAudioRecorder::currentLevel() const {
   std::lock_guard guard(lock_);
@@ -125,10 +127,10 @@ void MacAudioRecorder::startEngine(bool resetSamples) {
     samples_.reserve(static_cast<std::size_t>(remaining * sampleRate_) *
                      static_cast<std::size_t>(channels_));
   }
-  engine->installTap(tapBufferFrames, [this](const float* data, std::uint32_t frames,
-                                             int bufferChannels) {
-    receive(data, frames, bufferChannels);
-  });
+  engine->installTap(tapBufferFrames,
+                     [this](const float* data, std::uint32_t frames, int bufferChannels) {
+                       receive(data, frames, bufferChannels);
+                     });
   engine_ = std::move(engine);
   try {
     engine_->start();
@@ -145,8 +147,8 @@ void MacAudioRecorder::receive(const float* data, std::uint32_t frames, int buff
   {
     std::lock_guard guard(lock_);
     if (!capturing_) return;
-    const auto stored =
-        static_cast<std::int64_t>(samples_.size() / static_cast<std::size_t>(std::max(channels_, 1)));
+    const auto stored = static_cast<std::int64_t>(samples_.size() /
+                                                  static_cast<std::size_t>(std::max(channels_, 1)));
     const double remaining = std::max(maximumDuration - completedDuration_, 0.0);
     const std::int64_t budget = static_cast<std::int64_t>(remaining * sampleRate_) - stored;
     const std::int64_t keptFrames = std::clamp<std::int64_t>(budget, 0, frames);

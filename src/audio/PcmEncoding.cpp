@@ -30,8 +30,8 @@ void pump(Resampler& resampler, std::span<const float> input, bool ending,
           std::vector<float>& output, std::vector<std::uint8_t>& bytes) {
   for (;;) {
     std::size_t consumed = 0;
-    const std::size_t produced = resampler.process(input, ending && input.empty(), output,
-                                                   consumed);
+    const std::size_t produced =
+        resampler.process(input, ending && input.empty(), output, consumed);
     appendPcm16(std::span<const float>(output.data(), produced), bytes);
     input = input.subspan(consumed);
     if (input.empty()) {
@@ -60,12 +60,13 @@ void encodeSegment(const AudioSegment& segment, const ResamplerFactory& makeResa
     if (channels == 1) {
       mono = std::span<const float>(samples + first, count);
     } else {
-      const float scale = 1.0f / static_cast<float>(channels);
+      // The same mean as the live path, so both carry the same audio.
+      const auto divisor = static_cast<float>(channels);
       const float* in = samples + first * channels;
       for (std::size_t f = 0; f < count; ++f) {
         float sum = 0;
         for (std::size_t c = 0; c < channels; ++c) sum += in[f * channels + c];
-        block[f] = sum * scale;
+        block[f] = sum / divisor;
       }
       mono = std::span<const float>(block.data(), count);
     }
@@ -119,8 +120,8 @@ std::vector<std::uint8_t> encodeWav(std::span<const AudioSegment> segments,
     }
   }
   std::vector<std::uint8_t> wav(wavHeaderSize);
-  wav.reserve(wavHeaderSize + static_cast<std::size_t>(
-                                  std::min(expectedBytes + 4096.0, double(1u << 31))));
+  wav.reserve(wavHeaderSize +
+              static_cast<std::size_t>(std::min(expectedBytes + 4096.0, double(1u << 31))));
   std::vector<float> block(blockFrames);
   std::vector<float> output(outputFrames);
   for (const auto& segment : segments) {

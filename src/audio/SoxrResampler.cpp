@@ -18,8 +18,8 @@ class SoxrResampler final : public Resampler {
     // A null input tells soxr the stream has ended, so it flushes its filter.
     const bool drain = input.empty() && ending;
     soxr_error_t error =
-        soxr_process(handle_, drain ? nullptr : input.data(), drain ? 0 : input.size(),
-                     &inputDone, output.data(), output.size(), &outputDone);
+        soxr_process(handle_, drain ? nullptr : input.data(), drain ? 0 : input.size(), &inputDone,
+                     output.data(), output.size(), &outputDone);
     if (error) throw ResamplerError(error);
     consumed = inputDone;
     return outputDone;
@@ -36,8 +36,7 @@ std::unique_ptr<Resampler> makeSoxrResampler(double inputRate) {
   soxr_error_t error = nullptr;
   const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
   const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
-  soxr_t handle =
-      soxr_create(inputRate, Resampler::outputRate, 1, &error, &io, &quality, nullptr);
+  soxr_t handle = soxr_create(inputRate, Resampler::outputRate, 1, &error, &io, &quality, nullptr);
   if (error || !handle) {
     if (handle) soxr_delete(handle);
     return nullptr;
