@@ -1,0 +1,10 @@
+#pragma once
+
+#include <vector>
+
+// One uninterrupted engine run: its samples, frames interleaved, at the device's own format.
+struct AudioSegment {
+  std::vector<float> samples;
+  double sampleRate = 0;  // Hz
+  int channels = 0;
+};
