@@ -86,7 +86,8 @@ class FakeDesktop::FakeWindowList final : public WindowList {
 
 FakeDesktop::FakeDesktop(asio::any_io_executor mainLoop, Clock& clock)
     : keyInjector(clock),
-      mainLoop_(std::move(mainLoop)),
+      keyMonitor(mainLoop),
+      mainLoop_(mainLoop),
       clock_(clock),
       workspace_(std::make_unique<FakeWorkspace>(*this)),
       accessibility_(std::make_unique<FakeAccessibility>(*this)),

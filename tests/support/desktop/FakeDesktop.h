@@ -60,8 +60,9 @@
 //   FakeElement::behind(handle) gives the element back.
 // - A paste key-down pastes the clipboard into the focused element of the application in
 //   front, replacing its selection (a password or non-text element takes nothing).
-// - Key monitors and hot keys deliver synchronously when the test sends (KeyEventScript,
-//   keyMonitor.send, hotKeys.press).
+// - Key monitors and hot keys deliver when the test sends (KeyEventScript, keyMonitor.send,
+//   hotKeys.press): global key events and hot keys at once on the test's thread, local key
+//   events posted to the main loop.
 class FakeDesktop {
  public:
   static constexpr int32_t ownProcessID = 4242;
