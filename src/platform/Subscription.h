@@ -4,7 +4,9 @@
 #include <utility>
 
 // A registration with the desktop (an event stream, a monitor, a hot key) that lasts exactly as
-// long as this object. An empty subscription means the registration could not be made.
+// long as this object. An empty subscription means the registration could not be made. Ending it
+// from inside its own handler is allowed (the handler is not called again), so adapters must
+// not destroy a handler while it runs.
 class Subscription {
  public:
   Subscription() = default;
