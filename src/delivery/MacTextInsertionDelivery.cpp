@@ -1,0 +1,77 @@
+#include "delivery/MacTextInsertion.h"
+#include "diagnostics/MacDiagnostics.h"
+#include "platform/KeyInjector.h"
+#include "platform/WindowList.h"
+#include "platform/Workspace.h"
+
+asio::awaitable<MacInsertionResult> MacTextInsertion::insert(std::string text,
+                                                             std::optional<MacInputTarget> target,
+                                                             std::optional<std::string> replacing) {
+  // The text always ends up on the clipboard, so the user can paste by hand whatever happens.
+  if (text.empty()) co_return MacInsertionResult::failed;
+  if (!copy(text)) co_return MacInsertionResult::failed;
+  if (!hasAccessibility() || !target) co_return MacInsertionResult::copied;
+  co_return co_await deliver(*target, replacing);
+}
+
+asio::awaitable<MacInsertionResult> MacTextInsertion::deliver(
+    const MacInputTarget& target, const std::optional<std::string>& replacing) {
+  using enum MacInsertionResult;
+  const int32_t processID = target.processID;
+  if (!workspace_.runningApplication(processID)) co_return copied;
+
+  ElementHandle now = focusedElement(processID);
+  if (isSecure(now)) co_return copied;
+
+  const auto frontWindow = frontWindowID(processID);
+  const bool windowChanged = !target.windowID || !frontWindow || *frontWindow != *target.windowID;
+  const bool appChanged = target.focusGeneration != generation_ || !isFrontmost(processID);
+
+  const ElementHandle& captured = target.focusedElement;
+  const bool sameElement = captured && now && captured->isSameElement(*now);
+  if (sameElement) {
+    if (!isFrontmost(processID)) {
+      if (!workspace_.activate(processID)) co_return copied;
+      for (int pauses = 0; pauses < activationChecks && !isFrontmost(processID); ++pauses) {
+        co_await pause(activationPause);
+      }
+      // Whether it came forward in time is checked once more below.
+    }
+  } else {
+    if (appChanged || windowChanged || replacing) {
+      MacDiagnostics::record("delivery fallback=clipboard reason=focus_changed");
+      co_return copied;
+    }
+    // Both known and different: focus moved to another field unless the captured one is gone
+    // (a web page rebuilding its field). An element that does not answer proves neither.
+    if (captured && now && captured->liveness() != ElementLiveness::gone) co_return copied;
+    MacDiagnostics::record("delivery mode=same_window_paste");
+  }
+
+  if (!isFrontmost(processID)) co_return copied;
+  now = focusedElement(processID);
+  if (isSecure(now)) co_return copied;
+
+  if (replacing) {
+    // Replace only the selection the instruction was made from.
+    if (!captured || !now || !captured->isSameElement(*now)) co_return copied;
+    auto selection = selectedText(now);
+    if (selection != replacing) {
+      if (!target.selectedRange) co_return copied;
+      now->setSelectedRange(*target.selectedRange);
+      selection = selectedText(now);
+      if (selection != replacing) co_return copied;
+    }
+  }
+
+  if (!keyInjector_.pasteKeyDown(processID)) co_return copied;
+  {
+    // Released however this coroutine ends, so no key stays down on the desktop.
+    struct KeysHeld {
+      KeyInjector& injector;
+      ~KeysHeld() { injector.pasteKeyUp(); }
+    } held{keyInjector_};
+    co_await pause(pasteKeyHold);
+  }
+  co_return pasteSent;
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+
+// Synthetic keystrokes. The pause between press and release is the caller's, on its Clock, so
+// the target application sees an ordinary keystroke.
+class KeyInjector {
+ public:
+  virtual ~KeyInjector() = default;
+
+  // Presses the desktop's paste keys for the frontmost application `processID` (Ctrl+V, or
+  // what that application needs instead), first releasing modifier keys the user still holds so
+  // they do not turn it into another shortcut. False when the keystroke cannot be made; nothing
+  // was sent then.
+  virtual bool pasteKeyDown(int32_t processID) = 0;
+  // Releases what the last successful `pasteKeyDown` pressed.
+  virtual void pasteKeyUp() = 0;
+};

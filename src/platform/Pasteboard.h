@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+
+// The desktop's clipboard.
+class Pasteboard {
+ public:
+  virtual ~Pasteboard() = default;
+
+  // Clears the clipboard and makes `text` (UTF-8) its only content, owned by this program.
+  // False when the clipboard refused it.
+  virtual bool writeString(const std::string& text) = 0;
+};

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/KeyMonitor.h"
+#include "support/desktop/HandlerList.h"
+
+// Key monitors that deliver what the test sends (usually through KeyEventScript): global events
+// at once on the sending thread (they may come from any thread), local ones posted to the main
+// loop (they come from its event processing), each scope in order.
+class FakeKeyMonitor final : public KeyMonitor {
+ public:
+  explicit FakeKeyMonitor(asio::any_io_executor mainLoop) : mainLoop_(std::move(mainLoop)) {}
+
+  Subscription monitor(Scope scope, Handler handler) override {
+    if (refuses(scope)) return {};
+    return list(scope).add(std::move(handler));
+  }
+
+  // The desktop will not let this scope be watched.
+  void refuse(Scope scope, bool refuse = true) {
+    (scope == Scope::global ? refusesGlobal_ : refusesLocal_) = refuse;
+  }
+  void send(Scope scope, const KeyEvent& event) {
+    if (scope == Scope::global) {
+      global_.call(event);
+    } else {
+      local_.post(mainLoop_, event);
+    }
+  }
+  size_t monitors(Scope scope) const { return list(scope).size(); }
+
+ private:
+  bool refuses(Scope scope) const {
+    return scope == Scope::global ? refusesGlobal_ : refusesLocal_;
+  }
+  HandlerList<KeyEvent>& list(Scope scope) { return scope == Scope::global ? global_ : local_; }
+  const HandlerList<KeyEvent>& list(Scope scope) const {
+    return scope == Scope::global ? global_ : local_;
+  }
+
+  asio::any_io_executor mainLoop_;
+  HandlerList<KeyEvent> global_;
+  HandlerList<KeyEvent> local_;
+  bool refusesGlobal_ = false;
+  bool refusesLocal_ = false;
+};

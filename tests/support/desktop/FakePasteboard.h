@@ -1,0 +1,29 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/Pasteboard.h"
+
+// A clipboard that remembers what it holds and can be told to refuse writes.
+class FakePasteboard final : public Pasteboard {
+ public:
+  bool writeString(const std::string& text) override {
+    ++writes_;
+    contents_.reset();  // cleared first, as the real one is
+    if (refuses_) return false;
+    contents_ = text;
+    return true;
+  }
+
+  void refuseWrites(bool refuse = true) { refuses_ = refuse; }
+  // What another program would paste; none when empty.
+  const std::optional<std::string>& contents() const { return contents_; }
+  void setContents(std::optional<std::string> contents) { contents_ = std::move(contents); }
+  int writes() const { return writes_; }
+
+ private:
+  std::optional<std::string> contents_;
+  bool refuses_ = false;
+  int writes_ = 0;
+};

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <boost/asio/post.hpp>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "platform/Asio.h"
+#include "platform/Subscription.h"
+
+// The subscribers of one fake event stream. A handler removed while an event is being delivered
+// (even by itself) is not called again, and is never destroyed while it runs.
+template <typename... Args>
+class HandlerList {
+ public:
+  using Handler = std::function<void(Args...)>;
+
+  Subscription add(Handler handler) {
+    const uint64_t id = state_->next++;
+    state_->handlers.emplace(id, std::move(handler));
+    return Subscription([weak = std::weak_ptr<State>(state_), id] {
+      if (auto state = weak.lock()) state->handlers.erase(id);
+    });
+  }
+
+  // Calls every current handler now.
+  void call(const Args&... args) const { deliver(state_, args...); }
+
+  // Calls every handler current at delivery time, later, on `executor`.
+  void post(const asio::any_io_executor& executor, Args... args) const {
+    asio::post(executor, [weak = std::weak_ptr<State>(state_), args...] {
+      if (auto state = weak.lock()) deliver(state, args...);
+    });
+  }
+
+  size_t size() const { return state_->handlers.size(); }
+
+ private:
+  struct State {
+    uint64_t next = 0;
+    std::map<uint64_t, Handler> handlers;
+  };
+
+  static void deliver(const std::shared_ptr<State>& state, const Args&... args) {
+    std::vector<uint64_t> ids;
+    for (const auto& [id, handler] : state->handlers) ids.push_back(id);
+    for (uint64_t id : ids) {
+      auto it = state->handlers.find(id);
+      if (it == state->handlers.end()) continue;
+      Handler handler = it->second;  // survives its own removal
+      handler(args...);
+    }
+  }
+
+  std::shared_ptr<State> state_ = std::make_shared<State>();
+};
