@@ -9,8 +9,14 @@
 // (`errorDescription`) and for the diagnostics log (`diagnosticCode`).
 class MacServiceError final : public ReportableError {
  public:
-  enum class Kind { rejected, service, invalidURL, missingInvitation, invalidResponse,
-                    emptyTranscript };
+  enum class Kind {
+    rejected,
+    service,
+    invalidURL,
+    missingInvitation,
+    invalidResponse,
+    emptyTranscript
+  };
 
   static MacServiceError rejected(int status) { return {Kind::rejected, status, {}}; }
   static MacServiceError service(std::string code) { return {Kind::service, 0, std::move(code)}; }
@@ -20,7 +26,7 @@ class MacServiceError final : public ReportableError {
   static MacServiceError emptyTranscript() { return {Kind::emptyTranscript, 0, {}}; }
 
   Kind kind() const { return kind_; }
-  int status() const { return status_; }              // for `rejected`
+  int status() const { return status_; }             // for `rejected`
   const std::string& code() const { return code_; }  // for `service`
 
   std::string errorDescription() const;
