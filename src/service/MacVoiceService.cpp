@@ -56,7 +56,9 @@ bool MacVoiceService::isActivated() const {
 }
 
 asio::awaitable<std::string> MacVoiceService::request(Call call) {
-  std::optional<std::string> base = call.endpoint ? call.endpoint : endpoint_;
+  // (No conditional operator here: GCC 12 destroys its temporary twice inside coroutines.)
+  std::optional<std::string> base = endpoint_;
+  if (call.endpoint) base = call.endpoint;
   if (!base) throw MacServiceError::invalidURL();
 
   auto prepared = std::make_shared<HttpRequest>();
@@ -67,7 +69,11 @@ asio::awaitable<std::string> MacVoiceService::request(Call call) {
   if (call.authenticated) {
     std::optional<std::string> token = call.tokenOverride;
     if (!token) {
-      token = co_await runInBackground(background_, [this, base] { return readToken(*base); });
+      // Lambdas are named before being awaited: GCC 12 mishandles captures made inside a
+      // co_await expression.
+      auto lookup = [this, url = *base] { return readToken(url); };
+      std::optional<std::string> stored = co_await runInBackground(background_, std::move(lookup));
+      token = std::move(stored);
     }
     if (!token) throw MacServiceError::missingInvitation();
     prepared->headers.push_back("Authorization: Bearer " + *token);
@@ -165,9 +171,10 @@ asio::awaitable<MacAccountStatus> MacVoiceService::completeAppleLogin(std::strin
   if (!endpoint_) throw MacServiceError::invalidResponse();
 
   std::string baseURL = *endpoint_;
-  bool stored = co_await runInBackground(background_, [this, baseURL, token] {
+  auto store = [this, baseURL, token] {
     return !secrets_.store(credentialService, baseURL, token).has_value();
-  });
+  };
+  bool stored = co_await runInBackground(background_, std::move(store));
   if (!stored) throw MacServiceError::invalidResponse();
   settings_.setBool(flagKey(baseURL), true);
   co_return status;
@@ -180,10 +187,11 @@ asio::awaitable<MacAccountStatus> MacVoiceService::accountStatus() {
 
 asio::awaitable<void> MacVoiceService::forgetCredentials(std::string baseURL) {
   // The store's answer is not acted on: the service has already let go of the token.
-  co_await runInBackground(background_, [this, baseURL] {
+  auto remove = [this, baseURL] {
     secrets_.remove(credentialService, baseURL);
     return true;
-  });
+  };
+  co_await runInBackground(background_, std::move(remove));
   settings_.remove(flagKey(baseURL));
 }
 
