@@ -1,5 +1,6 @@
 #include "service/MacVoiceService.h"
 
+#include <algorithm>
 #include <boost/asio/this_coro.hpp>
 #include <chrono>
 
@@ -75,7 +76,12 @@ asio::awaitable<std::string> MacVoiceService::request(Call call) {
       std::optional<std::string> stored = co_await runInBackground(background_, std::move(lookup));
       token = std::move(stored);
     }
-    if (!token) throw MacServiceError::missingInvitation();
+    // A token that could break out of its header line is no usable token.
+    if (!token || token->empty() || std::any_of(token->begin(), token->end(), [](char c) {
+          return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+        })) {
+      throw MacServiceError::missingInvitation();
+    }
     prepared->headers.push_back("Authorization: Bearer " + *token);
   }
   if (call.body) prepared->body = std::make_shared<const std::string>(std::move(*call.body));

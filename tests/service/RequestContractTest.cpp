@@ -198,6 +198,9 @@ TEST_F(RequestContract, FailuresBeforeSendingLogNothing) {
   auto wav = wavOf(10);
   EXPECT_EQ(run(service.transcribe(wav, "auto", std::nullopt, "ID")).errorAs<MacServiceError>(),
             MacServiceError::missingInvitation());
+  secrets.store(MacVoiceService::credentialService, server.baseURL(), "tok\r\nX-Injected: 1");
+  EXPECT_EQ(run(service.accountStatus()).errorAs<MacServiceError>(),
+            MacServiceError::missingInvitation());
   secrets.failLookups(SecretStoreFailure::timedOut);
   secrets.store(MacVoiceService::credentialService, server.baseURL(), "tok");
   EXPECT_EQ(run(service.clean("x", std::nullopt)).errorAs<MacServiceError>(),
