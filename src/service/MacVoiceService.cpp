@@ -1,0 +1,215 @@
+#include "service/MacVoiceService.h"
+
+#include <algorithm>
+#include <boost/asio/this_coro.hpp>
+#include <chrono>
+
+#include "diagnostics/MacDiagnostics.h"
+#include "platform/Clock.h"
+#include "platform/SecretStore.h"
+#include "platform/Settings.h"
+#include "platform/Uuid.h"
+#include "service/BackgroundCall.h"
+#include "service/HttpTransport.h"
+#include "service/MacServiceError.h"
+#include "service/ReplyDecoding.h"
+#include "service/RequestBodies.h"
+
+const std::string_view MacVoiceService::defaultURL = builtInServiceURL;
+
+namespace {
+
+constexpr int maximumBusyResends = 3;
+constexpr auto busyRetryDelay = std::chrono::milliseconds(500);
+
+long long elapsedMilliseconds(const Clock& clock, double start) {
+  return static_cast<long long>((clock.uptime() - start) * 1000);
+}
+
+}  // namespace
+
+MacVoiceService::MacVoiceService(const Platform& platform, ServiceConfiguration configuration)
+    : background_(platform.background),
+      clock_(*platform.clock),
+      settings_(*platform.settings),
+      secrets_(*platform.secrets),
+      configuration_(std::move(configuration)),
+      endpoint_(canonicalEndpoint(configuration_.baseURLText)) {}
+
+std::optional<std::string> MacVoiceService::readToken(const std::string& baseURL) const {
+  // A store that cannot be asked reads as "no token": the caller then asks the user to sign in.
+  return secrets_.lookup(credentialService, baseURL).secret();
+}
+
+std::string MacVoiceService::flagKey(const std::string& baseURL) const {
+  return std::string(activeFlagPrefix) + baseURL;
+}
+
+std::optional<std::string> MacVoiceService::streamingToken() const {
+  if (!endpoint_) return std::nullopt;
+  return readToken(*endpoint_);
+}
+
+bool MacVoiceService::isActivated() const {
+  if (!endpoint_) return false;
+  if (!readToken(*endpoint_)) return false;
+  return settings_.boolValue(flagKey(*endpoint_)).value_or(false);
+}
+
+asio::awaitable<std::string> MacVoiceService::request(Call call) {
+  // (No conditional operator here: GCC 12 destroys its temporary twice inside coroutines.)
+  std::optional<std::string> base = endpoint_;
+  if (call.endpoint) base = call.endpoint;
+  if (!base) throw MacServiceError::invalidURL();
+
+  auto prepared = std::make_shared<HttpRequest>();
+  prepared->url = *base + call.path;
+  prepared->method = call.method;
+  prepared->headers = {"Content-Type: application/json", "Accept: application/json",
+                       "Cache-Control: no-store"};
+  if (call.authenticated) {
+    std::optional<std::string> token = call.tokenOverride;
+    if (!token) {
+      // Lambdas are named before being awaited: GCC 12 mishandles captures made inside a
+      // co_await expression.
+      auto lookup = [this, url = *base] { return readToken(url); };
+      std::optional<std::string> stored = co_await runInBackground(background_, std::move(lookup));
+      token = std::move(stored);
+    }
+    // A token that could break out of its header line is no usable token.
+    if (!token || token->empty() || std::any_of(token->begin(), token->end(), [](char c) {
+          return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+        })) {
+      throw MacServiceError::missingInvitation();
+    }
+    prepared->headers.push_back("Authorization: Bearer " + *token);
+  }
+  if (call.body) prepared->body = std::make_shared<const std::string>(std::move(*call.body));
+  prepared->timeoutSeconds = call.timeout;
+  prepared->extraTrustFile = configuration_.extraTrustFile;
+  std::shared_ptr<const HttpRequest> sent = std::move(prepared);
+
+  const double start = clock_.uptime();
+  int resends = 0;
+  std::exception_ptr failure;
+  for (;;) {
+    HttpResponse reply;
+    try {
+      reply = co_await sendHttpRequest(background_, sent);
+    } catch (...) {
+      failure = std::current_exception();
+      break;
+    }
+    MacDiagnostics::record("http stage=" + call.path + " status=" + std::to_string(reply.status) +
+                           " elapsed_ms=" + std::to_string(elapsedMilliseconds(clock_, start)));
+    if (reply.status >= 200 && reply.status <= 299) co_return std::move(reply.body);
+    if (reply.status < 100) {
+      failure = std::make_exception_ptr(MacServiceError::invalidResponse());
+      break;
+    }
+
+    std::optional<std::string> code = serviceErrorCode(reply.body);
+    if (!code) {
+      failure = std::make_exception_ptr(MacServiceError::rejected(static_cast<int>(reply.status)));
+      break;
+    }
+    if (call.retryBusy && *code == "request_busy" && resends < maximumBusyResends) {
+      try {
+        co_await clock_.sleep(busyRetryDelay);
+      } catch (...) {
+        failure = std::current_exception();
+        break;
+      }
+      ++resends;
+      continue;
+    }
+    failure = std::make_exception_ptr(
+        isValidServiceCode(*code) ? MacServiceError::service(*code)
+                                  : MacServiceError::rejected(static_cast<int>(reply.status)));
+    break;
+  }
+  MacDiagnostics::record("http failed stage=" + call.path +
+                         " elapsed_ms=" + std::to_string(elapsedMilliseconds(clock_, start)) + " " +
+                         MacDiagnostics::errorCode(failure));
+  std::rethrow_exception(failure);
+}
+
+asio::awaitable<std::string> MacVoiceService::transcribe(
+    std::span<const std::uint8_t> wav, std::string languageCode,
+    std::optional<std::string> streamRecoveryID, std::string requestID) {
+  Call call("transcribe", "POST", 45);
+  call.retryBusy = true;
+  call.body = transcribeBody(wav, languageCode, streamRecoveryID, requestID);
+  std::string reply = co_await request(std::move(call));
+  co_return decodeText(reply);
+}
+
+asio::awaitable<std::string> MacVoiceService::clean(std::string text,
+                                                    std::optional<std::string> sourceRequestID) {
+  Call call("text", "POST", 3);
+  call.body = cleanBody(makeUuid(), sourceRequestID, text);
+  std::string reply = co_await request(std::move(call));
+  co_return decodeText(reply);
+}
+
+asio::awaitable<std::string> MacVoiceService::applySpokenTask(
+    std::string selectedText, std::string instruction, std::optional<std::string> sourceRequestID) {
+  Call call("text", "POST", 30);
+  call.body = spokenTaskBody(makeUuid(), sourceRequestID, selectedText, instruction);
+  std::string reply = co_await request(std::move(call));
+  co_return decodeText(reply);
+}
+
+asio::awaitable<MacAppleLoginStart> MacVoiceService::beginAppleLogin(std::string token) {
+  Call call("account/mac/start", "POST");
+  call.authenticated = false;
+  call.body = appleLoginStartBody(token);
+  std::string reply = co_await request(std::move(call));
+  co_return decodeAppleLoginStart(reply);
+}
+
+asio::awaitable<MacAccountStatus> MacVoiceService::completeAppleLogin(std::string token) {
+  Call call("access", "GET");
+  call.tokenOverride = token;
+  std::string reply = co_await request(std::move(call));
+  MacAccountStatus status = decodeAccountStatus(reply);
+  if (!status.active) throw MacServiceError::invalidResponse();
+  if (!endpoint_) throw MacServiceError::invalidResponse();
+
+  std::string baseURL = *endpoint_;
+  auto store = [this, baseURL, token] {
+    return !secrets_.store(credentialService, baseURL, token).has_value();
+  };
+  bool stored = co_await runInBackground(background_, std::move(store));
+  if (!stored) throw MacServiceError::invalidResponse();
+  settings_.setBool(flagKey(baseURL), true);
+  co_return status;
+}
+
+asio::awaitable<MacAccountStatus> MacVoiceService::accountStatus() {
+  std::string reply = co_await request(Call("access", "GET"));
+  co_return decodeAccountStatus(reply);
+}
+
+asio::awaitable<void> MacVoiceService::forgetCredentials(std::string baseURL) {
+  // The store's answer is not acted on: the service has already let go of the token.
+  auto remove = [this, baseURL] {
+    secrets_.remove(credentialService, baseURL);
+    return true;
+  };
+  co_await runInBackground(background_, std::move(remove));
+  settings_.remove(flagKey(baseURL));
+}
+
+asio::awaitable<void> MacVoiceService::signOut() {
+  co_await request(Call("account/session", "DELETE"));
+  if (endpoint_) co_await forgetCredentials(*endpoint_);
+}
+
+asio::awaitable<void> MacVoiceService::removeAccess() {
+  if (!endpoint_) throw MacServiceError::invalidURL();
+  Call call("access", "DELETE");
+  call.endpoint = endpoint_;
+  co_await request(std::move(call));
+  co_await forgetCredentials(*endpoint_);
+}

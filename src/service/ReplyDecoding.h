@@ -1,0 +1,32 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "diagnostics/ReportableError.h"
+#include "service/MacAccountStatus.h"
+
+// Why a reply could not be read as the record it should hold.
+enum class ReplyDecodingFailure { notJson, notAnObject, missingMember, wrongType };
+
+class ReplyDecodingError final : public EnumeratedError<ReplyDecodingFailure> {
+ public:
+  using EnumeratedError::EnumeratedError;
+  std::string localizedDescription() const override;
+};
+
+// The trimmed "text" of a recognition or text reply. A body that is not JSON throws the
+// parser's error (boost::system::system_error); no usable text throws `emptyTranscript`.
+std::string decodeText(std::string_view body);
+
+// The "code" of an error body {"error": {"code": CODE}}, or none.
+std::optional<std::string> serviceErrorCode(std::string_view body);
+
+// Whether a service error code is one the client will show as such: 1 to 80 characters from
+// "abcdefghijklmnopqrstuvwxyz0123456789_" (the empty code is allowed too).
+bool isValidServiceCode(std::string_view code);
+
+// Replies of the account calls; other members are ignored. Throw ReplyDecodingError.
+MacAccountStatus decodeAccountStatus(std::string_view body);
+MacAppleLoginStart decodeAppleLoginStart(std::string_view body);

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The canonical service base URL for `text`: https://HOST[:PORT]/wrenly/v1/ with the host in
+// lower case, or none when `text` is not an https URL of that shape.
+std::optional<std::string> canonicalServiceEndpoint(std::string_view text);
+
+// Where the client talks to and what it trusts, fixed for the life of the process.
+struct ServiceConfiguration {
+  // The base URL before canonicalisation: the built-in one, or WRENLY_SERVICE_URL when set
+  // (an invalid value then means no endpoint, never the built-in one).
+  std::string baseURLText;
+  // A PEM file of extra certificates to trust besides the system store (WRENLY_CA_FILE):
+  // development services and tests.
+  std::optional<std::filesystem::path> extraTrustFile;
+
+  static ServiceConfiguration fromEnvironment();
+};
+
+// The base URL built into the program.
+extern const std::string_view builtInServiceURL;

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "support/TemporaryDirectory.h"
+#include "support/TestCertificate.h"
+#include "support/service/ContractService.h"
+
+// The contract service on a loopback HTTPS port (127.0.0.1, an ephemeral port), with a
+// certificate generated for this server. Runs on its own thread from construction until
+// destruction; each connection carries one request and is closed after the reply.
+//
+//   ContractServer server;
+//   server.addAccount("token");
+//   ServiceConfiguration configuration{server.baseURL(), server.certificateFile()};
+//
+// A client trusts the server through `certificateFile()` (the client's extra trust file, or the
+// WRENLY_CA_FILE variable). Scripting and inspection come from ContractService.
+//
+// Extending it (for instance with the WebSocket "stream" call): keep every Beast use in
+// ContractServer.cpp, which is the only translation unit that pays for it.
+class ContractServer : public ContractService {
+ public:
+  explicit ContractServer(TestCertificate certificate = TestCertificate::generate());
+  ~ContractServer() override;
+  ContractServer(const ContractServer&) = delete;
+  ContractServer& operator=(const ContractServer&) = delete;
+
+  unsigned short port() const;
+  std::string baseURL() const;  // https://127.0.0.1:PORT/wrenly/v1/
+  const TestCertificate& certificate() const { return certificate_; }
+  const std::filesystem::path& certificateFile() const { return certificateFile_; }
+
+  // Lets every stalled reply go out now (in the order they stalled).
+  void releaseStalled();
+
+ private:
+  struct Transport;
+  TestCertificate certificate_;
+  TemporaryDirectory directory_;
+  std::filesystem::path certificateFile_;
+  std::unique_ptr<Transport> transport_;
+};

@@ -1,0 +1,109 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// The speech service as the client relies on it, for contract tests: a built-in model of the
+// HTTPS JSON calls under /wrenly/v1/ plus per-test scripted replies, recording every request.
+// Thread-safe: the server thread answers while the test thread scripts and inspects.
+//
+// Built-in model (used when no scripted reply applies):
+//   POST account/mac/start  {"token": T}  -> {"authorizationURL": "https://appleid.apple.com/...",
+//                                             "state": S}; T becomes a pending token
+//   GET access              -> {"active": Boolean} for an accepted token
+//   DELETE account/session  -> 200, the token is revoked
+//   DELETE access           -> 200, the account (and all its tokens) is deleted
+//   POST transcribe         -> {"text": transcript()} when the body has the four members
+//   POST text               -> {"text": ...} for "macCleanupTraditional" (cleanedText()) and
+//                              "selectedVoiceTask" (rewrittenText())
+// Every call but the start of sign-in needs "Authorization: Bearer T" with an accepted token:
+// none gives 401 without a code, an unknown or revoked one 401 {"error":{"code":"invalid_access"}}.
+class ContractService {
+ public:
+  struct Request {
+    std::string method;
+    std::string target;  // as sent, e.g. "/wrenly/v1/transcribe"
+    std::string path;    // relative to the base URL, e.g. "transcribe"; empty when outside it
+    std::vector<std::pair<std::string, std::string>> headers;  // in the order sent
+    std::string body;
+
+    std::optional<std::string> header(std::string_view name) const;  // first, case-insensitive
+    std::optional<std::string> bearerToken() const;
+  };
+
+  struct Reply {
+    int status = 200;
+    std::string body;
+    std::vector<std::pair<std::string, std::string>> headers;  // besides Content-Type
+    std::chrono::milliseconds delay{0};  // the server waits this long before answering
+    bool stall = false;                  // never answers until releaseStalled() or shutdown
+    bool dropConnection = false;         // closes the connection without answering
+
+    static Reply json(int status, std::string body);
+    static Reply error(int status, std::string code);  // {"error":{"code":CODE}}
+    static Reply busy();                               // 503 with "request_busy"
+    static Reply text(std::string text);               // 200 {"text":TEXT}
+    static Reply stalled();
+  };
+
+  // Answers one request instead of the model; return none to let the queue or model answer.
+  using Handler = std::function<std::optional<Reply>(const Request&)>;
+
+  ContractService() = default;
+  virtual ~ContractService() = default;
+
+  // Queues `reply` for the next `times` requests to METHOD path; queued replies go first.
+  void enqueue(std::string method, std::string path, Reply reply, int times = 1);
+  void setHandler(Handler handler);
+
+  // Accounts of the model.
+  void addAccount(const std::string& token, bool active = true);
+  void setAccountActive(const std::string& token, bool active);
+  // What Apple's side does at the end of a sign-in: the pending token becomes accepted.
+  void approveSignIn(const std::string& token);
+  bool acceptsToken(const std::string& token) const;
+
+  void setTranscript(std::string text);
+  void setCleanedText(std::string text);
+  void setRewrittenText(std::string text);
+
+  std::vector<Request> requests() const;
+  size_t requestCount() const;
+  // Waits (for network activity, not a timer) until `count` requests have arrived.
+  bool waitForRequestCount(size_t count,
+                           std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
+
+  // Called by the transport for each complete request: records it and picks the reply.
+  Reply answer(Request request);
+
+ private:
+  Reply modelReply(const Request& request);
+  Reply authorised(const Request& request, const std::function<Reply(const std::string&)>& then);
+
+  struct Account {
+    bool active = true;
+    std::set<std::string> tokens;
+  };
+
+  mutable std::mutex mutex_;
+  mutable std::condition_variable arrived_;
+  std::vector<Request> requests_;
+  std::map<std::string, std::deque<Reply>> queued_;  // key "METHOD path"
+  Handler handler_;
+  std::vector<Account> accounts_;
+  std::set<std::string> pendingTokens_;
+  std::string transcript_ = "測試轉錄";
+  std::string cleanedText_ = "已整理的文字";
+  std::string rewrittenText_ = "已改寫的文字";
+  int nextState_ = 1;
+};
