@@ -259,10 +259,9 @@ void MacStreamingSpeechClient::cancel() {
 
 void MacStreamingSpeechClient::startFinish(const std::shared_ptr<Session>& session,
                                            asio::any_io_executor resumeOn, FinishHandler handler) {
-  auto waiter = std::make_shared<FinishWaiter>();
-  waiter->resumeOn = std::move(resumeOn);
-  waiter->slot = asio::get_associated_cancellation_slot(handler);
-  waiter->handler = std::move(handler);
+  // Built in place: this release of Asio cannot move-assign a type-erased handler.
+  auto slot = asio::get_associated_cancellation_slot(handler);
+  auto waiter = std::make_shared<FinishWaiter>(std::move(handler), std::move(resumeOn), slot);
   if (waiter->slot.is_connected()) {
     // Cancelling the awaiting coroutine abandons the whole session.
     waiter->slot.assign([weak = std::weak_ptr(session)](asio::cancellation_type) {

@@ -3,6 +3,7 @@
 
 #include <boost/asio/cancellation_signal.hpp>
 #include <boost/system/system_error.hpp>
+#include <thread>
 
 #include "streaming/StreamingHarness.h"
 
@@ -66,7 +67,7 @@ TEST_F(StreamingTest, AudioAndFinishBeforeReadyWaitForItThenGoOutInOrder) {
   auto outcome = startFinish(*client);
   client->append(chunk(3200));  // after finish(): ignored
   ASSERT_TRUE(server.waitForConnections(1));
-  clock_.advanceSeconds(9.9);  // not yet the start-up limit
+  clock_.advanceSeconds(9.5);  // not yet the start-up limit
   ready.open();
   runUntilDone({outcome});
 
@@ -75,7 +76,7 @@ TEST_F(StreamingTest, AudioAndFinishBeforeReadyWaitForItThenGoOutInOrder) {
   EXPECT_THAT(audioSizes(frames), ElementsAre(3200, 3200, 3200, 3200, 3200));
   for (int i = 0; i < 5; ++i) EXPECT_EQ(frames[i].data[0], static_cast<char>(i));
   EXPECT_EQ(frames.back().data, finishBytes);
-  EXPECT_EQ(newLogLines().front(), "stream ready milliseconds=9900");
+  EXPECT_EQ(newLogLines().front(), "stream ready milliseconds=9500");
 }
 
 TEST_F(StreamingTest, NoReadyWithinTenSecondsEndsWithStartTimeout) {
@@ -102,10 +103,9 @@ TEST_F(StreamingTest, FinalTimeoutComesTwelveSecondsAfterFinish) {
       peer.sendText(resultMessage);
     });
     auto client = makeClient(server);
+    ASSERT_TRUE(server.waitForConnections(1));
+    clock_.advanceSeconds(5);  // time before finish() does not count
     auto outcome = startFinish(*client);
-    ASSERT_TRUE(server.waitForConnections(1));
-    clock_.advanceSeconds(5);  // any time before finish() does not count
-    ASSERT_TRUE(server.waitForConnections(1));
     // The finish frame reaching the server proves the final timer is scheduled.
     while (server.frames().empty()) std::this_thread::yield();
     clock_.advanceSeconds(wait);
@@ -179,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "stream service code=unknown"},
         ReplyCase{"NumericCode", R"({"type":"error","code":7})", "service=unknown",
                   "stream service code=unknown"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(StreamingTest, ResultBeforeTheFinishFrameIsRefusedAndKept) {
   StreamServer server(certificate(), [](StreamPeer& peer) {
@@ -234,11 +234,10 @@ TEST_F(StreamingTest, ExactlyTheBoundIsAcceptedOneByteMoreIsBackpressure) {
     auto client = makeClient(server);
     for (int i = 0; i < 100; ++i) client->append(chunk(3200));
     if (extra) client->append(chunk(extra));
-    ASSERT_TRUE(server.waitForConnections(1));
-    ready.open();
+    ready.open();  // the chunks above are all queued before "ready" can arrive
     auto outcome = finish(*client);
     EXPECT_EQ(outcome.code(), extra ? "code=3" : "ok");
-    ASSERT_TRUE(server.waitForEnd());
+    // Past the bound the session may end before the upgrade: nothing has been sent then.
     EXPECT_EQ(audioSizes(server.frames()).size(), extra ? 0u : 100u);
   }
 }
@@ -287,11 +286,9 @@ TEST_F(StreamingTest, CertificatesAreCheckedAgainstTrustAndHostName) {
   };
   for (const Row& row : {Row{&certificate(), false}, Row{&otherHost, true}}) {
     StreamServer server(*row.served, answersAtOnce);
-    if (row.trusted)
-      row.served->writeCertificate(authorities_);
-    else
-      std::filesystem::remove(authorities_);
-    std::ofstream(authorities_, std::ios::app);  // an empty file when not trusted
+    const auto served = directory_ / "served.pem";
+    row.served->writeCertificate(served);
+    trust_ = row.trusted ? StreamTrust{served} : StreamTrust{};
     auto client = makeClient(server);
     auto outcome = finish(*client);
     ASSERT_TRUE(outcome.error);

@@ -43,6 +43,7 @@ bool FinishOutcome::cancelled() const {
 StreamingTest::StreamingTest()
     : authorities_(directory_ / "authorities.pem"), pool_(std::make_unique<asio::thread_pool>(2)) {
   certificate().writeCertificate(authorities_);
+  trust_ = StreamTrust{authorities_};
   logMark_ = allLogLines().size();
 }
 
@@ -64,7 +65,7 @@ std::unique_ptr<MacStreamingSpeechClient> StreamingTest::makeClient(
                                      .clock = clock_,
                                      .endpoint = endpoint,
                                      .streamingToken = [token] { return token; },
-                                     .trust = StreamTrust{authorities_}});
+                                     .trust = trust_});
 }
 
 std::shared_ptr<FinishOutcome> StreamingTest::startFinish(MacStreamingSpeechClient& client,
@@ -80,6 +81,9 @@ std::shared_ptr<FinishOutcome> StreamingTest::startFinish(MacStreamingSpeechClie
                          outcome->result = std::move(result);
                        }
                      }));
+  // Runs the coroutine up to its first suspension, so finish() has reached the client.
+  mainLoop_.restart();
+  mainLoop_.poll();
   return outcome;
 }
 

@@ -89,6 +89,7 @@ class StreamingTest : public ::testing::Test {
 
   TemporaryDirectory directory_;
   std::filesystem::path authorities_;
+  StreamTrust trust_;  // what the next client trusts: by default the test certificate
   ManualClock clock_;
   asio::io_context mainLoop_;
   std::unique_ptr<asio::thread_pool> pool_;
