@@ -50,9 +50,13 @@ struct Rig {
                                        .trust = StreamTrust{directory / "ca.pem"}});
   }
 
-  // Waits until the service has seen `frames` frames of this connection (so "ready" is in).
-  void awaitFrames(std::size_t frames) {
-    while (server.frames().size() < frames) std::this_thread::yield();
+  // A client whose connection is up, "ready" received and one chunk delivered.
+  std::unique_ptr<MacStreamingSpeechClient> readyClient() {
+    const int before = server.connections();
+    auto c = client();
+    c->append(std::vector<uint8_t>(3200, 1));
+    while (server.connections() <= before || server.frames().empty()) std::this_thread::yield();
+    return c;
   }
 
   void finish(MacStreamingSpeechClient& c) {
@@ -88,9 +92,7 @@ Rig& rig() {
 void BM_FinishToOutcome(benchmark::State& state) {
   Rig& r = rig();
   for (auto _ : state) {
-    auto c = r.client();
-    c->append(std::vector<uint8_t>(3200, 1));
-    r.awaitFrames(1);  // connected, ready, first chunk delivered
+    auto c = r.readyClient();
     const auto start = std::chrono::steady_clock::now();
     r.finish(*c);
     state.SetIterationTime(
@@ -103,9 +105,7 @@ void BM_StreamSixtySecondsOfChunks(benchmark::State& state) {
   Rig& r = rig();
   double clientSeconds = 0;
   for (auto _ : state) {
-    auto c = r.client();
-    c->append(std::vector<uint8_t>(3200, 1));
-    r.awaitFrames(1);
+    auto c = r.readyClient();
     const double before = r.threadSeconds();
     for (int i = 1; i < 600; ++i) c->append(std::vector<uint8_t>(3200, static_cast<uint8_t>(i)));
     r.finish(*c);
