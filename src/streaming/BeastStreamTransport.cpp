@@ -88,6 +88,9 @@ class BeastStreamTransport final : public StreamTransport,
          done = std::move(done)](error_code ec, const tcp::endpoint&) mutable {
           if (!ec && self->closed_) ec = asio::error::operation_aborted;
           if (ec) return done(ec);
+          // Frames are small and latency matters more than packing them together.
+          error_code ignored;
+          beast::get_lowest_layer(self->socket_).set_option(tcp::no_delay(true), ignored);
           self->secure(std::move(address), std::move(headers), std::move(done));
         });
   }

@@ -149,6 +149,7 @@ void StreamServer::run() {
       if (ec || shared_->stopping) return;
       shared_->connectionFd = accepted.native_handle();
     }
+    accepted.set_option(tcp::no_delay(true), ec);
     Socket socket(std::move(accepted), listener.tls);
     socket.next_layer().handshake(ssl::stream_base::server, ec);
     beast::flat_buffer buffer;
