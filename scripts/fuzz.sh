@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
-targets=(streaming/fuzz_stream_message)
+targets=(streaming/fuzz_stream_message service/fuzz_service_replies platform/fuzz_settings_file)
 
 cmake --preset fuzz
 cmake --build --preset fuzz --target "${targets[@]##*/}" -j "${WRENLY_JOBS:-2}"

@@ -15,14 +15,11 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-std::optional<std::map<std::string, std::variant<bool, std::string>, std::less<>>> parseSettings(
-    const std::string& text) {
+std::optional<FileSettings::Values> FileSettings::parse(std::string_view text) {
   boost::system::error_code ec;
   auto value = boost::json::parse(text, ec);
   if (ec || !value.is_object()) return std::nullopt;
-  std::map<std::string, std::variant<bool, std::string>, std::less<>> result;
+  Values result;
   for (const auto& [key, v] : value.as_object()) {
     if (v.is_bool()) {
       result.emplace(std::string(key), v.as_bool());
@@ -34,6 +31,8 @@ std::optional<std::map<std::string, std::variant<bool, std::string>, std::less<>
   }
   return result;
 }
+
+namespace {
 
 bool writeAll(int fd, const std::string& data) {
   const char* p = data.data();
@@ -74,7 +73,7 @@ void FileSettings::load() {
   if (!in) return;  // no file yet: empty settings
   std::stringstream buffer;
   buffer << in.rdbuf();
-  if (auto parsed = parseSettings(buffer.str())) {
+  if (auto parsed = parse(buffer.str())) {
     values_ = std::move(*parsed);
     return;
   }

@@ -29,14 +29,19 @@ class FileSettings final : public Settings {
 
   const std::filesystem::path& file() const { return file_; }
 
- private:
   using Value = std::variant<bool, std::string>;
+  using Values = std::map<std::string, Value, std::less<>>;
+  // The values of a settings file's text; none unless it is a JSON object of Bool and String
+  // members.
+  static std::optional<Values> parse(std::string_view text);
+
+ private:
   void load();
   void save();  // with mutex_ held
 
   std::filesystem::path file_;
   Reporter report_;
   mutable std::mutex mutex_;
-  std::map<std::string, Value, std::less<>> values_;
+  Values values_;
   bool brokenInPlace_ = false;
 };

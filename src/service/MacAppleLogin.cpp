@@ -1,6 +1,5 @@
 #include "service/MacAppleLogin.h"
 
-#include <openssl/evp.h>
 #include <openssl/rand.h>
 
 #include <boost/asio/as_tuple.hpp>
@@ -8,7 +7,6 @@
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
-#include <boost/url/parse.hpp>
 #include <exception>
 #include <variant>
 
@@ -26,43 +24,6 @@ struct MacAppleLogin::Session {
 
 MacAppleLogin::MacAppleLogin(MacVoiceService& service, BrowserSession& browser, Clock& clock)
     : service_(service), browser_(browser), clock_(clock) {}
-
-std::string MacAppleLogin::urlSafeToken(const unsigned char (&bytes)[32]) {
-  unsigned char encoded[48] = {};
-  const int length = EVP_EncodeBlock(encoded, bytes, 32);
-  std::string token;
-  for (int i = 0; i < length; ++i) {
-    const char c = static_cast<char>(encoded[i]);
-    if (c == '+') {
-      token.push_back('-');
-    } else if (c == '/') {
-      token.push_back('_');
-    } else if (c != '=') {
-      token.push_back(c);
-    }
-  }
-  return token;
-}
-
-bool MacAppleLogin::isAuthorizationURL(const std::string& text) {
-  auto parsed = boost::urls::parse_absolute_uri(text);
-  if (!parsed) return false;
-  // Compared exactly as written: no other page than Apple's is ever shown.
-  return parsed->scheme() == "https" && parsed->host_type() == boost::urls::host_type::name &&
-         parsed->encoded_host() == authorizationHost;
-}
-
-bool MacAppleLogin::isValidCallback(const std::string& url, const std::string& state) {
-  auto parsed = boost::urls::parse_absolute_uri(url);
-  if (!parsed) return false;
-  if (parsed->scheme() != callbackScheme) return false;
-  if (parsed->encoded_host() != callbackHost) return false;
-  if (!parsed->has_query()) return false;
-  auto params = parsed->params();
-  auto first = params.find("state");
-  if (first == params.end() || !(*first).has_value || (*first).value != state) return false;
-  return params.find("error") == params.end();
-}
 
 namespace {
 

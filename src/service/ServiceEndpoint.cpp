@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "service/TextTrimming.h"
+#include "service/UrlText.h"
 
 const std::string_view builtInServiceURL = WRENLY_DEFAULT_SERVICE_URL;
 
@@ -32,7 +33,9 @@ bool isPlainHostName(std::string_view host) {
 }  // namespace
 
 std::optional<std::string> canonicalServiceEndpoint(std::string_view text) {
-  auto parsed = boost::urls::parse_uri(trimWhitespaceAndNewlines(text));
+  const auto trimmed = trimWhitespaceAndNewlines(text);
+  if (!isUrlText(trimmed)) return std::nullopt;
+  auto parsed = boost::urls::parse_uri(trimmed);
   if (!parsed) return std::nullopt;
   const auto& url = *parsed;
 

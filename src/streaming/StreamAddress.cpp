@@ -4,12 +4,14 @@
 #include <boost/url/url.hpp>
 
 #include "service/MacServiceError.h"
+#include "service/UrlText.h"
 #include "streaming/StreamError.h"
 
 namespace urls = boost::urls;
 
 StreamAddress StreamAddress::make(std::string_view base, std::string_view requestID,
                                   std::string_view language, bool cleanup) {
+  if (!isUrlText(base)) throw MacServiceError::invalidURL();
   auto parsed = urls::parse_uri(base);
   if (!parsed || parsed->scheme_id() != urls::scheme::https || !parsed->has_authority() ||
       parsed->encoded_host().empty()) {

@@ -51,6 +51,11 @@ TEST(CanonicalEndpoint, AcceptsOnlyHttpsUrlsOfTheServicePath) {
       {"https://evil.com%2Fx.example.com/wrenly/v1/", nullptr},
       {"https://evil.com%40good.example/wrenly/v1/", nullptr},
       {"https://speech example.com/wrenly/v1/", nullptr},
+      // Raw bytes outside ASCII are refused before parsing (the parser asserts on some).
+      {"rrw:\xE9", nullptr},
+      {"sr:\"", nullptr},
+      {"https:[", nullptr},
+      {"https://speech.example.com/wrenly/v1/\xE9", nullptr},
   };
   for (const auto& c : cases) {
     auto result = MacVoiceService::canonicalEndpoint(c.text);

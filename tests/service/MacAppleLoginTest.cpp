@@ -111,6 +111,8 @@ TEST_F(MacAppleLoginTest, CallbacksThatDoNotAnswerThisSignInFailAndStoreNothing)
       {"other host", [](auto& s) { return "wrenly-auth://completed?state=" + s; }, false},
       {"other scheme", [](auto& s) { return "wrenly-other://complete?state=" + s; }, false},
       {"upper-case host", [](auto& s) { return "wrenly-auth://COMPLETE?state=" + s; }, false},
+      {"raw non-ASCII byte", [](auto& s) { return "wrenly-auth://complete?state=" + s + "\xE9"; },
+       false},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);

@@ -1,0 +1,12 @@
+// Feeds arbitrary bytes to the reader of the settings file, which a user or another program
+// may have edited or truncated.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "platform/FileSettings.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  (void)FileSettings::parse(std::string_view(reinterpret_cast<const char*>(data), size));
+  return 0;
+}
