@@ -150,15 +150,15 @@ void PulseEngine::start() {
   }
   LoopLock lock(loop_);
   if (stream_ || stopped_) return;
-  pa_sample_spec spec = sampleSpec_;
-  spec.format = PA_SAMPLE_FLOAT32NE;
-  stream_ = pa_stream_new(context_, "Microphone", &spec, &channelMap_);
+  pa_sample_spec floatFormat = sampleSpec_;
+  floatFormat.format = PA_SAMPLE_FLOAT32NE;
+  stream_ = pa_stream_new(context_, "Microphone", &floatFormat, &channelMap_);
   if (!stream_) throw pulseError(pa_context_errno(context_), "cannot create the record stream");
   pa_stream_set_state_callback(stream_, &PulseEngine::onStreamState, this);
   pa_stream_set_read_callback(stream_, &PulseEngine::onRead, this);
   pa_buffer_attr attributes{};
   attributes.maxlength = static_cast<std::uint32_t>(-1);
-  attributes.fragsize = static_cast<std::uint32_t>(bufferFrames_ * pa_frame_size(&spec));
+  attributes.fragsize = static_cast<std::uint32_t>(bufferFrames_ * pa_frame_size(&floatFormat));
   const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_DONT_MOVE | PA_STREAM_ADJUST_LATENCY);
   if (pa_stream_connect_record(stream_, sourceName_.c_str(), &attributes, flags) < 0 ||
       !waitUntil([&] { return streamSettled(stream_); }) ||
