@@ -39,7 +39,8 @@ bool MacAppleLogin::isValidCallback(const std::string& url, const std::string& s
   if (parsed->scheme() != callbackScheme) return false;
   if (parsed->encoded_host() != callbackHost) return false;
   if (!parsed->has_query()) return false;
-  auto params = parsed->params();
+  // Query values are compared as sent: a "+" is a plus sign here, not an encoded space.
+  auto params = parsed->params(boost::urls::encoding_opts(false));
   auto first = params.find("state");
   if (first == params.end() || !(*first).has_value || (*first).value != state) return false;
   return params.find("error") == params.end();
