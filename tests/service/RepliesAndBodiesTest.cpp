@@ -6,7 +6,6 @@
 #include "service/MacServiceError.h"
 #include "service/ReplyDecoding.h"
 #include "service/RequestBodies.h"
-#include "service/TransportError.h"
 
 namespace {
 
@@ -112,13 +111,6 @@ TEST(SignInChecks, OnlyApplesAuthorizationPageIsShownAndTheTokenIsUrlSafe) {
   EXPECT_EQ(token.size(), 43u);
   EXPECT_EQ(token.find_first_of("+/="), std::string::npos);
   EXPECT_NE(token.find_first_of("-_"), std::string::npos);
-}
-
-TEST(TransportErrors, CarryTheLibraryCodeAndADescriptionPerKind) {
-  EXPECT_EQ(TransportError(28).diagnosticCode(), "code=28");
-  EXPECT_EQ(TransportError(7).localizedDescription(), TransportError(6).localizedDescription());
-  EXPECT_NE(TransportError(28).localizedDescription(), TransportError(7).localizedDescription());
-  EXPECT_NE(TransportError(60).localizedDescription(), TransportError(56).localizedDescription());
 }
 
 }  // namespace

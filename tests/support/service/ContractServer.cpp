@@ -127,9 +127,7 @@ ContractServer::ContractServer(TestCertificate certificate)
   transport_ = std::make_unique<Transport>(*this, certificate_);
 }
 
-ContractServer::~ContractServer() {
-  transport_.reset();
-}
+ContractServer::~ContractServer() = default;  // the transport (declared last) stops first
 
 unsigned short ContractServer::port() const {
   return transport_->port;
