@@ -78,6 +78,7 @@ TEST(SignInChecks, CallbackMustAnswerThisSignIn) {
   const Row rows[] = {
       {"wrenly-auth://complete?state=s1", true},
       {"wrenly-auth://complete?state=s1&state=no", true},  // the first "state" decides
+      {"wrenly-auth://complete?state=s1#done", true},      // only the query is read
       {"wrenly-auth://complete?state=no&state=s1", false},
       {"wrenly-auth://complete?state=other", false},
       {"wrenly-auth://complete?error=denied&state=s1", false},
@@ -98,7 +99,7 @@ TEST(SignInChecks, CallbackMustAnswerThisSignIn) {
 }
 
 TEST(SignInChecks, OnlyApplesAuthorizationPageIsShownAndTheTokenIsUrlSafe) {
-  EXPECT_TRUE(MacAppleLogin::isAuthorizationURL("https://appleid.apple.com/auth?x=1"));
+  EXPECT_TRUE(MacAppleLogin::isAuthorizationURL("https://appleid.apple.com/auth?x=1#y"));
   for (const char* url :
        {"HTTPS://appleid.apple.com/auth", "http://appleid.apple.com/auth",
         "https://appleid.apple.com.evil.example/auth", "https://AppleID.apple.com/auth",
