@@ -14,7 +14,7 @@ std::string jsonString(std::string_view text) {
   return boost::json::serialize(boost::json::value(boost::json::string(text)));
 }
 
-// The string members of a JSON object body; an empty object for any other body.
+// The body as a JSON object; an empty one for any other body.
 boost::json::object objectOf(std::string_view body) {
   boost::system::error_code ec;
   auto value = boost::json::parse(body, ec);
