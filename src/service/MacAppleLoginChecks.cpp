@@ -25,7 +25,7 @@ std::string MacAppleLogin::urlSafeToken(const unsigned char (&bytes)[32]) {
 
 bool MacAppleLogin::isAuthorizationURL(const std::string& text) {
   if (!isUrlText(text)) return false;
-  auto parsed = boost::urls::parse_absolute_uri(text);
+  auto parsed = boost::urls::parse_uri(text);
   if (!parsed) return false;
   // Compared exactly as written: no other page than Apple's is ever shown.
   return parsed->scheme() == "https" && parsed->host_type() == boost::urls::host_type::name &&
@@ -34,12 +34,13 @@ bool MacAppleLogin::isAuthorizationURL(const std::string& text) {
 
 bool MacAppleLogin::isValidCallback(const std::string& url, const std::string& state) {
   if (!isUrlText(url)) return false;
-  auto parsed = boost::urls::parse_absolute_uri(url);
+  auto parsed = boost::urls::parse_uri(url);
   if (!parsed) return false;
   if (parsed->scheme() != callbackScheme) return false;
   if (parsed->encoded_host() != callbackHost) return false;
   if (!parsed->has_query()) return false;
-  auto params = parsed->params();
+  // Query values are compared as sent: a "+" is a plus sign here, not an encoded space.
+  auto params = parsed->params(boost::urls::encoding_opts(false));
   auto first = params.find("state");
   if (first == params.end() || !(*first).has_value || (*first).value != state) return false;
   return params.find("error") == params.end();

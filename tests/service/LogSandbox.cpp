@@ -1,27 +1,19 @@
-// Points the diagnostics log of this test program at a fresh folder of its own, before any test
-// runs, so tests can read exactly what the program logged. The folder goes when the program
-// ends; the log itself is made later and therefore closed before that.
+// Points this test program's diagnostics log at a fresh folder before any test runs, so tests
+// read exactly what the program logged; the folder goes when the program ends.
 #include <cstdlib>
 #include <filesystem>
-#include <string>
 
 namespace {
 
 struct LogSandbox {
+  std::string path = (std::filesystem::temp_directory_path() / "wrenly-log-XXXXXX").string();
   LogSandbox() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "wrenly-log-XXXXXX").string();
-    if (mkdtemp(pattern.data())) {
-      path = pattern;
-      setenv("XDG_STATE_HOME", pattern.c_str(), 1);
-    }
+    if (mkdtemp(path.data())) setenv("XDG_STATE_HOME", path.c_str(), 1);
   }
   ~LogSandbox() {
     std::error_code ignored;
-    if (!path.empty()) std::filesystem::remove_all(path, ignored);
+    std::filesystem::remove_all(path, ignored);
   }
-  std::filesystem::path path;
-};
-
-const LogSandbox sandbox;
+} const sandbox;
 
 }  // namespace

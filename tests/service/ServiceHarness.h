@@ -7,15 +7,11 @@
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/thread_pool.hpp>
-#include <chrono>
-#include <exception>
 #include <fstream>
-#include <functional>
-#include <optional>
 #include <sstream>
 
 #include "diagnostics/MacDiagnostics.h"
-#include "platform/Platform.h"
+#include "diagnostics/ReportableError.h"
 #include "service/MacVoiceService.h"
 #include "support/ManualClock.h"
 #include "support/MemorySettings.h"
@@ -36,63 +32,51 @@ class ServiceHarness : public ::testing::Test {
   }
   ~ServiceHarness() override { pool.join(); }
 
-  ServiceConfiguration trusted() const {
-    return ServiceConfiguration{server.baseURL(), server.certificateFile()};
+  MacVoiceService makeService(std::string baseURL = {}) const {
+    if (baseURL.empty()) baseURL = server.baseURL();
+    return MacVoiceService(platform, ServiceConfiguration{baseURL, server.certificateFile()});
   }
-  MacVoiceService makeService() const { return MacVoiceService(platform, trusted()); }
-
-  void signIn(const std::string& token = "token-1") {
+  void signIn(const std::string& token = "token-1", std::string baseURL = {}) {
+    if (baseURL.empty()) baseURL = server.baseURL();
     server.addAccount(token);
-    secrets.store(MacVoiceService::credentialService, server.baseURL(), token);
-    settings.setBool("active." + server.baseURL(), true);
+    secrets.store(MacVoiceService::credentialService, baseURL, token);
+    settings.setBool("active." + baseURL, true);
   }
 
-  // The outcome of one awaited call: its value or what it threw.
+  // What one awaited call gave: its value (true for a void call) or what it threw.
   template <typename T>
   struct Outcome {
-    std::optional<T> value;
+    std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> value;
     std::exception_ptr error;
     bool done = false;
 
     template <typename E>
     E errorAs() const {
       try {
-        if (error) std::rethrow_exception(error);
+        std::rethrow_exception(error ? error : std::make_exception_ptr(std::logic_error("none")));
       } catch (const E& e) {
         return e;
-      } catch (const std::exception& other) {
-        ADD_FAILURE() << "unexpected error: " << other.what();
+      } catch (...) {
+        ADD_FAILURE() << "unexpected outcome: " << localizedDescriptionOf(std::current_exception());
         throw;
       }
-      ADD_FAILURE() << "the call succeeded";
-      throw std::logic_error("no error");
     }
   };
 
+  // Starts `call` on the main loop; the fixture's `cancel` signal can cancel it.
   template <typename T>
-  using Value = std::conditional_t<std::is_void_v<T>, bool, T>;
-
-  // Starts `call` on the main loop; `cancel` (when given) can cancel it.
-  template <typename T>
-  std::shared_ptr<Outcome<Value<T>>> start(asio::awaitable<T> call,
-                                           asio::cancellation_signal* cancel = nullptr) {
-    auto outcome = std::make_shared<Outcome<Value<T>>>();
+  std::shared_ptr<Outcome<T>> start(asio::awaitable<T> call) {
+    auto outcome = std::make_shared<Outcome<T>>();
     auto completion = [outcome](std::exception_ptr error, auto... value) {
       outcome->error = error;
-      if (!error) {
-        if constexpr (sizeof...(value) == 0) {
-          outcome->value = true;
-        } else {
-          (outcome->value.emplace(std::move(value)), ...);
-        }
+      if constexpr (sizeof...(value) == 0) {
+        if (!error) outcome->value = true;
+      } else {
+        if (!error) outcome->value.emplace(std::move(value)...);
       }
       outcome->done = true;
     };
-    if (cancel) {
-      asio::co_spawn(io, std::move(call), asio::bind_cancellation_slot(cancel->slot(), completion));
-    } else {
-      asio::co_spawn(io, std::move(call), completion);
-    }
+    asio::co_spawn(io, std::move(call), asio::bind_cancellation_slot(cancel.slot(), completion));
     return outcome;
   }
 
@@ -108,7 +92,7 @@ class ServiceHarness : public ::testing::Test {
   }
 
   template <typename T>
-  Outcome<Value<T>> run(asio::awaitable<T> call) {
+  Outcome<T> run(asio::awaitable<T> call) {
     auto outcome = start(std::move(call));
     runUntil([&] { return outcome->done; });
     return *outcome;
@@ -116,9 +100,8 @@ class ServiceHarness : public ::testing::Test {
 
   static std::string logText() {
     MacDiagnostics::flush();
-    std::ifstream in(MacDiagnostics::directory() / "timing.log");
     std::stringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(MacDiagnostics::directory() / "timing.log").rdbuf();
     return text.str();
   }
 
@@ -126,15 +109,14 @@ class ServiceHarness : public ::testing::Test {
   std::vector<std::string> logLines() const {
     std::vector<std::string> lines;
     std::istringstream in(logText().substr(logStart));
-    for (std::string line; std::getline(in, line);) {
-      auto space = line.find(' ');
-      lines.push_back(space == std::string::npos ? line : line.substr(space + 1));
-    }
+    for (std::string line; std::getline(in, line);)
+      lines.push_back(line.substr(line.find(' ') + 1));
     return lines;
   }
 
   asio::io_context io;
   asio::thread_pool pool{2};
+  asio::cancellation_signal cancel;
   ManualClock clock{[this] { io.poll(); }};
   MemorySettings settings;
   MemorySecretStore secrets;

@@ -23,15 +23,12 @@ using tcp = asio::ip::tcp;
 
 struct ContractServer::Transport {
   Transport(ContractService& owner, const TestCertificate& certificate)
-      : service(owner), tls(ssl::context::tls_server), acceptor(io) {
+      : service(owner),
+        tls(ssl::context::tls_server),
+        acceptor(io, tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0)),
+        port(acceptor.local_endpoint().port()) {
     tls.use_certificate_chain(asio::buffer(certificate.certificatePem));
     tls.use_private_key(asio::buffer(certificate.privateKeyPem), ssl::context::pem);
-    tcp::endpoint local(asio::ip::make_address("127.0.0.1"), 0);
-    acceptor.open(local.protocol());
-    acceptor.set_option(tcp::acceptor::reuse_address(true));
-    acceptor.bind(local);
-    acceptor.listen();
-    port = acceptor.local_endpoint().port();
     asio::co_spawn(io, accept(), asio::detached);
     thread = std::thread([this] { io.run(); });
   }
@@ -71,13 +68,14 @@ struct ContractServer::Transport {
     if (ec) co_return;
     auto message = parser.release();
 
-    ContractService::Request request;
-    request.method = std::string(message.method_string());
-    request.target = std::string(message.target());
+    ContractService::Request request{std::string(message.method_string()),
+                                     std::string(message.target()),
+                                     {},
+                                     {},
+                                     message.body()};
     for (const auto& field : message) {
       request.headers.emplace_back(std::string(field.name_string()), std::string(field.value()));
     }
-    request.body = std::move(message.body());
     ContractService::Reply reply = service.answer(std::move(request));
 
     // A stalled reply must outlive the client's own timeouts.
@@ -127,9 +125,7 @@ ContractServer::ContractServer(TestCertificate certificate)
   transport_ = std::make_unique<Transport>(*this, certificate_);
 }
 
-ContractServer::~ContractServer() {
-  transport_.reset();
-}
+ContractServer::~ContractServer() = default;  // the transport (declared last) stops first
 
 unsigned short ContractServer::port() const {
   return transport_->port;

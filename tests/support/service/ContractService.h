@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -51,9 +52,13 @@ class ContractService {
 
     static Reply json(int status, std::string body);
     static Reply error(int status, std::string code);  // {"error":{"code":CODE}}
-    static Reply busy();                               // 503 with "request_busy"
-    static Reply text(std::string text);               // 200 {"text":TEXT}
-    static Reply stalled();
+    static Reply busy() { return error(503, "request_busy"); }
+    static Reply text(std::string text);  // 200 {"text":TEXT}
+    static Reply stalled() {
+      Reply r;
+      r.stall = true;
+      return r;
+    }
   };
 
   // Answers one request instead of the model; return none to let the queue or model answer.
@@ -64,21 +69,35 @@ class ContractService {
 
   // Queues `reply` for the next `times` requests to METHOD path; queued replies go first.
   void enqueue(std::string method, std::string path, Reply reply, int times = 1);
-  void setHandler(Handler handler);
+  void setHandler(Handler handler) {
+    locked([&] { handler_ = std::move(handler); });
+  }
 
   // Accounts of the model.
-  void addAccount(const std::string& token, bool active = true);
+  void addAccount(const std::string& token, bool active = true) {
+    locked([&] { accounts_.push_back(Account{active, {token}}); });
+  }
   void setAccountActive(const std::string& token, bool active);
   // What Apple's side does at the end of a sign-in: the pending token becomes accepted.
   void approveSignIn(const std::string& token);
   bool acceptsToken(const std::string& token) const;
 
-  void setTranscript(std::string text);
-  void setCleanedText(std::string text);
-  void setRewrittenText(std::string text);
+  void setTranscript(std::string text) {
+    locked([&] { transcript_ = std::move(text); });
+  }
+  void setCleanedText(std::string text) {
+    locked([&] { cleanedText_ = std::move(text); });
+  }
+  void setRewrittenText(std::string text) {
+    locked([&] { rewrittenText_ = std::move(text); });
+  }
 
-  std::vector<Request> requests() const;
-  size_t requestCount() const;
+  std::vector<Request> requests() const {
+    return locked([&] { return requests_; });
+  }
+  size_t requestCount() const {
+    return locked([&] { return requests_.size(); });
+  }
   // Waits (for network activity, not a timer) until `count` requests have arrived.
   bool waitForRequestCount(size_t count,
                            std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
@@ -87,13 +106,17 @@ class ContractService {
   Reply answer(Request request);
 
  private:
-  Reply modelReply(const Request& request);
-  Reply authorised(const Request& request, const std::function<Reply(const std::string&)>& then);
-
   struct Account {
     bool active = true;
     std::set<std::string> tokens;
   };
+  template <typename F>
+  std::invoke_result_t<F&> locked(F f) const {
+    std::lock_guard lock(mutex_);
+    return f();
+  }
+  Reply modelReply(const Request& request);
+  Account* accountOf(const std::string& token);
 
   mutable std::mutex mutex_;
   mutable std::condition_variable arrived_;

@@ -12,23 +12,20 @@ class MemorySecretStore final : public SecretStore {
   SecretLookup lookup(std::string_view service, std::string_view account) override {
     std::lock_guard lock(mutex_);
     if (lookupFailure_) return SecretLookup::failedWith(*lookupFailure_);
-    auto it = items_.find({std::string(service), std::string(account)});
-    if (it == items_.end()) return SecretLookup::notFound();
-    return SecretLookup::found(it->second);
+    auto it = items_.find(key(service, account));
+    return it == items_.end() ? SecretLookup::notFound() : SecretLookup::found(it->second);
   }
   std::optional<SecretStoreFailure> store(std::string_view service, std::string_view account,
                                           std::string_view secret) override {
     std::lock_guard lock(mutex_);
-    if (writeFailure_) return writeFailure_;
-    items_.insert_or_assign({std::string(service), std::string(account)}, std::string(secret));
-    return std::nullopt;
+    if (!writeFailure_) items_.insert_or_assign(key(service, account), std::string(secret));
+    return writeFailure_;
   }
   std::optional<SecretStoreFailure> remove(std::string_view service,
                                            std::string_view account) override {
     std::lock_guard lock(mutex_);
-    if (writeFailure_) return writeFailure_;
-    items_.erase({std::string(service), std::string(account)});
-    return std::nullopt;
+    if (!writeFailure_) items_.erase(key(service, account));
+    return writeFailure_;
   }
 
   void failLookups(std::optional<SecretStoreFailure> failure) {
@@ -45,8 +42,12 @@ class MemorySecretStore final : public SecretStore {
   }
 
  private:
+  using Key = std::pair<std::string, std::string>;
+  static Key key(std::string_view service, std::string_view account) {
+    return {std::string(service), std::string(account)};
+  }
   mutable std::mutex mutex_;
-  std::map<std::pair<std::string, std::string>, std::string> items_;
+  std::map<Key, std::string> items_;
   std::optional<SecretStoreFailure> lookupFailure_;
   std::optional<SecretStoreFailure> writeFailure_;
 };
