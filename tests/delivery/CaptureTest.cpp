@@ -102,28 +102,23 @@ TEST_F(CaptureTest, WithoutPermissionTheTargetHasNoElement) {
 
 TEST_F(CaptureTest, PreparingWaitsOnlyAfterSuccess) {
   RecordedDiagnostics prepareLog;
-  bool done = false;
-  asio::co_spawn(loop, insertion.prepareFrontmostApplication(),
-                 [&](std::exception_ptr) { done = true; });
-  settle();
-  clock.advance(std::chrono::milliseconds(149));
-  EXPECT_FALSE(done);
-  clock.advance(std::chrono::milliseconds(1));
-  EXPECT_TRUE(done);
-
+  const auto waited = [&] {
+    const double start = clock.uptime();
+    finish(insertion.prepareFrontmostApplication());
+    return clock.uptime() - start;
+  };
+  EXPECT_NEAR(waited(), 0.150, 1e-9);
   editor.setPrepareResult(-25211);
-  const double start = clock.uptime();
-  finish(insertion.prepareFrontmostApplication());
-  EXPECT_EQ(clock.uptime(), start);
+  EXPECT_EQ(waited(), 0);
   EXPECT_EQ(prepareLog.lines(),
             (Lines{"accessibility prepare result=0", "accessibility prepare result=-25211"}));
 
   // Neither this program nor anything without permission is asked.
   desktop.activate(desktop.self());
-  finish(insertion.prepareFrontmostApplication());
+  waited();
   desktop.activate(editor);
   desktop.setTrusted(false);
-  finish(insertion.prepareFrontmostApplication());
+  waited();
   EXPECT_EQ(editor.prepareRequests(), 2);
   EXPECT_EQ(prepareLog.lines().size(), 2u);
 }
