@@ -13,7 +13,7 @@ TEST_F(CaptureTest, TargetsTheFrontApplicationsFocusedField) {
   auto target = insertion.captureTarget();
   ASSERT_TRUE(target);
   EXPECT_EQ(target->processID, editor.processID());
-  EXPECT_EQ(FakeElement::behind(target->focusedElement), field);
+  EXPECT_TRUE(target->focusedElement->isSameElement(*field->makeHandle()));
   EXPECT_EQ(target->selectedRange, (TextRange{6, 5}));
   EXPECT_EQ(target->windowID, editorWindow);
   EXPECT_EQ(target->focusGeneration, insertion.generation());
@@ -28,7 +28,7 @@ TEST_F(CaptureTest, TargetsTheFrontApplicationsFocusedField) {
   EXPECT_EQ(insertion.generation(), before + 2);
 }
 
-TEST_F(CaptureTest, NeverTargetsThisProgram) {
+TEST_F(CaptureTest, NeverTargetsThisProgramButTellsAnonymousOnesApart) {
   field->selectText("world");
   desktop.activate(desktop.self());
   EXPECT_FALSE(insertion.captureTarget());
@@ -40,9 +40,8 @@ TEST_F(CaptureTest, NeverTargetsThisProgram) {
   twin.focus(twin.addField());
   desktop.activate(twin);
   EXPECT_FALSE(insertion.captureTarget());
-}
 
-TEST_F(CaptureTest, ApplicationsWithoutIdsAreToldApartByProcess) {
+  // Without ids, processes tell applications apart.
   desktop.self().setApplicationID(std::nullopt);
   auto& anonymous = desktop.launch(std::nullopt);
   anonymous.focus(anonymous.addField());

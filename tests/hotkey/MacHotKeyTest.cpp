@@ -127,10 +127,7 @@ TEST_F(MacHotKeyTest, FailedInstallLeavesNothingInstalled) {
 TEST_F(MacHotKeyTest, InstallingTwiceStartsAfresh) {
   ASSERT_TRUE(hotKey->install(Key::optionCommandR));
   play(Script().press(Key::rightOption));
-  EXPECT_EQ(hotKey->keysDown(), std::set<MacRecordingShortcut>{Key::rightOption});
-
   ASSERT_TRUE(hotKey->install(Key::optionCommandR));
-  EXPECT_TRUE(hotKey->keysDown().empty());
   EXPECT_EQ(monitors(), 2u);
   EXPECT_EQ(desktop.hotKeys.registrations(), 1u);
   // A release the new installation never saw pressed reports nothing.

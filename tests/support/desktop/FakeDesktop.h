@@ -14,7 +14,6 @@
 #include "platform/WindowList.h"
 #include "platform/Workspace.h"
 #include "support/desktop/FakeApplication.h"
-#include "support/desktop/FakeElement.h"
 #include "support/desktop/FakeHotKeyRegistrar.h"
 #include "support/desktop/FakeKeyInjector.h"
 #include "support/desktop/FakeKeyMonitor.h"
@@ -38,7 +37,7 @@
 //   request) goes as FakeApplication::refuseActivation / comeForwardAfter say.
 // - The focused element of an application is reported in front or not; none while the
 //   application does not answer, once the element is gone, or without permission. Each call
-//   hands out a fresh handle; FakeElement::behind(handle) gives the element back.
+//   hands out a fresh handle.
 // - A paste key-down pastes the clipboard into the focused element of the application in front.
 class FakeDesktop final : public Workspace, public Accessibility, public WindowList {
  public:

@@ -57,11 +57,6 @@ class FakeElement::Handle final : public AccessibleElement {
   std::shared_ptr<FakeElement> element;
 };
 
-std::shared_ptr<FakeElement> FakeElement::behind(const ElementHandle& handle) {
-  auto* fake = dynamic_cast<const Handle*>(handle.get());
-  return fake ? fake->element : nullptr;
-}
-
 ElementHandle FakeElement::makeHandle() {
   return std::make_shared<Handle>(shared_from_this());
 }

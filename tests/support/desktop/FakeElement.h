@@ -16,8 +16,6 @@ class FakeElement : public std::enable_shared_from_this<FakeElement> {
   FakeElement(std::string role, std::shared_ptr<const bool> applicationAnswers)
       : role_(std::move(role)), applicationAnswers_(std::move(applicationAnswers)) {}
 
-  // The fake element behind a handle the accessibility fake gave out; null for anything else.
-  static std::shared_ptr<FakeElement> behind(const ElementHandle& handle);
   // A new handle to this element, as the accessibility fake returns.
   ElementHandle makeHandle();
 

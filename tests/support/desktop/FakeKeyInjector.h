@@ -24,24 +24,20 @@ class FakeKeyInjector final : public KeyInjector {
   bool pasteKeyDown(int32_t processID) override {
     if (refuses_) return false;
     keys_.push_back({InjectedKey::Kind::pasteDown, processID, clock_.uptime()});
-    ++held_;
     onPaste_();
     return true;
   }
   void pasteKeyUp() override {
     keys_.push_back({InjectedKey::Kind::pasteUp, keys_.back().processID, clock_.uptime()});
-    --held_;
   }
 
   // The keystroke cannot be made (no synthetic input on this desktop).
   void refuse() { refuses_ = true; }
   const std::vector<InjectedKey>& keys() const { return keys_; }
-  int held() const { return held_; }  // key-downs not yet released
 
  private:
   const Clock& clock_;
   std::function<void()> onPaste_;
   std::vector<InjectedKey> keys_;
   bool refuses_ = false;
-  int held_ = 0;
 };
