@@ -1,6 +1,4 @@
 #include <functional>
-#include <string>
-#include <vector>
 
 #include "InsertionFixture.h"
 
@@ -8,20 +6,25 @@ namespace {
 
 using Result = MacInsertionResult;
 using Kind = InjectedKey::Kind;
+using enum MacInsertionResult;
+using namespace std::chrono_literals;
 
 const std::string fallbackLine = "delivery fallback=clipboard reason=focus_changed";
 const std::string sameWindowLine = "delivery mode=same_window_paste";
 
-struct DeliveryTest;
+using F = InsertionFixture;
+using Step = std::function<void(F&)>;
 
 struct Row {
-  std::string name = {};
-  std::function<void(DeliveryTest&)> beforeCapture = {};
-  std::function<void(DeliveryTest&)> beforeDelivery = {};
+  std::string name;
+  Step beforeCapture;  // the field holds "hello world", the caret at its end
+  Step beforeDelivery;
+  Result expected = pasteSent;
+  std::string logLine = {};
+  // What the captured field holds afterwards; by default "hello world", with "TEXT" appended
+  // when pasted.
+  std::optional<std::string> fieldAfter = {};
   bool replaceSelection = false;  // the dictation rewrites the selection captured at the start
-  Result expected = Result::pasteSent;
-  std::vector<std::string> logLines = {};
-  std::string editorTextAfter = "hello world";  // pasted text lands here only when pasted
 };
 
 void PrintTo(const Row& row, std::ostream* out) {
@@ -30,23 +33,20 @@ void PrintTo(const Row& row, std::ostream* out) {
 
 struct DeliveryTest : InsertionFixture, testing::WithParamInterface<Row> {};
 
-void noChange(DeliveryTest&) {}
-
-// The user switches to the browser and back, which the activation counter sees.
-void switchAwayAndBack(DeliveryTest& t) {
-  t.desktop.activate(t.browser);
-  t.desktop.activate(t.editor);
-}
-
-void replaceFieldInSameWindow(DeliveryTest& t) {
-  t.field->destroy();
-  auto rebuilt = t.editor.addField();
-  t.editor.focus(rebuilt);
+const Step noChange = [](F&) {};
+const Step selectWorld = [](F& t) { t.field->selectText("world"); };
+const Step switchAwayAndBack = [](F& t) {
+  t.desktop.activate(t.browser), t.desktop.activate(t.editor);
+};
+// A web page replaces its text field.
+const Step rebuildField = [](F& t) { t.field->destroy(), t.editor.focus(t.editor.addField()); };
+Step behindBrowser(std::optional<Clock::Duration> delay) {
+  return [=](F& t) { t.desktop.activate(t.browser), t.editor.comeForwardAfter(delay); };
 }
 
 TEST_P(DeliveryTest, DecidesBetweenPasteAndClipboard) {
   const Row& row = GetParam();
-  if (row.beforeCapture) row.beforeCapture(*this);
+  row.beforeCapture(*this);
   std::optional<MacInputTarget> target;
   std::optional<std::string> replacing;
   if (row.replaceSelection) {
@@ -64,204 +64,81 @@ TEST_P(DeliveryTest, DecidesBetweenPasteAndClipboard) {
   RecordedDiagnostics deliveryLog;
   const double start = clock.uptime();
   EXPECT_EQ(finish(insertion.insert("TEXT", target, replacing)), row.expected);
-
-  EXPECT_EQ(deliveryLog.lines(), row.logLines);
+  EXPECT_EQ(deliveryLog.lines(), row.logLine.empty() ? Lines{} : Lines{row.logLine});
   EXPECT_EQ(desktop.pasteboard.contents(), "TEXT");
-  EXPECT_EQ(field->text(), row.editorTextAfter);
+  const bool pasted = row.expected == pasteSent;
+  EXPECT_EQ(field->text(), row.fieldAfter.value_or(pasted ? "hello worldTEXT" : "hello world"));
   const auto& keys = desktop.keyInjector.keys();
-  if (row.expected == Result::pasteSent) {
-    ASSERT_EQ(keys.size(), 2u);
+  ASSERT_EQ(keys.size(), pasted ? 2u : 0u);
+  if (pasted) {
     EXPECT_EQ(keys[0].kind, Kind::pasteDown);
     EXPECT_EQ(keys[0].processID, editor.processID());
+    EXPECT_GE(keys[0].uptime, start);
     EXPECT_EQ(keys[1].kind, Kind::pasteUp);
     EXPECT_NEAR(keys[1].uptime - keys[0].uptime, 0.020, 1e-9);
-    EXPECT_GE(keys[0].uptime, start);
-  } else {
-    EXPECT_TRUE(keys.empty());
   }
-  EXPECT_EQ(desktop.keyInjector.held(), 0);
 }
 
 const Row rows[] = {
-    {.name = "SameElementInFront",
-     .beforeDelivery = noChange,
-     .editorTextAfter = "hello worldTEXT"},
-    {.name = "SameElementAfterSwitchingAwayAndBack",
-     .beforeDelivery = switchAwayAndBack,
-     .editorTextAfter = "hello worldTEXT"},
-    {.name = "SameElementBehindAnotherAppComesForwardInTime",
-     .beforeDelivery =
-         [](DeliveryTest& t) {
-           t.desktop.activate(t.browser);
-           t.editor.comeForwardAfter(std::chrono::milliseconds(120));
-         },
-     .editorTextAfter = "hello worldTEXT"},
-    {.name = "SameElementBehindAnotherAppNeverComesForward",
-     .beforeDelivery =
-         [](DeliveryTest& t) {
-           t.desktop.activate(t.browser);
-           t.editor.comeForwardAfter(std::nullopt);
-         },
-     .expected = Result::copied},
-    {.name = "SameElementBehindAnotherAppComesForwardTooLate",
-     .beforeDelivery =
-         [](DeliveryTest& t) {
-           t.desktop.activate(t.browser);
-           t.editor.comeForwardAfter(std::chrono::milliseconds(501));
-         },
-     .expected = Result::copied},
-    {.name = "SameElementBehindAnotherAppActivationRefused",
-     .beforeDelivery =
-         [](DeliveryTest& t) {
-           t.desktop.activate(t.browser);
-           t.editor.refuseActivation();
-         },
-     .expected = Result::copied},
-    {.name = "WebViewRebuiltItsFieldInTheSameWindow",
-     .beforeDelivery = replaceFieldInSameWindow,
-     .logLines = {sameWindowLine}},
-    {.name = "FocusMovedToAnotherLiveField",
-     .beforeDelivery = [](DeliveryTest& t) { t.editor.focus(t.editor.addField()); },
-     .expected = Result::copied},
-    {.name = "FocusMovedAndTheOldFieldDoesNotAnswer",
-     .beforeDelivery =
-         [](DeliveryTest& t) {
-           t.field->stopAnswering();
-           t.editor.focus(t.editor.addField());
-         },
-     .expected = Result::copied},
-    {.name = "AppChangedAndNoElementCapturedNow",
-     .beforeDelivery =
-         [](DeliveryTest& t) {
-           switchAwayAndBack(t);
-           t.editor.stopAnswering();
-         },
-     .expected = Result::copied,
-     .logLines = {fallbackLine}},
-    {.name = "AppChangedAndNoElementAtCapture",
-     .beforeCapture = [](DeliveryTest& t) { t.editor.focus(nullptr); },
-     .beforeDelivery =
-         [](DeliveryTest& t) {
-           switchAwayAndBack(t);
-           t.editor.focus(t.field);
-         },
-     .expected = Result::copied,
-     .logLines = {fallbackLine}},
-    {.name = "NoElementEitherSameWindowAndApp",
-     .beforeCapture = [](DeliveryTest& t) { t.editor.focus(nullptr); },
-     .beforeDelivery = noChange,
-     .logLines = {sameWindowLine}},
-    {.name = "NoWindowNumberAndFieldRebuilt",
-     .beforeCapture =
-         [](DeliveryTest& t) {
-           t.editor.closeWindow(t.editorWindow);
-           t.editor.openWindow(WindowKind::floating);
-         },
-     .beforeDelivery = replaceFieldInSameWindow,
-     .expected = Result::copied,
-     .logLines = {fallbackLine}},
-    {.name = "NoWindowNumberButSameElement",
-     .beforeCapture = [](DeliveryTest& t) { t.editor.closeWindow(t.editorWindow); },
-     .beforeDelivery = noChange,
-     .editorTextAfter = "hello worldTEXT"},
-    {.name = "OtherFrontWindowAndFieldRebuilt",
-     .beforeDelivery =
-         [](DeliveryTest& t) {
-           t.editor.openWindow();
-           replaceFieldInSameWindow(t);
-         },
-     .expected = Result::copied,
-     .logLines = {fallbackLine}},
-    {.name = "PasswordFieldHasFocusAtDelivery",
-     .beforeDelivery =
-         [](DeliveryTest& t) {
-           auto password = t.editor.addField("password text");
-           password->setSecure();
-           t.editor.focus(password);
-         },
-     .expected = Result::copied},
-    {.name = "CapturedFieldTurnedSecure",
-     .beforeDelivery = [](DeliveryTest& t) { t.field->setSecure(); },
-     .expected = Result::copied},
-    {.name = "ApplicationQuit",
-     .beforeDelivery = [](DeliveryTest& t) { t.editor.quit(); },
-     .expected = Result::copied},
-    {.name = "KeystrokeCannotBeMade",
-     .beforeDelivery = [](DeliveryTest& t) { t.desktop.keyInjector.refuse(); },
-     .expected = Result::copied},
-    {.name = "NoPermissionAtDelivery",
-     .beforeDelivery = [](DeliveryTest& t) { t.desktop.setTrusted(false); },
-     .expected = Result::copied},
-    {.name = "SelectionStillSelected",
-     .beforeCapture = [](DeliveryTest& t) { t.field->selectText("world"); },
-     .beforeDelivery = noChange,
-     .replaceSelection = true,
-     .editorTextAfter = "hello TEXT"},
-    {.name = "SelectionMovedAndRestored",
-     .beforeCapture = [](DeliveryTest& t) { t.field->selectText("world"); },
-     .beforeDelivery = [](DeliveryTest& t) { t.field->select(0, 2); },
-     .replaceSelection = true,
-     .editorTextAfter = "hello TEXT"},
-    {.name = "SelectionTextEditedRestoreFails",
-     .beforeCapture = [](DeliveryTest& t) { t.field->selectText("world"); },
-     .beforeDelivery = [](DeliveryTest& t) { t.field->setText("hello there"); },
-     .replaceSelection = true,
-     .expected = Result::copied,
-     .editorTextAfter = "hello there"},
-    {.name = "SelectionMovedAndFieldRefusesRestore",
-     .beforeCapture = [](DeliveryTest& t) { t.field->selectText("world"); },
-     .beforeDelivery = [](DeliveryTest& t) { t.field->select(0, 2).refuseSelectionChanges(); },
-     .replaceSelection = true,
-     .expected = Result::copied},
-    {.name = "SelectionFieldRebuilt",
-     .beforeCapture = [](DeliveryTest& t) { t.field->selectText("world"); },
-     .beforeDelivery = replaceFieldInSameWindow,
-     .replaceSelection = true,
-     .expected = Result::copied,
-     .logLines = {fallbackLine}},
-    {.name = "SelectionInFieldBroughtBackToFront",
-     .beforeCapture = [](DeliveryTest& t) { t.field->selectText("world"); },
-     .beforeDelivery = [](DeliveryTest& t) { t.desktop.activate(t.browser); },
-     .replaceSelection = true,
-     .editorTextAfter = "hello TEXT"},
+    {"SameElementInFront", noChange, noChange},
+    {"SameElementAfterSwitchingAwayAndBack", noChange, switchAwayAndBack},
+    {"SameElementBehindAnotherAppComesForwardInTime", noChange, behindBrowser(120ms)},
+    {"SameElementBehindAnotherAppComesForwardTooLate", noChange, behindBrowser(501ms), copied},
+    {"SameElementBehindAnotherAppActivationRefused", noChange,
+     [](F& t) { t.desktop.activate(t.browser), t.editor.refuseActivation(); }, copied},
+    {"WebViewRebuiltItsFieldInTheSameWindow", noChange, rebuildField, pasteSent, sameWindowLine,
+     "hello world"},
+    {"FocusMovedToAnotherLiveField", noChange, [](F& t) { t.editor.focus(t.editor.addField()); },
+     copied},
+    {"FocusMovedAndTheOldFieldDoesNotAnswer", noChange,
+     [](F& t) { t.field->stopAnswering(), t.editor.focus(t.editor.addField()); }, copied},
+    {"AppChangedAndNoElementReadableNow", noChange,
+     [](F& t) { switchAwayAndBack(t), t.editor.stopAnswering(); }, copied, fallbackLine},
+    {"AppChangedAndNoElementAtCapture", [](F& t) { t.editor.focus(nullptr); },
+     [](F& t) { switchAwayAndBack(t), t.editor.focus(t.field); }, copied, fallbackLine},
+    {"NoElementEitherTimeSameWindowAndApp", [](F& t) { t.editor.focus(nullptr); }, noChange,
+     pasteSent, sameWindowLine, "hello world"},
+    {"NoWindowNumberAndFieldRebuilt",
+     [](F& t) { t.editor.closeWindow(t.editorWindow), t.editor.openWindow(WindowKind::floating); },
+     rebuildField, copied, fallbackLine},
+    {"NoWindowNumberButSameElement", [](F& t) { t.editor.closeWindow(t.editorWindow); }, noChange},
+    {"PasswordFieldHasFocusAtDelivery", noChange,
+     [](F& t) { t.editor.focus(t.editor.addField()), t.editor.focused()->setSecure(); }, copied},
+    {"ApplicationQuit", noChange, [](F& t) { t.editor.quit(); }, copied},
+    {"KeystrokeCannotBeMade", noChange, [](F& t) { t.desktop.keyInjector.refuse(); }, copied},
+    {"NoPermissionAtDelivery", noChange, [](F& t) { t.desktop.setTrusted(false); }, copied},
+    {"SelectionStillSelected", selectWorld, noChange, pasteSent, "", "hello TEXT", true},
+    {"SelectionMovedAndRestored", selectWorld, [](F& t) { t.field->select(0, 2); }, pasteSent, "",
+     "hello TEXT", true},
+    {"SelectionMovedAndRestoreRefused", selectWorld,
+     [](F& t) { t.field->select(0, 2).refuseSelectionChanges(); }, copied, "", std::nullopt, true},
+    {"SelectionTextEditedRestoreFails", selectWorld, [](F& t) { t.field->setText("hello there"); },
+     copied, "", "hello there", true},
+    {"SelectionFieldRebuilt", selectWorld, rebuildField, copied, fallbackLine, std::nullopt, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, DeliveryTest, testing::ValuesIn(rows),
                          [](const auto& row) { return row.param.name; });
 
-TEST_F(InsertionFixture, EmptyTextFailsAndLeavesTheClipboardAlone) {
-  desktop.pasteboard.setContents("before");
-  EXPECT_EQ(finish(insertion.insert("", insertion.captureTarget(), std::nullopt)), Result::failed);
-  EXPECT_EQ(desktop.pasteboard.contents(), "before");
-  EXPECT_EQ(desktop.pasteboard.writes(), 0);
-}
-
-TEST_F(InsertionFixture, ClipboardRefusalFails) {
-  desktop.pasteboard.refuseWrites();
-  EXPECT_EQ(finish(insertion.insert("TEXT", insertion.captureTarget(), std::nullopt)),
-            Result::failed);
-  EXPECT_TRUE(desktop.keyInjector.keys().empty());
-  EXPECT_FALSE(insertion.copy("again"));
-}
-
-TEST_F(InsertionFixture, WithoutTargetOrPermissionTheTextIsOnlyCopied) {
-  EXPECT_EQ(finish(insertion.insert("one", std::nullopt, std::nullopt)), Result::copied);
-  EXPECT_EQ(desktop.pasteboard.contents(), "one");
+TEST_F(InsertionFixture, WithoutTargetOrClipboardNothingIsPasted) {
   RecordedDiagnostics deliveryLog;
-  desktop.setTrusted(false);
-  EXPECT_EQ(finish(insertion.insert("two", insertion.captureTarget(), std::nullopt)),
-            Result::copied);
-  EXPECT_EQ(desktop.pasteboard.contents(), "two");
-  EXPECT_EQ(deliveryLog.lines(), std::vector<std::string>{"target captured ax=false"});
+  EXPECT_EQ(finish(insertion.insert("one", std::nullopt, std::nullopt)), copied);
+  EXPECT_EQ(desktop.pasteboard.contents(), "one");
+  EXPECT_TRUE(deliveryLog.lines().empty());
+
+  EXPECT_EQ(finish(insertion.insert("", insertion.captureTarget(), std::nullopt)), failed);
+  EXPECT_EQ(desktop.pasteboard.contents(), "one");  // untouched
+  desktop.pasteboard.refuseWrites();
+  EXPECT_EQ(finish(insertion.insert("TEXT", insertion.captureTarget(), std::nullopt)), failed);
+  EXPECT_FALSE(insertion.copy("again"));
   EXPECT_TRUE(desktop.keyInjector.keys().empty());
 }
 
 TEST_F(InsertionFixture, ReactivationChecksEveryFiftyMillisecondsTenTimes) {
   auto target = insertion.captureTarget();
-  desktop.activate(browser);
-  editor.comeForwardAfter(std::chrono::milliseconds(120));
+  behindBrowser(120ms)(*this);
   const double start = clock.uptime();
-  EXPECT_EQ(finish(insertion.insert("TEXT", target, std::nullopt)), Result::pasteSent);
+  EXPECT_EQ(finish(insertion.insert("TEXT", target, std::nullopt)), pasteSent);
   // In front at 120 ms, seen at the third check.
   EXPECT_NEAR(desktop.keyInjector.keys().at(0).uptime - start, 0.150, 1e-9);
   EXPECT_EQ(editor.activationRequests(), 1);
@@ -270,7 +147,7 @@ TEST_F(InsertionFixture, ReactivationChecksEveryFiftyMillisecondsTenTimes) {
   desktop.activate(browser);
   settle();
   const double second = clock.uptime();
-  EXPECT_EQ(finish(insertion.insert("TEXT", target, std::nullopt)), Result::copied);
+  EXPECT_EQ(finish(insertion.insert("TEXT", target, std::nullopt)), copied);
   EXPECT_NEAR(clock.uptime() - second, 0.500, 0.0015);
 }
 

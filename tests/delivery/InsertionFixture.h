@@ -4,13 +4,14 @@
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/io_context.hpp>
-#include <chrono>
 #include <optional>
 
 #include "delivery/MacTextInsertion.h"
 #include "support/ManualClock.h"
 #include "support/desktop/FakeDesktop.h"
 #include "support/desktop/RecordedDiagnostics.h"
+
+using Lines = std::vector<std::string>;
 
 // A desktop with an editor in front whose focused field holds "hello world", and a browser in
 // the background.
@@ -20,15 +21,13 @@ struct InsertionFixture : testing::Test {
   ManualClock clock{[this] { settle(); }};
   FakeDesktop desktop{loop.get_executor(), clock};
   MacTextInsertion insertion{desktop.platform()};
-
   FakeApplication& editor = desktop.launch("org.example.Editor");
   FakeApplication& browser = desktop.launch("org.example.Browser");
   std::shared_ptr<FakeElement> field = editor.addField();
-  std::shared_ptr<FakeElement> browserField = browser.addField();
   uint32_t editorWindow = 0;
 
   InsertionFixture() {
-    browser.focus(browserField).openWindow();
+    browser.focus(browser.addField()).openWindow();
     desktop.activate(browser);
     field->setText("hello world");
     editorWindow = editor.focus(field).openWindow();
@@ -53,5 +52,11 @@ struct InsertionFixture : testing::Test {
     for (int step = 0; !result && step < 5000; ++step) clock.advance(std::chrono::milliseconds(1));
     if (!result) throw std::runtime_error("the coroutine never finished");
     return std::move(*result);
+  }
+  void finish(asio::awaitable<void> work) {
+    finish([](asio::awaitable<void> inner) -> asio::awaitable<bool> {
+      co_await std::move(inner);
+      co_return true;
+    }(std::move(work)));
   }
 };

@@ -21,54 +21,55 @@ enum class WindowKind {
 // application so they chain.
 class FakeApplication {
  public:
-  FakeApplication(FakeDesktop& desktop, int32_t processID,
-                  std::optional<std::string> applicationID);
+  FakeApplication(FakeDesktop& desktop, int32_t processID, std::optional<std::string> id)
+      : desktop_(desktop), processID_(processID), applicationID_(std::move(id)) {}
   FakeApplication(const FakeApplication&) = delete;
   FakeApplication& operator=(const FakeApplication&) = delete;
 
   int32_t processID() const { return processID_; }
-  const std::optional<std::string>& applicationID() const { return applicationID_; }
-  FakeApplication& setApplicationID(std::optional<std::string> applicationID);
+  void setApplicationID(std::optional<std::string> id) { applicationID_ = std::move(id); }
   RunningApplication running() const { return {processID_, applicationID_}; }
+  bool isRunning() const { return running_; }
 
-  // A text field (role "text" unless given), empty with the caret at 0.
-  std::shared_ptr<FakeElement> addField(std::string role = "text");
-  // An element without text (a button, a list).
-  std::shared_ptr<FakeElement> addElement(std::string role);
-
-  // Gives keyboard focus inside this application to `element` (null: nothing focused). It is
-  // what the accessibility fake reports as the application's focused element, in front or not.
-  FakeApplication& focus(std::shared_ptr<FakeElement> element);
+  // A text field, empty with the caret at 0.
+  std::shared_ptr<FakeElement> addField(std::string role = "text") {
+    elements_.push_back(std::make_shared<FakeElement>(std::move(role), answers_));
+    return elements_.back();
+  }
+  // What the accessibility fake reports as the application's focused element, in front or not
+  // (null: nothing focused).
+  FakeApplication& focus(std::shared_ptr<FakeElement> element) {
+    focused_ = std::move(element);
+    return *this;
+  }
   const std::shared_ptr<FakeElement>& focused() const { return focused_; }
 
   // A new window on top of the desktop's stacking order; returns its number.
   uint32_t openWindow(WindowKind kind = WindowKind::normal);
   void closeWindow(uint32_t windowID);
 
-  // The whole application stops answering the accessibility service (a hung application):
-  // no focused element, element reads fail, liveness `unknown`.
-  FakeApplication& stopAnswering();
-  FakeApplication& answerAgain();
+  // A hung application: no focused element, element reads fail, liveness `unknown`.
+  FakeApplication& stopAnswering() {
+    *answers_ = false;
+    return *this;
+  }
   bool answers() const { return *answers_; }
 
-  // How a request to bring this application forward (Workspace::activate) goes: refused, or
-  // accepted and done after `delay` on the clock (at once, on the main loop, when zero), or
-  // accepted and never done (std::nullopt).
-  FakeApplication& refuseActivation(bool refuse = true);
-  FakeApplication& comeForwardAfter(std::optional<Clock::Duration> delay);
+  // How a request to bring it forward (Workspace::activate) goes: refused, or accepted and done
+  // after `delay` on the clock (at once, on the main loop, when zero), or accepted and never
+  // done (std::nullopt).
+  void refuseActivation() { refusesActivation_ = true; }
+  void comeForwardAfter(std::optional<Clock::Duration> delay) { activationDelay_ = delay; }
   int activationRequests() const { return activationRequests_; }
 
-  // The result code of Accessibility::prepareApplication for this application (0 by default).
-  FakeApplication& setPrepareResult(int code);
+  // The result code of Accessibility::prepareApplication (0 by default).
+  void setPrepareResult(int code) { prepareResult_ = code; }
   int prepareRequests() const { return prepareRequests_; }
 
-  // The process exits: not running, not in front, windows gone.
+  // The process exits: not running, not in front, windows and elements gone.
   void quit();
-  bool isRunning() const { return running_; }
 
  private:
-  std::shared_ptr<FakeElement> makeElement(std::string role, bool editable);
-
   FakeDesktop& desktop_;
   int32_t processID_;
   std::optional<std::string> applicationID_;

@@ -3,110 +3,24 @@
 #include <algorithm>
 #include <boost/asio/post.hpp>
 #include <stdexcept>
-
-class FakeDesktop::FakeWorkspace final : public Workspace {
- public:
-  explicit FakeWorkspace(FakeDesktop& desktop) : desktop_(desktop) {}
-
-  std::optional<RunningApplication> frontmostApplication() const override {
-    if (!desktop_.frontmost_) return std::nullopt;
-    return desktop_.frontmost_->running();
-  }
-  std::optional<std::string> ownApplicationID() const override {
-    return desktop_.self_->applicationID();
-  }
-  int32_t ownProcessID() const override { return desktop_.self_->processID(); }
-  std::optional<RunningApplication> runningApplication(int32_t processID) const override {
-    auto* application = desktop_.application(processID);
-    if (!application || !application->isRunning()) return std::nullopt;
-    return application->running();
-  }
-  bool activate(int32_t processID) override { return desktop_.requestActivation(processID); }
-  Subscription onActivation(ApplicationHandler handler) override {
-    return desktop_.activations_.add(std::move(handler));
-  }
-  Subscription onDeactivation(ApplicationHandler handler) override {
-    return desktop_.deactivations_.add(std::move(handler));
-  }
-  bool openURL(const std::string& url) override {
-    if (desktop_.refusesURLs_) return false;
-    desktop_.openedURLs_.push_back(url);
-    return true;
-  }
-
- private:
-  FakeDesktop& desktop_;
-};
-
-class FakeDesktop::FakeAccessibility final : public Accessibility {
- public:
-  explicit FakeAccessibility(FakeDesktop& desktop) : desktop_(desktop) {}
-
-  bool isTrusted() const override { return desktop_.trusted_; }
-  void requestTrust() override {
-    ++desktop_.trustRequests_;
-    if (desktop_.grantOnRequest_) desktop_.trusted_ = true;
-  }
-  ElementHandle focusedElement(int32_t processID, Timeout timeout) override {
-    desktop_.lastTimeout_ = timeout;
-    if (!desktop_.trusted_) return nullptr;
-    auto* application = desktop_.application(processID);
-    if (!application || !application->isRunning() || !application->answers()) return nullptr;
-    const auto& element = application->focused();
-    if (!element || element->isGone()) return nullptr;
-    return element->makeHandle();
-  }
-  int prepareApplication(int32_t processID, Timeout) override {
-    auto* application = desktop_.application(processID);
-    if (!application || !application->isRunning()) return -1;
-    ++application->prepareRequests_;
-    return application->prepareResult_;
-  }
-
- private:
-  FakeDesktop& desktop_;
-};
-
-class FakeDesktop::FakeWindowList final : public WindowList {
- public:
-  explicit FakeWindowList(const FakeDesktop& desktop) : desktop_(desktop) {}
-
-  std::optional<uint32_t> frontNormalWindow(int32_t processID) const override {
-    for (const auto& window : desktop_.windows_) {
-      if (window.processID == processID && window.kind == WindowKind::normal) {
-        return window.windowID;
-      }
-    }
-    return std::nullopt;
-  }
-
- private:
-  const FakeDesktop& desktop_;
-};
+#include <utility>
 
 FakeDesktop::FakeDesktop(asio::any_io_executor mainLoop, Clock& clock)
-    : keyInjector(clock),
+    : keyInjector(clock, [this] { paste(); }),
       keyMonitor(mainLoop),
       mainLoop_(mainLoop),
-      clock_(clock),
-      workspace_(std::make_unique<FakeWorkspace>(*this)),
-      accessibility_(std::make_unique<FakeAccessibility>(*this)),
-      windowList_(std::make_unique<FakeWindowList>(*this)) {
+      clock_(clock) {
   applications_.push_back(
-      std::make_unique<FakeApplication>(*this, ownProcessID, std::string(ownApplicationID)));
-  self_ = applications_.back().get();
-  keyInjector.setOnPaste([this](int32_t processID) { paste(processID); });
+      std::make_unique<FakeApplication>(*this, selfProcessID, std::string(selfApplicationID)));
 }
-
-FakeDesktop::~FakeDesktop() = default;
 
 Platform FakeDesktop::platform() {
   Platform platform;
   platform.mainLoop = mainLoop_;
   platform.clock = &clock_;
-  platform.workspace = workspace_.get();
-  platform.accessibility = accessibility_.get();
-  platform.windows = windowList_.get();
+  platform.workspace = this;
+  platform.accessibility = this;
+  platform.windows = this;
   platform.pasteboard = &pasteboard;
   platform.keyInjector = &keyInjector;
   platform.keyMonitor = &keyMonitor;
@@ -114,36 +28,24 @@ Platform FakeDesktop::platform() {
   return platform;
 }
 
-FakeApplication& FakeDesktop::launch(std::optional<std::string> applicationID, int32_t processID) {
-  if (processID == 0) {
-    while (application(nextProcessID_)) ++nextProcessID_;
-    processID = nextProcessID_++;
-  } else if (application(processID)) {
-    throw std::invalid_argument("process id already in use");
-  }
+FakeApplication& FakeDesktop::launch(std::optional<std::string> applicationID) {
   applications_.push_back(
-      std::make_unique<FakeApplication>(*this, processID, std::move(applicationID)));
+      std::make_unique<FakeApplication>(*this, nextProcessID_++, std::move(applicationID)));
   return *applications_.back();
 }
 
-FakeApplication* FakeDesktop::application(int32_t processID) {
-  for (auto& application : applications_) {
-    if (application->processID() == processID) return application.get();
+FakeApplication* FakeDesktop::find(int32_t processID) const {
+  for (const auto& application : applications_) {
+    if (application->processID() == processID && application->isRunning()) {
+      return application.get();
+    }
   }
   return nullptr;
-}
-
-FakeApplication* FakeDesktop::frontmost() {
-  return frontmost_;
 }
 
 void FakeDesktop::activate(FakeApplication& application) {
   if (!application.isRunning()) throw std::invalid_argument("the application has quit");
   bringForward(&application);
-}
-
-void FakeDesktop::activateNothing() {
-  bringForward(nullptr);
 }
 
 void FakeDesktop::bringForward(FakeApplication* application) {
@@ -154,22 +56,26 @@ void FakeDesktop::bringForward(FakeApplication* application) {
     });
   }
   if (application == frontmost_) return;
-  FakeApplication* previous = frontmost_;
-  frontmost_ = application;
+  FakeApplication* previous = std::exchange(frontmost_, application);
   if (previous) deactivations_.post(mainLoop_, previous->running());
   if (application) activations_.post(mainLoop_, application->running());
 }
 
-bool FakeDesktop::requestActivation(int32_t processID) {
-  auto* target = application(processID);
-  if (!target || !target->isRunning()) return false;
+void FakeDesktop::paste() {
+  // The keystroke goes to whatever is in front, whoever it was meant for.
+  if (!frontmost_ || !pasteboard.contents()) return;
+  const auto& element = frontmost_->focused();
+  if (element && !element->isSecure()) element->receivePaste(*pasteboard.contents());
+}
+
+bool FakeDesktop::activate(int32_t processID) {
+  auto* target = find(processID);
+  if (!target) return false;
   ++target->activationRequests_;
   if (target->refusesActivation_) return false;
   if (!target->activationDelay_) return true;  // accepted, never honoured
   auto comeForward = [this, processID] {
-    if (auto* application = this->application(processID); application && application->isRunning()) {
-      bringForward(application);
-    }
+    if (auto* application = find(processID)) bringForward(application);
   };
   if (*target->activationDelay_ == Clock::Duration::zero()) {
     asio::post(mainLoop_, comeForward);
@@ -179,38 +85,44 @@ bool FakeDesktop::requestActivation(int32_t processID) {
   return true;
 }
 
-uint32_t FakeDesktop::openWindow(FakeApplication& owner, WindowKind kind) {
-  const uint32_t windowID = nextWindowID_++;
-  windows_.push_front({windowID, owner.processID(), kind});
+ElementHandle FakeDesktop::focusedElement(int32_t processID, Timeout timeout) {
+  lastTimeout_ = timeout;
+  auto* application = find(processID);
+  if (!trusted_ || !application || !application->answers()) return nullptr;
+  const auto& element = application->focused();
+  if (!element || element->isGone()) return nullptr;
+  return element->makeHandle();
+}
+
+int FakeDesktop::prepareApplication(int32_t processID, Timeout) {
+  auto* application = find(processID);
+  if (!application) return -1;
+  ++application->prepareRequests_;
+  return application->prepareResult_;
+}
+
+std::optional<uint32_t> FakeDesktop::frontNormalWindow(int32_t processID) const {
+  for (const auto& window : windows_) {
+    if (window.processID == processID && window.kind == WindowKind::normal) return window.windowID;
+  }
+  return std::nullopt;
+}
+
+uint32_t FakeApplication::openWindow(WindowKind kind) {
+  const uint32_t windowID = desktop_.nextWindowID_++;
+  desktop_.windows_.push_front({windowID, processID_, kind});
   return windowID;
 }
 
-void FakeDesktop::closeWindow(uint32_t windowID) {
-  std::erase_if(windows_, [&](const Window& window) { return window.windowID == windowID; });
+void FakeApplication::closeWindow(uint32_t windowID) {
+  std::erase_if(desktop_.windows_, [&](const auto& window) { return window.windowID == windowID; });
 }
 
-void FakeDesktop::raise(uint32_t windowID) {
-  auto it = std::find_if(windows_.begin(), windows_.end(),
-                         [&](const Window& window) { return window.windowID == windowID; });
-  if (it == windows_.end()) return;
-  Window window = *it;
-  windows_.erase(it);
-  windows_.push_front(window);
-}
-
-void FakeDesktop::quit(FakeApplication& application) {
-  application.running_ = false;
-  application.focused_.reset();
-  for (auto& element : application.elements_) element->destroy();
-  std::erase_if(windows_,
-                [&](const Window& window) { return window.processID == application.processID(); });
-  if (frontmost_ == &application) bringForward(nullptr);
-}
-
-void FakeDesktop::paste(int32_t) {
-  // The keystroke goes to whatever is in front, whoever it was meant for.
-  if (!frontmost_ || !pasteboard.contents()) return;
-  const auto& element = frontmost_->focused();
-  if (!element || element->isSecure()) return;
-  element->receivePaste(*pasteboard.contents());
+void FakeApplication::quit() {
+  running_ = false;
+  focused_.reset();
+  for (auto& element : elements_) element->destroy();
+  std::erase_if(desktop_.windows_,
+                [&](const auto& window) { return window.processID == processID_; });
+  if (desktop_.frontmost_ == this) desktop_.bringForward(nullptr);
 }

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <ostream>
 #include <vector>
 
 #include "platform/Clock.h"
@@ -14,33 +13,31 @@ struct InjectedKey {
   Kind kind = Kind::pasteDown;
   int32_t processID = 0;  // the application the paste was meant for
   double uptime = 0;      // the clock's uptime when it was sent
-
-  bool operator==(const InjectedKey&) const = default;
 };
 
-std::ostream& operator<<(std::ostream& out, const InjectedKey& key);
-
-// Records the paste keystrokes; FakeDesktop makes a key-down paste the clipboard into the
-// focused field of the application in front.
+// Records the paste keystrokes; a key-down runs `onPaste` (FakeDesktop pastes the clipboard).
 class FakeKeyInjector final : public KeyInjector {
  public:
-  explicit FakeKeyInjector(const Clock& clock) : clock_(clock) {}
+  FakeKeyInjector(const Clock& clock, std::function<void()> onPaste)
+      : clock_(clock), onPaste_(std::move(onPaste)) {}
 
-  bool pasteKeyDown(int32_t processID) override;
-  void pasteKeyUp() override;
+  bool pasteKeyDown(int32_t processID) override {
+    if (refuses_) return false;
+    keys_.push_back({InjectedKey::Kind::pasteDown, processID, clock_.uptime()});
+    onPaste_();
+    return true;
+  }
+  void pasteKeyUp() override {
+    keys_.push_back({InjectedKey::Kind::pasteUp, keys_.back().processID, clock_.uptime()});
+  }
 
   // The keystroke cannot be made (no synthetic input on this desktop).
-  void refuse(bool refuse = true) { refuses_ = refuse; }
+  void refuse() { refuses_ = true; }
   const std::vector<InjectedKey>& keys() const { return keys_; }
-  // Key-downs not yet released.
-  int held() const { return held_; }
-  void setOnPaste(std::function<void(int32_t)> onPaste) { onPaste_ = std::move(onPaste); }
 
  private:
   const Clock& clock_;
+  std::function<void()> onPaste_;
   std::vector<InjectedKey> keys_;
-  std::function<void(int32_t)> onPaste_;
   bool refuses_ = false;
-  int held_ = 0;
-  int32_t lastProcessID_ = 0;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include "platform/KeyMonitor.h"
 #include "support/desktop/HandlerList.h"
 
@@ -11,35 +13,23 @@ class FakeKeyMonitor final : public KeyMonitor {
   explicit FakeKeyMonitor(asio::any_io_executor mainLoop) : mainLoop_(std::move(mainLoop)) {}
 
   Subscription monitor(Scope scope, Handler handler) override {
-    if (refuses(scope)) return {};
+    if (scope == refused_) return {};
     return list(scope).add(std::move(handler));
   }
 
-  // The desktop will not let this scope be watched.
-  void refuse(Scope scope, bool refuse = true) {
-    (scope == Scope::global ? refusesGlobal_ : refusesLocal_) = refuse;
-  }
+  // The desktop will not let this scope be watched (none: both may be).
+  void refuse(std::optional<Scope> scope) { refused_ = scope; }
   void send(Scope scope, const KeyEvent& event) {
-    if (scope == Scope::global) {
-      global_.call(event);
-    } else {
-      local_.post(mainLoop_, event);
-    }
+    if (scope == Scope::global) return global_.call(event);
+    local_.post(mainLoop_, event);
   }
-  size_t monitors(Scope scope) const { return list(scope).size(); }
+  size_t monitors(Scope scope) { return list(scope).size(); }
 
  private:
-  bool refuses(Scope scope) const {
-    return scope == Scope::global ? refusesGlobal_ : refusesLocal_;
-  }
   HandlerList<KeyEvent>& list(Scope scope) { return scope == Scope::global ? global_ : local_; }
-  const HandlerList<KeyEvent>& list(Scope scope) const {
-    return scope == Scope::global ? global_ : local_;
-  }
 
   asio::any_io_executor mainLoop_;
   HandlerList<KeyEvent> global_;
   HandlerList<KeyEvent> local_;
-  bool refusesGlobal_ = false;
-  bool refusesLocal_ = false;
+  std::optional<Scope> refused_;
 };

@@ -9,21 +9,17 @@
 class FakePasteboard final : public Pasteboard {
  public:
   bool writeString(const std::string& text) override {
-    ++writes_;
     contents_.reset();  // cleared first, as the real one is
-    if (refuses_) return false;
-    contents_ = text;
-    return true;
+    if (!refuses_) contents_ = text;
+    return !refuses_;
   }
 
-  void refuseWrites(bool refuse = true) { refuses_ = refuse; }
+  void refuseWrites() { refuses_ = true; }
   // What another program would paste; none when empty.
   const std::optional<std::string>& contents() const { return contents_; }
   void setContents(std::optional<std::string> contents) { contents_ = std::move(contents); }
-  int writes() const { return writes_; }
 
  private:
   std::optional<std::string> contents_;
   bool refuses_ = false;
-  int writes_ = 0;
 };

@@ -44,13 +44,13 @@ class HandlerList {
   };
 
   static void deliver(const std::shared_ptr<State>& state, const Args&... args) {
-    std::vector<uint64_t> ids;
-    for (const auto& [id, handler] : state->handlers) ids.push_back(id);
-    for (uint64_t id : ids) {
-      auto it = state->handlers.find(id);
-      if (it == state->handlers.end()) continue;
+    // Only the handlers present now, each looked up afresh in case an earlier one removed it.
+    const uint64_t end = state->next;
+    for (auto it = state->handlers.begin(); it != state->handlers.end() && it->first < end;) {
       Handler handler = it->second;  // survives its own removal
+      const uint64_t next = it->first + 1;
       handler(args...);
+      it = state->handlers.lower_bound(next);
     }
   }
 

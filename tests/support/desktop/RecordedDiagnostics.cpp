@@ -22,11 +22,7 @@ std::vector<std::string> readAll() {
 
 void useScratchFolder() {
   static TemporaryDirectory scratch;
-  static const bool pointed = [] {
-    ::setenv("XDG_STATE_HOME", scratch.path().c_str(), 1);
-    return true;
-  }();
-  (void)pointed;
+  ::setenv("XDG_STATE_HOME", scratch.path().c_str(), 1);  // read once, at the log's first use
   const auto directory = MacDiagnostics::directory().string();
   if (directory.rfind(scratch.path().string(), 0) != 0) {
     throw std::logic_error("the diagnostics log was used before RecordedDiagnostics");
