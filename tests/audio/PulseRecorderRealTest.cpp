@@ -220,3 +220,22 @@ TEST_F(PulseRecorderTest, WithoutSoundServerStartIsUnavailable) {
 }
 
 }  // namespace
+
+namespace {
+
+// Sound already waiting in the device comes in the moment the stream opens, possibly before
+// start() has returned: none of it may be lost.
+TEST_F(PulseRecorderTest, AudioArrivingAsTheStreamOpensIsKept) {
+  ASSERT_EQ(std::system("timeout 10 pactl set-default-source first"), 0);
+  const std::vector<std::int16_t> backlog(4000, 8000);  // 250 ms, waiting in the pipe
+  const int fd = ::open((serverDir() / "first.fifo").c_str(), O_WRONLY | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::write(fd, backlog.data(), backlog.size() * 2), 8000);
+  ::close(fd);
+  MacAudioRecorder recorder(mic, pool.get_executor());
+  recorder.start();
+  ASSERT_TRUE(mic.waitForFrames(backlog.size(), 5s));
+  EXPECT_NEAR(WavFile::parse(recorder.finish()).samples.size(), backlog.size(), 16);
+}
+
+}  // namespace
