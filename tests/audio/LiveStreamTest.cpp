@@ -47,16 +47,11 @@ TEST_F(RecorderTest, DeviceChangeKeepsBothSegmentsAndExactChunks) {
   EXPECT_NEAR(rms(wav, 1000, 15000), 0.25 * 32768 / std::sqrt(2.0), 100);  // the tone first
   EXPECT_LT(rms(wav, 17500, wav.size()), 1.0);                             // then the silence
   std::lock_guard guard(log.mutex);
-  std::vector<std::uint8_t> live;
-  for (std::size_t i = 0; i < log.chunks.size(); ++i) {
-    if (i + 1 < log.chunks.size()) {
-      ASSERT_EQ(log.chunks[i].size(), 3200u) << "chunk " << i;
-    }
-    live.insert(live.end(), log.chunks[i].begin(), log.chunks[i].end());
-  }
-  EXPECT_GT(log.chunks.back().size(), 0u);
-  EXPECT_LT(log.chunks.back().size(), 3200u);  // the partial rest, handed out by finish()
-  EXPECT_EQ(pcm(live.data(), live.size()), wav);
+  ASSERT_FALSE(log.sizes.empty());
+  for (std::size_t i = 0; i + 1 < log.sizes.size(); ++i) ASSERT_EQ(log.sizes[i], 3200u) << i;
+  EXPECT_GT(log.sizes.back(), 0u);
+  EXPECT_LT(log.sizes.back(), 3200u);  // the partial rest, handed out by finish()
+  EXPECT_EQ(pcm(log.bytes.data(), log.bytes.size()), wav);
 }
 
 // stop() hands out no partial chunk and clears the callbacks; callbacks set after start()
@@ -66,44 +61,38 @@ TEST_F(RecorderTest, StopEndsTheStreamAndLateCallbacksWait) {
   recorder.start();
   mic.deliver(FakeAudioInput::tone(440, 48000, 1, 0.25));  // 8000 bytes: two chunks and a rest
   recorder.stop();
-  EXPECT_EQ(log.joined().size(), 6400u);
+  EXPECT_EQ(log.bytes.size(), 6400u);
   recorder.start();
   mic.deliver(FakeAudioInput::tone(440, 48000, 1, 0.25));
   StreamLog late;
   late.attach(recorder);
   mic.deliver(FakeAudioInput::tone(440, 48000, 1, 0.25));
   recorder.finish();
-  EXPECT_EQ(log.count() + late.count(), 2u);
+  EXPECT_EQ(log.sizes.size() + late.sizes.size(), 2u);
 }
 
-// A resampler that breaks on its second call, or none at all, while armed.
-struct BreakingResamplers {
-  std::atomic<bool> breakSecondCall{false}, refuse{false};
+// Live converters that break on their second call, or none at all, while set.
+struct BreakingResampler final : Resampler {
+  static inline std::atomic<bool> breakSecondCall{false}, refuse{false};
+  std::unique_ptr<Resampler> inner;
+  int calls = 0;
 
-  ResamplerFactory factory() {
-    return [this](double rate) -> std::unique_ptr<Resampler> {
-      struct Breaking final : Resampler {
-        std::unique_ptr<Resampler> inner;
-        int calls = 0;
-        std::size_t process(std::span<const float> in, bool ending, std::span<float> out,
-                            std::size_t& consumed) override {
-          if (++calls == 2) throw ResamplerError("broken");
-          return inner->process(in, ending, out, consumed);
-        }
-      };
-      if (refuse) return nullptr;
-      if (!breakSecondCall) return makeSoxrResampler(rate);
-      auto breaking = std::make_unique<Breaking>();
-      breaking->inner = makeSoxrResampler(rate);
-      return breaking;
-    };
+  static std::unique_ptr<Resampler> make(double rate) {
+    if (refuse || !breakSecondCall) return refuse ? nullptr : makeSoxrResampler(rate);
+    auto breaking = std::make_unique<BreakingResampler>();
+    breaking->inner = makeSoxrResampler(rate);
+    return breaking;
+  }
+  std::size_t process(std::span<const float> in, bool ending, std::span<float> out,
+                      std::size_t& consumed) override {
+    if (++calls == 2) throw ResamplerError("broken");
+    return inner->process(in, ending, out, consumed);
   }
 };
 
 class BrokenLivePathTest : public RecorderTest {
  protected:
-  static inline BreakingResamplers resamplers;
-  BrokenLivePathTest() : RecorderTest(resamplers.factory()) {}
+  BrokenLivePathTest() : RecorderTest(&BreakingResampler::make) {}
 };
 
 // A live conversion error, or no live converter at all: one failure call, no more chunks, the
@@ -114,13 +103,14 @@ TEST_F(BrokenLivePathTest, LiveFailureEndsStreamingOnceAndKeepsTheWav) {
     const int before = failureLogLines();
     StreamLog failing;
     failing.attach(recorder);
-    (missing ? resamplers.refuse : resamplers.breakSecondCall) = true;
+    (missing ? BreakingResampler::refuse : BreakingResampler::breakSecondCall) = true;
     recorder.start();
-    resamplers.refuse = resamplers.breakSecondCall = false;  // the file path converts normally
+    BreakingResampler::refuse = BreakingResampler::breakSecondCall =
+        false;  // the file path converts normally
     for (int i = 0; i < 10; ++i) mic.deliver(FakeAudioInput::tone(440, 48000, 1, 0.1));
     EXPECT_NEAR(wavSamples(recorder.finish()).size(), 16000u, 2u);
     EXPECT_EQ(failing.failures, 1);
-    EXPECT_LE(failing.count(), missing ? 0u : 1u);  // at most what the first buffer gave
+    EXPECT_LE(failing.sizes.size(), missing ? 0u : 1u);  // at most what the first buffer gave
     EXPECT_EQ(failureLogLines(), before + (missing ? 0 : 1));
   }
 }

@@ -40,20 +40,4 @@ TEST(PcmEncodingTest, HeaderFieldsForSeveralLengthsAndFormats) {
   }
 }
 
-TEST(PcmEncodingTest, UnusableOrEmptySegmentsThrow) {
-  using Kind = MacAudioErrorKind;
-  const std::pair<AudioSegment, Kind> rows[] = {
-      {{std::vector<float>(100, 0.1f), 7999, 1}, Kind::unavailable},
-      {{std::vector<float>(100, 0.1f), 16000, 0}, Kind::unavailable},
-      {{{}, 16000, 1}, Kind::empty}};
-  for (const auto& [segment, kind] : rows) {
-    try {
-      PcmEncoding::encodeWav(std::span(&segment, 1), makeSoxrResampler);
-      ADD_FAILURE() << "no error";
-    } catch (const MacAudioError& error) {
-      EXPECT_EQ(error.value(), kind);
-    }
-  }
-}
-
 }  // namespace

@@ -18,7 +18,7 @@ TEST_F(RecorderTest, BudgetOfThreeMinutesIsSummedOverSegmentsOfDifferentRates) {
   mic.deliver(FakeAudioInput::constant(0.9f, 1, 2048));
   EXPECT_FLOAT_EQ(recorder.currentLevel(), 0.9f);
   EXPECT_NEAR(wavSamples(recorder.finish()).size(), 180u * 16000u, 8u);
-  EXPECT_NEAR(log.joined().size(), 180u * 32000u, 16u);
+  EXPECT_NEAR(log.bytes.size(), 180u * 32000u, 16u);
 }
 
 TEST_F(RecorderTest, MeterFallsByFactorPerQuietBufferAndJumpsToLouderPeak) {
@@ -51,9 +51,8 @@ TEST_F(RecorderTest, NonFiniteSamplesAreStoredStreamedAndMeteredAsZero) {
   ASSERT_NEAR(wav.size(), 16000u, 2u);
   EXPECT_EQ(*std::max_element(wav.begin(), wav.end()), 0);
   EXPECT_EQ(*std::min_element(wav.begin(), wav.end()), 0);
-  const auto live = log.joined();
-  ASSERT_FALSE(live.empty());
-  EXPECT_EQ(*std::max_element(live.begin(), live.end()), 0);
+  ASSERT_FALSE(log.bytes.empty());
+  EXPECT_EQ(*std::max_element(log.bytes.begin(), log.bytes.end()), 0);
 }
 
 }  // namespace

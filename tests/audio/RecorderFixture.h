@@ -31,32 +31,21 @@ inline double rms(const std::vector<std::int16_t>& s, std::size_t from, std::siz
   return std::sqrt(sum / double(to - from));
 }
 
-// Live chunks and failure calls, collected from the "Wrenly.mac.pcm" queue.
+// Live chunks (their sizes and all bytes) and failure calls, from the "Wrenly.mac.pcm" queue.
 struct StreamLog {
   std::mutex mutex;
-  std::vector<std::vector<std::uint8_t>> chunks;
+  std::vector<std::size_t> sizes;
+  std::vector<std::uint8_t> bytes;
   int failures = 0;
 
-  std::vector<std::uint8_t> joined() {
-    std::lock_guard guard(mutex);
-    std::vector<std::uint8_t> all;
-    for (auto& c : chunks) all.insert(all.end(), c.begin(), c.end());
-    return all;
-  }
-  std::size_t count() {
-    std::lock_guard guard(mutex);
-    return chunks.size();
-  }
   void attach(MacAudioRecorder& recorder) {
     recorder.configureStream(
         [this](std::vector<std::uint8_t> chunk) {
           std::lock_guard guard(mutex);
-          chunks.push_back(std::move(chunk));
+          sizes.push_back(chunk.size());
+          bytes.insert(bytes.end(), chunk.begin(), chunk.end());
         },
-        [this] {
-          std::lock_guard guard(mutex);
-          ++failures;
-        });
+        [this] { ++failures; });
   }
 };
 
