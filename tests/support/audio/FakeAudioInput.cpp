@@ -49,9 +49,6 @@ struct FakeEngine final : AudioEngine {
 
 }  // namespace
 
-FakeAudioInput::FakeAudioInput() = default;
-FakeAudioInput::~FakeAudioInput() = default;
-
 void FakeAudioInput::failNextStart(std::string message, std::error_code code) {
   nextStartFailure_.emplace(code, message);
 }

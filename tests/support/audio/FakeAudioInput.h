@@ -15,9 +15,6 @@
 // once, so the test plays the sound system's thread. Not thread-safe.
 class FakeAudioInput final : public AudioInput {
  public:
-  FakeAudioInput();
-  ~FakeAudioInput() override;
-
   Authorization authorization = Authorization::authorized;
   bool accessAnswer = true;  // what requestAccess() answers; also becomes `authorization`
   int accessRequests = 0;
