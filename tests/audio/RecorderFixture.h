@@ -4,83 +4,48 @@
 
 #include <boost/asio/thread_pool.hpp>
 #include <cmath>
-#include <cstring>
+#include <functional>
 #include <limits>
 #include <mutex>
-#include <string>
 #include <vector>
 
 #include "audio/MacAudioRecorder.h"
 #include "support/audio/FakeAudioInput.h"
 
-// What a WAV file from the recorder says about itself.
-struct WavFile {
-  std::string riff, waveFmt, data;
-  std::uint32_t riffSize = 0, fmtSize = 0, rate = 0, byteRate = 0, dataSize = 0;
-  std::uint16_t format = 0, channels = 0, blockAlign = 0, bits = 0;
-  std::vector<std::int16_t> samples;
+inline std::vector<std::int16_t> pcm(const std::uint8_t* bytes, std::size_t size) {
+  std::vector<std::int16_t> out(size / 2);
+  for (std::size_t i = 0; i < out.size(); ++i)
+    out[i] = std::int16_t(bytes[2 * i] | bytes[2 * i + 1] << 8);
+  return out;
+}
 
-  static WavFile parse(const std::vector<std::uint8_t>& bytes) {
-    WavFile w;
-    EXPECT_GE(bytes.size(), 44u);
-    if (bytes.size() < 44) return w;
-    auto u32 = [&](size_t at) {
-      return std::uint32_t(bytes[at]) | std::uint32_t(bytes[at + 1]) << 8 |
-             std::uint32_t(bytes[at + 2]) << 16 | std::uint32_t(bytes[at + 3]) << 24;
-    };
-    auto u16 = [&](size_t at) { return std::uint16_t(bytes[at] | bytes[at + 1] << 8); };
-    w.riff.assign(bytes.begin(), bytes.begin() + 4);
-    w.riffSize = u32(4);
-    w.waveFmt.assign(bytes.begin() + 8, bytes.begin() + 16);
-    w.fmtSize = u32(16);
-    w.format = u16(20);
-    w.channels = u16(22);
-    w.rate = u32(24);
-    w.byteRate = u32(28);
-    w.blockAlign = u16(32);
-    w.bits = u16(34);
-    w.data.assign(bytes.begin() + 36, bytes.begin() + 40);
-    w.dataSize = u32(40);
-    w.samples = pcm(bytes.data() + 44, bytes.size() - 44);
-    return w;
-  }
+// The samples of a WAV file from the recorder (its header is checked in PcmEncodingTest).
+inline std::vector<std::int16_t> wavSamples(const std::vector<std::uint8_t>& wav) {
+  EXPECT_GE(wav.size(), 44u);
+  return wav.size() < 44 ? std::vector<std::int16_t>{} : pcm(wav.data() + 44, wav.size() - 44);
+}
 
-  static std::vector<std::int16_t> pcm(const std::uint8_t* bytes, size_t size) {
-    std::vector<std::int16_t> out(size / 2);
-    for (size_t i = 0; i < out.size(); ++i) {
-      out[i] = static_cast<std::int16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
-    }
-    return out;
-  }
-};
+inline double rms(const std::vector<std::int16_t>& s, std::size_t from, std::size_t to) {
+  double sum = 0;
+  for (std::size_t i = from; i < to; ++i) sum += double(s[i]) * s[i];
+  return std::sqrt(sum / double(to - from));
+}
 
-// Live chunks and failure calls, collected from the "Wrenly.mac.pcm" queue.
+// Live chunks (their sizes and all bytes) and failure calls, from the "Wrenly.mac.pcm" queue.
 struct StreamLog {
   std::mutex mutex;
-  std::vector<std::vector<std::uint8_t>> chunks;
+  std::vector<std::size_t> sizes;
+  std::vector<std::uint8_t> bytes;
   int failures = 0;
 
-  MacAudioRecorder::PcmHandler onPCM() {
-    return [this](std::vector<std::uint8_t> chunk) {
-      std::lock_guard guard(mutex);
-      chunks.push_back(std::move(chunk));
-    };
-  }
-  MacAudioRecorder::FailureHandler onFailure() {
-    return [this] {
-      std::lock_guard guard(mutex);
-      ++failures;
-    };
-  }
-  std::vector<std::uint8_t> joined() {
-    std::lock_guard guard(mutex);
-    std::vector<std::uint8_t> all;
-    for (auto& c : chunks) all.insert(all.end(), c.begin(), c.end());
-    return all;
-  }
-  size_t count() {
-    std::lock_guard guard(mutex);
-    return chunks.size();
+  void attach(MacAudioRecorder& recorder) {
+    recorder.configureStream(
+        [this](std::vector<std::uint8_t> chunk) {
+          std::lock_guard guard(mutex);
+          sizes.push_back(chunk.size());
+          bytes.insert(bytes.end(), chunk.begin(), chunk.end());
+        },
+        [this] { ++failures; });
   }
 };
 
@@ -90,9 +55,17 @@ class RecorderTest : public ::testing::Test {
       : recorder(mic, pool.get_executor(), std::move(factory)) {}
   ~RecorderTest() override { pool.join(); }
 
-  void streamInto(StreamLog& log) { recorder.configureStream(log.onPCM(), log.onFailure()); }
-
   asio::thread_pool pool{1};
   FakeAudioInput mic;
+  StreamLog log;
   MacAudioRecorder recorder;
 };
+
+inline void expectAudioError(MacAudioErrorKind kind, const std::function<void()>& action) {
+  try {
+    action();
+    ADD_FAILURE() << "no error";
+  } catch (const MacAudioError& error) {
+    EXPECT_EQ(error.value(), kind);
+  }
+}

@@ -3,62 +3,51 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
+// Shared by an engine and the input, so the test can still look at an engine the recorder
+// has destroyed.
 struct FakeAudioInput::EngineState {
   AudioFormat format;
+  std::optional<std::system_error> failure;
+  bool notRunning = false;
+  int* started = nullptr;
   AudioEngine::Tap tap;
   std::uint32_t bufferFrames = 0;
   bool running = false;
   bool stopped = false;  // stop() called or engine destroyed
-  bool alive = true;
 };
 
 namespace {
 
-class FakeEngine final : public AudioEngine {
- public:
-  FakeEngine(std::shared_ptr<FakeAudioInput::EngineState> state,
-             std::optional<std::system_error> failure, bool notRunning, int& started)
-      : state_(std::move(state)),
-        failure_(std::move(failure)),
-        notRunning_(notRunning),
-        started_(started) {}
-  ~FakeEngine() override {
-    stop();
-    state_->alive = false;
-  }
+struct FakeEngine final : AudioEngine {
+  explicit FakeEngine(std::shared_ptr<FakeAudioInput::EngineState> s) : state(std::move(s)) {}
+  ~FakeEngine() override { stop(); }
 
-  AudioFormat inputFormat() const override { return state_->format; }
-  void installTap(std::uint32_t bufferFrames, Tap tap) override {
-    state_->bufferFrames = bufferFrames;
-    state_->tap = std::move(tap);
+  AudioFormat inputFormat() const override { return state->format; }
+  void installTap(std::uint32_t frames, Tap tap) override {
+    state->bufferFrames = frames;
+    state->tap = std::move(tap);
   }
   void start() override {
-    if (failure_) throw *failure_;
-    if (state_->format.sampleRate <= 0 || state_->format.channels <= 0) {
+    if (state->failure) throw *state->failure;
+    if (state->format.sampleRate <= 0 || state->format.channels <= 0) {
       throw std::system_error(std::make_error_code(std::errc::no_such_device), "no device");
     }
-    ++started_;
-    state_->running = !notRunning_;
+    ++*state->started;
+    state->running = !state->notRunning;
   }
   void stop() override {
-    state_->running = false;
-    state_->stopped = true;
-    state_->tap = nullptr;
+    state->running = false;
+    state->stopped = true;
+    state->tap = nullptr;
   }
-  bool isRunning() const override { return state_->running; }
+  bool isRunning() const override { return state->running; }
 
- private:
-  std::shared_ptr<FakeAudioInput::EngineState> state_;
-  std::optional<std::system_error> failure_;
-  bool notRunning_;
-  int& started_;
+  std::shared_ptr<FakeAudioInput::EngineState> state;
 };
 
 }  // namespace
-
-FakeAudioInput::FakeAudioInput() = default;
-FakeAudioInput::~FakeAudioInput() = default;
 
 void FakeAudioInput::failNextStart(std::string message, std::error_code code) {
   nextStartFailure_.emplace(code, message);
@@ -71,20 +60,17 @@ asio::awaitable<bool> FakeAudioInput::requestAccess() {
 }
 
 std::unique_ptr<AudioEngine> FakeAudioInput::makeEngine() {
-  auto state = std::make_shared<EngineState>();
+  auto state = engines_.emplace_back(std::make_shared<EngineState>());
   state->format = device_;
-  engines_.push_back(state);
-  auto engine = std::make_unique<FakeEngine>(state, std::move(nextStartFailure_),
-                                             notRunningNextStart_, started_);
-  nextStartFailure_.reset();
-  notRunningNextStart_ = false;
-  return engine;
+  state->failure = std::exchange(nextStartFailure_, {});
+  state->notRunning = std::exchange(notRunningNextStart_, false);
+  state->started = &started_;
+  return std::make_unique<FakeEngine>(state);
 }
 
 FakeAudioInput::EngineState* FakeAudioInput::current() const {
-  if (engines_.empty()) return nullptr;
-  auto* state = engines_.back().get();
-  return state->alive && state->running && state->tap ? state : nullptr;
+  auto* state = engines_.empty() ? nullptr : engines_.back().get();
+  return state && state->running && state->tap ? state : nullptr;
 }
 
 bool FakeAudioInput::deliver(std::span<const float> interleaved) {
@@ -92,21 +78,18 @@ bool FakeAudioInput::deliver(std::span<const float> interleaved) {
   if (!state) return false;
   const auto channels = static_cast<std::size_t>(state->format.channels);
   const std::size_t frames = interleaved.size() / channels;
-  const std::size_t step = std::max<std::uint32_t>(state->bufferFrames, 1);
+  const std::size_t step = std::max<std::size_t>(state->bufferFrames, 1);
   for (std::size_t first = 0; first < frames; first += step) {
     const auto count = static_cast<std::uint32_t>(std::min(step, frames - first));
-    if (!deliverBuffer(interleaved.data() + first * channels, count, state->format.channels)) {
-      return false;
-    }
+    if (!deliverBuffer(&interleaved[first * channels], count, state->format.channels)) return false;
   }
   return true;
 }
 
 bool FakeAudioInput::deliverBuffer(const float* samples, std::uint32_t frames, int channels) {
   auto* state = current();
-  if (!state) return false;
-  state->tap(samples, frames, channels);
-  return true;
+  if (state) state->tap(samples, frames, channels);
+  return state != nullptr;
 }
 
 void FakeAudioInput::disconnect() {
@@ -114,8 +97,8 @@ void FakeAudioInput::disconnect() {
 }
 
 int FakeAudioInput::liveEngines() const {
-  return static_cast<int>(std::count_if(engines_.begin(), engines_.end(),
-                                        [](const auto& e) { return e->alive && !e->stopped; }));
+  return static_cast<int>(
+      std::count_if(engines_.begin(), engines_.end(), [](auto& e) { return !e->stopped; }));
 }
 
 std::uint32_t FakeAudioInput::tapBufferFrames() const {
@@ -124,12 +107,10 @@ std::uint32_t FakeAudioInput::tapBufferFrames() const {
 
 std::vector<float> FakeAudioInput::tone(double frequency, double rate, int channels, double seconds,
                                         float amplitude) {
-  const auto frames = static_cast<std::size_t>(std::llround(seconds * rate));
-  std::vector<float> out(frames * static_cast<std::size_t>(channels));
-  for (std::size_t f = 0; f < frames; ++f) {
-    const float v = amplitude * static_cast<float>(std::sin(2 * std::numbers::pi * frequency *
-                                                            static_cast<double>(f) / rate));
-    for (int c = 0; c < channels; ++c) out[f * channels + c] = v;
+  std::vector<float> out(static_cast<std::size_t>(std::llround(seconds * rate) * channels));
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const double t = static_cast<double>(i / static_cast<std::size_t>(channels)) / rate;
+    out[i] = amplitude * static_cast<float>(std::sin(2 * std::numbers::pi * frequency * t));
   }
   return out;
 }

@@ -167,8 +167,7 @@ void PulseEngine::start() {
     disconnectStream();
     throw pulseError(code, "cannot open the microphone");
   }
-  // Set before any read can be delivered: reads only run while we hold the lock.
-  running_ = defaultSourceName_ == sourceName_;
+  // running_ was decided by the READY callback, before any read could be delivered.
 }
 
 void PulseEngine::stop() {
@@ -221,7 +220,13 @@ void PulseEngine::onContextState(pa_context* context, void* self) {
 
 void PulseEngine::onStreamState(pa_stream* stream, void* self) {
   auto* engine = static_cast<PulseEngine*>(self);
-  if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) engine->lostDevice();
+  const auto state = pa_stream_get_state(stream);
+  if (state == PA_STREAM_READY) {
+    // Decided here, not when start() wakes up: the first reads can come before that.
+    engine->running_ = !engine->lost_ && engine->defaultSourceName_ == engine->sourceName_;
+  } else if (!PA_STREAM_IS_GOOD(state)) {
+    engine->lostDevice();
+  }
   pa_threaded_mainloop_signal(engine->loop_, 0);
 }
 

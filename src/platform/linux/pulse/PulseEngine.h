@@ -41,7 +41,10 @@ class PulseEngine final : public AudioEngine {
   bool waitFor(pa_operation* operation);
   void disconnectStream();
   void readAvailable();
-  void lostDevice() { running_ = false; }
+  void lostDevice() {
+    lost_ = true;
+    running_ = false;
+  }
 
   static void onContextState(pa_context* context, void* self);
   static void onStreamState(pa_stream* stream, void* self);
@@ -72,5 +75,6 @@ class PulseEngine final : public AudioEngine {
   std::uint32_t bufferFrames_ = 2048;
   bool timedOut_ = false;
   bool stopped_ = false;
+  bool lost_ = false;  // the device went away or stopped being the default; sticky
   std::atomic<bool> running_{false};
 };
