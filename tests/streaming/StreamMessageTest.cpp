@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "diagnostics/MacDiagnostics.h"
-#include "service/MacServiceError.h"
 #include "streaming/StreamAddress.h"
-#include "streaming/StreamError.h"
 #include "streaming/StreamMessage.h"
 
 namespace {
@@ -55,23 +52,6 @@ TEST(StreamAddressTest, AppendsStreamSwitchesToWssAndAddsTheQueryInOrder) {
   EXPECT_EQ(literal.port, "8443");
   EXPECT_EQ(literal.hostHeader, "[::1]:8443");
   EXPECT_FALSE(literal.hostIsName);
-}
-
-TEST(StreamAddressTest, RefusesWhatIsNotAnHttpsURL) {
-  for (const char* base : {"", "http://example.org/wrenly/v1/", "https:///wrenly/v1/", "wrenly/v1/",
-                           "https://exa mple.org/"}) {
-    SCOPED_TRACE(base);
-    EXPECT_THROW(StreamAddress::make(base, "X", "auto", true), MacServiceError);
-  }
-}
-
-TEST(StreamErrorTest, RendersItsCaseNumber) {
-  const StreamError errors[] = {StreamError::invalidResponse(), StreamError::startTimeout(),
-                                StreamError::finalTimeout(), StreamError::backpressure()};
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(MacDiagnostics::errorCode(std::make_exception_ptr(errors[i])),
-              "code=" + std::to_string(i));
-  }
 }
 
 }  // namespace

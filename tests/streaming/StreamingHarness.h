@@ -51,6 +51,13 @@ inline void answersAtOnce(StreamPeer& peer) {
   if (peer.receiveUntilFinish()) peer.sendText(resultMessage);
 }
 
+inline StreamServer::Script answersOnceOpened(Gate& gate) {
+  return [&gate](StreamPeer& peer) {
+    gate.wait();
+    answersAtOnce(peer);
+  };
+}
+
 // A client, a loopback server's certificate, a background pool, a main loop and a manual clock.
 class StreamingTest : public ::testing::Test {
  protected:
