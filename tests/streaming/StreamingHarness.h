@@ -129,13 +129,6 @@ class StreamingTest : public ::testing::Test {
     return lines;
   }
 
-  static std::vector<std::size_t> audioSizes(const std::vector<StreamFrame>& frames) {
-    std::vector<std::size_t> sizes;
-    for (const auto& frame : frames) {
-      if (!frame.text) sizes.push_back(frame.data.size());
-    }
-    return sizes;
-  }
   static std::vector<uint8_t> chunk(std::size_t size, uint8_t fill = 0x11) {
     return std::vector<uint8_t>(size, fill);
   }

@@ -18,6 +18,7 @@
 struct StreamFrame {
   bool text = false;
   std::string data;
+  friend bool operator==(const StreamFrame&, const StreamFrame&) = default;
 };
 
 // The server's side of one connection, handed to the test's script (on the server thread).
