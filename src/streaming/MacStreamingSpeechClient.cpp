@@ -83,17 +83,22 @@ class MacStreamingSpeechClient::Session : public std::enable_shared_from_this<Se
     if (transport_) asio::post(queue.executor(), [transport = transport_] { transport->close(); });
   }
 
+  // Runs on the pool: anything thrown here would end the program, so it becomes the outcome.
   void connect() {
+    try {
+      open();
+    } catch (...) {
+      resolve(std::current_exception());
+    }
+  }
+
+  void open() {
     auto token = dependencies_.streamingToken ? dependencies_.streamingToken() : std::nullopt;
     if (!token) return resolve(std::make_exception_ptr(MacServiceError::missingInvitation()));
     if (!dependencies_.endpoint)
       return resolve(std::make_exception_ptr(MacServiceError::invalidURL()));
-    StreamAddress address;
-    try {
-      address = StreamAddress::make(*dependencies_.endpoint, requestID_, language_, cleanup_);
-    } catch (...) {
-      return resolve(std::current_exception());
-    }
+    StreamAddress address =
+        StreamAddress::make(*dependencies_.endpoint, requestID_, language_, cleanup_);
     if (!usableInHeader(*token)) {
       return resolve(std::make_exception_ptr(StreamError::invalidResponse()));
     }

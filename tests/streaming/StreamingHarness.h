@@ -2,17 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <boost/asio/bind_cancellation_slot.hpp>
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/thread_pool.hpp>
 #include <chrono>
-#include <condition_variable>
-#include <exception>
-#include <memory>
-#include <mutex>
-#include <optional>
-#include <string>
-#include <vector>
+#include <cstdlib>
+#include <fstream>
+#include <future>
 
 #include "diagnostics/MacDiagnostics.h"
 #include "streaming/MacStreamingSpeechClient.h"
@@ -20,78 +17,127 @@
 #include "support/TemporaryDirectory.h"
 #include "support/streaming/StreamServer.h"
 
-// A one-shot signal from the test thread to a server script.
-class Gate {
- public:
-  void open() {
-    std::lock_guard lock(mutex_);
-    opened_ = true;
-    changed_.notify_all();
-  }
-  void wait() {
-    std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, std::chrono::minutes(1), [&] { return opened_; });
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool opened_ = false;
+// A one-shot signal from the test thread to a server script; the bound is for broken builds.
+struct Gate {
+  std::promise<void> opened;
+  std::shared_future<void> signal = opened.get_future().share();
+  void open() { opened.set_value(); }
+  void wait() { signal.wait_for(std::chrono::minutes(1)); }
 };
 
-// What one finish() call ended with.
+// What one finish() call ended with: "ok", or the error as the diagnostics log renders it.
 struct FinishOutcome {
   bool done = false;
   std::optional<MacStreamingSpeechResult> result;
   std::exception_ptr error;
-
-  // "ok", or the error as the diagnostics log renders it.
   std::string code() const { return error ? MacDiagnostics::errorCode(error) : "ok"; }
-  bool cancelled() const;
 };
 
+// Keeps the process-wide diagnostics log out of the user's state folder.
+inline const TemporaryDirectory logFolder;
+inline const int privateLog = ::setenv("XDG_STATE_HOME", logFolder.path().c_str(), 1);
+
+inline const std::string cancelled =
+    "code=" + std::to_string(static_cast<int>(asio::error::operation_aborted));
 inline const std::string testRequestID = "5B1C8D0E-7F2A-4C3B-9D1E-0A2B3C4D5E6F";
 inline const std::string finishBytes = R"({"type":"finish"})";
 inline const std::string readyMessage = R"({"type":"ready"})";
 inline const std::string resultMessage =
     R"({"type":"result","transcript":"one two","text":"One, two.","segments":3,"fallbackSegments":5})";
 
-// A client, a loopback server, a background pool, a main loop and a manual clock.
+// The service as it normally behaves: ready at once, a result after the finish frame.
+inline void answersAtOnce(StreamPeer& peer) {
+  peer.sendText(readyMessage);
+  if (peer.receiveUntilFinish()) peer.sendText(resultMessage);
+}
+
+inline StreamServer::Script answersOnceOpened(Gate& gate) {
+  return [&gate](StreamPeer& peer) {
+    gate.wait();
+    answersAtOnce(peer);
+  };
+}
+
+// A client, a loopback server's certificate, a background pool, a main loop and a manual clock.
 class StreamingTest : public ::testing::Test {
  protected:
-  StreamingTest();
-  ~StreamingTest() override;
+  using TokenSource = std::function<std::optional<std::string>()>;
 
-  static const TestCertificate& certificate();
+  StreamingTest() {
+    certificate().writeCertificate(authorities_);
+    newLogLines();
+  }
+  // Lets every posted completion run (and fail) before the objects they point at go.
+  ~StreamingTest() override { pool_.join(); }
 
-  std::unique_ptr<MacStreamingSpeechClient> makeClient(
-      const std::optional<std::string>& endpoint, bool cleanup = true,
-      std::optional<std::string> token = std::string("secret-token"));
-  std::unique_ptr<MacStreamingSpeechClient> makeClient(const StreamServer& server,
-                                                       bool cleanup = true) {
-    return makeClient(server.baseURL(), cleanup);
+  static const TestCertificate& certificate() {
+    static const TestCertificate shared = TestCertificate::generate();
+    return shared;
   }
 
-  // Starts finish() in a coroutine on the main loop; the outcome lands in the returned slot.
+  std::unique_ptr<MacStreamingSpeechClient> makeClient(
+      std::optional<std::string> endpoint, bool cleanup = true,
+      TokenSource token = [] { return std::string("secret-token"); }) {
+    return std::make_unique<MacStreamingSpeechClient>(
+        testRequestID, "auto", cleanup,
+        MacStreamingSpeechDependencies{pool_.get_executor(), clock_, std::move(endpoint),
+                                       std::move(token), trust_});
+  }
+
+  // Starts finish() in a coroutine on the main loop and runs it up to its first suspension.
   std::shared_ptr<FinishOutcome> startFinish(MacStreamingSpeechClient& client,
-                                             asio::cancellation_slot slot = {});
-  // Runs the main loop until every given outcome is in.
-  void runUntilDone(const std::vector<std::shared_ptr<FinishOutcome>>& outcomes);
-  FinishOutcome finish(MacStreamingSpeechClient& client);
+                                             asio::cancellation_slot slot = {}) {
+    auto outcome = std::make_shared<FinishOutcome>();
+    asio::co_spawn(mainLoop_, client.finish(),
+                   asio::bind_cancellation_slot(
+                       slot, [outcome](std::exception_ptr error, MacStreamingSpeechResult result) {
+                         outcome->done = true;
+                         outcome->error = error;
+                         if (!error) outcome->result = std::move(result);
+                       }));
+    mainLoop_.restart();
+    mainLoop_.poll();
+    return outcome;
+  }
 
-  // Lines the diagnostics log received since the test began, without their time stamps.
-  std::vector<std::string> newLogLines();
+  // Runs the main loop until the outcome is in. The bound only stops a broken build from
+  // hanging; nothing here waits for a timer.
+  void runUntilDone(const FinishOutcome& outcome) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!outcome.done && std::chrono::steady_clock::now() < giveUp) {
+      mainLoop_.restart();
+      mainLoop_.run_one_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_TRUE(outcome.done) << "finish() never completed";
+  }
 
-  static std::vector<std::size_t> audioSizes(const std::vector<StreamFrame>& frames);
+  FinishOutcome finish(MacStreamingSpeechClient& client) {
+    auto outcome = startFinish(client);
+    runUntilDone(*outcome);
+    return *outcome;
+  }
+
+  // Lines the diagnostics log received since the last call, without their time stamps.
+  std::vector<std::string> newLogLines() {
+    MacDiagnostics::flush();
+    std::ifstream in(MacDiagnostics::directory() / "timing.log");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+      lines.push_back(line.substr(line.find(' ') + 1));
+    lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(logMark_));
+    logMark_ += lines.size();
+    return lines;
+  }
+
   static std::vector<uint8_t> chunk(std::size_t size, uint8_t fill = 0x11) {
     return std::vector<uint8_t>(size, fill);
   }
 
   TemporaryDirectory directory_;
-  std::filesystem::path authorities_;
-  StreamTrust trust_;  // what the next client trusts: by default the test certificate
+  std::filesystem::path authorities_ = directory_ / "authorities.pem";
+  StreamTrust trust_{authorities_};  // what the next client trusts: by default the test's own
   ManualClock clock_;
   asio::io_context mainLoop_;
-  std::unique_ptr<asio::thread_pool> pool_;
+  asio::thread_pool pool_{2};
   std::size_t logMark_ = 0;
 };

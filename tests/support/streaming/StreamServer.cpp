@@ -2,7 +2,6 @@
 
 #include <sys/socket.h>
 
-#include <algorithm>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ssl.hpp>
@@ -21,12 +20,16 @@ namespace websocket = beast::websocket;
 namespace ssl = asio::ssl;
 using tcp = asio::ip::tcp;
 using boost::system::error_code;
+using Socket = websocket::stream<ssl::stream<tcp::socket>>;
 
 struct StreamServer::Shared {
-  mutable std::mutex mutex;
+  asio::io_context io;  // the sockets, used by the server thread once it runs
+  ssl::context tls{ssl::context::tls_server};
+  tcp::acceptor acceptor{io};
+
+  std::mutex mutex;
   std::condition_variable changed;
   bool stopping = false;
-  int listenFd = -1;
   int connectionFd = -1;
   int connections = 0;
   int ended = 0;
@@ -39,9 +42,18 @@ struct StreamServer::Shared {
     std::unique_lock lock(mutex);
     return changed.wait_for(lock, std::chrono::minutes(1), predicate);
   }
+  template <typename T>
+  T read(T Shared::*field) {
+    std::lock_guard lock(mutex);
+    return this->*field;
+  }
+  template <typename Change>
+  void update(Change change) {
+    std::lock_guard lock(mutex);
+    change();
+    changed.notify_all();
+  }
 };
-
-using Socket = websocket::stream<ssl::stream<tcp::socket>>;
 
 class StreamServer::Peer final : public StreamPeer {
  public:
@@ -51,29 +63,25 @@ class StreamServer::Peer final : public StreamPeer {
   void sendBinary(std::string_view payload) override { send(false, payload); }
 
   std::optional<StreamFrame> receive() override {
-    if (dropped_) return std::nullopt;
     beast::flat_buffer buffer;
     error_code ec;
-    socket_.read(buffer, ec);
-    if (ec) return std::nullopt;
+    if (dropped || (socket_.read(buffer, ec), ec)) return std::nullopt;
     StreamFrame frame{socket_.got_text(), beast::buffers_to_string(buffer.data())};
-    std::lock_guard lock(shared_.mutex);
-    shared_.frames.push_back(frame);
+    shared_.update([&] { shared_.frames.push_back(frame); });
     return frame;
   }
 
   void drop() override {
-    dropped_ = true;
+    dropped = true;
     error_code ignored;
     beast::get_lowest_layer(socket_).shutdown(tcp::socket::shutdown_both, ignored);
-    beast::get_lowest_layer(socket_).close(ignored);
   }
 
-  bool dropped() const { return dropped_; }
+  bool dropped = false;
 
  private:
   void send(bool text, std::string_view payload) {
-    if (dropped_) return;
+    if (dropped) return;
     socket_.text(text);
     error_code ignored;
     socket_.write(asio::buffer(payload.data(), payload.size()), ignored);
@@ -81,7 +89,6 @@ class StreamServer::Peer final : public StreamPeer {
 
   Socket& socket_;
   Shared& shared_;
-  bool dropped_ = false;
 };
 
 bool StreamPeer::receiveUntilFinish() {
@@ -96,103 +103,77 @@ void StreamPeer::receiveUntilClosed() {
   }
 }
 
-struct StreamServer::Listener {
-  asio::io_context io;
-  ssl::context tls{ssl::context::tls_server};
-  tcp::acceptor acceptor{io};
-};
-
 StreamServer::StreamServer(const TestCertificate& certificate, Script script, Options options)
-    : shared_(std::make_shared<Shared>()),
-      listener_(std::make_shared<Listener>()),
-      script_(std::move(script)) {
-  Listener* listener = listener_.get();
-  listener->tls.use_certificate_chain(
-      asio::buffer(certificate.certificatePem.data(), certificate.certificatePem.size()));
-  listener->tls.use_private_key(
-      asio::buffer(certificate.privateKeyPem.data(), certificate.privateKeyPem.size()),
-      ssl::context::pem);
+    : shared_(std::make_shared<Shared>()), script_(std::move(script)) {
+  Shared& l = *shared_;
+  l.tls.use_certificate_chain(asio::buffer(certificate.certificatePem));
+  l.tls.use_private_key(asio::buffer(certificate.privateKeyPem), ssl::context::pem);
   tcp::endpoint endpoint(asio::ip::make_address("127.0.0.1"), 0);
-  listener->acceptor.open(endpoint.protocol());
-  listener->acceptor.set_option(tcp::acceptor::reuse_address(true));
+  l.acceptor.open(endpoint.protocol());
   if (options.receiveBufferBytes > 0) {
-    listener->acceptor.set_option(
-        asio::socket_base::receive_buffer_size(options.receiveBufferBytes));
+    l.acceptor.set_option(asio::socket_base::receive_buffer_size(options.receiveBufferBytes));
   }
-  listener->acceptor.bind(endpoint);
-  listener->acceptor.listen();
-  port_ = listener->acceptor.local_endpoint().port();
-  shared_->listenFd = listener->acceptor.native_handle();
-
+  l.acceptor.bind(endpoint);
+  l.acceptor.listen();
+  port_ = l.acceptor.local_endpoint().port();
   thread_ = std::thread([this] { run(); });
 }
 
 StreamServer::~StreamServer() {
   {
+    // Wakes a blocking accept or read on the server thread.
     std::lock_guard lock(shared_->mutex);
     shared_->stopping = true;
-    // Wakes a blocking accept or read on the server thread.
-    if (shared_->listenFd >= 0) ::shutdown(shared_->listenFd, SHUT_RDWR);
+    ::shutdown(shared_->acceptor.native_handle(), SHUT_RDWR);
     if (shared_->connectionFd >= 0) ::shutdown(shared_->connectionFd, SHUT_RDWR);
   }
   thread_.join();
 }
 
 void StreamServer::run() {
-  Listener& listener = *listener_;
   for (;;) {
-    tcp::socket accepted(listener.io);
+    Socket socket(tcp::socket(shared_->io), shared_->tls);
+    auto& tcpSocket = beast::get_lowest_layer(socket);
     error_code ec;
-    listener.acceptor.accept(accepted, ec);
+    shared_->acceptor.accept(tcpSocket, ec);
     {
       std::lock_guard lock(shared_->mutex);
       if (ec || shared_->stopping) return;
-      shared_->connectionFd = accepted.native_handle();
+      shared_->connectionFd = tcpSocket.native_handle();
     }
-    accepted.set_option(tcp::no_delay(true), ec);
-    Socket socket(std::move(accepted), listener.tls);
+    tcpSocket.set_option(tcp::no_delay(true), ec);
     socket.next_layer().handshake(ssl::stream_base::server, ec);
     beast::flat_buffer buffer;
     beast::http::request<beast::http::string_body> request;
     if (!ec) beast::http::read(socket.next_layer(), buffer, request, ec);
-    if (!ec) {
-      std::lock_guard lock(shared_->mutex);
-      shared_->target = std::string(request.target());
-      shared_->headers.clear();
-      shared_->frames.clear();
-      for (const auto& field : request) {
-        std::string name(field.name_string());
-        std::transform(name.begin(), name.end(), name.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        shared_->headers[name] = std::string(field.value());
-      }
-    }
     if (!ec) socket.accept(request, ec);
-    if (!ec) {
-      {
-        std::lock_guard lock(shared_->mutex);
+    const bool upgraded = !ec;
+    if (upgraded) {
+      shared_->update([&] {
+        shared_->target = std::string(request.target());
+        shared_->headers.clear();
+        shared_->frames.clear();
+        for (const auto& field : request) {
+          std::string name(field.name_string());
+          for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+          shared_->headers[name] = std::string(field.value());
+        }
         ++shared_->connections;
-      }
-      shared_->changed.notify_all();
+      });
       Peer peer(socket, *shared_);
       script_(peer);
-      if (!peer.dropped()) {
+      if (!peer.dropped) {
+        // Reads until the client's answer to our goodbye, or its own goodbye, has arrived.
         socket.close(websocket::close_code::normal, ec);
-        // Read until the client's answer to our goodbye, or its own goodbye, has arrived.
-        while (!ec) {
-          beast::flat_buffer rest;
-          socket.read(rest, ec);
-        }
+        for (beast::flat_buffer rest; !ec;) socket.read(rest, ec);
       }
     }
-    error_code ignored;
-    beast::get_lowest_layer(socket).close(ignored);
-    {
-      std::lock_guard lock(shared_->mutex);
+    // Forgotten before it is closed, so the destructor never shuts down a reused descriptor.
+    shared_->update([&] {
       shared_->connectionFd = -1;
-      ++shared_->ended;
-    }
-    shared_->changed.notify_all();
+      if (upgraded) ++shared_->ended;
+    });
+    tcpSocket.close(ec);
   }
 }
 
@@ -200,24 +181,18 @@ std::string StreamServer::baseURL() const {
   return "https://localhost:" + std::to_string(port_) + "/wrenly/v1/";
 }
 
+// Copies of what the server thread records.
 std::string StreamServer::target() const {
-  std::lock_guard lock(shared_->mutex);
-  return shared_->target;
+  return shared_->read(&Shared::target);
 }
-
 std::map<std::string, std::string> StreamServer::headers() const {
-  std::lock_guard lock(shared_->mutex);
-  return shared_->headers;
+  return shared_->read(&Shared::headers);
 }
-
 std::vector<StreamFrame> StreamServer::frames() const {
-  std::lock_guard lock(shared_->mutex);
-  return shared_->frames;
+  return shared_->read(&Shared::frames);
 }
-
 int StreamServer::connections() const {
-  std::lock_guard lock(shared_->mutex);
-  return shared_->connections;
+  return shared_->read(&Shared::connections);
 }
 
 bool StreamServer::waitForConnections(int count) {
@@ -226,5 +201,5 @@ bool StreamServer::waitForConnections(int count) {
 
 bool StreamServer::waitForEnd() {
   return shared_->waitFor(
-      [&] { return shared_->ended >= shared_->connections && shared_->ended > 0; });
+      [&] { return shared_->ended > 0 && shared_->ended == shared_->connections; });
 }

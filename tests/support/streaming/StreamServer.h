@@ -18,10 +18,10 @@
 struct StreamFrame {
   bool text = false;
   std::string data;
+  friend bool operator==(const StreamFrame&, const StreamFrame&) = default;
 };
 
-// The server's side of one connection, handed to the test's script. Every call blocks the
-// server thread only.
+// The server's side of one connection, handed to the test's script (on the server thread).
 class StreamPeer {
  public:
   virtual ~StreamPeer() = default;
@@ -34,13 +34,12 @@ class StreamPeer {
 
   // Receives until the finish frame; false when the connection ended first.
   bool receiveUntilFinish();
-  // Receives until the connection ends.
   void receiveUntilClosed();
 };
 
-// A loopback WSS server playing the speech service's "stream" socket. Each accepted connection
-// is upgraded, its request recorded, and then handed to `script`; when the script returns the
-// server closes the socket normally (unless the script dropped it).
+// A loopback WSS server playing the speech service's "stream" socket. Each connection is
+// upgraded, its request recorded and handed to `script`; when the script returns the server
+// closes the socket normally (unless the script dropped it).
 class StreamServer {
  public:
   using Script = std::function<void(StreamPeer&)>;
@@ -55,29 +54,25 @@ class StreamServer {
   ~StreamServer();
 
   std::uint16_t port() const { return port_; }
-  // "https://localhost:<port>/wrenly/v1/"
-  std::string baseURL() const;
+  std::string baseURL() const;  // "https://localhost:<port>/wrenly/v1/"
 
   // What the latest connection sent.
   std::string target() const;
   std::map<std::string, std::string> headers() const;  // names in lower case
   std::vector<StreamFrame> frames() const;
-  int connections() const;
+  int connections() const;  // upgraded so far
 
-  // Blocks until `count` connections have been upgraded, or until the script of the latest
-  // one has returned and the socket is closed. Both give up (returning false) after a minute,
-  // which only a broken build ever reaches.
+  // Block until `count` connections are upgraded, or until every upgraded one has ended. They
+  // give up (false) after a minute, which only a broken build reaches.
   bool waitForConnections(int count);
   bool waitForEnd();
 
  private:
   struct Shared;
-  struct Listener;
   class Peer;
   void run();
 
   std::shared_ptr<Shared> shared_;
-  std::shared_ptr<Listener> listener_;  // used by the server thread only, once it runs
   Script script_;
   std::uint16_t port_ = 0;
   std::thread thread_;
