@@ -80,7 +80,7 @@ void MacVoiceController::toggle() {
   }
   switch (state_.phase) {
     case Phase::idle:
-      spawn(start());
+      spawn(start(weak_from_this()));
       break;
     case Phase::recording:
       stop();

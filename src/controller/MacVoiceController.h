@@ -127,7 +127,7 @@ class MacVoiceController : public std::enable_shared_from_this<MacVoiceControlle
   void spawn(asio::awaitable<void> task);
 
   // Dictation.
-  asio::awaitable<void> start();
+  asio::awaitable<void> start(std::weak_ptr<MacVoiceController> weak);
   bool passStartChecks(const std::optional<RunningApplication>& before);
   void refuse(const std::string& message, const std::string& notice);
   // Ends a start (or a recording that cannot go on) at idle with a refusal.

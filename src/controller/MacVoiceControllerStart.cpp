@@ -127,8 +127,10 @@ void MacVoiceController::microphoneFailed(const std::exception_ptr& error) {
       "麥克風無法啟動");
 }
 
-asio::awaitable<void> MacVoiceController::start() {
-  auto self = shared_from_this();
+asio::awaitable<void> MacVoiceController::start(std::weak_ptr<MacVoiceController> weak) {
+  // Held weakly across every wait: a start never keeps a controller alive.
+  auto self = weak.lock();
+  if (!self) co_return;
   auto& recorder = dependencies_.recorder;
 
   // An account action owns the account until it ends: a dictation finishing meanwhile would
@@ -144,11 +146,16 @@ asio::awaitable<void> MacVoiceController::start() {
     state_.phase = Phase::starting;
   }
   const auto before = workspace_.frontmostApplication();
+  self.reset();
   co_await dependencies_.insertion.prepareFrontmostApplication();
+  if (!(self = weak.lock())) co_return;
   // From here to the microphone nothing suspends, so no trigger press comes in between.
   if (!passStartChecks(before)) co_return;
 
-  if (!co_await recorder.requestPermission()) {
+  self.reset();
+  const bool granted = co_await recorder.requestPermission();
+  if (!(self = weak.lock())) co_return;
+  if (!granted) {
     endStart(MacAudioError::permissionDenied().localizedDescription(), "請開啟麥克風權限");
     co_return;
   }
@@ -159,6 +166,7 @@ asio::awaitable<void> MacVoiceController::start() {
     // The credential check may wait on the keyring: off the main loop. Nothing can start or
     // act on the account meanwhile, as the phase is `starting`.
     auto& service = dependencies_.service;
+    self.reset();
     const bool activated = co_await runInBackground(dependencies_.platform.background, [&service] {
       try {
         return service.isActivated();
@@ -166,6 +174,7 @@ asio::awaitable<void> MacVoiceController::start() {
         return false;
       }
     });
+    if (!(self = weak.lock())) co_return;
     if (activated) {
       std::shared_ptr<StreamingSession> client;
       try {
@@ -201,7 +210,11 @@ asio::awaitable<void> MacVoiceController::start() {
     if (recorder.isRecording()) break;
     // A try that left the recorder half-open would make every later start a no-op.
     recorder.stop();
-    if (attempt < microphoneAttempts) co_await pause(clock_, microphoneRetryPause);
+    if (attempt < microphoneAttempts) {
+      self.reset();
+      co_await pause(clock_, microphoneRetryPause);
+      if (!(self = weak.lock())) co_return;
+    }
   }
   if (!recorder.isRecording()) {
     recorder.stop();
