@@ -164,7 +164,7 @@ class ScriptedSignIn final : public AccountSignIn {
 // field has focus, a fake microphone, the contract service on loopback HTTPS, scripted live
 // sessions and sign-in, and a manual clock. The user is signed in and set-up is done.
 class ControllerFixture : public ::testing::Test {
- protected:
+ public:
   static constexpr const char* token = "token-1";
 
   ControllerFixture() {
@@ -239,7 +239,7 @@ class ControllerFixture : public ::testing::Test {
 
   // Runs the main loop until `until` holds. Waits only for network and pool work; timers move
   // only when the test advances the clock, except where `advanceTimers` lets idle moments pass
-  // a millisecond at a time (delivery's short pauses).
+  // 10 ms at a time (the microphone's tries, delivery's short pauses).
   bool runUntil(const std::function<bool()>& until, bool advanceTimers = false) {
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     for (int step = 0; step < 200000; ++step) {
@@ -249,7 +249,7 @@ class ControllerFixture : public ::testing::Test {
       const auto ran = loop.run_one_for(std::chrono::milliseconds(1));
       loop.restart();
       if (ran == 0 && advanceTimers && clock.pendingTimers() > 0) {
-        clock.advance(std::chrono::milliseconds(1));
+        clock.advance(std::chrono::milliseconds(10));
       }
     }
     ADD_FAILURE() << "the condition never held";
@@ -261,9 +261,8 @@ class ControllerFixture : public ::testing::Test {
     controller->toggle();
     settle();
     clock.advance(MacTextInsertion::prepareSettleTime);
-    runUntil([&] {
-      return state().phase == MacVoicePhase::recording || state().phase == MacVoicePhase::idle;
-    });
+    // The microphone's tries pause on the clock: let idle moments pass them.
+    runUntil([&] { return state().phase != MacVoicePhase::starting; }, true);
   }
 
   // Speaks for `seconds` into the running recording.
