@@ -1,0 +1,49 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+#include "platform/Asio.h"
+#include "service/MacAccountStatus.h"
+
+class BrowserSession;
+class Clock;
+class MacVoiceService;
+
+// The whole Sign in with Apple exchange: propose a fresh token to the service, show Apple's page
+// in the browser, check the callback, then have the service confirm the account with that token,
+// which becomes the stored credential. Runs on the main loop; one sign-in at a time.
+class MacAppleLogin {
+ public:
+  static constexpr const char* callbackScheme = "wrenly-auth";
+  static constexpr const char* callbackHost = "complete";
+  static constexpr const char* authorizationHost = "appleid.apple.com";
+  // A browser tells nobody when its tab is closed: a sign-in left alone this long ends as
+  // cancelled, so the interface never stays on "signing in" for good.
+  static constexpr std::chrono::minutes abandonAfter{10};
+
+  MacAppleLogin(MacVoiceService& service, BrowserSession& browser, Clock& clock);
+  MacAppleLogin(const MacAppleLogin&) = delete;
+  MacAppleLogin& operator=(const MacAppleLogin&) = delete;
+
+  // Throws MacServiceError (invalidResponse, service "login_failed" / "login_unavailable"), the
+  // service's own errors, or BrowserSessionError(cancelled) when the user cancels or abandons.
+  asio::awaitable<MacAccountStatus> signIn();
+
+  // Ends a sign-in that waits for the browser, as cancelled. Main loop only.
+  void cancel();
+  bool isSigningIn() const { return session_.has_value(); }
+
+  // Helpers with their own rules, public for tests.
+  static std::string urlSafeToken(const unsigned char (&bytes)[32]);
+  static bool isAuthorizationURL(const std::string& text);
+  static bool isValidCallback(const std::string& url, const std::string& state);
+
+ private:
+  struct Session;
+  MacVoiceService& service_;
+  BrowserSession& browser_;
+  Clock& clock_;
+  std::optional<Session*> session_;
+};
