@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "controller/AccountSignIn.h"
 #include "controller/MacVoiceControllerState.h"
 #include "controller/StreamingSession.h"
 #include "delivery/MacInputTarget.h"
@@ -19,6 +18,7 @@
 #include "platform/Subscription.h"
 #include "platform/Workspace.h"
 
+class MacAppleLogin;
 class MacAudioRecorder;
 class MacHotKey;
 class MacTextInsertion;
@@ -49,7 +49,7 @@ class MacVoiceController : public std::enable_shared_from_this<MacVoiceControlle
     MacVoiceService& service;
     MacTextInsertion& insertion;
     MacAudioRecorder& recorder;
-    AccountSignIn& signIn;
+    MacAppleLogin& appleLogin;
     // Opens live sessions; without one, every dictation is recognised after it stops.
     StreamingSessionFactory openStreamingSession;
   };

@@ -6,6 +6,7 @@
 #include "diagnostics/ReportableError.h"
 #include "platform/DesktopWording.h"
 #include "service/BackgroundCall.h"
+#include "service/MacAppleLogin.h"
 #include "service/MacVoiceService.h"
 
 void MacVoiceController::refreshServiceState() {
@@ -73,7 +74,7 @@ asio::awaitable<void> MacVoiceController::signInWithApple() {
   std::optional<MacAccountStatus> status;
   std::exception_ptr error;
   try {
-    status = co_await dependencies_.signIn.signIn();
+    status = co_await dependencies_.appleLogin.signIn();
   } catch (...) {
     error = std::current_exception();
   }
@@ -92,7 +93,7 @@ asio::awaitable<void> MacVoiceController::signInWithApple() {
 }
 
 void MacVoiceController::cancelSignIn() {
-  dependencies_.signIn.cancel();
+  dependencies_.appleLogin.cancel();
 }
 
 asio::awaitable<void> MacVoiceController::signOut() {

@@ -2,6 +2,9 @@
 
 #include <gmock/gmock.h>
 
+#include <boost/json/parse.hpp>
+#include <regex>
+
 #include "controller/ControllerFixture.h"
 #include "platform/DesktopWording.h"
 #include "service/MacServiceError.h"
@@ -20,6 +23,26 @@ class Account : public ControllerFixture {
       done = true;
     });
     runUntil([&] { return done; });
+  }
+
+  // Starts a sign-in from the window and runs until the browser shows Apple's page.
+  void beginSignIn() {
+    asio::co_spawn(loop, controller->signInWithApple(), [](std::exception_ptr) {});
+    runUntil([&] { return browser.waiting(); });
+  }
+  std::string stateOfShownPage() const {
+    std::smatch m;
+    const std::string& page = browser.shownPages.back();
+    return std::regex_search(page, m, std::regex("state=([^&]+)")) ? m[1].str() : "";
+  }
+  std::string proposedToken() const {
+    std::string proposed;
+    for (const auto& request : server.requests()) {
+      if (request.path == "account/mac/start") {
+        proposed = std::string(boost::json::parse(request.body).at("token").as_string());
+      }
+    }
+    return proposed;
   }
 
   std::vector<std::string> loginLines() const {
@@ -101,14 +124,15 @@ INSTANTIATE_TEST_SUITE_P(Account, ServiceMessage, testing::ValuesIn(readiness), 
 TEST_F(Account, SigningInEnablesTheServiceAndIgnoresASecondPress) {
   setUpDone();
   launch();
-  asio::co_spawn(loop, controller->signInWithApple(), [](std::exception_ptr) {});
+  beginSignIn();
   asio::co_spawn(loop, controller->signInWithApple(), [](std::exception_ptr) {});
   settle();
   EXPECT_TRUE(state().activationInProgress);
   EXPECT_EQ(state().activationFeedback, "正在開啟 Apple 登入…");
-  EXPECT_EQ(signIn.calls, 1);
+  EXPECT_EQ(browser.shownPages.size(), 1u);
 
-  signIn.succeed(MacAccountStatus{true});
+  server.approveSignIn(proposedToken());
+  browser.answer("wrenly-auth://complete?state=" + stateOfShownPage());
   runUntil([&] { return !state().activationInProgress; });
   EXPECT_TRUE(state().accessActive);
   EXPECT_TRUE(state().serviceAvailable);
@@ -116,47 +140,51 @@ TEST_F(Account, SigningInEnablesTheServiceAndIgnoresASecondPress) {
   EXPECT_EQ(state().activationFeedback, "");
   EXPECT_EQ(state().message, "登入成功。");
   EXPECT_TRUE(loginLines().empty());
+
+  // The new credential serves the next dictation.
+  startDictation();
+  speak(0.5);
+  stopDictation();
+  EXPECT_EQ(editorField->text(), "已整理的文字");
 }
 
 struct SignInFailure {
   const char* name;
-  std::function<void(ControllerFixture&)> end;
+  std::function<void(Account&)> end;
   std::string logLine;
 };
 
-class SignInFailures : public ControllerFixture,
-                       public testing::WithParamInterface<SignInFailure> {};
+class SignInFailures : public Account, public testing::WithParamInterface<SignInFailure> {};
 
 TEST_P(SignInFailures, LeaveTheUserSignedOutWithOneLogLine) {
   setUpDone();
   launch();
   const auto message = state().message;
-  asio::co_spawn(loop, controller->signInWithApple(), [](std::exception_ptr) {});
-  settle();
+  beginSignIn();
   GetParam().end(*this);
   runUntil([&] { return !state().activationInProgress; });
   EXPECT_EQ(state().activationFeedback, "未能完成 Apple 登入，請再試一次。");
   EXPECT_FALSE(state().accessActive);
+  EXPECT_FALSE(state().serviceAvailable);
   EXPECT_EQ(state().message, message);
-  std::vector<std::string> lines;
-  for (const auto& line : cycleLines()) lines.push_back(line);
-  EXPECT_THAT(lines, ElementsAre(GetParam().logLine));
+  EXPECT_THAT(loginLines(), ElementsAre(GetParam().logLine));
+  EXPECT_FALSE(service.isActivated());
 }
 
 const SignInFailure signInFailures[] = {
-    {"refusedByTheService",
-     [](ControllerFixture& t) {
-       t.signIn.fail(std::make_exception_ptr(MacServiceError::service("login_failed")));
+    {"wrongState",
+     [](Account& t) { t.browser.answer("wrenly-auth://complete?state=someone-else"); },
+     "apple_login failed service=login_failed"},
+    {"errorItem",
+     [](Account& t) {
+       t.browser.answer("wrenly-auth://complete?error=user_cancelled_authorize&state=" +
+                        t.stateOfShownPage());
      },
      "apple_login failed service=login_failed"},
-    {"cancelledByTheUser", [](ControllerFixture& t) { t.controller->cancelSignIn(); },
+    {"cancelledByTheUser", [](Account& t) { t.controller->cancelSignIn(); },
      "apple_login failed code=1"},
-    {"browserRefused",
-     [](ControllerFixture& t) {
-       t.signIn.fail(
-           std::make_exception_ptr(BrowserSessionError(BrowserSessionFailure::startRefused)));
-     },
-     "apple_login failed code=0"},
+    {"abandoned", [](Account& t) { t.clock.advance(MacAppleLogin::abandonAfter); },
+     "apple_login failed code=1"},
 };
 
 std::string failureName(const testing::TestParamInfo<SignInFailure>& param) {
@@ -164,6 +192,15 @@ std::string failureName(const testing::TestParamInfo<SignInFailure>& param) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Account, SignInFailures, testing::ValuesIn(signInFailures), failureName);
+
+TEST_F(Account, ABrowserThatCannotOpenEndsTheSignIn) {
+  setUpDone();
+  launch();
+  browser.refuseToStart = true;
+  perform(controller->signInWithApple());
+  EXPECT_EQ(state().activationFeedback, "未能完成 Apple 登入，請再試一次。");
+  EXPECT_THAT(loginLines(), ElementsAre("apple_login failed service=login_unavailable"));
+}
 
 TEST_F(Account, SigningOutWhileOfflineKeepsTheUserSignedIn) {
   signedIn();
@@ -255,7 +292,7 @@ TEST_F(Account, AccountActionsWaitForTheDictation) {
   perform(controller->removeAccess());
   perform(controller->signInWithApple());
   EXPECT_EQ(server.requestCount(), requests);
-  EXPECT_EQ(signIn.calls, 0);
+  EXPECT_TRUE(browser.shownPages.empty());
   EXPECT_TRUE(state().accessActive);
 }
 

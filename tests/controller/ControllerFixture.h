@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <boost/asio/as_tuple.hpp>
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/steady_timer.hpp>
+#include <boost/asio/this_coro.hpp>
 #include <boost/asio/thread_pool.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <chrono>
@@ -20,6 +22,7 @@
 #include "delivery/MacTextInsertion.h"
 #include "platform/BrowserSession.h"
 #include "platform/Overlay.h"
+#include "service/MacAppleLogin.h"
 #include "service/MacVoiceService.h"
 #include "support/ManualClock.h"
 #include "support/MemorySettings.h"
@@ -116,48 +119,36 @@ class ScriptedStream final : public StreamingSession {
   int cancels = 0;
 };
 
-// A sign-in whose end the test decides: it waits until the test finishes or fails it, or the
-// controller cancels it.
-class ScriptedSignIn final : public AccountSignIn {
+// A browser the test answers by hand: it records the page it was asked to show and waits until
+// the test hands it a callback URL (or the sign-in gives up on it).
+class ScriptedBrowser final : public BrowserSession {
  public:
-  explicit ScriptedSignIn(asio::any_io_executor loop) : gate_(loop) {}
-
-  asio::awaitable<MacAccountStatus> signIn() override {
-    ++calls;
-    signingIn_ = true;
-    outcome_.reset();
-    error_ = nullptr;
-    gate_.expires_at(asio::steady_timer::time_point::max());
-    try {
-      co_await gate_.async_wait(asio::use_awaitable);  // woken by the test, never by time
-    } catch (const boost::system::system_error&) {
-    }
-    signingIn_ = false;
-    if (error_) std::rethrow_exception(error_);
-    co_return *outcome_;
-  }
-  void cancel() override {
-    if (!signingIn_) return;
-    fail(std::make_exception_ptr(BrowserSessionError(BrowserSessionFailure::cancelled)));
-  }
-  bool isSigningIn() const override { return signingIn_; }
-
-  void succeed(MacAccountStatus status) {
-    outcome_ = status;
-    gate_.cancel();
-  }
-  void fail(std::exception_ptr error) {
-    error_ = std::move(error);
-    gate_.cancel();
+  asio::awaitable<std::string> authenticate(std::string url, std::string scheme) override {
+    shownPages.push_back(url);
+    schemes.push_back(scheme);
+    if (refuseToStart) throw BrowserSessionError(BrowserSessionFailure::startRefused);
+    auto executor = co_await asio::this_coro::executor;
+    asio::steady_timer wake(executor, asio::steady_timer::time_point::max());
+    wake_ = &wake;
+    co_await wake.async_wait(asio::as_tuple(asio::use_awaitable));  // woken, never timed out
+    wake_ = nullptr;
+    if (!answer_) throw boost::system::system_error(asio::error::operation_aborted);
+    co_return *std::exchange(answer_, std::nullopt);
   }
 
-  int calls = 0;
+  bool waiting() const { return wake_ != nullptr; }
+  void answer(std::string callback) {
+    answer_ = std::move(callback);
+    if (wake_) wake_->cancel();
+  }
+
+  std::vector<std::string> shownPages;
+  std::vector<std::string> schemes;
+  bool refuseToStart = false;
 
  private:
-  asio::steady_timer gate_;
-  bool signingIn_ = false;
-  std::optional<MacAccountStatus> outcome_;
-  std::exception_ptr error_;
+  asio::steady_timer* wake_ = nullptr;
+  std::optional<std::string> answer_;
 };
 
 // A whole program around one controller: a scripted desktop with an editor in front whose
@@ -209,7 +200,7 @@ class ControllerFixture : public ::testing::Test {
   // Makes the controller and does what the application does at launch.
   void launch(bool refreshService = true) {
     controller =
-        MacVoiceController::make({platform, service, insertion, recorder, signIn,
+        MacVoiceController::make({platform, service, insertion, recorder, appleLogin,
                                   [this](std::string id, std::string language, bool cleanup) {
                                     auto stream = std::make_shared<ScriptedStream>(
                                         std::move(id), std::move(language), cleanup);
@@ -344,7 +335,8 @@ class ControllerFixture : public ::testing::Test {
                           ServiceConfiguration{server.baseURL(), server.certificateFile()}};
   MacTextInsertion insertion{platform};
   MacAudioRecorder recorder{busyMic, pool.get_executor()};
-  ScriptedSignIn signIn{loop.get_executor()};
+  ScriptedBrowser browser;
+  MacAppleLogin appleLogin{service, browser, clock};
   std::function<void(ScriptedStream&)> scriptStream;
   std::vector<std::shared_ptr<ScriptedStream>> streams;
 

@@ -118,7 +118,7 @@ TEST(StreamingConsent, IsStoredAndComesBackAtTheNextLaunch) {
   EXPECT_EQ(first.settings.boolValue(MacVoiceController::streamingConsentKey), true);
 
   first.controller = MacVoiceController::make(
-      {first.platform, first.service, first.insertion, first.recorder, first.signIn, {}});
+      {first.platform, first.service, first.insertion, first.recorder, first.appleLogin, {}});
   EXPECT_TRUE(first.state().streamingConsent);
   EXPECT_EQ(first.state().message, "正在檢查語音服務…");
 }
