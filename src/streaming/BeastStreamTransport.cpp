@@ -1,0 +1,175 @@
+// The only file of the streaming client that compiles Beast: keep it that way, it is costly.
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
+#include <boost/asio/connect.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/ssl.hpp>
+#include <boost/beast/core/buffers_to_string.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/websocket.hpp>
+#include <boost/beast/websocket/ssl.hpp>
+#include <chrono>
+
+#include "streaming/StreamTransport.h"
+
+namespace beast = boost::beast;
+namespace websocket = beast::websocket;
+namespace ssl = asio::ssl;
+using tcp = asio::ip::tcp;
+using boost::system::error_code;
+
+namespace {
+
+// Bounds the opening and the closing handshakes; everything else is bounded by the session.
+constexpr auto handshakeLimit = std::chrono::seconds(10);
+// Enough for any reply the service sends; a peer cannot make us buffer without limit.
+constexpr std::size_t largestMessage = 1 << 20;
+
+class BeastStreamTransport final : public StreamTransport,
+                                   public std::enable_shared_from_this<BeastStreamTransport> {
+ public:
+  BeastStreamTransport(Strand strand, ssl::context tls)
+      : tls_(std::move(tls)), resolver_(strand), socket_(strand, tls_) {}
+
+  void connect(const StreamAddress& address, Headers headers, Completion done) override {
+    resolver_.async_resolve(
+        address.host, address.port,
+        [self = shared_from_this(), address, headers = std::move(headers), done = std::move(done)](
+            error_code ec, tcp::resolver::results_type endpoints) mutable {
+          if (!ec && self->closed_) ec = asio::error::operation_aborted;
+          if (ec) return done(ec);
+          self->connectTo(endpoints, std::move(address), std::move(headers), std::move(done));
+        });
+  }
+
+  void receive(Reception done) override {
+    socket_.async_read(
+        incoming_, [self = shared_from_this(), done = std::move(done)](error_code ec, std::size_t) {
+          std::string payload;
+          if (!ec) payload = beast::buffers_to_string(self->incoming_.data());
+          self->incoming_.consume(self->incoming_.size());
+          done(ec, std::move(payload));
+        });
+  }
+
+  void sendBinary(std::vector<uint8_t> payload, Completion done) override {
+    outgoingBinary_ = std::move(payload);
+    socket_.binary(true);
+    write(asio::buffer(outgoingBinary_), std::move(done));
+  }
+
+  void sendText(std::string payload, Completion done) override {
+    outgoingText_ = std::move(payload);
+    socket_.text(true);
+    write(asio::buffer(outgoingText_), std::move(done));
+  }
+
+  void close() override {
+    if (closed_) return;
+    closed_ = true;
+    resolver_.cancel();
+    if (open_ && !writing_) {
+      // A pending read sees the peer's answer; the close handshake is bounded by the timeout
+      // option, after which Beast drops the connection itself.
+      socket_.async_close(websocket::close_code::normal,
+                          [self = shared_from_this()](error_code) { self->dropConnection(); });
+    } else {
+      dropConnection();
+    }
+  }
+
+ private:
+  void connectTo(const tcp::resolver::results_type& endpoints, StreamAddress address,
+                 Headers headers, Completion done) {
+    asio::async_connect(
+        beast::get_lowest_layer(socket_), endpoints,
+        [self = shared_from_this(), address = std::move(address), headers = std::move(headers),
+         done = std::move(done)](error_code ec, const tcp::endpoint&) mutable {
+          if (!ec && self->closed_) ec = asio::error::operation_aborted;
+          if (ec) return done(ec);
+          // Frames are small and latency matters more than packing them together.
+          error_code ignored;
+          beast::get_lowest_layer(self->socket_).set_option(tcp::no_delay(true), ignored);
+          self->secure(std::move(address), std::move(headers), std::move(done));
+        });
+  }
+
+  void secure(StreamAddress address, Headers headers, Completion done) {
+    auto& tlsStream = socket_.next_layer();
+    // Server name indication is only defined for host names, never for address literals.
+    if (address.hostIsName &&
+        !SSL_set_tlsext_host_name(tlsStream.native_handle(), address.host.c_str())) {
+      return done(error_code(static_cast<int>(::ERR_get_error()), asio::error::get_ssl_category()));
+    }
+    tlsStream.set_verify_mode(ssl::verify_peer);
+    tlsStream.set_verify_callback(ssl::host_name_verification(address.host));
+    tlsStream.async_handshake(
+        ssl::stream_base::client,
+        [self = shared_from_this(), address = std::move(address), headers = std::move(headers),
+         done = std::move(done)](error_code ec) mutable {
+          if (!ec && self->closed_) ec = asio::error::operation_aborted;
+          if (ec) return done(ec);
+          self->upgrade(address, std::move(headers), std::move(done));
+        });
+  }
+
+  void upgrade(const StreamAddress& address, Headers headers, Completion done) {
+    websocket::stream_base::timeout limits{};
+    limits.handshake_timeout = handshakeLimit;
+    limits.idle_timeout = websocket::stream_base::none();
+    limits.keep_alive_pings = false;
+    socket_.set_option(limits);
+    socket_.set_option(websocket::stream_base::decorator(
+        [headers = std::move(headers)](websocket::request_type& request) {
+          request.set(beast::http::field::user_agent, "Wrenly");
+          for (const auto& [name, value] : headers) request.set(name, value);
+        }));
+    socket_.read_message_max(largestMessage);
+    socket_.async_handshake(address.hostHeader, address.target,
+                            [self = shared_from_this(), done = std::move(done)](error_code ec) {
+                              if (!ec && self->closed_) ec = asio::error::operation_aborted;
+                              self->open_ = !ec;
+                              done(ec);
+                            });
+  }
+
+  void write(asio::const_buffer payload, Completion done) {
+    writing_ = true;
+    socket_.async_write(
+        payload, [self = shared_from_this(), done = std::move(done)](error_code ec, std::size_t) {
+          self->writing_ = false;
+          done(ec);
+        });
+  }
+
+  void dropConnection() {
+    error_code ignored;
+    beast::get_lowest_layer(socket_).shutdown(tcp::socket::shutdown_both, ignored);
+    beast::get_lowest_layer(socket_).close(ignored);
+  }
+
+  ssl::context tls_;
+  tcp::resolver resolver_;
+  websocket::stream<ssl::stream<tcp::socket>> socket_;
+  beast::flat_buffer incoming_;
+  std::vector<uint8_t> outgoingBinary_;
+  std::string outgoingText_;
+  bool open_ = false;     // the upgrade has completed
+  bool writing_ = false;  // a frame is being written
+  bool closed_ = false;   // close() was called
+};
+
+}  // namespace
+
+std::shared_ptr<StreamTransport> StreamTransport::make(Strand strand, const StreamTrust& trust,
+                                                       error_code& ec) {
+  ssl::context tls(ssl::context::tls_client);
+  tls.set_default_verify_paths(ec);
+  if (ec) return nullptr;
+  if (trust.extraAuthorities) {
+    tls.load_verify_file(trust.extraAuthorities->string(), ec);
+    if (ec) return nullptr;
+  }
+  return std::make_shared<BeastStreamTransport>(std::move(strand), std::move(tls));
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// What a finished streaming session returns.
+struct MacStreamingSpeechResult {
+  std::string transcript;     // the speech as recognised
+  std::string text;           // the text to deliver, with the service's clean-up when asked for
+  std::int64_t segments = 0;  // only logged
+  std::int64_t fallbackSegments = 0;  // only logged, as "originalSegments"
+
+  friend bool operator==(const MacStreamingSpeechResult&,
+                         const MacStreamingSpeechResult&) = default;
+};

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Where one streaming session connects: the "stream" socket under the service base URL.
+struct StreamAddress {
+  std::string url;         // wss://host[:port]/…/stream?requestID=…&language=…&cleanup=…
+  std::string host;        // for name resolution and certificate checks (no IPv6 brackets)
+  std::string port;        // "443" unless the base URL names one
+  std::string hostHeader;  // host as written in the URL, with the port when one is given
+  std::string target;      // path and query
+  bool hostIsName = true;  // false for IP literals, which get no server name indication
+
+  // Throws MacServiceError::invalidURL when `base` is not an https URL with a host, and
+  // StreamError::invalidResponse when no URL can be formed from its parts.
+  static StreamAddress make(std::string_view base, std::string_view requestID,
+                            std::string_view language, bool cleanup);
+};

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "streaming/MacStreamingSpeechResult.h"
+
+// What one message from the speech service means to the session. Kept free of any socket so
+// it can be tested and fuzzed on its own.
+struct StreamReady {
+  friend bool operator==(const StreamReady&, const StreamReady&) = default;
+};
+struct StreamServiceFailure {
+  std::string code;  // already checked: at most 80 of [a-z0-9_], otherwise "unknown"
+  friend bool operator==(const StreamServiceFailure&, const StreamServiceFailure&) = default;
+};
+struct StreamInvalid {
+  friend bool operator==(const StreamInvalid&, const StreamInvalid&) = default;
+};
+
+using StreamEvent =
+    std::variant<StreamReady, MacStreamingSpeechResult, StreamServiceFailure, StreamInvalid>;
+
+// `bytes` is the payload of one text or binary frame. A result only counts once the finish
+// frame has gone out; before that it is a protocol fault.
+StreamEvent interpretStreamMessage(std::string_view bytes, bool finishSent);
+
+// The service's error code if it is safe to log and compare, else "unknown".
+std::string checkedServiceCode(std::string_view code);
+
+// True when `text` holds nothing but Unicode white space and line breaks (UTF-8).
+bool isBlank(std::string_view text);

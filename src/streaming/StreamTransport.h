@@ -1,0 +1,42 @@
+#pragma once
+
+#include <boost/asio/strand.hpp>
+#include <boost/system/error_code.hpp>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/Asio.h"
+#include "streaming/StreamAddress.h"
+#include "streaming/StreamTrust.h"
+
+// One WebSocket over TLS, driven from a single strand. Every completion runs on that strand.
+// The transport keeps itself alive while an operation is outstanding, so its owner may drop it
+// at any time; `close` makes every outstanding operation finish promptly.
+class StreamTransport {
+ public:
+  using Strand = asio::strand<asio::any_io_executor>;
+  using Completion = std::function<void(boost::system::error_code)>;
+  using Reception = std::function<void(boost::system::error_code, std::string)>;
+  using Headers = std::vector<std::pair<std::string, std::string>>;
+
+  virtual ~StreamTransport() = default;
+
+  // The real transport. Fails (through `ec`) when the extra authorities cannot be loaded.
+  static std::shared_ptr<StreamTransport> make(Strand strand, const StreamTrust& trust,
+                                               boost::system::error_code& ec);
+
+  // Resolves, connects, checks the certificate against the host name and upgrades.
+  virtual void connect(const StreamAddress& address, Headers headers, Completion done) = 0;
+  // One message at a time; the payload of a text or binary frame.
+  virtual void receive(Reception done) = 0;
+  // At most one send at a time.
+  virtual void sendBinary(std::vector<uint8_t> payload, Completion done) = 0;
+  virtual void sendText(std::string payload, Completion done) = 0;
+  // Says goodbye with a normal closure when the socket is idle enough for it; otherwise (during
+  // the upgrade or with a send in flight) drops the connection at once.
+  virtual void close() = 0;
+};

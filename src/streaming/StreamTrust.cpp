@@ -1,0 +1,11 @@
+#include "streaming/StreamTrust.h"
+
+#include <cstdlib>
+
+StreamTrust StreamTrust::fromEnvironment() {
+  StreamTrust trust;
+  if (const char* file = std::getenv("WRENLY_CA_FILE"); file && *file) {
+    trust.extraAuthorities = std::filesystem::path(file);
+  }
+  return trust;
+}

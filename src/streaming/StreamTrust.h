@@ -1,0 +1,13 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+
+// Which certificates a streaming connection trusts: the system store always, plus one extra
+// PEM file of authorities (a private deployment, or a test's own certificate).
+struct StreamTrust {
+  std::optional<std::filesystem::path> extraAuthorities;
+
+  // The extra file named by WRENLY_CA_FILE, when set and not empty.
+  static StreamTrust fromEnvironment();
+};
