@@ -8,12 +8,27 @@
 #include <chrono>
 
 #include "controller/ControllerFixture.h"
+#include "controller/LiveStreamingSession.h"
+#include "support/streaming/StreamServer.h"
 
 namespace {
 
 class Program : public ControllerFixture {
  public:
   explicit Program(bool streaming) {
+    if (streaming) {
+      // The stream socket answers at once: ready, then the result right after the finish frame.
+      streamServer = std::make_unique<StreamServer>(server.certificate(), [](StreamPeer& peer) {
+        peer.sendText(R"({"type":"ready"})");
+        if (peer.receiveUntilFinish()) {
+          peer.sendText(
+              R"({"type":"result","transcript":"今日下午三點喺會議室開會，討論下個月嘅產品發佈安排。",)"
+              R"("text":"今日下午三點在會議室開會，討論下個月的產品發佈安排。","segments":1,"fallbackSegments":1})");
+        }
+      });
+      liveSessions = liveStreamingSessions(platform, service, streamServer->baseURL(),
+                                           StreamTrust{server.certificateFile()});
+    }
     signedIn();
     setUpDone();
     launch();
@@ -23,13 +38,17 @@ class Program : public ControllerFixture {
         "今日下午三點喺會議室開會，討論下個月嘅產品發佈安排，請大家準備好各自負責嘅部分同埋預算。");
     server.setCleanedText(
         "今日下午三點在會議室開會，討論下個月的產品發佈安排，請大家準備好各自負責的部分及預算。");
-    scriptStream = [](ScriptedStream& stream) {
-      stream.result = {"今日下午三點喺會議室開會，討論下個月嘅產品發佈安排。",
-                       "今日下午三點在會議室開會，討論下個月的產品發佈安排。"};
-    };
   }
 
   void TestBody() override {}
+
+  std::size_t audioBytesSent() const {
+    std::size_t bytes = 0;
+    for (const auto& frame : streamServer->frames()) bytes += frame.text ? 0 : frame.data.size();
+    return bytes;
+  }
+
+  std::unique_ptr<StreamServer> streamServer;
 
   // Everything before the second press: a recording of `seconds` of speech.
   void record(double seconds) {
@@ -38,10 +57,11 @@ class Program : public ControllerFixture {
     startDictation();
     if (state().phase != MacVoicePhase::recording) throw std::runtime_error("did not record");
     speak(seconds);
-    if (!streams.empty() && state().streamingConsent) {
-      // The live path converts on its own queue; let it catch up before the clock starts.
-      const std::size_t expected = static_cast<std::size_t>(seconds * 32000) / 3200 * 3200;
-      runUntil([&] { return streams.back()->bytes() >= expected; });
+    if (streamServer) {
+      // The live path converts and sends on its own queues; let it catch up before the clock
+      // starts: all but the last partial chunk and what the resampler still holds.
+      const std::size_t expected = static_cast<std::size_t>(seconds * 32000) - 2 * 3200;
+      runUntil([&] { return audioBytesSent() >= expected; });
     }
   }
 

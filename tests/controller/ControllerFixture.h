@@ -199,15 +199,15 @@ class ControllerFixture : public ::testing::Test {
 
   // Makes the controller and does what the application does at launch.
   void launch(bool refreshService = true) {
-    controller =
-        MacVoiceController::make({platform, service, insertion, recorder, appleLogin,
-                                  [this](std::string id, std::string language, bool cleanup) {
-                                    auto stream = std::make_shared<ScriptedStream>(
-                                        std::move(id), std::move(language), cleanup);
-                                    if (scriptStream) scriptStream(*stream);
-                                    streams.push_back(stream);
-                                    return stream;
-                                  }});
+    StreamingSessionFactory scripted = [this](std::string id, std::string language,
+                                              bool cleanup) -> std::shared_ptr<StreamingSession> {
+      auto stream = std::make_shared<ScriptedStream>(std::move(id), std::move(language), cleanup);
+      if (scriptStream) scriptStream(*stream);
+      streams.push_back(stream);
+      return stream;
+    };
+    controller = MacVoiceController::make({platform, service, insertion, recorder, appleLogin,
+                                           liveSessions ? liveSessions : scripted});
     subscription = controller->observe([this](const MacVoiceController::State& state) {
       history.push_back(state);
       if (messages.empty() || messages.back() != state.message) messages.push_back(state.message);
@@ -338,6 +338,7 @@ class ControllerFixture : public ::testing::Test {
   ScriptedBrowser browser;
   MacAppleLogin appleLogin{service, browser, clock};
   std::function<void(ScriptedStream&)> scriptStream;
+  StreamingSessionFactory liveSessions;  // when set, the real client instead of scripted ones
   std::vector<std::shared_ptr<ScriptedStream>> streams;
 
   FakeApplication& editor = desktop.launch("org.example.Editor");
