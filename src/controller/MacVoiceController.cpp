@@ -98,20 +98,22 @@ void MacVoiceController::showHUDNotice(const std::string& text) {
   noticeID_ = id;
   state_.hudNotice = text;
   overlay_.show(*this);
-  spawn(hideNoticeLater(weak_from_this(), std::move(id)));
+  spawn(hideNoticeLater(weak_from_this(), clock_, std::move(id)));
 }
 
 asio::awaitable<void> MacVoiceController::hideNoticeLater(std::weak_ptr<MacVoiceController> weak,
-                                                          std::string id) {
+                                                          Clock& clock, std::string id) {
+  // Static, with its arguments copied when it is made: the controller may be gone by the time
+  // this runs, and is reached only through `weak`.
   try {
-    co_await clock_.sleepSeconds(noticeDuration);
+    co_await clock.sleepSeconds(noticeDuration);
   } catch (const boost::system::system_error&) {
     // A cancelled wait counts as a finished one.
   }
   auto self = weak.lock();
   if (!self) co_return;
   // A newer notice or a dictation started since keeps the overlay up.
-  if (noticeID_ == id && state_.phase == Phase::idle) overlay_.hide();
+  if (self->noticeID_ == id && self->state_.phase == Phase::idle) self->overlay_.hide();
 }
 
 void MacVoiceController::rememberDeactivatedApp(const RunningApplication& application) {

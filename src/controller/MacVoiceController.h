@@ -136,13 +136,14 @@ class MacVoiceController : public std::enable_shared_from_this<MacVoiceControlle
   void dropSelection();
   bool frontmostHasSecureField();
   std::string recordingMessage() const;
-  asio::awaitable<void> supervise(std::weak_ptr<MacVoiceController> weak,
+  asio::awaitable<void> supervise(std::weak_ptr<MacVoiceController> weak, Clock& clock,
                                   std::shared_ptr<asio::cancellation_signal> cancel);
   void stop();
   void process(std::shared_ptr<const std::vector<std::uint8_t>> wav,
                std::optional<MacInputTarget> destination, std::optional<MacSelectedText> selection,
                std::shared_ptr<StreamingSession> stream, std::optional<std::string> recoveryID);
-  asio::awaitable<void> runProcessing(std::shared_ptr<Processing> job);
+  asio::awaitable<void> runProcessing(std::shared_ptr<MacVoiceController> self,
+                                      std::shared_ptr<Processing> job);
   asio::awaitable<void> deliver(std::shared_ptr<Processing> job, std::string out,
                                 bool cleanupIncomplete);
   void failProcessing(const Processing& job, const std::exception_ptr& error);
@@ -150,8 +151,10 @@ class MacVoiceController : public std::enable_shared_from_this<MacVoiceControlle
 
   // Notices.
   void showHUDNotice(const std::string& text);
-  asio::awaitable<void> hideNoticeLater(std::weak_ptr<MacVoiceController> weak, std::string id);
-  asio::awaitable<void> dimDetectionLight(std::weak_ptr<MacVoiceController> weak);
+  static asio::awaitable<void> hideNoticeLater(std::weak_ptr<MacVoiceController> weak, Clock& clock,
+                                               std::string id);
+  static asio::awaitable<void> dimDetectionLight(std::weak_ptr<MacVoiceController> weak,
+                                                 Clock& clock);
 
   // Set-up.
   void detectedKey(MacRecordingShortcut key);
@@ -161,6 +164,12 @@ class MacVoiceController : public std::enable_shared_from_this<MacVoiceControlle
                                             MacVoiceService& service,
                                             asio::any_io_executor background);
   void finishServiceRefresh(bool active, bool available);
+  // The account actions' bodies; the public calls hold the controller from the moment they are
+  // made, since a coroutine's body runs only once it is awaited.
+  asio::awaitable<void> updateAccountStatus(std::shared_ptr<MacVoiceController> self);
+  asio::awaitable<void> signInWithApple(std::shared_ptr<MacVoiceController> self);
+  asio::awaitable<void> signOut(std::shared_ptr<MacVoiceController> self);
+  asio::awaitable<void> removeAccess(std::shared_ptr<MacVoiceController> self);
 
   Dependencies dependencies_;
   asio::any_io_executor mainLoop_;

@@ -49,7 +49,11 @@ void MacVoiceController::finishServiceRefresh(bool active, bool available) {
 }
 
 asio::awaitable<void> MacVoiceController::updateAccountStatus() {
-  auto self = shared_from_this();
+  return updateAccountStatus(shared_from_this());
+}
+
+asio::awaitable<void> MacVoiceController::updateAccountStatus(
+    [[maybe_unused]] std::shared_ptr<MacVoiceController> self) {
   if (!state_.accessActive) co_return;
   std::optional<MacAccountStatus> status;
   try {
@@ -64,7 +68,11 @@ asio::awaitable<void> MacVoiceController::updateAccountStatus() {
 }
 
 asio::awaitable<void> MacVoiceController::signInWithApple() {
-  auto self = shared_from_this();
+  return signInWithApple(shared_from_this());
+}
+
+asio::awaitable<void> MacVoiceController::signInWithApple(
+    [[maybe_unused]] std::shared_ptr<MacVoiceController> self) {
   if (state_.activationInProgress || state_.phase != Phase::idle) co_return;
   {
     ControllerChange change(*this);
@@ -97,7 +105,11 @@ void MacVoiceController::cancelSignIn() {
 }
 
 asio::awaitable<void> MacVoiceController::signOut() {
-  auto self = shared_from_this();
+  return signOut(shared_from_this());
+}
+
+asio::awaitable<void> MacVoiceController::signOut(
+    [[maybe_unused]] std::shared_ptr<MacVoiceController> self) {
   if (state_.phase != Phase::idle || state_.activationInProgress) co_return;
   {
     ControllerChange change(*this);
@@ -122,7 +134,11 @@ asio::awaitable<void> MacVoiceController::signOut() {
 }
 
 asio::awaitable<void> MacVoiceController::removeAccess() {
-  auto self = shared_from_this();
+  return removeAccess(shared_from_this());
+}
+
+asio::awaitable<void> MacVoiceController::removeAccess(
+    [[maybe_unused]] std::shared_ptr<MacVoiceController> self) {
   if (state_.phase != Phase::idle || state_.activationInProgress) co_return;
   {
     ControllerChange change(*this);

@@ -93,7 +93,7 @@ void MacVoiceController::process(std::shared_ptr<const std::vector<std::uint8_t>
   MacDiagnostics::record(std::string("processing start streaming=") +
                          (job->stream ? "true" : "false") +
                          " audio_ms=" + std::to_string(audioBytes / wavBytesPerMillisecond));
-  spawn(runProcessing(std::move(job)));
+  spawn(runProcessing(shared_from_this(), std::move(job)));
 }
 
 namespace {
@@ -105,9 +105,9 @@ std::string millisecondsSince(const Clock& clock, double started) {
 
 }  // namespace
 
-asio::awaitable<void> MacVoiceController::runProcessing(std::shared_ptr<Processing> job) {
-  // The task keeps the controller alive until it ends.
-  auto self = shared_from_this();
+asio::awaitable<void> MacVoiceController::runProcessing(
+    [[maybe_unused]] std::shared_ptr<MacVoiceController> self, std::shared_ptr<Processing> job) {
+  // `self` keeps the controller alive from the moment processing is started until it ends.
   auto& service = dependencies_.service;
 
   std::optional<StreamingSession::Result> streamed;

@@ -81,18 +81,18 @@ void MacVoiceController::detectedKey(MacRecordingShortcut key) {
   ControllerChange change(*this);
   state_.detectedShortcut = key;
   state_.detectionLight = true;
-  spawn(dimDetectionLight(weak_from_this()));
+  spawn(dimDetectionLight(weak_from_this(), clock_));
 }
 
-asio::awaitable<void> MacVoiceController::dimDetectionLight(
-    std::weak_ptr<MacVoiceController> weak) {
+asio::awaitable<void> MacVoiceController::dimDetectionLight(std::weak_ptr<MacVoiceController> weak,
+                                                            Clock& clock) {
   try {
-    co_await clock_.sleepSeconds(detectionLightDuration);
+    co_await clock.sleepSeconds(detectionLightDuration);
   } catch (const boost::system::system_error&) {
   }
   if (auto self = weak.lock()) {
-    ControllerChange change(*this);
-    state_.detectionLight = false;
+    ControllerChange change(*self);
+    self->state_.detectionLight = false;
   }
 }
 

@@ -131,7 +131,12 @@ asio::awaitable<void> MacVoiceController::start(std::weak_ptr<MacVoiceController
   // Held weakly across every wait: a start never keeps a controller alive.
   auto self = weak.lock();
   if (!self) co_return;
+  // Only locals are used across waits: the controller may be gone when one ends.
   auto& recorder = dependencies_.recorder;
+  auto& insertion = dependencies_.insertion;
+  auto& service = dependencies_.service;
+  Clock& clock = clock_;
+  const auto background = dependencies_.platform.background;
 
   // An account action owns the account until it ends: a dictation finishing meanwhile would
   // write its text and recording back after an account removal cleared them.
@@ -147,7 +152,7 @@ asio::awaitable<void> MacVoiceController::start(std::weak_ptr<MacVoiceController
   }
   const auto before = workspace_.frontmostApplication();
   self.reset();
-  co_await dependencies_.insertion.prepareFrontmostApplication();
+  co_await insertion.prepareFrontmostApplication();
   if (!(self = weak.lock())) co_return;
   // From here to the microphone nothing suspends, so no trigger press comes in between.
   if (!passStartChecks(before)) co_return;
@@ -165,9 +170,8 @@ asio::awaitable<void> MacVoiceController::start(std::weak_ptr<MacVoiceController
   if (state_.streamingConsent && dependencies_.openStreamingSession) {
     // The credential check may wait on the keyring: off the main loop. Nothing can start or
     // act on the account meanwhile, as the phase is `starting`.
-    auto& service = dependencies_.service;
     self.reset();
-    const bool activated = co_await runInBackground(dependencies_.platform.background, [&service] {
+    const bool activated = co_await runInBackground(background, [&service] {
       try {
         return service.isActivated();
       } catch (const std::exception&) {
@@ -212,7 +216,7 @@ asio::awaitable<void> MacVoiceController::start(std::weak_ptr<MacVoiceController
     recorder.stop();
     if (attempt < microphoneAttempts) {
       self.reset();
-      co_await pause(clock_, microphoneRetryPause);
+      co_await pause(clock, microphoneRetryPause);
       if (!(self = weak.lock())) co_return;
     }
   }
@@ -231,7 +235,7 @@ asio::awaitable<void> MacVoiceController::start(std::weak_ptr<MacVoiceController
   auto cancel = std::make_shared<asio::cancellation_signal>();
   meterTask_ = cancel;
   asio::co_spawn(
-      mainLoop_, supervise(weak_from_this(), cancel),
+      mainLoop_, supervise(weak_from_this(), clock_, cancel),
       asio::bind_cancellation_slot(cancel->slot(), [](std::exception_ptr failure) {
         if (failure) {
           MacDiagnostics::record("controller task failed " + MacDiagnostics::errorCode(failure));
@@ -240,8 +244,10 @@ asio::awaitable<void> MacVoiceController::start(std::weak_ptr<MacVoiceController
 }
 
 asio::awaitable<void> MacVoiceController::supervise(
-    std::weak_ptr<MacVoiceController> weak, std::shared_ptr<asio::cancellation_signal> cancel) {
+    std::weak_ptr<MacVoiceController> weak, Clock& clock,
+    std::shared_ptr<asio::cancellation_signal> cancel) {
   // Counted over the whole recording: a successful reconnection does not reset it.
+  // Nothing of the controller is touched before `weak` is locked: it may be gone.
   int reconnections = 0;
   for (;;) {
     double wait = supervisionPeriod;
@@ -279,6 +285,6 @@ asio::awaitable<void> MacVoiceController::supervise(
         }
       }
     }
-    co_await pause(clock_, wait);
+    co_await pause(clock, wait);
   }
 }

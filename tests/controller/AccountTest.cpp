@@ -202,7 +202,7 @@ TEST_F(Account, ABrowserThatCannotOpenEndsTheSignIn) {
   EXPECT_THAT(loginLines(), ElementsAre("apple_login failed service=login_unavailable"));
 }
 
-TEST_F(Account, SigningOutWhileOfflineKeepsTheUserSignedIn) {
+TEST_F(Account, SigningOutOverADroppedConnectionKeepsTheUserSignedIn) {
   signedIn();
   setUpDone();
   launch();
@@ -218,6 +218,27 @@ TEST_F(Account, SigningOutWhileOfflineKeepsTheUserSignedIn) {
   EXPECT_TRUE(state().accessActive);
   EXPECT_TRUE(state().serviceAvailable);
   EXPECT_FALSE(state().activationInProgress);
+}
+
+TEST_F(Account, SigningOutWithNoServiceReachableKeepsTheUserSignedIn) {
+  // Nothing listens on port 1 of this machine: the connection is refused, as when offline.
+  const std::string unreachable = "https://127.0.0.1:1/wrenly/v1/";
+  MacVoiceService offline(platform, ServiceConfiguration{unreachable, server.certificateFile()});
+  secrets.store(MacVoiceService::credentialService, unreachable, token);
+  settings.setBool("active." + unreachable, true);
+  setUpDone();
+  controller = MacVoiceController::make({platform, offline, insertion, recorder, appleLogin, {}});
+  controller->refreshServiceState();
+  runUntil([&] { return state().serviceStatusLoaded; });
+  ASSERT_TRUE(state().accessActive);
+
+  perform(controller->signOut());
+  EXPECT_EQ(state().message, "無法連線到語音服務，請檢查網絡連線後再試。");
+  EXPECT_TRUE(state().accessActive);
+  EXPECT_TRUE(offline.isActivated());
+  controller.reset();
+  pool.join();  // the failed status check ends before `offline` goes
+  settle();
 }
 
 TEST_F(Account, SigningOutKeepsTheLastTextAndTheKeptRecording) {
