@@ -81,3 +81,15 @@ size_t ManualClock::pendingTimers() const {
   std::lock_guard lock(mutex_);
   return timers_.size();
 }
+
+bool ManualClock::advanceToNextTimer(Duration limit) {
+  Duration delta;
+  {
+    std::lock_guard lock(mutex_);
+    auto it = timers_.begin();
+    if (it == timers_.end() || it->first.first > now_ + limit) return false;
+    delta = std::max(it->first.first - now_, Duration::zero());
+  }
+  advance(delta);
+  return true;
+}

@@ -24,6 +24,10 @@ class ManualClock final : public Clock {
   void advance(Duration delta);
   void advanceSeconds(double seconds);
   size_t pendingTimers() const;
+  // Moves time to the earliest pending timer, when it falls due within `limit`, and fires it (and
+  // any due with it). False, with time unchanged, when none does. For loops that let every
+  // pause pass at once while still waiting for real work.
+  bool advanceToNextTimer(Duration limit);
 
  private:
   struct Entry {

@@ -1,0 +1,38 @@
+#include "controller/LiveStreamingSession.h"
+
+#include <stdexcept>
+
+#include "platform/Platform.h"
+#include "service/MacVoiceService.h"
+
+LiveStreamingSession::LiveStreamingSession(std::string requestID, std::string language,
+                                           bool cleanup,
+                                           MacStreamingSpeechDependencies dependencies)
+    : client_(std::move(requestID), std::move(language), cleanup, std::move(dependencies)) {}
+
+asio::awaitable<StreamingSession::Result> LiveStreamingSession::finish() {
+  MacStreamingSpeechResult result = co_await client_.finish();
+  Result out;
+  out.transcript = std::move(result.transcript);
+  out.text = std::move(result.text);
+  co_return out;
+}
+
+StreamingSessionFactory liveStreamingSessions(const Platform& platform, MacVoiceService& service) {
+  return liveStreamingSessions(platform, service, service.endpoint(),
+                               StreamTrust{service.configuration().extraTrustFile});
+}
+
+StreamingSessionFactory liveStreamingSessions(const Platform& platform, MacVoiceService& service,
+                                              std::optional<std::string> endpoint,
+                                              StreamTrust trust) {
+  if (!platform.clock) throw std::invalid_argument("live streaming needs the clock");
+  return [background = platform.background, clock = platform.clock, &service,
+          endpoint = std::move(endpoint),
+          trust = std::move(trust)](std::string requestID, std::string language, bool cleanup) {
+    MacStreamingSpeechDependencies dependencies{
+        background, *clock, endpoint, [&service] { return service.streamingToken(); }, trust};
+    return std::make_shared<LiveStreamingSession>(std::move(requestID), std::move(language),
+                                                  cleanup, std::move(dependencies));
+  };
+}

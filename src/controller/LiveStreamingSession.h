@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "controller/StreamingSession.h"
+#include "streaming/MacStreamingSpeechClient.h"
+
+class MacVoiceService;
+struct Platform;
+
+// A live session over the streaming client: what the program uses outside tests.
+class LiveStreamingSession final : public StreamingSession {
+ public:
+  LiveStreamingSession(std::string requestID, std::string language, bool cleanup,
+                       MacStreamingSpeechDependencies dependencies);
+
+  const std::string& requestID() const override { return client_.requestID(); }
+  void append(std::vector<std::uint8_t> pcm) override { client_.append(std::move(pcm)); }
+  asio::awaitable<Result> finish() override;
+  void cancel() override { client_.cancel(); }
+
+ private:
+  MacStreamingSpeechClient client_;
+};
+
+// Sessions to the service's own base URL, with its credential and the certificates it trusts.
+StreamingSessionFactory liveStreamingSessions(const Platform& platform, MacVoiceService& service);
+
+// Sessions to `endpoint` trusting `trust`, with the service's credential.
+StreamingSessionFactory liveStreamingSessions(const Platform& platform, MacVoiceService& service,
+                                              std::optional<std::string> endpoint,
+                                              StreamTrust trust);

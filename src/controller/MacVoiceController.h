@@ -1,0 +1,198 @@
+#pragma once
+
+#include <boost/asio/cancellation_signal.hpp>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "controller/MacVoiceControllerState.h"
+#include "controller/StreamingSession.h"
+#include "delivery/MacInputTarget.h"
+#include "hotkey/MacRecordingShortcut.h"
+#include "platform/Asio.h"
+#include "platform/Platform.h"
+#include "platform/Subscription.h"
+#include "platform/Workspace.h"
+
+class MacAppleLogin;
+class MacAudioRecorder;
+class MacHotKey;
+class MacTextInsertion;
+class MacVoiceService;
+
+// The one controller of the program: it owns every piece of state the windows and the overlay
+// show, runs the dictation cycle (idle, starting, recording, processing) and drives the
+// recorder, the streaming and service clients, target capture and delivery, the trigger key and
+// the account actions.
+//
+// There is exactly one per program, made by the application and handed to whoever needs it;
+// it is held by shared_ptr so its waiting tasks can tell whether it still exists.
+//
+// Threads: every member is called on the main loop (Platform::mainLoop) and every task runs
+// there, so the state needs no lock. Observers are called there too, after each change; a shell
+// with its own GUI thread posts the state it receives over.
+class MacVoiceController : public std::enable_shared_from_this<MacVoiceController> {
+ public:
+  using Phase = MacVoicePhase;
+  using State = MacVoiceControllerState;
+  using Observer = std::function<void(const State&)>;
+
+  // What the controller drives; all borrowed, and all must outlive it. The platform must
+  // provide mainLoop, background, clock, settings, workspace and overlay, plus the desktop
+  // ports the trigger key needs (accessibility, key monitor, hot-key registrar).
+  struct Dependencies {
+    const Platform& platform;
+    MacVoiceService& service;
+    MacTextInsertion& insertion;
+    MacAudioRecorder& recorder;
+    MacAppleLogin& appleLogin;
+    // Opens live sessions; without one, every dictation is recognised after it stops.
+    StreamingSessionFactory openStreamingSession;
+  };
+
+  static constexpr const char* setupCompleteKey = "macShortcutSetupComplete";
+  static constexpr const char* streamingConsentKey = "macStreamingConsentV1";
+
+  static constexpr std::size_t selectionLimit = 20000;  // UTF-16 code units
+  static constexpr double recentTargetAgeLimit = 30.0;  // seconds
+  static constexpr int microphoneAttempts = 4;
+  static constexpr double microphoneRetryPause = 0.3;
+  static constexpr double supervisionPeriod = 0.12;
+  static constexpr int reconnectionLimit = 10;
+  static constexpr double reconnectionPause = 0.3;
+  static constexpr double noticeDuration = 3.0;
+  static constexpr double detectionLightDuration = 0.7;
+
+  // Reads the two stored preferences and the permission; starts nothing.
+  static std::shared_ptr<MacVoiceController> make(Dependencies dependencies);
+  ~MacVoiceController();
+  MacVoiceController(const MacVoiceController&) = delete;
+  MacVoiceController& operator=(const MacVoiceController&) = delete;
+
+  // --- published state ---
+  const State& state() const { return state_; }
+  // `observer` receives the whole state after each change until the subscription ends.
+  [[nodiscard]] Subscription observe(Observer observer);
+
+  // --- the dictation cycle ---
+  // The trigger key and the main window's record button: starts, stops or is ignored.
+  void toggle();
+  // Runs the kept recording of a failed dictation through recognition again.
+  void retryLastRecording();
+  void copyLastText();
+  // The desktop reports the application the user just left.
+  void rememberDeactivatedApp(const RunningApplication& application);
+  void setStreamingConsent(bool consent);
+
+  // --- set-up and permission ---
+  void refreshPermission(bool prompt, bool reportResult);
+  void installHotkey();
+  void confirmDetectedShortcut();
+  void resetShortcutSetup();
+  void openAccessibilitySettings();
+  std::string shortcutTitle() const;
+
+  // --- service state and account actions ---
+  // Starts a credential check on the background pool; returns at once.
+  void refreshServiceState();
+  // The awaitable actions run on the main loop (co_spawn them on Platform::mainLoop).
+  asio::awaitable<void> updateAccountStatus();
+  asio::awaitable<void> signInWithApple();
+  // Ends a sign-in that waits for the browser, as cancelled.
+  void cancelSignIn();
+  asio::awaitable<void> signOut();
+  asio::awaitable<void> removeAccess();
+
+ private:
+  struct RetryRecording {
+    std::shared_ptr<const std::vector<std::uint8_t>> wav;
+    std::optional<MacSelectedText> selection;
+    std::optional<std::string> recoveryID;
+  };
+  struct RecentTarget {
+    MacInputTarget value;
+    double savedAt = 0;  // Clock::uptime()
+  };
+  struct Processing;
+
+  explicit MacVoiceController(Dependencies dependencies);
+
+  friend class ControllerChange;
+  // Tells the observers when the state differs from what they saw last.
+  void publish();
+  void spawn(asio::awaitable<void> task);
+
+  // Dictation.
+  asio::awaitable<void> start(std::weak_ptr<MacVoiceController> weak);
+  bool passStartChecks(const std::optional<RunningApplication>& before);
+  void refuse(const std::string& message, const std::string& notice);
+  // Ends a start (or a recording that cannot go on) at idle with a refusal.
+  void endStart(const std::string& message, const std::string& notice);
+  void microphoneFailed(const std::exception_ptr& error);
+  void dropSelection();
+  bool frontmostHasSecureField();
+  std::string recordingMessage() const;
+  asio::awaitable<void> supervise(std::weak_ptr<MacVoiceController> weak, Clock& clock,
+                                  std::shared_ptr<asio::cancellation_signal> cancel);
+  void stop();
+  void process(std::shared_ptr<const std::vector<std::uint8_t>> wav,
+               std::optional<MacInputTarget> destination, std::optional<MacSelectedText> selection,
+               std::shared_ptr<StreamingSession> stream, std::optional<std::string> recoveryID);
+  asio::awaitable<void> runProcessing(std::shared_ptr<MacVoiceController> self,
+                                      std::shared_ptr<Processing> job);
+  asio::awaitable<void> deliver(std::shared_ptr<Processing> job, std::string out,
+                                bool cleanupIncomplete);
+  void failProcessing(const Processing& job, const std::exception_ptr& error);
+  std::string keyTitle() const;
+
+  // Notices.
+  void showHUDNotice(const std::string& text);
+  static asio::awaitable<void> hideNoticeLater(std::weak_ptr<MacVoiceController> weak, Clock& clock,
+                                               std::string id);
+  static asio::awaitable<void> dimDetectionLight(std::weak_ptr<MacVoiceController> weak,
+                                                 Clock& clock);
+
+  // Set-up.
+  void detectedKey(MacRecordingShortcut key);
+
+  // Service state.
+  static asio::awaitable<void> checkService(std::weak_ptr<MacVoiceController> weak,
+                                            MacVoiceService& service,
+                                            asio::any_io_executor background);
+  void finishServiceRefresh(bool active, bool available);
+  // The account actions' bodies; the public calls hold the controller from the moment they are
+  // made, since a coroutine's body runs only once it is awaited.
+  asio::awaitable<void> updateAccountStatus(std::shared_ptr<MacVoiceController> self);
+  asio::awaitable<void> signInWithApple(std::shared_ptr<MacVoiceController> self);
+  asio::awaitable<void> signOut(std::shared_ptr<MacVoiceController> self);
+  asio::awaitable<void> removeAccess(std::shared_ptr<MacVoiceController> self);
+
+  Dependencies dependencies_;
+  asio::any_io_executor mainLoop_;
+  Clock& clock_;
+  Settings& settings_;
+  Workspace& workspace_;
+  Overlay& overlay_;
+
+  State state_;
+  State published_;
+  std::map<std::uint64_t, Observer> observers_;
+  std::uint64_t nextObserver_ = 0;
+  int changeDepth_ = 0;
+
+  std::optional<RetryRecording> retryRecording_;
+  std::shared_ptr<StreamingSession> streamingClient_;
+  std::unique_ptr<MacHotKey> hotkey_;
+  std::optional<MacSelectedText> selectionForVoiceTask_;
+  std::optional<MacRecordingShortcut> installedShortcut_;
+  std::string noticeID_;
+  std::shared_ptr<asio::cancellation_signal> meterTask_;
+  std::optional<MacInputTarget> target_;
+  std::optional<RecentTarget> recentTarget_;
+  std::optional<double> beganAt_;  // Clock::uptime()
+  bool refreshInProgress_ = false;
+};

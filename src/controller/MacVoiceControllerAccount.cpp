@@ -1,0 +1,166 @@
+#include <boost/asio/co_spawn.hpp>
+
+#include "controller/ControllerChange.h"
+#include "controller/MacVoiceController.h"
+#include "diagnostics/MacDiagnostics.h"
+#include "diagnostics/ReportableError.h"
+#include "platform/DesktopWording.h"
+#include "service/BackgroundCall.h"
+#include "service/MacAppleLogin.h"
+#include "service/MacVoiceService.h"
+
+void MacVoiceController::refreshServiceState() {
+  // A running check is neither repeated nor queued.
+  if (refreshInProgress_) return;
+  refreshInProgress_ = true;
+  spawn(checkService(weak_from_this(), dependencies_.service, dependencies_.platform.background));
+}
+
+asio::awaitable<void> MacVoiceController::checkService(std::weak_ptr<MacVoiceController> weak,
+                                                       MacVoiceService& service,
+                                                       asio::any_io_executor background) {
+  // The keyring may wait for the user: off the main loop, and nothing of the controller is
+  // touched there.
+  const bool active = co_await runInBackground(background, [&service] {
+    try {
+      return service.isActivated();
+    } catch (const std::exception&) {
+      return false;  // an unreadable keyring means signed out
+    }
+  });
+  if (auto self = weak.lock()) self->finishServiceRefresh(active, active);
+}
+
+void MacVoiceController::finishServiceRefresh(bool active, bool available) {
+  ControllerChange change(*this);
+  state_.accessActive = active;
+  state_.serviceAvailable = available;
+  state_.serviceStatusLoaded = true;
+  if (active) spawn(updateAccountStatus());
+  refreshInProgress_ = false;
+
+  if (state_.phase != Phase::idle) return;  // a running dictation owns the message
+  if (!state_.hotkeyAvailable && installedShortcut_ == MacRecordingShortcut::rightOption) {
+    state_.message = DesktopWording::rightAltNeedsAccessibility;
+    return;
+  }
+  state_.message =
+      available ? "按 " + keyTitle() + " 開始語音輸入" : std::string(DesktopWording::signInPrompt);
+}
+
+asio::awaitable<void> MacVoiceController::updateAccountStatus() {
+  return updateAccountStatus(shared_from_this());
+}
+
+asio::awaitable<void> MacVoiceController::updateAccountStatus(
+    [[maybe_unused]] std::shared_ptr<MacVoiceController> self) {
+  if (!state_.accessActive) co_return;
+  std::optional<MacAccountStatus> status;
+  try {
+    status = co_await dependencies_.service.accountStatus();
+  } catch (const std::exception&) {
+    co_return;  // the previous status stays; nothing is reported
+  }
+  // A sign-out that finished meanwhile wins over the late answer.
+  if (!state_.accessActive) co_return;
+  ControllerChange change(*this);
+  state_.accountStatus = status;
+}
+
+asio::awaitable<void> MacVoiceController::signInWithApple() {
+  return signInWithApple(shared_from_this());
+}
+
+asio::awaitable<void> MacVoiceController::signInWithApple(
+    [[maybe_unused]] std::shared_ptr<MacVoiceController> self) {
+  if (state_.activationInProgress || state_.phase != Phase::idle) co_return;
+  {
+    ControllerChange change(*this);
+    state_.activationInProgress = true;
+    state_.activationFeedback = "正在開啟 Apple 登入…";
+  }
+  std::optional<MacAccountStatus> status;
+  std::exception_ptr error;
+  try {
+    status = co_await dependencies_.appleLogin.signIn();
+  } catch (...) {
+    error = std::current_exception();
+  }
+  ControllerChange change(*this);
+  if (status) {
+    state_.accountStatus = status;
+    state_.accessActive = true;
+    state_.serviceAvailable = true;
+    state_.activationFeedback.clear();
+    state_.message = "登入成功。";
+  } else {
+    state_.activationFeedback = "未能完成 Apple 登入，請再試一次。";
+    MacDiagnostics::record("apple_login failed " + MacDiagnostics::errorCode(error));
+  }
+  state_.activationInProgress = false;
+}
+
+void MacVoiceController::cancelSignIn() {
+  dependencies_.appleLogin.cancel();
+}
+
+asio::awaitable<void> MacVoiceController::signOut() {
+  return signOut(shared_from_this());
+}
+
+asio::awaitable<void> MacVoiceController::signOut(
+    [[maybe_unused]] std::shared_ptr<MacVoiceController> self) {
+  if (state_.phase != Phase::idle || state_.activationInProgress) co_return;
+  {
+    ControllerChange change(*this);
+    state_.activationInProgress = true;
+  }
+  std::exception_ptr error;
+  try {
+    co_await dependencies_.service.signOut();
+  } catch (...) {
+    error = std::current_exception();
+  }
+  ControllerChange change(*this);
+  if (error) {
+    state_.message = localizedDescriptionOf(error);  // still signed in
+  } else {
+    state_.accountStatus.reset();
+    state_.accessActive = false;
+    state_.serviceAvailable = false;
+    state_.message = "已登出。";
+  }
+  state_.activationInProgress = false;
+}
+
+asio::awaitable<void> MacVoiceController::removeAccess() {
+  return removeAccess(shared_from_this());
+}
+
+asio::awaitable<void> MacVoiceController::removeAccess(
+    [[maybe_unused]] std::shared_ptr<MacVoiceController> self) {
+  if (state_.phase != Phase::idle || state_.activationInProgress) co_return;
+  {
+    ControllerChange change(*this);
+    state_.activationInProgress = true;
+  }
+  std::exception_ptr error;
+  try {
+    co_await dependencies_.service.removeAccess();
+  } catch (...) {
+    error = std::current_exception();
+  }
+  ControllerChange change(*this);
+  if (error) {
+    state_.message = localizedDescriptionOf(error);  // nothing local is removed
+  } else {
+    state_.lastText.clear();
+    retryRecording_.reset();
+    state_.hasRetryRecording = false;
+    state_.accountStatus.reset();
+    state_.accessActive = false;
+    state_.serviceAvailable = false;
+    state_.message = "帳戶及本機登入資料已刪除。";
+  }
+  state_.activationInProgress = false;
+}

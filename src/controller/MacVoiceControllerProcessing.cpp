@@ -1,0 +1,252 @@
+#include <algorithm>
+#include <span>
+
+#include "audio/MacAudioRecorder.h"
+#include "controller/ControllerChange.h"
+#include "controller/MacVoiceController.h"
+#include "delivery/MacTextInsertion.h"
+#include "diagnostics/MacDiagnostics.h"
+#include "diagnostics/ReportableError.h"
+#include "platform/Clock.h"
+#include "platform/DesktopWording.h"
+#include "platform/Overlay.h"
+#include "platform/Uuid.h"
+#include "service/MacVoiceService.h"
+#include "service/TextTrimming.h"
+#include "text/MacChineseOutput.h"
+#include "text/SpeechCleanup.h"
+#include "text/VoiceLanguage.h"
+
+// What one run of processing works on; owned by its task.
+struct MacVoiceController::Processing {
+  std::shared_ptr<const std::vector<std::uint8_t>> wav;
+  std::optional<MacInputTarget> destination;
+  std::optional<MacSelectedText> selection;
+  std::shared_ptr<StreamingSession> stream;
+  std::optional<std::string> recoveryID;
+  double started = 0;  // Clock::uptime() when processing began
+  std::string sourceRequestID;
+};
+
+namespace {
+
+constexpr std::size_t wavHeaderBytes = 44;
+constexpr std::size_t wavBytesPerMillisecond = 32;  // 16 kHz, 16-bit, mono
+const std::string language{VoiceLanguage(VoiceLanguage::automatic).rawValue()};
+
+std::string localFormat(std::string_view text, std::string_view recognized) {
+  return MacChineseOutput::normalize(SpeechCleanup::formatList(text), recognized);
+}
+
+}  // namespace
+
+void MacVoiceController::stop() {
+  if (state_.phase != Phase::recording) return;
+  ControllerChange change(*this);
+  if (meterTask_) {
+    meterTask_->emit(asio::cancellation_type::terminal);
+    meterTask_.reset();
+  }
+  state_.level = 0;
+
+  std::vector<std::uint8_t> wav;
+  try {
+    wav = dependencies_.recorder.finish();
+  } catch (const std::exception& error) {
+    // Not kept for retry: there is nothing usable. An earlier kept recording stays.
+    endStart(localizedDescriptionOf(error), "錄音未完成");
+    return;
+  }
+
+  state_.phase = Phase::processing;
+  state_.message =
+      state_.isEditingSelection ? "正在辨識指令及修改選取文字…" : "正在辨識及整理文字…";
+  auto destination = std::exchange(target_, std::nullopt);
+  auto selection = std::exchange(selectionForVoiceTask_, std::nullopt);
+  state_.isEditingSelection = false;
+  auto stream = std::exchange(streamingClient_, nullptr);
+  std::optional<std::string> recoveryID;
+  if (stream) recoveryID = stream->requestID();
+  process(std::make_shared<const std::vector<std::uint8_t>>(std::move(wav)), std::move(destination),
+          std::move(selection), std::move(stream), std::move(recoveryID));
+}
+
+void MacVoiceController::process(std::shared_ptr<const std::vector<std::uint8_t>> wav,
+                                 std::optional<MacInputTarget> destination,
+                                 std::optional<MacSelectedText> selection,
+                                 std::shared_ptr<StreamingSession> stream,
+                                 std::optional<std::string> recoveryID) {
+  ControllerChange change(*this);
+  retryRecording_ = RetryRecording{wav, selection, recoveryID};
+  state_.hasRetryRecording = false;
+
+  auto job = std::make_shared<Processing>();
+  job->wav = std::move(wav);
+  job->destination = std::move(destination);
+  job->selection = std::move(selection);
+  job->stream = std::move(stream);
+  job->recoveryID = std::move(recoveryID);
+  job->started = clock_.uptime();
+
+  const std::size_t audioBytes =
+      job->wav->size() > wavHeaderBytes ? job->wav->size() - wavHeaderBytes : 0;
+  MacDiagnostics::record(std::string("processing start streaming=") +
+                         (job->stream ? "true" : "false") +
+                         " audio_ms=" + std::to_string(audioBytes / wavBytesPerMillisecond));
+  spawn(runProcessing(shared_from_this(), std::move(job)));
+}
+
+namespace {
+
+std::string millisecondsSince(const Clock& clock, double started) {
+  const double elapsed = std::max(0.0, clock.uptime() - started);
+  return std::to_string(static_cast<long long>(elapsed * 1000));
+}
+
+}  // namespace
+
+asio::awaitable<void> MacVoiceController::runProcessing(
+    [[maybe_unused]] std::shared_ptr<MacVoiceController> self, std::shared_ptr<Processing> job) {
+  // `self` keeps the controller alive from the moment processing is started until it ends.
+  auto& service = dependencies_.service;
+
+  std::optional<StreamingSession::Result> streamed;
+  if (job->stream) {
+    std::exception_ptr streamError;
+    try {
+      streamed = co_await job->stream->finish();
+      job->sourceRequestID = job->stream->requestID();
+    } catch (...) {
+      streamError = std::current_exception();
+    }
+    if (streamError) {
+      job->stream->cancel();
+      MacDiagnostics::record("stream fallback " + MacDiagnostics::errorCode(streamError));
+      ControllerChange change(*this);
+      state_.message = "即時連線未完成，正在以完整錄音重新辨識…";
+    }
+  }
+
+  std::string out;
+  bool cleanupIncomplete = false;
+  std::exception_ptr failure;
+  try {
+    if (streamed) {
+      if (job->selection) {
+        out = co_await service.applySpokenTask(job->selection->text, streamed->transcript,
+                                               job->sourceRequestID);
+      } else {
+        out = localFormat(streamed->text, streamed->transcript);
+      }
+    } else {
+      const auto requestID = makeUuid();
+      job->sourceRequestID = requestID;
+      const std::string transcript =
+          co_await service.transcribe(std::span(*job->wav), language, job->recoveryID, requestID);
+      if (job->selection) {
+        out = co_await service.applySpokenTask(job->selection->text, transcript,
+                                               job->sourceRequestID);
+      } else {
+        const std::string trimmed{trimWhitespaceAndNewlines(transcript)};
+        {
+          // Shown and on the clipboard while the service's clean-up is awaited.
+          ControllerChange change(*this);
+          state_.lastText = localFormat(trimmed, transcript);
+          dependencies_.insertion.copy(state_.lastText);
+        }
+        std::optional<std::string> cleaned;
+        try {
+          cleaned = co_await service.clean(trimmed, job->sourceRequestID);
+        } catch (const std::exception&) {
+          // Not a failure: the locally tidied transcript is delivered.
+        }
+        if (cleaned) {
+          out = localFormat(*cleaned, transcript);
+        } else {
+          out = localFormat(trimmed, transcript);
+          cleanupIncomplete = true;
+        }
+      }
+    }
+  } catch (...) {
+    failure = std::current_exception();
+  }
+
+  if (failure) {
+    failProcessing(*job, failure);
+  } else {
+    co_await deliver(job, std::move(out), cleanupIncomplete);
+  }
+  spawn(updateAccountStatus());
+}
+
+asio::awaitable<void> MacVoiceController::deliver(std::shared_ptr<Processing> job, std::string out,
+                                                  bool cleanupIncomplete) {
+  {
+    ControllerChange change(*this);
+    state_.lastText = out;
+    retryRecording_.reset();
+    state_.hasRetryRecording = false;
+  }
+  MacDiagnostics::record("text_ready stop_ms=" + millisecondsSince(clock_, job->started));
+  std::optional<std::string> replacing;
+  if (job->selection) replacing = job->selection->text;
+  const auto result = co_await dependencies_.insertion.insert(std::move(out), job->destination,
+                                                              std::move(replacing));
+  MacDiagnostics::record("delivery result=" + std::string(name(result)) +
+                         " stop_ms=" + millisecondsSince(clock_, job->started));
+
+  ControllerChange change(*this);
+  std::string notice;
+  switch (result) {
+    case MacInsertionResult::pasteSent:
+      state_.message = DesktopWording::pasteSentMessage;
+      notice = "已送出貼上";
+      break;
+    case MacInsertionResult::copied:
+      state_.message = DesktopWording::copiedMessage;
+      notice = DesktopWording::copiedNotice;
+      break;
+    case MacInsertionResult::failed:
+      state_.message = "未能複製辨識文字；請在 Wrenly 視窗查看最近文字。";
+      notice = "請查看最近文字";
+      break;
+  }
+  state_.phase = Phase::idle;
+  showHUDNotice(notice);
+  if (cleanupIncomplete) state_.message += " 語言整理未完成，已保留辨識內容。";
+}
+
+void MacVoiceController::failProcessing(const Processing& job, const std::exception_ptr& error) {
+  ControllerChange change(*this);
+  // retryRecording_ still holds what process() kept.
+  state_.hasRetryRecording = true;
+  MacDiagnostics::record("processing failed elapsed_ms=" + millisecondsSince(clock_, job.started) +
+                         " " + MacDiagnostics::errorCode(error));
+  state_.message = localizedDescriptionOf(error) + " 錄音暫存在記憶體，可重試；結束 App 後會清除。";
+  state_.phase = Phase::idle;
+  showHUDNotice("未能完成，錄音已保留可重試");
+}
+
+void MacVoiceController::retryLastRecording() {
+  if (state_.phase != Phase::idle || state_.activationInProgress) return;
+  if (!retryRecording_) return;
+  auto& insertion = dependencies_.insertion;
+  const RetryRecording kept = *retryRecording_;
+
+  std::optional<MacInputTarget> destination;
+  if (kept.selection) {
+    destination = kept.selection->target;
+  } else if (auto front = insertion.captureTarget()) {
+    destination = std::move(front);
+  } else if (recentTarget_ && !frontmostHasSecureField()) {
+    // Whatever its age; but not past a password field in front.
+    destination = recentTarget_->value;
+  }
+
+  ControllerChange change(*this);
+  state_.phase = Phase::processing;
+  state_.message = "正在重新辨識保留的錄音…";
+  overlay_.show(*this);
+  process(kept.wav, std::move(destination), kept.selection, nullptr, kept.recoveryID);
+}

@@ -1,0 +1,125 @@
+#include <boost/system/system_error.hpp>
+#include <ctime>
+
+#include "controller/ControllerChange.h"
+#include "controller/MacVoiceController.h"
+#include "delivery/MacTextInsertion.h"
+#include "hotkey/MacHotKey.h"
+#include "platform/Clock.h"
+#include "platform/DesktopWording.h"
+#include "platform/Settings.h"
+
+namespace {
+
+// The time of day in the user's time zone, hours and minutes.
+std::string shortTime(std::chrono::system_clock::time_point when) {
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  char text[16];
+  std::strftime(text, sizeof text, "%H:%M", &local);
+  return text;
+}
+
+}  // namespace
+
+void MacVoiceController::refreshPermission(bool prompt, bool reportResult) {
+  ControllerChange change(*this);
+  auto& insertion = dependencies_.insertion;
+  if (prompt && !insertion.hasAccessibility()) insertion.requestAccessibility();
+  const bool granted = insertion.hasAccessibility();
+  const bool changed = granted != state_.permissionGranted;
+  state_.permissionGranted = granted;
+  if (reportResult) {
+    state_.permissionFeedback =
+        shortTime(clock_.wallTime()) + (granted ? " · 已取得輔助使用權限，可以設定錄音鍵。"
+                                                : DesktopWording::permissionStillMissing);
+  }
+  if (changed) {
+    state_.hotkeyAvailable = false;
+    installHotkey();
+    return;
+  }
+  if (!granted || state_.hotkeyAvailable) return;
+  installHotkey();
+}
+
+void MacVoiceController::installHotkey() {
+  ControllerChange change(*this);
+  MacRecordingShortcut chosen = MacRecordingShortcut::rightOption;
+  if (state_.setupComplete) {
+    if (auto stored = settings_.stringValue(MacRecordingShortcut::preference)) {
+      chosen =
+          MacRecordingShortcut::fromRawValue(*stored).value_or(MacRecordingShortcut::rightOption);
+    }
+  }
+  if (installedShortcut_ == chosen && state_.hotkeyAvailable &&
+      dependencies_.insertion.hasAccessibility()) {
+    return;
+  }
+  if (!hotkey_) {
+    hotkey_ = std::make_unique<MacHotKey>(dependencies_.platform,
+                                          [weak = weak_from_this()](MacRecordingShortcut key) {
+                                            if (auto self = weak.lock()) self->detectedKey(key);
+                                          });
+  }
+  const bool ok = hotkey_->install(chosen);
+  state_.hotkeyAvailable = ok;
+  installedShortcut_ = chosen;
+  if (!ok) {
+    state_.message = DesktopWording::allowAccessibility;
+  } else if (state_.phase == Phase::idle && state_.serviceAvailable) {
+    state_.message = "按 " + std::string(chosen.title()) + " 開始語音輸入";
+  }
+}
+
+void MacVoiceController::detectedKey(MacRecordingShortcut key) {
+  if (state_.setupComplete) {
+    if (installedShortcut_ == key) toggle();
+    return;
+  }
+  ControllerChange change(*this);
+  state_.detectedShortcut = key;
+  state_.detectionLight = true;
+  spawn(dimDetectionLight(weak_from_this(), clock_));
+}
+
+asio::awaitable<void> MacVoiceController::dimDetectionLight(std::weak_ptr<MacVoiceController> weak,
+                                                            Clock& clock) {
+  try {
+    co_await clock.sleepSeconds(detectionLightDuration);
+  } catch (const boost::system::system_error&) {
+  }
+  if (auto self = weak.lock()) {
+    ControllerChange change(*self);
+    self->state_.detectionLight = false;
+  }
+}
+
+void MacVoiceController::confirmDetectedShortcut() {
+  if (!state_.permissionGranted || !state_.detectedShortcut) return;
+  ControllerChange change(*this);
+  settings_.setString(MacRecordingShortcut::preference, state_.detectedShortcut->rawValue());
+  settings_.setBool(setupCompleteKey, true);
+  state_.setupComplete = true;
+  installHotkey();
+  state_.message = "設定完成。請先點選文字輸入框，再按 " + keyTitle() + " 錄音。";
+}
+
+void MacVoiceController::resetShortcutSetup() {
+  if (state_.phase != Phase::idle) return;
+  ControllerChange change(*this);
+  state_.setupComplete = false;
+  state_.detectedShortcut.reset();
+  state_.detectionLight = false;
+  // The stored key stays: confirming again overwrites it.
+  settings_.setBool(setupCompleteKey, false);
+  installHotkey();
+}
+
+void MacVoiceController::openAccessibilitySettings() {
+  // On Linux asking is what switches the accessibility bus on.
+  dependencies_.insertion.requestAccessibility();
+  const std::string url = DesktopWording::accessibilitySettingsURL;
+  if (!url.empty()) workspace_.openURL(url);
+}

@@ -1,0 +1,290 @@
+#include <boost/asio/bind_cancellation_slot.hpp>
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/this_coro.hpp>
+#include <boost/system/system_error.hpp>
+
+#include "audio/MacAudioError.h"
+#include "audio/MacAudioRecorder.h"
+#include "controller/ControllerChange.h"
+#include "controller/MacVoiceController.h"
+#include "delivery/MacTextInsertion.h"
+#include "diagnostics/MacDiagnostics.h"
+#include "diagnostics/ReportableError.h"
+#include "platform/Clock.h"
+#include "platform/DesktopWording.h"
+#include "platform/Overlay.h"
+#include "platform/Uuid.h"
+#include "service/BackgroundCall.h"
+#include "service/MacVoiceService.h"
+#include "text/VoiceLanguage.h"
+
+namespace {
+
+// Length in UTF-16 code units, the unit the selection limit is stated in: characters outside
+// the Basic Multilingual Plane count twice.
+std::size_t utf16Length(std::string_view utf8) {
+  std::size_t units = 0;
+  for (const unsigned char byte : utf8) {
+    if ((byte & 0xC0) != 0x80) ++units;  // a character starts here
+    if (byte >= 0xF0) ++units;           // and needs a surrogate pair
+  }
+  return units;
+}
+
+// A wait that is interrupted counts as finished.
+asio::awaitable<void> pause(Clock& clock, double seconds) {
+  try {
+    co_await clock.sleepSeconds(seconds);
+  } catch (const boost::system::system_error&) {
+  }
+}
+
+}  // namespace
+
+std::string MacVoiceController::keyTitle() const {
+  return shortcutTitle();
+}
+
+std::string MacVoiceController::recordingMessage() const {
+  if (state_.isEditingSelection)
+    return "已選取文字；請說出修改要求，再按 " + keyTitle() + " 完成。";
+  return "錄音中；再按 " + keyTitle() + " 完成";
+}
+
+void MacVoiceController::refuse(const std::string& message, const std::string& notice) {
+  ControllerChange change(*this);
+  state_.message = message;
+  showHUDNotice(notice);
+}
+
+void MacVoiceController::dropSelection() {
+  selectionForVoiceTask_.reset();
+  state_.isEditingSelection = false;
+}
+
+bool MacVoiceController::frontmostHasSecureField() {
+  const auto front = workspace_.frontmostApplication();
+  if (!front || front->processID == workspace_.ownProcessID()) return false;
+  auto& insertion = dependencies_.insertion;
+  return insertion.hasAccessibility() &&
+         MacTextInsertion::isSecure(insertion.focusedElement(front->processID));
+}
+
+bool MacVoiceController::passStartChecks(const std::optional<RunningApplication>& before) {
+  ControllerChange change(*this);
+  auto& insertion = dependencies_.insertion;
+  state_.phase = Phase::idle;
+  const auto after = workspace_.frontmostApplication();
+  const bool sameFocus =
+      (!before && !after) || (before && after && before->processID == after->processID);
+  if (!sameFocus) {
+    state_.message = "輸入位置已變更，請在要輸入的文字框重新按錄音鍵。";
+    return false;
+  }
+
+  selectionForVoiceTask_ = insertion.captureSelection();
+  if (selectionForVoiceTask_ && utf16Length(selectionForVoiceTask_->text) > selectionLimit) {
+    dropSelection();
+    refuse("一次最多可處理 20,000 個字元，請縮小選取範圍。", "請縮小選取範圍");
+    return false;
+  }
+  state_.isEditingSelection = selectionForVoiceTask_.has_value();
+
+  target_ = selectionForVoiceTask_ ? std::optional(selectionForVoiceTask_->target)
+                                   : insertion.captureTarget();
+  // The field the user left a moment ago stands in for a front application without one, but
+  // never for a password field in front: the text would go to another application.
+  if (!target_ && recentTarget_ &&
+      clock_.uptime() - recentTarget_->savedAt < recentTargetAgeLimit &&
+      !frontmostHasSecureField()) {
+    target_ = recentTarget_->value;
+  }
+  if (!target_) {
+    dropSelection();
+    refuse("請先點選要輸入文字的文字框，再按 " + keyTitle() + "。", "請先點選文字輸入框");
+    return false;
+  }
+
+  state_.phase = Phase::starting;
+  state_.message = "正在開啟麥克風…";
+  noticeID_ = makeUuid();  // the pending hide of an earlier notice must not fire
+  overlay_.show(*this);
+  return true;
+}
+
+void MacVoiceController::endStart(const std::string& message, const std::string& notice) {
+  ControllerChange change(*this);
+  if (streamingClient_) streamingClient_->cancel();
+  streamingClient_.reset();
+  state_.phase = Phase::idle;
+  dropSelection();
+  refuse(message, notice);
+}
+
+void MacVoiceController::microphoneFailed(const std::exception_ptr& error) {
+  endStart(
+      error ? localizedDescriptionOf(error) : MacAudioError::unavailable().localizedDescription(),
+      "麥克風無法啟動");
+}
+
+asio::awaitable<void> MacVoiceController::start(std::weak_ptr<MacVoiceController> weak) {
+  // Held weakly across every wait: a start never keeps a controller alive.
+  auto self = weak.lock();
+  if (!self) co_return;
+  // Only locals are used across waits: the controller may be gone when one ends.
+  auto& recorder = dependencies_.recorder;
+  auto& insertion = dependencies_.insertion;
+  auto& service = dependencies_.service;
+  Clock& clock = clock_;
+  const auto background = dependencies_.platform.background;
+
+  // An account action owns the account until it ends: a dictation finishing meanwhile would
+  // write its text and recording back after an account removal cleared them.
+  if (state_.phase != Phase::idle || state_.activationInProgress) co_return;
+  if (!state_.serviceAvailable) {
+    refuse(DesktopWording::signInPrompt, "請先啟用語音服務");
+    co_return;
+  }
+
+  {
+    ControllerChange change(*this);
+    state_.phase = Phase::starting;
+  }
+  const auto before = workspace_.frontmostApplication();
+  self.reset();
+  co_await insertion.prepareFrontmostApplication();
+  if (!(self = weak.lock())) co_return;
+  // From here to the microphone nothing suspends, so no trigger press comes in between.
+  if (!passStartChecks(before)) co_return;
+
+  self.reset();
+  const bool granted = co_await recorder.requestPermission();
+  if (!(self = weak.lock())) co_return;
+  if (!granted) {
+    endStart(MacAudioError::permissionDenied().localizedDescription(), "請開啟麥克風權限");
+    co_return;
+  }
+
+  MacAudioRecorder::PcmHandler onPCM;
+  MacAudioRecorder::FailureHandler onFailure;
+  if (state_.streamingConsent && dependencies_.openStreamingSession) {
+    // The credential check may wait on the keyring: off the main loop. Nothing can start or
+    // act on the account meanwhile, as the phase is `starting`.
+    self.reset();
+    const bool activated = co_await runInBackground(background, [&service] {
+      try {
+        return service.isActivated();
+      } catch (const std::exception&) {
+        return false;
+      }
+    });
+    if (!(self = weak.lock())) co_return;
+    if (activated) {
+      std::shared_ptr<StreamingSession> client;
+      try {
+        client = dependencies_.openStreamingSession(
+            makeUuid(), std::string(VoiceLanguage(VoiceLanguage::automatic).rawValue()),
+            !state_.isEditingSelection);
+      } catch (const std::exception& error) {
+        // Recognition after the recording still works.
+        MacDiagnostics::record("stream open failed " + MacDiagnostics::errorCode(error));
+      }
+      if (client) {
+        streamingClient_ = client;
+        std::weak_ptr<StreamingSession> weakClient = client;
+        onPCM = [weakClient](std::vector<std::uint8_t> chunk) {
+          if (auto live = weakClient.lock()) live->append(std::move(chunk));
+        };
+        onFailure = [weakClient] {
+          if (auto live = weakClient.lock()) live->cancel();
+        };
+      }
+    }
+  }
+
+  std::exception_ptr error;
+  for (int attempt = 1; attempt <= microphoneAttempts; ++attempt) {
+    // Stopping a failed try clears the live callbacks, so each try sets them again.
+    recorder.configureStream(onPCM, onFailure);
+    try {
+      recorder.start();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    if (recorder.isRecording()) break;
+    // A try that left the recorder half-open would make every later start a no-op.
+    recorder.stop();
+    if (attempt < microphoneAttempts) {
+      self.reset();
+      co_await pause(clock, microphoneRetryPause);
+      if (!(self = weak.lock())) co_return;
+    }
+  }
+  if (!recorder.isRecording()) {
+    recorder.stop();
+    microphoneFailed(error);
+    co_return;
+  }
+
+  {
+    ControllerChange change(*this);
+    state_.phase = Phase::recording;
+    beganAt_ = clock_.uptime();
+    state_.message = recordingMessage();
+  }
+  auto cancel = std::make_shared<asio::cancellation_signal>();
+  meterTask_ = cancel;
+  asio::co_spawn(
+      mainLoop_, supervise(weak_from_this(), clock_, cancel),
+      asio::bind_cancellation_slot(cancel->slot(), [](std::exception_ptr failure) {
+        if (failure) {
+          MacDiagnostics::record("controller task failed " + MacDiagnostics::errorCode(failure));
+        }
+      }));
+}
+
+asio::awaitable<void> MacVoiceController::supervise(
+    std::weak_ptr<MacVoiceController> weak, Clock& clock,
+    std::shared_ptr<asio::cancellation_signal> cancel) {
+  // Counted over the whole recording: a successful reconnection does not reset it.
+  // Nothing of the controller is touched before `weak` is locked: it may be gone.
+  int reconnections = 0;
+  for (;;) {
+    double wait = supervisionPeriod;
+    {
+      // Held only for this pass: the loop must not keep the controller alive.
+      auto self = weak.lock();
+      if (!self || state_.phase != Phase::recording || meterTask_ != cancel) co_return;
+      auto& recorder = dependencies_.recorder;
+      ControllerChange change(*this);
+      bool running = recorder.isRecording();
+      if (!running) {
+        // The input device changed or went away.
+        if (++reconnections > reconnectionLimit) {
+          recorder.stop();  // the audio is discarded
+          endStart(MacAudioError::unavailable().localizedDescription(), "請檢查麥克風連線");
+          co_return;
+        }
+        state_.message = "麥克風連線變更，正在重新連接…";
+        try {
+          recorder.reconnect();
+        } catch (const std::exception&) {
+        }
+        running = recorder.isRecording();
+        if (running) {
+          state_.message = recordingMessage();
+        } else {
+          wait = reconnectionPause;
+        }
+      }
+      if (running) {
+        state_.level = recorder.currentLevel();
+        if (beganAt_ && clock_.uptime() - *beganAt_ >= MacAudioRecorder::maximumDuration) {
+          stop();  // as if the user had pressed the key
+          co_return;
+        }
+      }
+    }
+    co_await pause(clock, wait);
+  }
+}

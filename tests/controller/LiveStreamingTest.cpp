@@ -1,0 +1,104 @@
+// Dictations streamed by the real client to a loopback WSS server.
+
+#include <gmock/gmock.h>
+
+#include <atomic>
+
+#include "controller/ControllerFixture.h"
+#include "controller/LiveStreamingSession.h"
+#include "support/streaming/StreamServer.h"
+
+using testing::ElementsAre;
+using testing::HasSubstr;
+
+namespace {
+
+const std::string ready = R"({"type":"ready"})";
+const std::string result =
+    R"({"type":"result","transcript":"第一點買牛奶第二點買麵包","text":"第一點買牛奶，第二點買麵包。","segments":2,"fallbackSegments":2})";
+
+class LiveStreaming : public ControllerFixture {
+ public:
+  // The stream socket answers with `script`; the rest of the service is the contract server.
+  void serve(StreamServer::Script script) {
+    streamServer = std::make_unique<StreamServer>(server.certificate(), std::move(script));
+    liveSessions = liveStreamingSessions(platform, service, streamServer->baseURL(),
+                                         StreamTrust{server.certificateFile()});
+    signedIn();
+    setUpDone();
+    launch();
+    controller->setStreamingConsent(true);
+  }
+
+  std::size_t audioBytesSent() const {
+    std::size_t bytes = 0;
+    for (const auto& frame : streamServer->frames()) bytes += frame.text ? 0 : frame.data.size();
+    return bytes;
+  }
+
+  std::unique_ptr<StreamServer> streamServer;
+};
+
+TEST_F(LiveStreaming, APlainDictationIsRecognisedWhileSpeaking) {
+  serve([](StreamPeer& peer) {
+    peer.sendText(ready);
+    if (peer.receiveUntilFinish()) peer.sendText(result);
+  });
+  startDictation();
+  ASSERT_TRUE(streamServer->waitForConnections(1));
+  EXPECT_THAT(streamServer->target(), HasSubstr("cleanup=1"));
+  speak(1.0);
+  stopDictation();
+
+  EXPECT_EQ(editorField->text(), "1. 買牛奶\n2. 買麵包");
+  EXPECT_EQ(audioBytesSent(), 32000u);
+  EXPECT_THAT(requestPaths(), ElementsAre("GET access", "GET access"));
+  EXPECT_EQ(cycleLines().front(), "processing start streaming=true audio_ms=1000");
+  EXPECT_EQ(state().message, "已向原本的輸入欄送出貼上；文字亦已複製，可按 Ctrl+V 重貼。");
+}
+
+TEST_F(LiveStreaming, ADroppedStreamFallsBackToTheWholeRecording) {
+  serve([](StreamPeer& peer) {
+    peer.sendText(ready);
+    if (peer.receiveUntilFinish()) peer.drop();
+  });
+  startDictation();
+  ASSERT_TRUE(streamServer->waitForConnections(1));
+  const auto target = streamServer->target();
+  const auto at = target.find("requestID=") + std::string("requestID=").size();
+  const auto streamID = target.substr(at, 36);
+  speak(1.0);
+  stopDictation();
+
+  EXPECT_EQ(editorField->text(), "已整理的文字");
+  EXPECT_TRUE(historyHadMessage("即時連線未完成，正在以完整錄音重新辨識…"));
+  std::string upload;
+  for (const auto& request : server.requests()) {
+    if (request.path == "transcribe") upload = request.body;
+  }
+  EXPECT_THAT(upload, HasSubstr("\"streamRecoveryID\":\"" + streamID + "\""));
+  const auto lines = cycleLines();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_THAT(lines[1], testing::StartsWith("stream fallback "));
+}
+
+TEST_F(LiveStreaming, ASelectionEditAsksForNoCleanUpAndSendsTheRawInstruction) {
+  serve([](StreamPeer& peer) {
+    peer.sendText(ready);
+    if (peer.receiveUntilFinish()) peer.sendText(result);
+  });
+  editorField->setText("hello world").selectText("world");
+  startDictation();
+  ASSERT_TRUE(streamServer->waitForConnections(1));
+  EXPECT_THAT(streamServer->target(), HasSubstr("cleanup=0"));
+  speak(0.5);
+  stopDictation();
+  EXPECT_EQ(editorField->text(), "hello 已改寫的文字");
+  std::string task;
+  for (const auto& request : server.requests()) {
+    if (request.path == "text") task = request.body;
+  }
+  EXPECT_THAT(task, HasSubstr("第一點買牛奶第二點買麵包"));
+}
+
+}  // namespace

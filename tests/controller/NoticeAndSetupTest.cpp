@@ -1,0 +1,245 @@
+// Overlay notices, copying the last text, the stored preferences, and the trigger-key set-up
+// with its permission flow.
+
+#include <gmock/gmock.h>
+
+#include "controller/ControllerFixture.h"
+#include "platform/DesktopWording.h"
+
+namespace {
+
+class Notices : public ControllerFixture {
+ public:
+  void SetUp() override {
+    signedIn();
+    setUpDone();
+    launch();
+  }
+
+  // A refusal gives a notice: nothing to type into while this program is in front.
+  void refuseForNoField() {
+    desktop.activate(desktop.self());
+    settle();
+    controller->toggle();
+    settle();
+    clock.advance(MacTextInsertion::prepareSettleTime);
+    settle();
+    ASSERT_EQ(state().hudNotice, "請先點選文字輸入框");
+  }
+};
+
+TEST_F(Notices, TheLastOfTwoNoticesDecidesWhenTheOverlayHides) {
+  refuseForNoField();  // at 0
+  clock.advanceSeconds(1.0);
+  refuseForNoField();  // at 1 (the preparation adds no wait with this program in front)
+  clock.advanceSeconds(2.5);
+  EXPECT_TRUE(overlay.visible);  // the first notice's time is over
+  clock.advanceSeconds(0.5);
+  EXPECT_FALSE(overlay.visible);
+  EXPECT_EQ(overlay.hides, 1);
+  EXPECT_EQ(state().hudNotice, "請先點選文字輸入框");  // kept after the hide
+}
+
+TEST_F(Notices, ADictationStartedWithinTheNoticeKeepsTheOverlay) {
+  refuseForNoField();
+  clock.advanceSeconds(1.0);
+  desktop.activate(editor);
+  settle();
+  startDictation();
+  ASSERT_EQ(state().phase, MacVoicePhase::recording);
+  clock.advanceSeconds(5.0);
+  EXPECT_TRUE(overlay.visible);
+  EXPECT_EQ(overlay.hides, 0);
+}
+
+TEST_F(Notices, ANoticeWhoseTimeEndsDuringADictationLeavesTheOverlayUp) {
+  refuseForNoField();
+  desktop.activate(editor);
+  settle();
+  startDictation();
+  // The recording ends by losing the microphone: its notice hides three seconds later.
+  mic.setDevice({0, 0});
+  mic.disconnect();
+  clock.advanceSeconds(2.0);
+  EXPECT_TRUE(overlay.visible);
+  clock.advanceSeconds(1.2);
+  EXPECT_EQ(state().hudNotice, "請檢查麥克風連線");
+  EXPECT_TRUE(overlay.visible);
+  clock.advanceSeconds(3.0);
+  EXPECT_FALSE(overlay.visible);
+}
+
+TEST_F(Notices, CopyingTheLastTextSaysSoOnlyWhenItWorked) {
+  const auto before = state().message;
+  controller->copyLastText();  // nothing to copy
+  EXPECT_EQ(state().message, before);
+
+  startDictation();
+  speak(0.5);
+  stopDictation();
+  desktop.pasteboard.setContents("something else");
+  controller->copyLastText();
+  EXPECT_EQ(desktop.pasteboard.contents(), "已整理的文字");
+  EXPECT_EQ(state().message, "文字已複製；到輸入欄按 Ctrl+V 貼上。");
+
+  desktop.pasteboard.refuseWrites();
+  controller->copyLastText();
+  EXPECT_EQ(state().message, "未能複製辨識文字；請在 Wrenly 視窗查看最近文字。");
+}
+
+TEST_F(Notices, ObserversSeeEachStepOnce) {
+  history.clear();
+  startDictation();
+  ASSERT_FALSE(history.empty());
+  EXPECT_EQ(history.back(), state());
+  std::vector<MacVoicePhase> phases;
+  for (const auto& seen : history) {
+    if (phases.empty() || phases.back() != seen.phase) phases.push_back(seen.phase);
+  }
+  EXPECT_THAT(phases, testing::ElementsAre(MacVoicePhase::starting, MacVoicePhase::recording));
+  for (size_t i = 1; i < history.size(); ++i) EXPECT_NE(history[i], history[i - 1]);
+
+  int calls = 0;
+  {
+    auto second = controller->observe([&](const MacVoiceController::State&) { ++calls; });
+    controller->setStreamingConsent(true);
+  }
+  controller->setStreamingConsent(false);
+  EXPECT_EQ(calls, 1);
+}
+
+TEST(StreamingConsent, IsStoredAndComesBackAtTheNextLaunch) {
+  class Launches : public ControllerFixture {
+    void TestBody() override {}
+  } first;
+  first.launch(false);
+  EXPECT_FALSE(first.state().streamingConsent);
+  first.controller->setStreamingConsent(true);
+  EXPECT_EQ(first.settings.boolValue(MacVoiceController::streamingConsentKey), true);
+
+  first.controller = MacVoiceController::make(
+      {first.platform, first.service, first.insertion, first.recorder, first.appleLogin, {}});
+  EXPECT_TRUE(first.state().streamingConsent);
+  EXPECT_EQ(first.state().message, "正在檢查語音服務…");
+}
+
+class SetUp : public ControllerFixture {
+ public:
+  void tap(MacRecordingShortcut key) {
+    KeyEventScript().tap(key).play(desktop.keyMonitor);
+    settle();
+  }
+};
+
+TEST_F(SetUp, FirstLaunchWithoutPermissionPromptsOnce) {
+  desktop.setTrusted(false);
+  launch(false);
+  EXPECT_EQ(desktop.trustRequests(), 1);
+  EXPECT_FALSE(state().permissionGranted);
+  EXPECT_FALSE(state().hotkeyAvailable);
+  EXPECT_EQ(state().message, DesktopWording::allowAccessibility);
+
+  controller->refreshPermission(false, false);  // an activation
+  controller->refreshPermission(false, true);   // "check again"
+  EXPECT_EQ(desktop.trustRequests(), 1);
+  EXPECT_THAT(state().permissionFeedback,
+              testing::MatchesRegex("[0-9][0-9]:[0-9][0-9] · 仍未取得權限。.*"));
+  EXPECT_THAT(state().permissionFeedback,
+              testing::EndsWith(DesktopWording::permissionStillMissing));
+}
+
+TEST_F(SetUp, GrantingThenPressingAKeyLightsTheDetector) {
+  desktop.setTrusted(false);
+  launch(false);
+  desktop.setTrusted(true);  // granted in the desktop's settings
+  controller->refreshPermission(false, true);
+  EXPECT_TRUE(state().permissionGranted);
+  EXPECT_TRUE(state().hotkeyAvailable);
+  EXPECT_THAT(state().permissionFeedback,
+              testing::EndsWith(" · 已取得輔助使用權限，可以設定錄音鍵。"));
+  EXPECT_EQ(state().shortcutTitle, "右 Alt");
+
+  tap(MacRecordingShortcut::leftShift);
+  EXPECT_EQ(state().detectedShortcut, MacRecordingShortcut::leftShift);
+  EXPECT_TRUE(state().detectionLight);
+  clock.advanceSeconds(0.69);
+  EXPECT_TRUE(state().detectionLight);
+  clock.advanceSeconds(0.01);
+  EXPECT_FALSE(state().detectionLight);
+  EXPECT_EQ(state().phase, MacVoicePhase::idle);  // set-up presses never dictate
+}
+
+TEST_F(SetUp, AConfirmedKeyIsStoredAndIsTheOnlyOneThatToggles) {
+  signedIn();
+  launch();
+  controller->confirmDetectedShortcut();  // nothing detected yet
+  EXPECT_FALSE(state().setupComplete);
+
+  tap(MacRecordingShortcut::leftShift);
+  controller->confirmDetectedShortcut();
+  EXPECT_TRUE(state().setupComplete);
+  EXPECT_EQ(settings.stringValue(MacRecordingShortcut::preference), "leftShift");
+  EXPECT_EQ(settings.boolValue(MacVoiceController::setupCompleteKey), true);
+  EXPECT_EQ(state().message, "設定完成。請先點選文字輸入框，再按 左 Shift 錄音。");
+  EXPECT_EQ(state().shortcutTitle, "左 Shift");
+
+  tap(MacRecordingShortcut::rightOption);
+  EXPECT_EQ(state().phase, MacVoicePhase::idle);
+  tap(MacRecordingShortcut::leftShift);
+  EXPECT_EQ(state().phase, MacVoicePhase::starting);
+  clock.advance(MacTextInsertion::prepareSettleTime);
+  runUntil([&] { return state().phase == MacVoicePhase::recording; });
+  EXPECT_EQ(state().message, "錄音中；再按 左 Shift 完成");
+
+  controller->resetShortcutSetup();  // not during a dictation
+  EXPECT_TRUE(state().setupComplete);
+}
+
+TEST_F(SetUp, ResetReturnsToWaitingForAKeyAndKeepsTheStoredOne) {
+  setUpDone("leftShift");
+  launch(false);
+  tap(MacRecordingShortcut::rightControl);  // set-up is done: not a detection
+  EXPECT_FALSE(state().detectedShortcut);
+  controller->resetShortcutSetup();
+  EXPECT_FALSE(state().setupComplete);
+  EXPECT_FALSE(state().detectedShortcut);
+  EXPECT_EQ(settings.boolValue(MacVoiceController::setupCompleteKey), false);
+  EXPECT_EQ(settings.stringValue(MacRecordingShortcut::preference), "leftShift");
+  EXPECT_EQ(state().shortcutTitle, "右 Alt");
+  tap(MacRecordingShortcut::rightControl);
+  EXPECT_EQ(state().detectedShortcut, MacRecordingShortcut::rightControl);
+}
+
+TEST_F(SetUp, AStoredUnknownKeyMeansRightAlt) {
+  setUpDone("capsLock");
+  launch(false);
+  EXPECT_EQ(state().shortcutTitle, "右 Alt");
+  EXPECT_TRUE(state().hotkeyAvailable);
+}
+
+TEST_F(SetUp, InstallingTwiceWithNothingChangedDoesNothing) {
+  signedIn();
+  setUpDone();
+  launch();
+  EXPECT_EQ(state().message, "按 右 Alt 開始語音輸入");
+  desktop.activate(desktop.self());
+  controller->toggle();
+  settle();
+  clock.advance(MacTextInsertion::prepareSettleTime);
+  settle();
+  ASSERT_NE(state().message, "按 右 Alt 開始語音輸入");
+  controller->installHotkey();
+  EXPECT_NE(state().message, "按 右 Alt 開始語音輸入");
+}
+
+TEST_F(SetUp, OpeningTheSettingsSwitchesAccessibilityOnAndOpensNothing) {
+  desktop.setTrusted(false);
+  desktop.grantOnRequest();
+  launch(false);
+  EXPECT_TRUE(state().permissionGranted);  // the launch prompt switched it on
+  controller->openAccessibilitySettings();
+  EXPECT_EQ(desktop.trustRequests(), 2);
+  EXPECT_TRUE(desktop.openedURLs().empty());
+}
+
+}  // namespace
