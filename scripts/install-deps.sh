@@ -6,7 +6,7 @@ set -euo pipefail
 
 build_packages=(
   build-essential cmake ninja-build pkg-config clang clang-format
-  libboost1.81-dev libssl-dev libcurl4-openssl-dev libicu-dev libsoxr-dev
+  libboost1.81-dev libssl-dev ca-certificates libcurl4-openssl-dev libicu-dev libsoxr-dev
   libpulse-dev libsecret-1-dev libatspi2.0-dev libglib2.0-dev
   libx11-dev libxi-dev libxtst-dev qt6-base-dev
 )

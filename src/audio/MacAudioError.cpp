@@ -1,9 +1,11 @@
 #include "audio/MacAudioError.h"
 
+#include "platform/DesktopWording.h"
+
 std::string MacAudioError::localizedDescription() const {
   switch (value()) {
     case Kind::permissionDenied:
-      return "請在「系統設定 > 私隱與保安 > 麥克風」允許 Wrenly 使用麥克風。";
+      return DesktopWording::microphonePermissionDenied;
     case Kind::unavailable:
       return "麥克風無法持續錄音，請檢查目前的音訊輸入裝置是否已連接。";
     case Kind::empty:

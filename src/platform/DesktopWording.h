@@ -29,6 +29,11 @@ inline constexpr const char* permissionStillMissing =
 // The desktops share no link to their accessibility settings; empty means nothing is opened.
 inline constexpr const char* accessibilitySettingsURL = "";
 
+// Microphone access on Linux is refused by the desktop's privacy settings (or a sandbox), not by
+// a system settings pane of its own.
+inline constexpr const char* microphonePermissionDenied =
+    "請在桌面的私隱設定允許 Wrenly 使用麥克風。";
+
 // The prompt shown while nobody is signed in; the button it names is in the main window.
 inline constexpr const char* signInPrompt =
     "請按下方的「使用 Apple 登入」按鈕登入，以啟用語音服務。";
