@@ -170,6 +170,8 @@ class MacVoiceController : public std::enable_shared_from_this<MacVoiceControlle
   asio::awaitable<void> signInWithApple(std::shared_ptr<MacVoiceController> self);
   asio::awaitable<void> signOut(std::shared_ptr<MacVoiceController> self);
   asio::awaitable<void> removeAccess(std::shared_ptr<MacVoiceController> self);
+  // Runs one account call with activationInProgress set around it; returns its failure.
+  asio::awaitable<std::exception_ptr> runAccountCall(asio::awaitable<void> call);
 
   Dependencies dependencies_;
   asio::any_io_executor mainLoop_;

@@ -100,6 +100,19 @@ asio::awaitable<void> MacVoiceController::signInWithApple(
   state_.activationInProgress = false;
 }
 
+asio::awaitable<std::exception_ptr> MacVoiceController::runAccountCall(asio::awaitable<void> call) {
+  {
+    ControllerChange change(*this);
+    state_.activationInProgress = true;
+  }
+  try {
+    co_await std::move(call);
+  } catch (...) {
+    co_return std::current_exception();
+  }
+  co_return nullptr;
+}
+
 void MacVoiceController::cancelSignIn() {
   dependencies_.appleLogin.cancel();
 }
@@ -111,16 +124,8 @@ asio::awaitable<void> MacVoiceController::signOut() {
 asio::awaitable<void> MacVoiceController::signOut(
     [[maybe_unused]] std::shared_ptr<MacVoiceController> self) {
   if (state_.phase != Phase::idle || state_.activationInProgress) co_return;
-  {
-    ControllerChange change(*this);
-    state_.activationInProgress = true;
-  }
-  std::exception_ptr error;
-  try {
-    co_await dependencies_.service.signOut();
-  } catch (...) {
-    error = std::current_exception();
-  }
+  auto call = dependencies_.service.signOut();
+  const std::exception_ptr error = co_await runAccountCall(std::move(call));
   ControllerChange change(*this);
   if (error) {
     state_.message = localizedDescriptionOf(error);  // still signed in
@@ -140,16 +145,8 @@ asio::awaitable<void> MacVoiceController::removeAccess() {
 asio::awaitable<void> MacVoiceController::removeAccess(
     [[maybe_unused]] std::shared_ptr<MacVoiceController> self) {
   if (state_.phase != Phase::idle || state_.activationInProgress) co_return;
-  {
-    ControllerChange change(*this);
-    state_.activationInProgress = true;
-  }
-  std::exception_ptr error;
-  try {
-    co_await dependencies_.service.removeAccess();
-  } catch (...) {
-    error = std::current_exception();
-  }
+  auto call = dependencies_.service.removeAccess();
+  const std::exception_ptr error = co_await runAccountCall(std::move(call));
   ControllerChange change(*this);
   if (error) {
     state_.message = localizedDescriptionOf(error);  // nothing local is removed
