@@ -1,7 +1,13 @@
 // The pure checks of sign-in, apart from the exchange itself so they can be fuzzed alone.
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <boost/url/parse.hpp>
+#include <cctype>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "service/MacAppleLogin.h"
 #include "service/UrlText.h"
@@ -32,6 +38,54 @@ bool MacAppleLogin::isAuthorizationURL(const std::string& text) {
          parsed->encoded_host() == authorizationHost;
 }
 
+namespace {
+
+// Percent-decodes one query key or value; a "+" stays a plus sign. The URL parser has already
+// checked every escape.
+std::string decodeQueryPart(std::string_view part) {
+  std::string decoded;
+  for (size_t i = 0; i < part.size(); ++i) {
+    if (part[i] == '%' && i + 2 < part.size() &&
+        std::isxdigit(static_cast<unsigned char>(part[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(part[i + 2]))) {
+      decoded.push_back(
+          static_cast<char>(std::stoi(std::string(part.substr(i + 1, 2)), nullptr, 16)));
+      i += 2;
+    } else {
+      decoded.push_back(part[i]);
+    }
+  }
+  return decoded;
+}
+
+struct QueryItem {
+  std::string name;
+  std::optional<std::string> value;
+};
+
+// The items of a query in order. Read here rather than through Boost.URL 1.81's parameter view,
+// which miscounts an empty query followed by a fragment (and asserts on it).
+std::vector<QueryItem> queryItems(std::string_view query) {
+  std::vector<QueryItem> items;
+  size_t start = 0;
+  while (start <= query.size()) {
+    size_t end = query.find('&', start);
+    if (end == std::string_view::npos) end = query.size();
+    const std::string_view item = query.substr(start, end - start);
+    const size_t equals = item.find('=');
+    if (equals == std::string_view::npos) {
+      items.push_back({decodeQueryPart(item), std::nullopt});
+    } else {
+      items.push_back(
+          {decodeQueryPart(item.substr(0, equals)), decodeQueryPart(item.substr(equals + 1))});
+    }
+    start = end + 1;
+  }
+  return items;
+}
+
+}  // namespace
+
 bool MacAppleLogin::isValidCallback(const std::string& url, const std::string& state) {
   if (!isUrlText(url)) return false;
   auto parsed = boost::urls::parse_uri(url);
@@ -40,8 +94,12 @@ bool MacAppleLogin::isValidCallback(const std::string& url, const std::string& s
   if (parsed->encoded_host() != callbackHost) return false;
   if (!parsed->has_query()) return false;
   // Query values are compared as sent: a "+" is a plus sign here, not an encoded space.
-  auto params = parsed->params(boost::urls::encoding_opts(false));
-  auto first = params.find("state");
-  if (first == params.end() || !(*first).has_value || (*first).value != state) return false;
-  return params.find("error") == params.end();
+  const auto items = queryItems(parsed->encoded_query());
+  const auto named = [&](std::string_view name) {
+    return std::find_if(items.begin(), items.end(),
+                        [&](const QueryItem& item) { return item.name == name; });
+  };
+  const auto first = named("state");
+  if (first == items.end() || first->value != state) return false;
+  return named("error") == items.end();
 }

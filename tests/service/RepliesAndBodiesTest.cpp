@@ -89,6 +89,10 @@ TEST(SignInChecks, CallbackMustAnswerThisSignIn) {
       {"wrenly-other://complete?state=s1", false},
       {"wrenly-auth://COMPLETE?state=s1", false},
       {"wrenly-auth://complete?state=s1\xE9", false},
+      {"wrenly-auth://complete?#state=s1",
+       false},  // an empty query, the state only in the fragment
+      {"wrenly-auth://complete?&state=s1", true},
+      {"wrenly-auth://complete?st%61te=s%31", true},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(MacAppleLogin::isValidCallback(row.callback, "s1"), row.accepted) << row.callback;
