@@ -45,6 +45,22 @@ class Account : public ControllerFixture {
     return proposed;
   }
 
+  // Signed in and ready, with one delivered text and, after a failed recognition, a kept
+  // recording: what the account actions must keep or clear.
+  void dictateOnceAndFailOnce() {
+    signedIn();
+    setUpDone();
+    launch();
+    startDictation();
+    speak(0.5);
+    stopDictation();
+    server.enqueue("POST", "transcribe", ContractService::Reply::json(500, "{}"));
+    startDictation();
+    speak(0.5);
+    stopDictation();
+    ASSERT_TRUE(state().hasRetryRecording);
+  }
+
   std::vector<std::string> loginLines() const {
     std::vector<std::string> lines;
     for (const auto& line : cycleLines()) {
@@ -242,18 +258,7 @@ TEST_F(Account, SigningOutWithNoServiceReachableKeepsTheUserSignedIn) {
 }
 
 TEST_F(Account, SigningOutKeepsTheLastTextAndTheKeptRecording) {
-  signedIn();
-  setUpDone();
-  launch();
-  startDictation();
-  speak(0.5);
-  stopDictation();
-  server.enqueue("POST", "transcribe", ContractService::Reply::json(500, "{}"));
-  startDictation();
-  speak(0.5);
-  stopDictation();
-  ASSERT_TRUE(state().hasRetryRecording);
-
+  dictateOnceAndFailOnce();
   perform(controller->signOut());
   EXPECT_EQ(state().message, "已登出。");
   EXPECT_FALSE(state().accessActive);
@@ -263,18 +268,7 @@ TEST_F(Account, SigningOutKeepsTheLastTextAndTheKeptRecording) {
 }
 
 TEST_F(Account, DeletingTheAccountClearsTheLastTextAndTheKeptRecording) {
-  signedIn();
-  setUpDone();
-  launch();
-  startDictation();
-  speak(0.5);
-  stopDictation();
-  server.enqueue("POST", "transcribe", ContractService::Reply::json(500, "{}"));
-  startDictation();
-  speak(0.5);
-  stopDictation();
-  ASSERT_TRUE(state().hasRetryRecording);
-
+  dictateOnceAndFailOnce();
   perform(controller->removeAccess());
   EXPECT_EQ(state().message, "帳戶及本機登入資料已刪除。");
   EXPECT_EQ(state().lastText, "");

@@ -158,13 +158,8 @@ TEST_F(StreamingTest, ExactlyTheBoundIsAcceptedOneByteMoreIsBackpressure) {
 
 TEST_F(StreamingTest, AServiceThatStopsReadingEndsWithBackpressure) {
   Gate release;
-  StreamServer server(
-      certificate(),
-      [&](StreamPeer& peer) {
-        peer.sendText(readyMessage);
-        release.wait();
-      },
-      StreamServer::Options{.receiveBufferBytes = 4096});
+  auto stalling = stallingServer(release);
+  auto& server = *stalling;
   auto client = makeClient(server.baseURL());
   ASSERT_TRUE(server.waitForConnections(1));
   for (int i = 0; i < 8000; ++i) client->append(chunk(3200));  // 25.6 MB: more than any buffer
@@ -264,13 +259,8 @@ TEST_F(StreamingTest, CancelOrCancellingTheAwaitingCoroutineEndsTheSessionAndClo
 
 TEST_F(StreamingTest, ReleasingTheClientWhileItsSocketIsBusyIsSafe) {
   Gate release;
-  StreamServer server(
-      certificate(),
-      [&](StreamPeer& peer) {
-        peer.sendText(readyMessage);
-        release.wait();
-      },
-      StreamServer::Options{.receiveBufferBytes = 4096});
+  auto stalling = stallingServer(release);
+  auto& server = *stalling;
   makeClient(server.baseURL()).reset();  // released during the handshake
   auto client = makeClient(server.baseURL());
   ASSERT_TRUE(server.waitForConnections(1));

@@ -75,6 +75,18 @@ class StreamingTest : public ::testing::Test {
     return shared;
   }
 
+  // A service that says ready, then stops reading until `release` opens, with a small receive
+  // window so the client's writes stall soon.
+  static std::unique_ptr<StreamServer> stallingServer(Gate& release) {
+    return std::make_unique<StreamServer>(
+        certificate(),
+        [&release](StreamPeer& peer) {
+          peer.sendText(readyMessage);
+          release.wait();
+        },
+        StreamServer::Options{.receiveBufferBytes = 4096});
+  }
+
   std::unique_ptr<MacStreamingSpeechClient> makeClient(
       std::optional<std::string> endpoint, bool cleanup = true,
       TokenSource token = [] { return std::string("secret-token"); }) {
