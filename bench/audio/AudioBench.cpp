@@ -15,6 +15,8 @@
 #include "audio/MacAudioRecorder.h"
 #include "support/audio/FakeAudioInput.h"
 
+using namespace wrenly;
+
 extern char** environ;
 
 namespace {

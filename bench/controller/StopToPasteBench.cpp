@@ -19,6 +19,8 @@
 #include "text/MacChineseOutput.h"
 #include "text/SpeechCleanup.h"
 
+using namespace wrenly;
+
 namespace {
 
 // Notes when the live session's outcome reached the controller.
@@ -127,7 +129,7 @@ class Program : public ControllerFixture {
     clock.advanceSeconds(5);  // earlier notices run out
     editorField->setText("");
     startDictation();
-    if (state().phase != MacVoicePhase::recording) throw std::runtime_error("did not record");
+    if (state().phase != VoicePhase::recording) throw std::runtime_error("did not record");
     speak(seconds);
     if (streamServer) {
       // The live path converts and sends on its own queues; let it catch up before the clock
@@ -146,7 +148,7 @@ class Program : public ControllerFixture {
     const auto begin = std::chrono::steady_clock::now();
     controller->toggle();
     pressSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-    while (state().phase != MacVoicePhase::idle) {
+    while (state().phase != VoicePhase::idle) {
       const auto ran = loop.poll();
       loop.restart();
       if (ran > 0) continue;

@@ -10,6 +10,8 @@
 
 #include "service/RequestBodies.h"
 
+using namespace wrenly;
+
 namespace {
 
 std::atomic<long long> liveBytes{0};

@@ -17,6 +17,8 @@
 #include "support/TemporaryDirectory.h"
 #include "support/streaming/StreamServer.h"
 
+using namespace wrenly;
+
 namespace {
 
 const std::string result =
@@ -43,7 +45,7 @@ struct Rig {
   std::unique_ptr<MacStreamingSpeechClient> client() {
     return std::make_unique<MacStreamingSpeechClient>(
         "5B1C8D0E-7F2A-4C3B-9D1E-0A2B3C4D5E6F", "auto", true,
-        MacStreamingSpeechDependencies{.background = pool.get_executor(),
+        StreamingSpeechDependencies{.background = pool.get_executor(),
                                        .clock = clock,
                                        .endpoint = server.baseURL(),
                                        .streamingToken = [] { return std::string("token"); },

@@ -8,6 +8,8 @@
 #include "text/MacChineseOutput.h"
 #include "text/SpeechCleanup.h"
 
+using namespace wrenly;
+
 namespace {
 
 constexpr size_t targetCharacters = 20000;

@@ -6,6 +6,8 @@
 
 #include "platform/FileSettings.h"
 
+using namespace wrenly;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)FileSettings::parse(std::string_view(reinterpret_cast<const char*>(data), size));
   return 0;

@@ -8,6 +8,8 @@
 #include "service/MacAppleLogin.h"
 #include "service/ReplyDecoding.h"
 
+using namespace wrenly;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   // Each reader either returns a value or throws its documented error; anything else (a crash,

@@ -8,6 +8,8 @@
 
 #include "streaming/StreamMessage.h"
 
+using namespace wrenly;
+
 namespace {
 
 void check(bool condition) {

@@ -3,6 +3,8 @@
 #include "audio/PcmEncoding.h"
 #include "diagnostics/MacDiagnostics.h"
 
+namespace wrenly {
+
 namespace {
 constexpr std::size_t outputFrames = 4096;
 }
@@ -84,3 +86,5 @@ void LivePcmStream::convert(std::span<const float> input, bool ending) {
     if (input.empty() && !ending) return;
   }
 }
+
+}  // namespace wrenly

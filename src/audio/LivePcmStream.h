@@ -8,6 +8,8 @@
 
 #include "audio/Resampler.h"
 
+namespace wrenly {
+
 // The live path: mono float buffers in, 3200-byte chunks (100 ms) of 16 kHz 16-bit PCM out.
 // Not thread-safe: the recorder calls it only on its "Wrenly.mac.pcm" queue, and both callbacks
 // run there.
@@ -47,3 +49,5 @@ class LivePcmStream {
   std::vector<std::uint8_t> pending_;
   std::vector<float> output_;
 };
+
+}  // namespace wrenly

@@ -2,6 +2,8 @@
 
 #include "platform/DesktopWording.h"
 
+namespace wrenly {
+
 std::string MacAudioError::localizedDescription() const {
   switch (value()) {
     case Kind::permissionDenied:
@@ -13,3 +15,5 @@ std::string MacAudioError::localizedDescription() const {
   }
   return "沒有收到語音，請重新錄音。";
 }
+
+}  // namespace wrenly

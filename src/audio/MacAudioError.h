@@ -2,12 +2,14 @@
 
 #include "diagnostics/ReportableError.h"
 
-enum class MacAudioErrorKind { permissionDenied, unavailable, empty };
+namespace wrenly {
+
+enum class AudioErrorKind { permissionDenied, unavailable, empty };
 
 // The recorder's own failures; the log shows them as code=0..2.
-class MacAudioError final : public EnumeratedError<MacAudioErrorKind> {
+class MacAudioError final : public EnumeratedError<AudioErrorKind> {
  public:
-  using Kind = MacAudioErrorKind;
+  using Kind = AudioErrorKind;
   using EnumeratedError::EnumeratedError;
 
   static MacAudioError permissionDenied() { return MacAudioError(Kind::permissionDenied); }
@@ -16,3 +18,5 @@ class MacAudioError final : public EnumeratedError<MacAudioErrorKind> {
 
   std::string localizedDescription() const override;
 };
+
+}  // namespace wrenly

@@ -5,6 +5,8 @@
 
 #include "audio/PcmEncoding.h"
 
+namespace wrenly {
+
 namespace {
 constexpr float meterDecay = 0.78f;
 }
@@ -173,3 +175,5 @@ void MacAudioRecorder::receive(const float* data, std::uint32_t frames, int buff
     if (auto stream = weak.lock()) stream->append(mono);
   });
 }
+
+}  // namespace wrenly

@@ -12,6 +12,8 @@
 #include "platform/AudioInput.h"
 #include "platform/SerialQueue.h"
 
+namespace wrenly {
+
 // Records one dictation at a time from the default microphone: keeps every sample (up to
 // `maximumDuration` summed over all segments) for the WAV file, feeds a live 16 kHz PCM stream
 // and keeps a peak meter. A device change ends an engine run by itself; `reconnect()` continues
@@ -85,3 +87,5 @@ class MacAudioRecorder {
   int channels_ = 0;
   float level_ = 0;
 };
+
+}  // namespace wrenly

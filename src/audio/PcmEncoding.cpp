@@ -7,6 +7,8 @@
 
 #include "audio/MacAudioError.h"
 
+namespace wrenly {
+
 namespace PcmEncoding {
 namespace {
 
@@ -138,3 +140,5 @@ std::vector<std::uint8_t> encodeWav(std::span<const AudioSegment> segments,
 }
 
 }  // namespace PcmEncoding
+
+}  // namespace wrenly

@@ -7,6 +7,8 @@
 #include "audio/AudioSegment.h"
 #include "audio/Resampler.h"
 
+namespace wrenly {
+
 // The service's audio format: 16-bit signed little-endian mono PCM at 16000 Hz.
 namespace PcmEncoding {
 
@@ -28,3 +30,5 @@ std::vector<std::uint8_t> encodeWav(std::span<const AudioSegment> segments,
                                     const ResamplerFactory& makeResampler);
 
 }  // namespace PcmEncoding
+
+}  // namespace wrenly

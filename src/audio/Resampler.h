@@ -6,6 +6,8 @@
 #include <span>
 #include <stdexcept>
 
+namespace wrenly {
+
 // A failure inside the resampler, with its own message.
 class ResamplerError : public std::runtime_error {
  public:
@@ -32,3 +34,5 @@ using ResamplerFactory = std::function<std::unique_ptr<Resampler>(double inputRa
 
 // High-quality soxr resampling, the program's normal choice.
 std::unique_ptr<Resampler> makeSoxrResampler(double inputRate);
+
+}  // namespace wrenly

@@ -2,6 +2,8 @@
 
 #include "audio/Resampler.h"
 
+namespace wrenly {
+
 namespace {
 
 class SoxrResampler final : public Resampler {
@@ -43,3 +45,5 @@ std::unique_ptr<Resampler> makeSoxrResampler(double inputRate) {
   }
   return std::make_unique<SoxrResampler>(handle);
 }
+
+}  // namespace wrenly

@@ -2,6 +2,8 @@
 
 #include "controller/MacVoiceController.h"
 
+namespace wrenly {
+
 // One step of the controller: observers hear of the state once, when the outermost step ends,
 // and only when something they can see changed. Never held across a suspension.
 class ControllerChange {
@@ -18,3 +20,5 @@ class ControllerChange {
  private:
   MacVoiceController& controller_;
 };
+
+}  // namespace wrenly

@@ -5,9 +5,11 @@
 #include "platform/Platform.h"
 #include "service/MacVoiceService.h"
 
+namespace wrenly {
+
 LiveStreamingSession::LiveStreamingSession(std::string requestID, std::string language,
                                            bool cleanup,
-                                           MacStreamingSpeechDependencies dependencies)
+                                           StreamingSpeechDependencies dependencies)
     : client_(std::move(requestID), std::move(language), cleanup, std::move(dependencies)) {}
 
 asio::awaitable<StreamingSession::Result> LiveStreamingSession::finish() {
@@ -30,9 +32,11 @@ StreamingSessionFactory liveStreamingSessions(const Platform& platform, MacVoice
   return [background = platform.background, clock = platform.clock, &service,
           endpoint = std::move(endpoint),
           trust = std::move(trust)](std::string requestID, std::string language, bool cleanup) {
-    MacStreamingSpeechDependencies dependencies{
+    StreamingSpeechDependencies dependencies{
         background, *clock, endpoint, [&service] { return service.streamingToken(); }, trust};
     return std::make_shared<LiveStreamingSession>(std::move(requestID), std::move(language),
                                                   cleanup, std::move(dependencies));
   };
 }
+
+}  // namespace wrenly

@@ -6,6 +6,8 @@
 #include "controller/StreamingSession.h"
 #include "streaming/MacStreamingSpeechClient.h"
 
+namespace wrenly {
+
 class MacVoiceService;
 struct Platform;
 
@@ -13,7 +15,7 @@ struct Platform;
 class LiveStreamingSession final : public StreamingSession {
  public:
   LiveStreamingSession(std::string requestID, std::string language, bool cleanup,
-                       MacStreamingSpeechDependencies dependencies);
+                       StreamingSpeechDependencies dependencies);
 
   const std::string& requestID() const override { return client_.requestID(); }
   void append(std::vector<std::uint8_t> pcm) override { client_.append(std::move(pcm)); }
@@ -31,3 +33,5 @@ StreamingSessionFactory liveStreamingSessions(const Platform& platform, MacVoice
 StreamingSessionFactory liveStreamingSessions(const Platform& platform, MacVoiceService& service,
                                               std::optional<std::string> endpoint,
                                               StreamTrust trust);
+
+}  // namespace wrenly

@@ -14,6 +14,8 @@
 #include "platform/Settings.h"
 #include "platform/Uuid.h"
 
+namespace wrenly {
+
 namespace {
 
 template <typename Port>
@@ -145,3 +147,5 @@ void MacVoiceController::setStreamingConsent(bool consent) {
 std::string MacVoiceController::shortcutTitle() const {
   return std::string(installedShortcut_.value_or(MacRecordingShortcut::rightOption).title());
 }
+
+}  // namespace wrenly

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "controller/MacVoiceControllerState.h"
+#include "controller/VoiceControllerState.h"
 #include "controller/StreamingSession.h"
 #include "delivery/MacInputTarget.h"
 #include "hotkey/MacRecordingShortcut.h"
@@ -17,6 +17,8 @@
 #include "platform/Platform.h"
 #include "platform/Subscription.h"
 #include "platform/Workspace.h"
+
+namespace wrenly {
 
 class MacAppleLogin;
 class MacAudioRecorder;
@@ -37,8 +39,8 @@ class MacVoiceService;
 // with its own GUI thread posts the state it receives over.
 class MacVoiceController : public std::enable_shared_from_this<MacVoiceController> {
  public:
-  using Phase = MacVoicePhase;
-  using State = MacVoiceControllerState;
+  using Phase = VoicePhase;
+  using State = VoiceControllerState;
   using Observer = std::function<void(const State&)>;
 
   // What the controller drives; all borrowed, and all must outlive it. The platform must
@@ -198,3 +200,5 @@ class MacVoiceController : public std::enable_shared_from_this<MacVoiceControlle
   std::optional<double> beganAt_;  // Clock::uptime()
   bool refreshInProgress_ = false;
 };
+
+}  // namespace wrenly

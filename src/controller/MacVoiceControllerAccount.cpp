@@ -9,6 +9,8 @@
 #include "service/MacAppleLogin.h"
 #include "service/MacVoiceService.h"
 
+namespace wrenly {
+
 void MacVoiceController::refreshServiceState() {
   // A running check is neither repeated nor queued.
   if (refreshInProgress_) return;
@@ -161,3 +163,5 @@ asio::awaitable<void> MacVoiceController::removeAccess(
   }
   state_.activationInProgress = false;
 }
+
+}  // namespace wrenly

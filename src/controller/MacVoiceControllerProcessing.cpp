@@ -17,6 +17,8 @@
 #include "text/SpeechCleanup.h"
 #include "text/VoiceLanguage.h"
 
+namespace wrenly {
+
 // What one run of processing works on; owned by its task.
 struct MacVoiceController::Processing {
   std::shared_ptr<const std::vector<std::uint8_t>> wav;
@@ -250,3 +252,5 @@ void MacVoiceController::retryLastRecording() {
   overlay_.show(*this);
   process(kept.wav, std::move(destination), kept.selection, nullptr, kept.recoveryID);
 }
+
+}  // namespace wrenly

@@ -9,6 +9,8 @@
 #include "platform/DesktopWording.h"
 #include "platform/Settings.h"
 
+namespace wrenly {
+
 namespace {
 
 // The time of day in the user's time zone, hours and minutes.
@@ -123,3 +125,5 @@ void MacVoiceController::openAccessibilitySettings() {
   const std::string url = DesktopWording::accessibilitySettingsURL;
   if (!url.empty()) workspace_.openURL(url);
 }
+
+}  // namespace wrenly

@@ -18,6 +18,8 @@
 #include "service/MacVoiceService.h"
 #include "text/VoiceLanguage.h"
 
+namespace wrenly {
+
 namespace {
 
 // Length in UTF-16 code units, the unit the selection limit is stated in: characters outside
@@ -288,3 +290,5 @@ asio::awaitable<void> MacVoiceController::supervise(
     co_await pause(clock, wait);
   }
 }
+
+}  // namespace wrenly

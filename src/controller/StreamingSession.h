@@ -8,6 +8,8 @@
 
 #include "platform/Asio.h"
 
+namespace wrenly {
+
 // One live recognition session, as the controller uses it: it opens when made, takes the PCM
 // chunks of the recording while the user speaks and gives the result after the recording ends.
 class StreamingSession {
@@ -32,3 +34,5 @@ class StreamingSession {
 // should clean the text up.
 using StreamingSessionFactory = std::function<std::shared_ptr<StreamingSession>(
     std::string requestID, std::string language, bool cleanup)>;
+
+}  // namespace wrenly

@@ -6,6 +6,8 @@
 
 #include "platform/Accessibility.h"
 
+namespace wrenly {
+
 // Where the text of a dictation must go, as it was when the dictation started. Copied freely;
 // all copies share the one element handle.
 struct MacInputTarget {
@@ -22,3 +24,5 @@ struct MacSelectedText {
   MacInputTarget target;
   std::string text;
 };
+
+}  // namespace wrenly

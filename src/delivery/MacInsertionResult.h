@@ -3,6 +3,8 @@
 #include <ostream>
 #include <string_view>
 
+namespace wrenly {
+
 // How a delivery ended.
 enum class MacInsertionResult {
   pasteSent,  // on the clipboard, and the paste keystroke went to the captured field
@@ -25,3 +27,5 @@ constexpr std::string_view name(MacInsertionResult result) {
 inline std::ostream& operator<<(std::ostream& out, MacInsertionResult result) {
   return out << name(result);
 }
+
+}  // namespace wrenly

@@ -9,6 +9,8 @@
 #include "platform/WindowList.h"
 #include "platform/Workspace.h"
 
+namespace wrenly {
+
 namespace {
 
 template <typename Port>
@@ -91,3 +93,5 @@ asio::awaitable<void> MacTextInsertion::pause(std::chrono::milliseconds delay) {
     if (error.code() != asio::error::operation_aborted) throw;
   }
 }
+
+}  // namespace wrenly

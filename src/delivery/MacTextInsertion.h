@@ -11,6 +11,8 @@
 #include "platform/Asio.h"
 #include "platform/Subscription.h"
 
+namespace wrenly {
+
 class Clock;
 class KeyInjector;
 class Pasteboard;
@@ -86,3 +88,5 @@ class MacTextInsertion {
   uint64_t generation_ = 0;
   Subscription activationObserver_;
 };
+
+}  // namespace wrenly

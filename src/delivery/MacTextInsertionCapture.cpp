@@ -8,6 +8,8 @@
 #include "platform/Clock.h"
 #include "platform/Workspace.h"
 
+namespace wrenly {
+
 namespace {
 
 // Only white space and line breaks, Unicode ones included (the ideographic space, for one).
@@ -81,3 +83,5 @@ asio::awaitable<void> MacTextInsertion::prepareFrontmostApplication() {
     if (error.code() != asio::error::operation_aborted) throw;
   }
 }
+
+}  // namespace wrenly

@@ -4,6 +4,8 @@
 #include "platform/WindowList.h"
 #include "platform/Workspace.h"
 
+namespace wrenly {
+
 asio::awaitable<MacInsertionResult> MacTextInsertion::insert(std::string text,
                                                              std::optional<MacInputTarget> target,
                                                              std::optional<std::string> replacing) {
@@ -75,3 +77,5 @@ asio::awaitable<MacInsertionResult> MacTextInsertion::deliver(
   }
   co_return pasteSent;
 }
+
+}  // namespace wrenly

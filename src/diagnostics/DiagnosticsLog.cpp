@@ -11,6 +11,8 @@
 #include <ctime>
 #include <future>
 
+namespace wrenly {
+
 namespace fs = std::filesystem;
 
 DiagnosticsLog::DiagnosticsLog(fs::path directory, WallClock wallClock)
@@ -108,3 +110,5 @@ void DiagnosticsLog::write(const std::string& line) {
   }
   ::close(fd);
 }
+
+}  // namespace wrenly

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+namespace wrenly {
+
 // An append-only log of short timing and error-code lines in one directory, rotated into a
 // previous generation above a size threshold. All file work happens on the log's own serial
 // worker; callers only hand a line over.
@@ -45,3 +47,5 @@ class DiagnosticsLog {
   WallClock wallClock_;
   boost::asio::thread_pool worker_{1};  // one thread: the serial "Wrenly.mac.diagnostics" queue
 };
+
+}  // namespace wrenly

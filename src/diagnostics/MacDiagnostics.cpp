@@ -7,6 +7,8 @@
 #include "diagnostics/DiagnosticsLog.h"
 #include "diagnostics/ReportableError.h"
 
+namespace wrenly {
+
 namespace MacDiagnostics {
 namespace {
 
@@ -64,3 +66,5 @@ void flush() {
 }
 
 }  // namespace MacDiagnostics
+
+}  // namespace wrenly

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+namespace wrenly {
+
 // The program's diagnostics log: step timings and error codes, never speech content.
 // Lines go to "timing.log" in `directory()`, which is $XDG_STATE_HOME/Wrenly/Diagnostics
 // (~/.local/state/Wrenly/Diagnostics when unset), fixed at first use.
@@ -24,3 +26,5 @@ std::filesystem::path directory();
 void flush();
 
 }  // namespace MacDiagnostics
+
+}  // namespace wrenly

@@ -5,6 +5,8 @@
 
 #include <boost/system/system_error.hpp>
 
+namespace wrenly {
+
 const char* ReportableError::what() const noexcept {
   try {
     whatText_ = diagnosticCode();
@@ -31,3 +33,5 @@ std::string localizedDescriptionOf(const std::exception_ptr& error) {
   }
   return "發生未預期的錯誤，請稍後重試。";
 }
+
+}  // namespace wrenly

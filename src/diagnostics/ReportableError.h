@@ -3,6 +3,8 @@
 #include <exception>
 #include <string>
 
+namespace wrenly {
+
 // Base of every error this program raises itself. The diagnostics log renders any of them by
 // `diagnosticCode()` and the interface shows `localizedDescription()`, without either knowing
 // the concrete type.
@@ -38,3 +40,5 @@ class EnumeratedError : public ReportableError {
 // notice, or a generic sentence for anything else.
 std::string localizedDescriptionOf(const std::exception& error);
 std::string localizedDescriptionOf(const std::exception_ptr& error);
+
+}  // namespace wrenly

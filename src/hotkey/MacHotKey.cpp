@@ -6,6 +6,8 @@
 #include "platform/Accessibility.h"
 #include "platform/Platform.h"
 
+namespace wrenly {
+
 namespace {
 
 template <typename Port>
@@ -106,3 +108,5 @@ void MacHotKey::modifierChanged(MacRecordingShortcut key, uint64_t flags) {
   if (usedInCombination_.erase(key) != 0) return;  // it was part of a combination
   detected_(key);
 }
+
+}  // namespace wrenly

@@ -11,6 +11,8 @@
 #include "platform/KeyMonitor.h"
 #include "platform/Subscription.h"
 
+namespace wrenly {
+
 class Accessibility;
 struct Platform;
 
@@ -63,3 +65,5 @@ class MacHotKey {
   // object is gone, find it expired and are dropped.
   std::shared_ptr<int> installation_;
 };
+
+}  // namespace wrenly

@@ -3,6 +3,8 @@
 #include "platform/DesktopWording.h"
 #include "platform/KeyMonitor.h"
 
+namespace wrenly {
+
 namespace {
 
 struct KeyData {
@@ -69,3 +71,5 @@ uint64_t MacRecordingShortcut::deviceFlagMask() const {
 std::ostream& operator<<(std::ostream& out, MacRecordingShortcut key) {
   return out << key.rawValue();
 }
+
+}  // namespace wrenly

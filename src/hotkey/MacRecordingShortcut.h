@@ -6,6 +6,8 @@
 #include <ostream>
 #include <string_view>
 
+namespace wrenly {
+
 // The keys that can start and stop a dictation: a lone tap of one of eight modifier keys, or the
 // Alt+Super+R chord. Used like an enumeration (`MacRecordingShortcut::rightOption`, switch,
 // comparisons, sets), with the key's data as members. Option means Alt and Command means Super;
@@ -56,3 +58,5 @@ class MacRecordingShortcut {
 };
 
 std::ostream& operator<<(std::ostream& out, MacRecordingShortcut key);
+
+}  // namespace wrenly

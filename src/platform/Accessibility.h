@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+namespace wrenly {
+
 // A text selection: offset and length in UTF-16 code units, whatever unit the desktop uses.
 struct TextRange {
   int64_t location = 0;
@@ -65,3 +67,5 @@ class Accessibility {
   // the desktop's result code: 0 on success (also where nothing needs asking).
   virtual int prepareApplication(int32_t processID, Timeout timeout) = 0;
 };
+
+}  // namespace wrenly

@@ -3,4 +3,8 @@
 #include <boost/asio/any_io_executor.hpp>
 #include <boost/asio/awaitable.hpp>
 
+namespace wrenly {
+
 namespace asio = boost::asio;
+
+}  // namespace wrenly

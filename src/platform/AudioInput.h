@@ -6,6 +6,8 @@
 
 #include "platform/Asio.h"
 
+namespace wrenly {
+
 // The native format of an input device as it delivers samples.
 struct AudioFormat {
   double sampleRate = 0;  // Hz; 0 when there is no usable device
@@ -63,3 +65,5 @@ class AudioInput {
   // device shows as an empty `inputFormat()`.
   virtual std::unique_ptr<AudioEngine> makeEngine() = 0;
 };
+
+}  // namespace wrenly

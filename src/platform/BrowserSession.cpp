@@ -1,5 +1,7 @@
 #include "platform/BrowserSession.h"
 
+namespace wrenly {
+
 std::string BrowserSessionError::localizedDescription() const {
   switch (value()) {
     case BrowserSessionFailure::startRefused:
@@ -9,3 +11,5 @@ std::string BrowserSessionError::localizedDescription() const {
   }
   return "登入已取消。";
 }
+
+}  // namespace wrenly

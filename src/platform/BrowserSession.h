@@ -5,6 +5,8 @@
 #include "diagnostics/ReportableError.h"
 #include "platform/Asio.h"
 
+namespace wrenly {
+
 enum class BrowserSessionFailure { startRefused, cancelled };
 
 // A sign-in page that could not be shown, or a sign-in the user abandoned.
@@ -27,3 +29,5 @@ class BrowserSession {
   virtual asio::awaitable<std::string> authenticate(std::string url,
                                                     std::string callbackScheme) = 0;
 };
+
+}  // namespace wrenly

@@ -9,6 +9,8 @@
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/system/error_code.hpp>
 
+namespace wrenly {
+
 namespace {
 
 // Completes exactly once: either the timer fires or the slot cancels, whichever comes first on
@@ -97,3 +99,5 @@ std::unique_ptr<Clock::Timer> SystemClock::after(asio::any_io_executor executor,
   });
   return std::make_unique<SteadyTimer>(state);
 }
+
+}  // namespace wrenly

@@ -6,6 +6,8 @@
 
 #include "platform/Asio.h"
 
+namespace wrenly {
+
 // Time as the program sees it: a monotonic uptime for durations and deadlines, the wall clock
 // for time stamps only, and timers. Tests drive a manual clock instead of waiting.
 class Clock {
@@ -44,3 +46,5 @@ class SystemClock final : public Clock {
   std::unique_ptr<Timer> after(asio::any_io_executor executor, Duration delay,
                                std::function<void()> callback) override;
 };
+
+}  // namespace wrenly

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace wrenly {
+
 // The few interface texts that name keys or places differently on a Linux desktop. They are kept
 // together so a translation or a later desktop (Wayland, another layout) changes one file.
 namespace DesktopWording {
@@ -39,3 +41,5 @@ inline constexpr const char* signInPrompt =
     "請按下方的「使用 Apple 登入」按鈕登入，以啟用語音服務。";
 
 }  // namespace DesktopWording
+
+}  // namespace wrenly

@@ -13,6 +13,8 @@
 #include <fstream>
 #include <sstream>
 
+namespace wrenly {
+
 namespace fs = std::filesystem;
 
 std::optional<FileSettings::Values> FileSettings::parse(std::string_view text) {
@@ -156,3 +158,5 @@ void FileSettings::save() {
   ::unlink(temporary.c_str());
   if (report_) report_(std::string("settings not saved: ") + std::strerror(error));
 }
+
+}  // namespace wrenly

@@ -9,6 +9,8 @@
 
 #include "platform/Settings.h"
 
+namespace wrenly {
+
 // Settings kept in one JSON file (by default $XDG_CONFIG_HOME/wrenly/settings.json).
 // Every change rewrites the file atomically (temporary file, fsync, rename). A file that cannot
 // be read as a JSON object of Bool and String values is moved aside, never overwritten, and the
@@ -45,3 +47,5 @@ class FileSettings final : public Settings {
   Values values_;
   bool brokenInPlace_ = false;
 };
+
+}  // namespace wrenly

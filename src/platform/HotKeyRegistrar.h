@@ -6,6 +6,8 @@
 #include "platform/KeyMonitor.h"
 #include "platform/Subscription.h"
 
+namespace wrenly {
+
 // A key with modifiers, in the detector's vocabulary (KeyCode, ModifierFlag family bits).
 struct HotKeyChord {
   uint16_t keyCode = KeyCode::other;
@@ -26,3 +28,5 @@ class HotKeyRegistrar {
   [[nodiscard]] virtual Subscription registerHotKey(HotKeyChord chord,
                                                     std::function<void()> pressed) = 0;
 };
+
+}  // namespace wrenly

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace wrenly {
+
 // Synthetic keystrokes. The pause between press and release is the caller's, on its Clock, so
 // the target application sees an ordinary keystroke.
 class KeyInjector {
@@ -16,3 +18,5 @@ class KeyInjector {
   // Releases what the last successful `pasteKeyDown` pressed.
   virtual void pasteKeyUp() = 0;
 };
+
+}  // namespace wrenly

@@ -5,6 +5,8 @@
 
 #include "platform/Subscription.h"
 
+namespace wrenly {
+
 // The key vocabulary the trigger-key detector speaks. Key codes and modifier bits are those of
 // the original Apple keyboard event system, which the settings file's trigger keys were defined
 // in; a desktop adapter translates its own keys into them. Option is the Alt key, Command the
@@ -74,3 +76,5 @@ class KeyMonitor {
   // reaches exactly one of the two scopes. Empty when the desktop does not allow watching keys.
   [[nodiscard]] virtual Subscription monitor(Scope scope, Handler handler) = 0;
 };
+
+}  // namespace wrenly

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace wrenly {
+
 class MacVoiceController;
 
 // The small floating panel that shows a running dictation and short notices. It never takes
@@ -15,3 +17,5 @@ class Overlay {
   // Takes the panel down, if it is up; it can be shown again.
   virtual void hide() = 0;
 };
+
+}  // namespace wrenly

@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace wrenly {
+
 // The desktop's clipboard.
 class Pasteboard {
  public:
@@ -11,3 +13,5 @@ class Pasteboard {
   // False when the clipboard refused it.
   virtual bool writeString(const std::string& text) = 0;
 };
+
+}  // namespace wrenly

@@ -2,6 +2,8 @@
 
 #include "platform/Asio.h"
 
+namespace wrenly {
+
 class Clock;
 class Settings;
 class SecretStore;
@@ -36,3 +38,5 @@ struct Platform {
   BrowserSession* browser = nullptr;
   Overlay* overlay = nullptr;
 };
+
+}  // namespace wrenly

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+namespace wrenly {
+
 // Why the secret store could not do what was asked.
 enum class SecretStoreFailure {
   unavailable,  // no secret service reachable (no bus, nothing answering the name)
@@ -47,3 +49,5 @@ class SecretStore {
   virtual std::optional<SecretStoreFailure> remove(std::string_view service,
                                                    std::string_view account) = 0;
 };
+
+}  // namespace wrenly

@@ -5,6 +5,8 @@
 #include <exception>
 #include <mutex>
 
+namespace wrenly {
+
 SerialQueue::SerialQueue(std::string label, asio::any_io_executor executor)
     : label_(std::move(label)), strand_(asio::make_strand(std::move(executor))) {}
 
@@ -33,3 +35,5 @@ bool SerialQueue::sync(const std::function<void()>& work) {
   if (failure) std::rethrow_exception(failure);
   return true;
 }
+
+}  // namespace wrenly

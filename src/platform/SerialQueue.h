@@ -6,6 +6,8 @@
 
 #include "platform/Asio.h"
 
+namespace wrenly {
+
 // A named serial queue: work posted to it runs one item at a time, in order, on the executor
 // it was made from (normally the background pool).
 class SerialQueue {
@@ -27,3 +29,5 @@ class SerialQueue {
   std::string label_;
   asio::strand<asio::any_io_executor> strand_;
 };
+
+}  // namespace wrenly

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+namespace wrenly {
+
 // The user's stored preferences: Bool and String values by key. Safe to call from any thread.
 class Settings {
  public:
@@ -14,3 +16,5 @@ class Settings {
   virtual void setString(std::string_view key, std::string_view value) = 0;
   virtual void remove(std::string_view key) = 0;
 };
+
+}  // namespace wrenly

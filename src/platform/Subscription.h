@@ -3,6 +3,8 @@
 #include <functional>
 #include <utility>
 
+namespace wrenly {
+
 // A registration with the desktop (an event stream, a monitor, a hot key) that lasts exactly as
 // long as this object. An empty subscription means the registration could not be made. Ending it
 // from inside its own handler is allowed (the handler is not called again), so adapters must
@@ -35,3 +37,5 @@ class Subscription {
  private:
   std::function<void()> cancel_;
 };
+
+}  // namespace wrenly

@@ -5,6 +5,8 @@
 #include <array>
 #include <stdexcept>
 
+namespace wrenly {
+
 std::string makeUuid() {
   std::array<unsigned char, 16> bytes{};
   if (RAND_bytes(bytes.data(), static_cast<int>(bytes.size())) != 1) {
@@ -22,3 +24,5 @@ std::string makeUuid() {
   }
   return text;
 }
+
+}  // namespace wrenly

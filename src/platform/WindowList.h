@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <optional>
 
+namespace wrenly {
+
 // The windows on screen, front to back.
 class WindowList {
  public:
@@ -12,3 +14,5 @@ class WindowList {
   // panel, dock, menu, floating or hidden window) owned by the process; none when it has none.
   virtual std::optional<uint32_t> frontNormalWindow(int32_t processID) const = 0;
 };
+
+}  // namespace wrenly

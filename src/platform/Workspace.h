@@ -7,6 +7,8 @@
 
 #include "platform/Subscription.h"
 
+namespace wrenly {
+
 // A running application as the desktop knows it.
 struct RunningApplication {
   int32_t processID = 0;
@@ -48,3 +50,5 @@ class Workspace {
   // Opens the URL with the desktop's default handler; false when it could not be handed over.
   virtual bool openURL(const std::string& url) = 0;
 };
+
+}  // namespace wrenly

@@ -12,6 +12,8 @@
 
 #include "platform/Asio.h"
 
+namespace wrenly {
+
 // Runs the blocking `work` on `background` and resumes the awaiting coroutine on its own
 // executor with the result (or the exception `work` threw). When the coroutine is cancelled
 // while it waits, `onCancel` runs on the cancelling thread; it should make `work` end soon.
@@ -46,3 +48,5 @@ asio::awaitable<Result> runInBackground(asio::any_io_executor background, Work w
       },
       asio::use_awaitable, std::move(work), std::move(onCancel));
 }
+
+}  // namespace wrenly

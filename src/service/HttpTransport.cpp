@@ -12,6 +12,8 @@
 #include "service/BackgroundCall.h"
 #include "service/TransportError.h"
 
+namespace wrenly {
+
 namespace {
 
 // A reply larger than this is not one the service sends; stop reading instead of filling memory.
@@ -231,3 +233,5 @@ asio::awaitable<HttpResponse> sendHttpRequest(asio::any_io_executor background,
       std::move(background), [request, control] { return performHttpRequest(*request, *control); },
       [control] { control->cancel(); });
 }
+
+}  // namespace wrenly

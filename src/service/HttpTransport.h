@@ -10,6 +10,8 @@
 
 #include "platform/Asio.h"
 
+namespace wrenly {
+
 // One HTTPS exchange as the service client sends it.
 struct HttpRequest {
   std::string url;
@@ -46,3 +48,5 @@ HttpResponse performHttpRequest(const HttpRequest& request, TransferControl& con
 // coroutine aborts the transfer, which then fails with TransportError::cancelled.
 asio::awaitable<HttpResponse> sendHttpRequest(asio::any_io_executor background,
                                               std::shared_ptr<const HttpRequest> request);
+
+}  // namespace wrenly

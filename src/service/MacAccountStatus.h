@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace wrenly {
+
 // The service's answer to "may this token use the service?".
 struct MacAccountStatus {
   bool active = false;
@@ -14,3 +16,5 @@ struct MacAppleLoginStart {
   std::string state;
   friend bool operator==(const MacAppleLoginStart&, const MacAppleLoginStart&) = default;
 };
+
+}  // namespace wrenly

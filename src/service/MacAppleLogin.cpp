@@ -15,6 +15,8 @@
 #include "service/MacServiceError.h"
 #include "service/MacVoiceService.h"
 
+namespace wrenly {
+
 using namespace boost::asio::experimental::awaitable_operators;
 
 // What a running sign-in needs for cancel(): the timer whose cancellation ends the browser wait.
@@ -97,3 +99,5 @@ asio::awaitable<MacAccountStatus> MacAppleLogin::signIn() {
 void MacAppleLogin::cancel() {
   if (session_) (*session_)->userCancel.cancel();
 }
+
+}  // namespace wrenly

@@ -7,6 +7,8 @@
 #include "platform/Asio.h"
 #include "service/MacAccountStatus.h"
 
+namespace wrenly {
+
 class BrowserSession;
 class Clock;
 class MacVoiceService;
@@ -47,3 +49,5 @@ class MacAppleLogin {
   Clock& clock_;
   std::optional<Session*> session_;
 };
+
+}  // namespace wrenly

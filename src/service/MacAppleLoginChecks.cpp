@@ -12,6 +12,8 @@
 #include "service/MacAppleLogin.h"
 #include "service/UrlText.h"
 
+namespace wrenly {
+
 std::string MacAppleLogin::urlSafeToken(const unsigned char (&bytes)[32]) {
   unsigned char encoded[48] = {};
   const int length = EVP_EncodeBlock(encoded, bytes, 32);
@@ -103,3 +105,5 @@ bool MacAppleLogin::isValidCallback(const std::string& url, const std::string& s
   if (first == items.end() || first->value != state) return false;
   return named("error") == items.end();
 }
+
+}  // namespace wrenly

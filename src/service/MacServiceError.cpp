@@ -1,5 +1,7 @@
 #include "service/MacServiceError.h"
 
+namespace wrenly {
+
 std::string MacServiceError::errorDescription() const {
   switch (kind_) {
     case Kind::rejected:
@@ -43,3 +45,5 @@ std::string MacServiceError::diagnosticCode() const {
   }
   return "invalid_response";
 }
+
+}  // namespace wrenly

@@ -5,6 +5,8 @@
 
 #include "diagnostics/ReportableError.h"
 
+namespace wrenly {
+
 // The one error type of the speech service client: six cases, each rendered for the user
 // (`errorDescription`) and for the diagnostics log (`diagnosticCode`).
 class MacServiceError final : public ReportableError {
@@ -45,3 +47,5 @@ class MacServiceError final : public ReportableError {
   int status_;
   std::string code_;
 };
+
+}  // namespace wrenly

@@ -15,6 +15,8 @@
 #include "service/ReplyDecoding.h"
 #include "service/RequestBodies.h"
 
+namespace wrenly {
+
 const std::string_view MacVoiceService::defaultURL = builtInServiceURL;
 
 namespace {
@@ -213,3 +215,5 @@ asio::awaitable<void> MacVoiceService::removeAccess() {
   co_await request(std::move(call));
   co_await forgetCredentials(*endpoint_);
 }
+
+}  // namespace wrenly

@@ -11,6 +11,8 @@
 #include "service/MacAccountStatus.h"
 #include "service/ServiceEndpoint.h"
 
+namespace wrenly {
+
 class Clock;
 class Settings;
 class SecretStore;
@@ -95,3 +97,5 @@ class MacVoiceService {
   ServiceConfiguration configuration_;
   std::optional<std::string> endpoint_;
 };
+
+}  // namespace wrenly

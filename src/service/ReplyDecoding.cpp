@@ -6,6 +6,8 @@
 #include "service/MacServiceError.h"
 #include "service/TextTrimming.h"
 
+namespace wrenly {
+
 std::string ReplyDecodingError::localizedDescription() const {
   return "未能讀取語音服務的回應。";
 }
@@ -79,3 +81,5 @@ MacAppleLoginStart decodeAppleLoginStart(std::string_view body) {
   return MacAppleLoginStart{stringMember(object, "authorizationURL"),
                             stringMember(object, "state")};
 }
+
+}  // namespace wrenly

@@ -7,6 +7,8 @@
 #include "diagnostics/ReportableError.h"
 #include "service/MacAccountStatus.h"
 
+namespace wrenly {
+
 // Why a reply could not be read as the record it should hold.
 enum class ReplyDecodingFailure { notJson, notAnObject, missingMember, wrongType };
 
@@ -30,3 +32,5 @@ bool isValidServiceCode(std::string_view code);
 // Replies of the account calls; other members are ignored. Throw ReplyDecodingError.
 MacAccountStatus decodeAccountStatus(std::string_view body);
 MacAppleLoginStart decodeAppleLoginStart(std::string_view body);
+
+}  // namespace wrenly

@@ -7,6 +7,8 @@
 #include <boost/json/value.hpp>
 #include <stdexcept>
 
+namespace wrenly {
+
 namespace {
 
 std::string upperIdentifier(std::string_view id) {
@@ -87,3 +89,5 @@ std::string spokenTaskBody(std::string_view requestID,
 std::string appleLoginStartBody(std::string_view token) {
   return "{\"token\":" + quoted(token) + "}";
 }
+
+}  // namespace wrenly

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace wrenly {
+
 // The JSON bodies of the recognition and text calls. Identifiers are sent in upper case; an
 // absent one as the empty string.
 
@@ -26,3 +28,5 @@ std::string appleLoginStartBody(std::string_view token);
 
 // Standard Base64 (with padding, no line breaks) of `bytes`.
 std::string base64(std::span<const std::uint8_t> bytes);
+
+}  // namespace wrenly

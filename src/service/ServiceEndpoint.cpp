@@ -6,6 +6,8 @@
 #include "service/TextTrimming.h"
 #include "service/UrlText.h"
 
+namespace wrenly {
+
 const std::string_view builtInServiceURL = WRENLY_DEFAULT_SERVICE_URL;
 
 namespace {
@@ -80,3 +82,5 @@ ServiceConfiguration ServiceConfiguration::fromEnvironment() {
   }
   return configuration;
 }
+
+}  // namespace wrenly

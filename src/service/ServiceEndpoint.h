@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+namespace wrenly {
+
 // The canonical service base URL for `text`: https://HOST[:PORT]/wrenly/v1/ with the host in
 // lower case, or none when `text` is not an https URL of that shape.
 std::optional<std::string> canonicalServiceEndpoint(std::string_view text);
@@ -23,3 +25,5 @@ struct ServiceConfiguration {
 
 // The base URL built into the program.
 extern const std::string_view builtInServiceURL;
+
+}  // namespace wrenly

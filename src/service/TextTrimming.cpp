@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace wrenly {
+
 namespace {
 
 // Every code point with the Unicode White_Space property.
@@ -67,3 +69,5 @@ std::string_view trimWhitespaceAndNewlines(std::string_view text) {
   }
   return text.substr(begin, end - begin);
 }
+
+}  // namespace wrenly

@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+namespace wrenly {
+
 bool TransportError::isTlsFailure() const {
   switch (code_) {
     case CURLE_SSL_CONNECT_ERROR:
@@ -40,3 +42,5 @@ std::string TransportError::localizedDescription() const {
   if (isTlsFailure()) return "無法與語音服務建立安全連線。";
   return "網絡連線發生錯誤，請稍後重試。";
 }
+
+}  // namespace wrenly

@@ -4,6 +4,8 @@
 
 #include "diagnostics/ReportableError.h"
 
+namespace wrenly {
+
 // A failure below HTTP: no connection, no name, timeout, TLS, cancellation. It carries the
 // transfer library's own code, which is what the diagnostics log shows ("code=N").
 class TransportError final : public ReportableError {
@@ -28,3 +30,5 @@ class TransportError final : public ReportableError {
  private:
   int code_;
 };
+
+}  // namespace wrenly

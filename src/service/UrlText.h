@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+namespace wrenly {
+
 // Whether `text` may be handed to the URL parser as a URL with a host: printable ASCII only
 // (anything else must be percent-encoded on the wire) and "scheme://" at the start. Every URL
 // this program reads (the service's base URL, the sign-in page, the sign-in callback) has that
@@ -14,3 +16,5 @@ inline bool isUrlText(std::string_view text) {
   const auto colon = text.find(':');
   return colon != std::string_view::npos && colon > 0 && text.substr(colon + 1).starts_with("//");
 }
+
+}  // namespace wrenly

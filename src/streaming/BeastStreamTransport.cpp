@@ -13,6 +13,8 @@
 
 #include "streaming/StreamTransport.h"
 
+namespace wrenly {
+
 namespace beast = boost::beast;
 namespace websocket = beast::websocket;
 namespace ssl = asio::ssl;
@@ -173,3 +175,5 @@ std::shared_ptr<StreamTransport> StreamTransport::make(Strand strand, const Stre
   }
   return std::make_shared<BeastStreamTransport>(std::move(strand), std::move(tls));
 }
+
+}  // namespace wrenly

@@ -16,6 +16,8 @@
 #include "streaming/StreamMessage.h"
 #include "streaming/StreamTransport.h"
 
+namespace wrenly {
+
 namespace {
 
 constexpr std::size_t pendingLimit = 320000;  // 10 s of audio at 32000 bytes per second
@@ -70,7 +72,7 @@ struct FinishWaiter {
 class MacStreamingSpeechClient::Session : public std::enable_shared_from_this<Session> {
  public:
   Session(std::string requestID, std::string language, bool cleanup,
-          MacStreamingSpeechDependencies dependencies)
+          StreamingSpeechDependencies dependencies)
       : queue("Wrenly.speech.websocket", dependencies.background),
         requestID_(std::move(requestID)),
         language_(std::move(language)),
@@ -225,7 +227,7 @@ class MacStreamingSpeechClient::Session : public std::enable_shared_from_this<Se
   const std::string requestID_;
   const std::string language_;
   const bool cleanup_;
-  MacStreamingSpeechDependencies dependencies_;
+  StreamingSpeechDependencies dependencies_;
   std::shared_ptr<StreamTransport> transport_;
   std::deque<std::vector<uint8_t>> pending_;
   std::size_t pendingBytes_ = 0;
@@ -242,7 +244,7 @@ class MacStreamingSpeechClient::Session : public std::enable_shared_from_this<Se
 
 MacStreamingSpeechClient::MacStreamingSpeechClient(std::string requestID, std::string language,
                                                    bool cleanup,
-                                                   MacStreamingSpeechDependencies dependencies)
+                                                   StreamingSpeechDependencies dependencies)
     : requestID_(requestID),
       session_(std::make_shared<Session>(std::move(requestID), std::move(language), cleanup,
                                          std::move(dependencies))) {
@@ -275,3 +277,5 @@ void MacStreamingSpeechClient::startFinish(const std::shared_ptr<Session>& sessi
   }
   session->queue.post([session, waiter] { session->beginFinish(waiter); });
 }
+
+}  // namespace wrenly

@@ -16,10 +16,12 @@
 #include "streaming/MacStreamingSpeechResult.h"
 #include "streaming/StreamTrust.h"
 
+namespace wrenly {
+
 class Clock;
 
 // What a streaming session borrows from the rest of the program.
-struct MacStreamingSpeechDependencies {
+struct StreamingSpeechDependencies {
   asio::any_io_executor background;  // the shared pool; the session's queue is a strand on it
   Clock& clock;
   std::optional<std::string> endpoint;  // canonical https base URL ending in "/wrenly/v1/"
@@ -37,7 +39,7 @@ struct MacStreamingSpeechDependencies {
 class MacStreamingSpeechClient {
  public:
   MacStreamingSpeechClient(std::string requestID, std::string language, bool cleanup,
-                           MacStreamingSpeechDependencies dependencies);
+                           StreamingSpeechDependencies dependencies);
   ~MacStreamingSpeechClient();
   MacStreamingSpeechClient(const MacStreamingSpeechClient&) = delete;
   MacStreamingSpeechClient& operator=(const MacStreamingSpeechClient&) = delete;
@@ -72,3 +74,5 @@ class MacStreamingSpeechClient {
   std::string requestID_;
   std::shared_ptr<Session> session_;
 };
+
+}  // namespace wrenly

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+namespace wrenly {
+
 // What a finished streaming session returns.
 struct MacStreamingSpeechResult {
   std::string transcript;     // the speech as recognised
@@ -13,3 +15,5 @@ struct MacStreamingSpeechResult {
   friend bool operator==(const MacStreamingSpeechResult&,
                          const MacStreamingSpeechResult&) = default;
 };
+
+}  // namespace wrenly

@@ -7,6 +7,8 @@
 #include "service/UrlText.h"
 #include "streaming/StreamError.h"
 
+namespace wrenly {
+
 namespace urls = boost::urls;
 
 StreamAddress StreamAddress::make(std::string_view base, std::string_view requestID,
@@ -41,3 +43,5 @@ StreamAddress StreamAddress::make(std::string_view base, std::string_view reques
   }
   return address;
 }
+
+}  // namespace wrenly

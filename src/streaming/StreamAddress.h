@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+namespace wrenly {
+
 // Where one streaming session connects: the "stream" socket under the service base URL.
 struct StreamAddress {
   std::string url;         // wss://host[:port]/…/stream?requestID=…&language=…&cleanup=…
@@ -17,3 +19,5 @@ struct StreamAddress {
   static StreamAddress make(std::string_view base, std::string_view requestID,
                             std::string_view language, bool cleanup);
 };
+
+}  // namespace wrenly

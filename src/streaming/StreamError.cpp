@@ -1,5 +1,7 @@
 #include "streaming/StreamError.h"
 
+namespace wrenly {
+
 std::string StreamError::localizedDescription() const {
   switch (value()) {
     case Kind::invalidResponse:
@@ -13,3 +15,5 @@ std::string StreamError::localizedDescription() const {
   }
   return "即時語音服務回應異常。";
 }
+
+}  // namespace wrenly

@@ -2,6 +2,8 @@
 
 #include "diagnostics/ReportableError.h"
 
+namespace wrenly {
+
 enum class StreamErrorKind { invalidResponse, startTimeout, finalTimeout, backpressure };
 
 // Failures the streaming client detects itself. The log shows them as "code=0" to "code=3".
@@ -17,3 +19,5 @@ class StreamError final : public EnumeratedError<StreamErrorKind> {
 
   std::string localizedDescription() const override;
 };
+
+}  // namespace wrenly

@@ -9,6 +9,8 @@
 #include <limits>
 #include <optional>
 
+namespace wrenly {
+
 namespace json = boost::json;
 
 namespace {
@@ -87,3 +89,5 @@ StreamEvent interpretStreamMessage(std::string_view bytes, bool finishSent) {
   }
   return StreamInvalid{};
 }
+
+}  // namespace wrenly

@@ -6,6 +6,8 @@
 
 #include "streaming/MacStreamingSpeechResult.h"
 
+namespace wrenly {
+
 // What one message from the speech service means to the session. Kept free of any socket so
 // it can be tested and fuzzed on its own.
 struct StreamReady {
@@ -31,3 +33,5 @@ std::string checkedServiceCode(std::string_view code);
 
 // True when `text` holds nothing but Unicode white space and line breaks (UTF-8).
 bool isBlank(std::string_view text);
+
+}  // namespace wrenly

@@ -13,6 +13,8 @@
 #include "streaming/StreamAddress.h"
 #include "streaming/StreamTrust.h"
 
+namespace wrenly {
+
 // One WebSocket over TLS, driven from a single strand. Every completion runs on that strand.
 // The transport keeps itself alive while an operation is outstanding, so its owner may drop it
 // at any time; `close` makes every outstanding operation finish promptly.
@@ -40,3 +42,5 @@ class StreamTransport {
   // the upgrade or with a send in flight) drops the connection at once.
   virtual void close() = 0;
 };
+
+}  // namespace wrenly

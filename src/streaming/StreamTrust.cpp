@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+namespace wrenly {
+
 StreamTrust StreamTrust::fromEnvironment() {
   StreamTrust trust;
   if (const char* file = std::getenv("WRENLY_CA_FILE"); file && *file) {
@@ -9,3 +11,5 @@ StreamTrust StreamTrust::fromEnvironment() {
   }
   return trust;
 }
+
+}  // namespace wrenly

@@ -7,6 +7,8 @@
 
 #include "text/IcuText.h"
 
+namespace wrenly {
+
 namespace {
 
 // Every character on the left side of the transform's rules (keys and contexts), or none when a
@@ -97,3 +99,5 @@ std::string traditional(std::string_view text) {
 }
 
 }  // namespace ChineseScript
+
+}  // namespace wrenly

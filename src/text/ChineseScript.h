@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+namespace wrenly {
+
 // Conversion of Simplified Chinese characters to Traditional ones.
 namespace ChineseScript {
 
@@ -12,3 +14,5 @@ namespace ChineseScript {
 std::string traditional(std::string_view text);
 
 }  // namespace ChineseScript
+
+}  // namespace wrenly

@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+namespace wrenly {
+
 namespace text_detail {
 
 icu::UnicodeString fromUtf8(std::string_view text) {
@@ -72,3 +74,5 @@ std::unique_ptr<icu::RegexMatcher> matcherFor(const icu::RegexPattern& pattern,
 }
 
 }  // namespace text_detail
+
+}  // namespace wrenly

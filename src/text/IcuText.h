@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+namespace wrenly {
+
 namespace text_detail {
 
 // Malformed UTF-8 sequences become U+FFFD; nothing is read past the view.
@@ -65,3 +67,5 @@ std::unique_ptr<icu::RegexMatcher> matcherFor(const icu::RegexPattern& pattern,
                                               const icu::UnicodeString& input);
 
 }  // namespace text_detail
+
+}  // namespace wrenly

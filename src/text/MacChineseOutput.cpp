@@ -7,6 +7,8 @@
 
 #include "text/IcuText.h"
 
+namespace wrenly {
+
 using icu::UnicodeString;
 
 namespace {
@@ -80,3 +82,5 @@ std::string normalize(std::string_view text, std::string_view recognized) {
 }
 
 }  // namespace MacChineseOutput
+
+}  // namespace wrenly

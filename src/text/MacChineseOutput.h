@@ -5,6 +5,8 @@
 
 #include "text/ChineseScript.h"
 
+namespace wrenly {
+
 // Decides whether the delivered text should be written in Traditional characters.
 namespace MacChineseOutput {
 
@@ -15,3 +17,5 @@ namespace MacChineseOutput {
 std::string normalize(std::string_view text, std::string_view recognized);
 
 }  // namespace MacChineseOutput
+
+}  // namespace wrenly

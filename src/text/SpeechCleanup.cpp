@@ -7,6 +7,8 @@
 
 #include "text/IcuText.h"
 
+namespace wrenly {
+
 using icu::RegexMatcher;
 using icu::UnicodeString;
 using text_detail::SharedPattern;
@@ -232,3 +234,5 @@ std::optional<std::string> split(std::string_view text, std::string_view pattern
 }
 
 }  // namespace SpeechCleanup
+
+}  // namespace wrenly

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+namespace wrenly {
+
 // Local tidying of recognised text: spacing and Chinese punctuation, and spoken enumerations
 // (第一點…第二點…, 一、…二、…, 1. … 2. …) turned into numbered lists. UTF-8 in and out; pure
 // functions, safe to call from any thread. Malformed UTF-8 is read as U+FFFD.
@@ -20,3 +22,5 @@ std::string tidy(std::string_view text);
 std::optional<std::string> split(std::string_view text, std::string_view pattern);
 
 }  // namespace SpeechCleanup
+
+}  // namespace wrenly

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string_view>
 
+namespace wrenly {
+
 // The spoken language a recognition request names. Encoded on the wire as its raw value.
 // `auto` is a C++ keyword, so the "auto" case is spelt `automatic`.
 class VoiceLanguage {
@@ -44,3 +46,5 @@ class VoiceLanguage {
  private:
   Case value_;
 };
+
+}  // namespace wrenly

@@ -6,6 +6,8 @@
 #include "diagnostics/MacDiagnostics.h"
 #include "support/TemporaryDirectory.h"
 
+using namespace wrenly;
+
 namespace {
 
 // The diagnostics log is process-wide and fixes its folder at first use.

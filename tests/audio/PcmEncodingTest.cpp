@@ -3,6 +3,8 @@
 #include "RecorderFixture.h"
 #include "audio/PcmEncoding.h"
 
+using namespace wrenly;
+
 namespace {
 
 TEST(PcmEncodingTest, FloatsBecomeRoundedClippedSixteenBitSamples) {

@@ -13,6 +13,8 @@
 #include "RecorderFixture.h"
 #include "platform/linux/pulse/PulseAudioInput.h"
 
+using namespace wrenly;
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -159,7 +161,7 @@ TEST_F(PulseRecorderTest, AudioArrivingAsTheStreamOpensIsKept) {
 TEST_F(PulseRecorderTest, WithoutSoundServerStartIsUnavailable) {
   const std::string saved = std::getenv("PULSE_SERVER");
   ::setenv("PULSE_SERVER", (serverDir / "no-such-socket").c_str(), 1);
-  expectAudioError(MacAudioErrorKind::unavailable, [&] { recorder.start(); });
+  expectAudioError(AudioErrorKind::unavailable, [&] { recorder.start(); });
   EXPECT_FALSE(recorder.isRecording());
   ::setenv("PULSE_SERVER", saved.c_str(), 1);
 }

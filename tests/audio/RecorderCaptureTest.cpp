@@ -2,6 +2,8 @@
 
 #include "RecorderFixture.h"
 
+using namespace wrenly;
+
 namespace {
 
 TEST_F(RecorderTest, BudgetOfThreeMinutesIsSummedOverSegmentsOfDifferentRates) {

@@ -12,6 +12,8 @@
 #include "audio/MacAudioRecorder.h"
 #include "support/audio/FakeAudioInput.h"
 
+namespace wrenly {
+
 inline std::vector<std::int16_t> pcm(const std::uint8_t* bytes, std::size_t size) {
   std::vector<std::int16_t> out(size / 2);
   for (std::size_t i = 0; i < out.size(); ++i)
@@ -61,7 +63,7 @@ class RecorderTest : public ::testing::Test {
   MacAudioRecorder recorder;
 };
 
-inline void expectAudioError(MacAudioErrorKind kind, const std::function<void()>& action) {
+inline void expectAudioError(AudioErrorKind kind, const std::function<void()>& action) {
   try {
     action();
     ADD_FAILURE() << "no error";
@@ -69,3 +71,5 @@ inline void expectAudioError(MacAudioErrorKind kind, const std::function<void()>
     EXPECT_EQ(error.value(), kind);
   }
 }
+
+}  // namespace wrenly

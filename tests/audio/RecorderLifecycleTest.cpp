@@ -6,9 +6,11 @@
 
 #include "RecorderFixture.h"
 
+using namespace wrenly;
+
 namespace {
 
-using Kind = MacAudioErrorKind;
+using Kind = AudioErrorKind;
 
 TEST(MacAudioErrorTest, CodesAndMessages) {
   const std::tuple<MacAudioError, const char*, const char*> rows[] = {

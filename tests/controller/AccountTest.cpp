@@ -9,6 +9,8 @@
 #include "platform/DesktopWording.h"
 #include "service/MacServiceError.h"
 
+using namespace wrenly;
+
 using testing::ElementsAre;
 
 namespace {
@@ -279,7 +281,7 @@ TEST_F(Account, DeletingTheAccountClearsTheLastTextAndTheKeptRecording) {
   const auto requests = server.requestCount();
   controller->retryLastRecording();  // nothing is kept any more
   settle();
-  EXPECT_EQ(state().phase, MacVoicePhase::idle);
+  EXPECT_EQ(state().phase, VoicePhase::idle);
   EXPECT_EQ(server.requestCount(), requests);
 }
 

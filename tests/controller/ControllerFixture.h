@@ -32,6 +32,8 @@
 #include "support/service/ContractServer.h"
 #include "support/service/MemorySecretStore.h"
 
+namespace wrenly {
+
 // The overlay as the controller drives it.
 class FakeOverlay final : public Overlay {
  public:
@@ -253,7 +255,7 @@ class ControllerFixture : public ::testing::Test {
     settle();
     clock.advance(MacTextInsertion::prepareSettleTime);
     // The microphone's tries pause on the clock: let idle moments pass them.
-    runUntil([&] { return state().phase != MacVoicePhase::starting; }, true);
+    runUntil([&] { return state().phase != VoicePhase::starting; }, true);
   }
 
   // Speaks for `seconds` into the running recording.
@@ -268,7 +270,7 @@ class ControllerFixture : public ::testing::Test {
   }
   void finishProcessing() {
     const auto before = accountChecks();
-    runUntil([&] { return state().phase == MacVoicePhase::idle; }, true);
+    runUntil([&] { return state().phase == VoicePhase::idle; }, true);
     // The account status is asked for after every processing; let that request arrive so
     // request lists are complete.
     if (state().accessActive) runUntil([&] { return accountChecks() > before; });
@@ -349,3 +351,5 @@ class ControllerFixture : public ::testing::Test {
   std::vector<MacVoiceController::State> history;
   std::vector<std::string> messages;
 };
+
+}  // namespace wrenly

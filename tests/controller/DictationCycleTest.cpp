@@ -6,6 +6,8 @@
 #include "controller/ControllerFixture.h"
 #include "service/MacServiceError.h"
 
+using namespace wrenly;
+
 using testing::ElementsAre;
 using testing::HasSubstr;
 using testing::StartsWith;
@@ -36,13 +38,13 @@ class DictationCycle : public ControllerFixture {
 TEST_F(DictationCycle, BatchDictationPastesTheCleanedTextIntoTheField) {
   EXPECT_EQ(state().message, "按 右 Alt 開始語音輸入");
   startDictation();
-  ASSERT_EQ(state().phase, MacVoicePhase::recording);
+  ASSERT_EQ(state().phase, VoicePhase::recording);
   EXPECT_EQ(state().message, "錄音中；再按 右 Alt 完成");
   EXPECT_TRUE(overlay.visible);
   speak(1.0);
 
   controller->toggle();
-  EXPECT_EQ(state().phase, MacVoicePhase::processing);
+  EXPECT_EQ(state().phase, VoicePhase::processing);
   EXPECT_EQ(state().message, "正在辨識及整理文字…");
   finishProcessing();
 
@@ -93,7 +95,7 @@ TEST_F(DictationCycle, StreamingNeedsAStoredCredential) {
   settings.setBool("active." + server.baseURL(), false);
   startDictation();
   EXPECT_TRUE(streams.empty());
-  EXPECT_EQ(state().phase, MacVoicePhase::recording);
+  EXPECT_EQ(state().phase, VoicePhase::recording);
 }
 
 TEST_F(DictationCycle, AFailedStreamFallsBackToTheWholeRecordingUnderTheStreamsID) {
@@ -166,7 +168,7 @@ TEST_F(DictationCycle, RecognitionFailureKeepsTheRecordingForARetry) {
 
   // A retry that fails again keeps the recording again.
   controller->retryLastRecording();
-  EXPECT_EQ(state().phase, MacVoicePhase::processing);
+  EXPECT_EQ(state().phase, VoicePhase::processing);
   EXPECT_EQ(state().message, "正在重新辨識保留的錄音…");
   EXPECT_FALSE(state().hasRetryRecording);
   controller->retryLastRecording();  // a second click finds it processing
@@ -251,7 +253,7 @@ TEST_F(DictationCycle, ARetryWithNoFieldAnywhereLeavesTheTextOnTheClipboard) {
 TEST_F(DictationCycle, AnEmptyRecordingIsNotProcessed) {
   startDictation();
   controller->toggle();  // nothing was said
-  EXPECT_EQ(state().phase, MacVoicePhase::idle);
+  EXPECT_EQ(state().phase, VoicePhase::idle);
   EXPECT_EQ(state().message, "沒有收到語音，請重新錄音。");
   EXPECT_EQ(state().hudNotice, "錄音未完成");
   EXPECT_FALSE(state().hasRetryRecording);
@@ -273,9 +275,9 @@ TEST_F(DictationCycle, TheRecordingStopsItselfAtTheMaximumDuration) {
   startDictation();
   speak(1.0);
   clock.advanceSeconds(MacAudioRecorder::maximumDuration - 0.2);
-  EXPECT_EQ(state().phase, MacVoicePhase::recording);
+  EXPECT_EQ(state().phase, VoicePhase::recording);
   clock.advanceSeconds(0.2 + MacVoiceController::supervisionPeriod);
-  EXPECT_EQ(state().phase, MacVoicePhase::processing);
+  EXPECT_EQ(state().phase, VoicePhase::processing);
   EXPECT_EQ(state().level, 0);
   finishProcessing();
   EXPECT_EQ(editorField->text(), "已整理的文字");

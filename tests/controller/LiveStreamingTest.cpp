@@ -8,6 +8,8 @@
 #include "controller/LiveStreamingSession.h"
 #include "support/streaming/StreamServer.h"
 
+using namespace wrenly;
+
 using testing::ElementsAre;
 using testing::HasSubstr;
 

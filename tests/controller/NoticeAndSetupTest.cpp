@@ -6,6 +6,8 @@
 #include "controller/ControllerFixture.h"
 #include "platform/DesktopWording.h"
 
+using namespace wrenly;
+
 namespace {
 
 class Notices : public ControllerFixture {
@@ -46,7 +48,7 @@ TEST_F(Notices, ADictationStartedWithinTheNoticeKeepsTheOverlay) {
   desktop.activate(editor);
   settle();
   startDictation();
-  ASSERT_EQ(state().phase, MacVoicePhase::recording);
+  ASSERT_EQ(state().phase, VoicePhase::recording);
   clock.advanceSeconds(5.0);
   EXPECT_TRUE(overlay.visible);
   EXPECT_EQ(overlay.hides, 0);
@@ -92,11 +94,11 @@ TEST_F(Notices, ObserversSeeEachStepOnce) {
   startDictation();
   ASSERT_FALSE(history.empty());
   EXPECT_EQ(history.back(), state());
-  std::vector<MacVoicePhase> phases;
+  std::vector<VoicePhase> phases;
   for (const auto& seen : history) {
     if (phases.empty() || phases.back() != seen.phase) phases.push_back(seen.phase);
   }
-  EXPECT_THAT(phases, testing::ElementsAre(MacVoicePhase::starting, MacVoicePhase::recording));
+  EXPECT_THAT(phases, testing::ElementsAre(VoicePhase::starting, VoicePhase::recording));
   for (size_t i = 1; i < history.size(); ++i) EXPECT_NE(history[i], history[i - 1]);
 
   int calls = 0;
@@ -166,7 +168,7 @@ TEST_F(SetUp, GrantingThenPressingAKeyLightsTheDetector) {
   EXPECT_TRUE(state().detectionLight);
   clock.advanceSeconds(0.01);
   EXPECT_FALSE(state().detectionLight);
-  EXPECT_EQ(state().phase, MacVoicePhase::idle);  // set-up presses never dictate
+  EXPECT_EQ(state().phase, VoicePhase::idle);  // set-up presses never dictate
 }
 
 TEST_F(SetUp, AConfirmedKeyIsStoredAndIsTheOnlyOneThatToggles) {
@@ -184,11 +186,11 @@ TEST_F(SetUp, AConfirmedKeyIsStoredAndIsTheOnlyOneThatToggles) {
   EXPECT_EQ(state().shortcutTitle, "左 Shift");
 
   tap(MacRecordingShortcut::rightOption);
-  EXPECT_EQ(state().phase, MacVoicePhase::idle);
+  EXPECT_EQ(state().phase, VoicePhase::idle);
   tap(MacRecordingShortcut::leftShift);
-  EXPECT_EQ(state().phase, MacVoicePhase::starting);
+  EXPECT_EQ(state().phase, VoicePhase::starting);
   clock.advance(MacTextInsertion::prepareSettleTime);
-  runUntil([&] { return state().phase == MacVoicePhase::recording; });
+  runUntil([&] { return state().phase == VoicePhase::recording; });
   EXPECT_EQ(state().message, "錄音中；再按 左 Shift 完成");
 
   controller->resetShortcutSetup();  // not during a dictation

@@ -7,6 +7,8 @@
 #include "controller/ControllerFixture.h"
 #include "platform/DesktopWording.h"
 
+using namespace wrenly;
+
 using testing::ElementsAre;
 
 namespace {
@@ -27,7 +29,7 @@ class Start : public ControllerFixture {
   }
 
   void expectRefused(const std::string& message, const std::optional<std::string>& notice) {
-    EXPECT_EQ(state().phase, MacVoicePhase::idle);
+    EXPECT_EQ(state().phase, VoicePhase::idle);
     EXPECT_EQ(state().message, message);
     EXPECT_FALSE(state().isEditingSelection);
     if (notice) {
@@ -125,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(Start, Refusals, testing::ValuesIn(refusals), caseName<
 TEST_F(Start, ASelectionOfExactlyTheLimitIsAccepted) {
   editorField->setText(std::string(20000, 'a')).select(0, 20000);
   startDictation();
-  EXPECT_EQ(state().phase, MacVoicePhase::recording);
+  EXPECT_EQ(state().phase, VoicePhase::recording);
   EXPECT_TRUE(state().isEditingSelection);
 }
 
@@ -133,11 +135,11 @@ TEST_F(Start, ASwitchOfApplicationsDuringPreparationIsRefusedWithoutANotice) {
   const int shows = overlay.shows;
   controller->toggle();
   settle();
-  EXPECT_EQ(state().phase, MacVoicePhase::starting);
+  EXPECT_EQ(state().phase, VoicePhase::starting);
   controller->toggle();  // ignored while starting
   desktop.activate(browser);
   clock.advance(MacTextInsertion::prepareSettleTime);
-  runUntil([&] { return state().phase == MacVoicePhase::idle; });
+  runUntil([&] { return state().phase == VoicePhase::idle; });
   EXPECT_EQ(state().message, "輸入位置已變更，請在要輸入的文字框重新按錄音鍵。");
   EXPECT_EQ(overlay.shows, shows);
   EXPECT_EQ(mic.enginesMade(), 0);
@@ -147,7 +149,7 @@ TEST_F(Start, TheFieldTheUserJustLeftServesTheWindowsRecordButton) {
   openOwnWindow();
   clock.advanceSeconds(29.9);
   startDictation();
-  EXPECT_EQ(state().phase, MacVoicePhase::recording);
+  EXPECT_EQ(state().phase, VoicePhase::recording);
   speak(0.5);
   stopDictation();
   EXPECT_EQ(editorField->text(), "已整理的文字");
@@ -171,7 +173,7 @@ TEST_F(Start, TheMicrophoneIsTriedFourTimes) {
   busyMic.busyStarts = 3;
   const double before = clock.uptime();
   startDictation();
-  EXPECT_EQ(state().phase, MacVoicePhase::recording);
+  EXPECT_EQ(state().phase, VoicePhase::recording);
   EXPECT_EQ(mic.enginesMade(), 4);
   EXPECT_EQ(mic.liveEngines(), 1);
   EXPECT_NEAR(clock.uptime() - before, 0.15 + 3 * MacVoiceController::microphoneRetryPause, 0.01);
@@ -194,7 +196,7 @@ TEST_F(Start, ALostMicrophoneIsReconnectedIntoTheSameRecording) {
   mic.disconnect();
   clock.advanceSeconds(MacVoiceController::supervisionPeriod);
   EXPECT_EQ(state().message, "麥克風連線變更，正在重新連接…");
-  EXPECT_EQ(state().phase, MacVoicePhase::recording);
+  EXPECT_EQ(state().phase, VoicePhase::recording);
 
   mic.setDevice({16000, 1});  // a headset appears
   clock.advanceSeconds(MacVoiceController::reconnectionPause);
@@ -212,9 +214,9 @@ TEST_F(Start, TenReconnectionsAreTheLimit) {
   mic.disconnect();
   // Passes at 0.12 s, then every 0.3 s: the tenth try is at 2.82 s, the end at 3.12 s.
   clock.advanceSeconds(3.0);
-  EXPECT_EQ(state().phase, MacVoicePhase::recording);
+  EXPECT_EQ(state().phase, VoicePhase::recording);
   clock.advanceSeconds(0.2);
-  EXPECT_EQ(state().phase, MacVoicePhase::idle);
+  EXPECT_EQ(state().phase, VoicePhase::idle);
   EXPECT_EQ(state().message, MacAudioError::unavailable().localizedDescription());
   EXPECT_EQ(state().hudNotice, "請檢查麥克風連線");
   EXPECT_FALSE(state().hasRetryRecording);
@@ -230,7 +232,7 @@ TEST_F(Start, NothingStartsWhileAnAccountActionRuns) {
 
   controller->toggle();
   settle();
-  EXPECT_EQ(state().phase, MacVoicePhase::idle);
+  EXPECT_EQ(state().phase, VoicePhase::idle);
   EXPECT_EQ(mic.enginesMade(), 0);
 
   runUntil([&] { return server.requestCount() > 1; });
@@ -255,7 +257,7 @@ TEST_P(TriggerGate, RefusesTheKeyUntilSetUpIsDone) {
   controller->toggle();
   settle();
   EXPECT_EQ(state().message, "請先完成輔助使用權限與快捷鍵設定。");
-  EXPECT_EQ(state().phase, MacVoicePhase::idle);
+  EXPECT_EQ(state().phase, VoicePhase::idle);
 }
 
 const Gate gates[] = {
@@ -268,10 +270,10 @@ TEST_F(Start, ARecordingCanOnlyEndByItsLimitOnceThePermissionIsGone) {
   desktop.setTrusted(false);
   controller->refreshPermission(false, false);
   controller->toggle();
-  EXPECT_EQ(state().phase, MacVoicePhase::recording);
+  EXPECT_EQ(state().phase, VoicePhase::recording);
   EXPECT_EQ(state().message, "請先完成輔助使用權限與快捷鍵設定。");
   clock.advanceSeconds(MacAudioRecorder::maximumDuration);
-  EXPECT_EQ(state().phase, MacVoicePhase::processing);
+  EXPECT_EQ(state().phase, VoicePhase::processing);
   finishProcessing();
 }
 

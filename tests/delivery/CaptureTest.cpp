@@ -3,6 +3,8 @@
 
 #include "InsertionFixture.h"
 
+using namespace wrenly;
+
 namespace {
 
 using CaptureTest = InsertionFixture;

@@ -2,6 +2,8 @@
 
 #include "InsertionFixture.h"
 
+using namespace wrenly;
+
 namespace {
 
 using Result = MacInsertionResult;

@@ -11,6 +11,8 @@
 #include "support/desktop/FakeDesktop.h"
 #include "support/desktop/RecordedDiagnostics.h"
 
+namespace wrenly {
+
 using Lines = std::vector<std::string>;
 
 // A desktop with an editor in front whose focused field holds "hello world", and a browser in
@@ -60,3 +62,5 @@ struct InsertionFixture : testing::Test {
     }(std::move(work)));
   }
 };
+
+}  // namespace wrenly

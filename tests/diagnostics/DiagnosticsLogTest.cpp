@@ -8,6 +8,8 @@
 #include "diagnostics/DiagnosticsLog.h"
 #include "support/TemporaryDirectory.h"
 
+using namespace wrenly;
+
 namespace fs = std::filesystem;
 
 namespace {

@@ -7,6 +7,8 @@
 #include "diagnostics/ReportableError.h"
 #include "service/MacServiceError.h"
 
+using namespace wrenly;
+
 namespace {
 
 enum class SampleError { first, second, third };

@@ -6,6 +6,8 @@
 #include "support/ManualClock.h"
 #include "support/desktop/FakeDesktop.h"
 
+using namespace wrenly;
+
 namespace {
 
 using Key = MacRecordingShortcut;

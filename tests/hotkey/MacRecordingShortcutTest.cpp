@@ -2,6 +2,8 @@
 
 #include "hotkey/MacRecordingShortcut.h"
 
+using namespace wrenly;
+
 namespace {
 
 using Key = MacRecordingShortcut;

@@ -9,6 +9,8 @@
 
 #include "support/ManualClock.h"
 
+using namespace wrenly;
+
 namespace {
 
 struct ManualClockTest : testing::Test {

@@ -7,6 +7,8 @@
 #include "platform/FileSettings.h"
 #include "support/TemporaryDirectory.h"
 
+using namespace wrenly;
+
 namespace fs = std::filesystem;
 
 namespace {

@@ -5,6 +5,8 @@
 
 #include "platform/SerialQueue.h"
 
+using namespace wrenly;
+
 TEST(SerialQueueTest, RunsInOrderAndSyncWaitsButRefusesItsOwnQueue) {
   asio::thread_pool pool(2);
   SerialQueue queue("Wrenly.test", pool.get_executor());

@@ -5,6 +5,8 @@
 
 #include "platform/Uuid.h"
 
+using namespace wrenly;
+
 TEST(UuidTest, UpperCaseVersionFourAndUnique) {
   const std::regex form("^[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}$");
   std::set<std::string> seen;

@@ -9,6 +9,8 @@
 #include "platform/linux/browser/XdgBrowserSession.h"
 #include "support/TemporaryDirectory.h"
 
+using namespace wrenly;
+
 namespace {
 
 struct XdgBrowserSessionTest : testing::Test {

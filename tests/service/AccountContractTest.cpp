@@ -5,6 +5,8 @@
 #include "service/ReplyDecoding.h"
 #include "service/TransportError.h"
 
+using namespace wrenly;
+
 namespace {
 
 using Reply = ContractService::Reply;

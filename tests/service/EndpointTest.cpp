@@ -5,6 +5,8 @@
 #include "service/MacVoiceService.h"
 #include "service/ServiceEndpoint.h"
 
+using namespace wrenly;
+
 namespace {
 
 TEST(CanonicalEndpoint, AcceptsOnlyHttpsUrlsOfTheServicePath) {

@@ -9,6 +9,8 @@
 #include "service/MacAppleLogin.h"
 #include "service/MacServiceError.h"
 
+using namespace wrenly;
+
 namespace {
 
 // A browser that records the page it shows and answers with `respond`, or waits until the

@@ -7,6 +7,8 @@
 #include "service/ReplyDecoding.h"
 #include "service/RequestBodies.h"
 
+using namespace wrenly;
+
 namespace {
 
 std::span<const std::uint8_t> bytes(std::string_view text) {

@@ -8,6 +8,8 @@
 #include "service/RequestBodies.h"
 #include "service/TransportError.h"
 
+using namespace wrenly;
+
 namespace {
 
 using ::testing::ElementsAre;

@@ -18,6 +18,8 @@
 #include "support/service/ContractServer.h"
 #include "support/service/MemorySecretStore.h"
 
+namespace wrenly {
+
 // A client wired to a loopback contract server: the test thread runs the main loop, blocking
 // calls go to a small pool, and time is a manual clock.
 class ServiceHarness : public ::testing::Test {
@@ -124,3 +126,5 @@ class ServiceHarness : public ::testing::Test {
   ContractServer server;
   size_t logStart = 0;
 };
+
+}  // namespace wrenly

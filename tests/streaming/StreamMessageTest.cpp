@@ -3,6 +3,8 @@
 #include "streaming/StreamAddress.h"
 #include "streaming/StreamMessage.h"
 
+using namespace wrenly;
+
 namespace {
 
 TEST(StreamMessageTest, ReadsTheFourMessageKinds) {

@@ -7,6 +7,8 @@
 #include "streaming/StreamError.h"
 #include "streaming/StreamingHarness.h"
 
+using namespace wrenly;
+
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 

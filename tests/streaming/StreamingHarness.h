@@ -17,6 +17,8 @@
 #include "support/TemporaryDirectory.h"
 #include "support/streaming/StreamServer.h"
 
+namespace wrenly {
+
 // A one-shot signal from the test thread to a server script; the bound is for broken builds.
 struct Gate {
   std::promise<void> opened;
@@ -92,7 +94,7 @@ class StreamingTest : public ::testing::Test {
       TokenSource token = [] { return std::string("secret-token"); }) {
     return std::make_unique<MacStreamingSpeechClient>(
         testRequestID, "auto", cleanup,
-        MacStreamingSpeechDependencies{pool_.get_executor(), clock_, std::move(endpoint),
+        StreamingSpeechDependencies{pool_.get_executor(), clock_, std::move(endpoint),
                                        std::move(token), trust_});
   }
 
@@ -153,3 +155,5 @@ class StreamingTest : public ::testing::Test {
   asio::thread_pool pool_{2};
   std::size_t logMark_ = 0;
 };
+
+}  // namespace wrenly

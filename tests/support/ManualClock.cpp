@@ -2,6 +2,8 @@
 
 #include <boost/asio/post.hpp>
 
+namespace wrenly {
+
 class ManualTimer final : public Clock::Timer {
  public:
   ManualTimer(ManualClock& clock, ManualClock::Key key) : clock_(clock), key_(key) {}
@@ -93,3 +95,5 @@ bool ManualClock::advanceToNextTimer(Duration limit) {
   advance(delta);
   return true;
 }
+
+}  // namespace wrenly

@@ -6,6 +6,8 @@
 
 #include "platform/Clock.h"
 
+namespace wrenly {
+
 // A clock that only moves when the test says so. Timers fire in deadline order (ties in the
 // order they were scheduled); after each firing the `drain` hook runs (normally polling the
 // test's io_context), so work a callback schedules inside the advanced window fires too.
@@ -46,3 +48,5 @@ class ManualClock final : public Clock {
   friend class ManualTimer;
   void cancel(Key key);
 };
+
+}  // namespace wrenly

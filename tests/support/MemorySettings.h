@@ -6,6 +6,8 @@
 
 #include "platform/Settings.h"
 
+namespace wrenly {
+
 // Settings held in memory, for tests.
 class MemorySettings final : public Settings {
  public:
@@ -44,3 +46,5 @@ class MemorySettings final : public Settings {
   mutable std::mutex mutex_;
   std::map<std::string, std::variant<bool, std::string>, std::less<>> values_;
 };
+
+}  // namespace wrenly

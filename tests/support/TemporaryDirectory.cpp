@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <string>
 
+namespace wrenly {
+
 TemporaryDirectory::TemporaryDirectory() {
   std::string pattern = (std::filesystem::temp_directory_path() / "wrenly-test-XXXXXX").string();
   if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
@@ -16,3 +18,5 @@ TemporaryDirectory::~TemporaryDirectory() {
                                std::filesystem::perm_options::add, ec);
   std::filesystem::remove_all(path_, ec);
 }
+
+}  // namespace wrenly

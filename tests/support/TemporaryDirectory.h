@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+namespace wrenly {
+
 // A fresh directory under the system temporary folder, removed with everything in it.
 class TemporaryDirectory {
  public:
@@ -18,3 +20,5 @@ class TemporaryDirectory {
  private:
   std::filesystem::path path_;
 };
+
+}  // namespace wrenly

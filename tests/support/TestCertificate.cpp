@@ -9,6 +9,8 @@
 #include <memory>
 #include <stdexcept>
 
+namespace wrenly {
+
 namespace {
 
 template <typename T, void (*Free)(T*)>
@@ -74,3 +76,5 @@ void TestCertificate::writeCertificate(const std::filesystem::path& file) const 
   out << certificatePem;
   if (!out) throw std::runtime_error("test certificate: cannot write " + file.string());
 }
+
+}  // namespace wrenly

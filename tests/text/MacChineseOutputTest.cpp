@@ -7,6 +7,8 @@
 
 #include "text/MacChineseOutput.h"
 
+using namespace wrenly;
+
 namespace {
 
 struct Row {

@@ -4,6 +4,8 @@
 
 #include "text/SpeechCleanup.h"
 
+using namespace wrenly;
+
 namespace {
 
 struct Row {

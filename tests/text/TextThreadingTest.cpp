@@ -7,6 +7,8 @@
 #include "text/MacChineseOutput.h"
 #include "text/SpeechCleanup.h"
 
+using namespace wrenly;
+
 // The shared compiled patterns and the script transform are used from several threads at once;
 // every thread must see the same results (run under ThreadSanitizer in CI).
 TEST(TextThreadingTest, ConcurrentCallsAgree) {

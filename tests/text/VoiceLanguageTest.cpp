@@ -2,6 +2,8 @@
 
 #include "text/VoiceLanguage.h"
 
+using namespace wrenly;
+
 TEST(VoiceLanguageTest, RawValuesRoundTripInOrder) {
   const char* raw[] = {"cantonese", "mandarin", "english", "auto"};
   const auto all = VoiceLanguage::allCases();

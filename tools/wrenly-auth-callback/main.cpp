@@ -5,6 +5,8 @@
 
 #include "platform/linux/browser/XdgBrowserSession.h"
 
+using namespace wrenly;
+
 int main(int argc, char** argv) {
   if (argc != 2 || std::strncmp(argv[1], "wrenly-auth:", 12) != 0) {
     std::fprintf(stderr, "usage: wrenly-auth-callback wrenly-auth:URL\n");

@@ -14,6 +14,8 @@
 #include "text/MacChineseOutput.h"
 #include "text/SpeechCleanup.h"
 
+using namespace wrenly;
+
 namespace {
 
 constexpr const char* usage =

@@ -4,6 +4,8 @@
 
 #include "platform/linux/secret/LibsecretStore.h"
 
+using namespace wrenly;
+
 namespace {
 
 constexpr const char* service = "app.tervane.voice.mac.invitation";

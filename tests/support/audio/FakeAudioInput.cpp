@@ -5,6 +5,8 @@
 #include <numbers>
 #include <utility>
 
+namespace wrenly {
+
 // Shared by an engine and the input, so the test can still look at an engine the recorder
 // has destroyed.
 struct FakeAudioInput::EngineState {
@@ -118,3 +120,5 @@ std::vector<float> FakeAudioInput::tone(double frequency, double rate, int chann
 std::vector<float> FakeAudioInput::constant(float value, int channels, std::size_t frames) {
   return std::vector<float>(frames * static_cast<std::size_t>(channels), value);
 }
+
+}  // namespace wrenly

@@ -10,6 +10,8 @@
 
 #include "platform/AudioInput.h"
 
+namespace wrenly {
+
 // A scripted microphone (authorised, 48000 Hz mono unless set otherwise). Engines take the
 // format of `setDevice` at the time they are made. `deliver` calls the running engine's tap at
 // once, so the test plays the sound system's thread. Not thread-safe.
@@ -56,3 +58,5 @@ class FakeAudioInput final : public AudioInput {
   int started_ = 0;
   std::vector<std::shared_ptr<EngineState>> engines_;
 };
+
+}  // namespace wrenly

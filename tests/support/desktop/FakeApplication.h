@@ -10,6 +10,8 @@
 #include "platform/Workspace.h"
 #include "support/desktop/FakeElement.h"
 
+namespace wrenly {
+
 class FakeDesktop;
 
 enum class WindowKind {
@@ -85,3 +87,5 @@ class FakeApplication {
 
   friend class FakeDesktop;
 };
+
+}  // namespace wrenly

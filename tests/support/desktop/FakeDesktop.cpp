@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <utility>
 
+namespace wrenly {
+
 FakeDesktop::FakeDesktop(asio::any_io_executor mainLoop, Clock& clock)
     : keyInjector(clock, [this] { paste(); }),
       keyMonitor(mainLoop),
@@ -126,3 +128,5 @@ void FakeApplication::quit() {
                 [&](const auto& window) { return window.processID == processID_; });
   if (desktop_.frontmost_ == this) desktop_.bringForward(nullptr);
 }
+
+}  // namespace wrenly

@@ -21,6 +21,8 @@
 #include "support/desktop/HandlerList.h"
 #include "support/desktop/KeyEventScript.h"
 
+namespace wrenly {
+
 // A whole scripted desktop behind the desktop ports: applications with process ids and
 // application ids, their windows in stacking order, which one is in front, the focused element
 // of each, permission, clipboard, synthetic keys, key monitors and hot keys.
@@ -134,3 +136,5 @@ class FakeDesktop final : public Workspace, public Accessibility, public WindowL
 
   friend class FakeApplication;
 };
+
+}  // namespace wrenly

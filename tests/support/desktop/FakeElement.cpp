@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+namespace wrenly {
+
 namespace {
 
 int64_t utf16Length(std::string_view text) {
@@ -91,3 +93,5 @@ void FakeElement::receivePaste(const std::string& pasted) {
   whole.toUTF8String(text_);
   selection_ = TextRange{at.location + insert.length(), 0};
 }
+
+}  // namespace wrenly

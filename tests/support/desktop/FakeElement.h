@@ -8,6 +8,8 @@
 
 #include "platform/Accessibility.h"
 
+namespace wrenly {
+
 // One text field of a scripted application (FakeApplication::addField). The test keeps the
 // shared_ptr and changes the field at will; the accessibility fake hands out separate handles to
 // it, which recognise each other through isSameElement just as real handles do.
@@ -63,3 +65,5 @@ class FakeElement : public std::enable_shared_from_this<FakeElement> {
   bool gone_ = false;
   bool answers_ = true;
 };
+
+}  // namespace wrenly

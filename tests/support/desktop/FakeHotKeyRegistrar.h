@@ -3,6 +3,8 @@
 #include "platform/HotKeyRegistrar.h"
 #include "support/desktop/HandlerList.h"
 
+namespace wrenly {
+
 // Hot keys held by the program; the test presses them, synchronously, with `press`.
 class FakeHotKeyRegistrar final : public HotKeyRegistrar {
  public:
@@ -21,3 +23,5 @@ class FakeHotKeyRegistrar final : public HotKeyRegistrar {
   HandlerList<HotKeyChord> chords_;
   bool refuses_ = false;
 };
+
+}  // namespace wrenly

@@ -7,6 +7,8 @@
 #include "platform/Clock.h"
 #include "platform/KeyInjector.h"
 
+namespace wrenly {
+
 // One keystroke half the program sent.
 struct InjectedKey {
   enum class Kind { pasteDown, pasteUp };
@@ -41,3 +43,5 @@ class FakeKeyInjector final : public KeyInjector {
   std::vector<InjectedKey> keys_;
   bool refuses_ = false;
 };
+
+}  // namespace wrenly

@@ -5,6 +5,8 @@
 #include "platform/KeyMonitor.h"
 #include "support/desktop/HandlerList.h"
 
+namespace wrenly {
+
 // Key monitors that deliver what the test sends (usually through KeyEventScript): global events
 // at once on the sending thread (they may come from any thread), local ones posted to the main
 // loop (they come from its event processing), each scope in order.
@@ -33,3 +35,5 @@ class FakeKeyMonitor final : public KeyMonitor {
   HandlerList<KeyEvent> local_;
   std::optional<Scope> refused_;
 };
+
+}  // namespace wrenly

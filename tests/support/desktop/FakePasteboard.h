@@ -5,6 +5,8 @@
 
 #include "platform/Pasteboard.h"
 
+namespace wrenly {
+
 // A clipboard that remembers what it holds and can be told to refuse writes.
 class FakePasteboard final : public Pasteboard {
  public:
@@ -23,3 +25,5 @@ class FakePasteboard final : public Pasteboard {
   std::optional<std::string> contents_;
   bool refuses_ = false;
 };
+
+}  // namespace wrenly

@@ -10,6 +10,8 @@
 #include "platform/Asio.h"
 #include "platform/Subscription.h"
 
+namespace wrenly {
+
 // The subscribers of one fake event stream. A handler removed while an event is being delivered
 // (even by itself) is not called again, and is never destroyed while it runs.
 template <typename... Args>
@@ -56,3 +58,5 @@ class HandlerList {
 
   std::shared_ptr<State> state_ = std::make_shared<State>();
 };
+
+}  // namespace wrenly

@@ -8,6 +8,8 @@
 #include "hotkey/MacRecordingShortcut.h"
 #include "support/desktop/FakeKeyMonitor.h"
 
+namespace wrenly {
+
 // A keyboard performance written as key presses, played into a FakeKeyMonitor. The script works
 // out the modifier flags word of every event from the keys it holds, as a keyboard would:
 //
@@ -63,3 +65,5 @@ class KeyEventScript {
   std::set<MacRecordingShortcut> held_;
   std::vector<std::pair<KeyMonitor::Scope, KeyEvent>> steps_;
 };
+
+}  // namespace wrenly

@@ -7,6 +7,8 @@
 #include "diagnostics/MacDiagnostics.h"
 #include "support/TemporaryDirectory.h"
 
+namespace wrenly {
+
 namespace {
 
 std::vector<std::string> readAll() {
@@ -41,3 +43,5 @@ std::vector<std::string> RecordedDiagnostics::lines() const {
   if (lines.size() < skipped_) return lines;  // the log was rotated meanwhile
   return {lines.begin() + static_cast<std::ptrdiff_t>(skipped_), lines.end()};
 }
+
+}  // namespace wrenly

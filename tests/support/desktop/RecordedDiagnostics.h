@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+namespace wrenly {
+
 // The lines this process writes to the diagnostics log from construction on, without their time
 // stamps. The first one made in a process points the log at a scratch folder, so tests never
 // write into the user's own log; make it before anything writes to the log.
@@ -15,3 +17,5 @@ class RecordedDiagnostics {
  private:
   size_t skipped_ = 0;
 };
+
+}  // namespace wrenly

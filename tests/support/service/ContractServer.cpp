@@ -16,6 +16,8 @@
 
 #include "platform/Asio.h"
 
+namespace wrenly {
+
 namespace beast = boost::beast;
 namespace http = beast::http;
 namespace ssl = asio::ssl;
@@ -140,3 +142,5 @@ void ContractServer::releaseStalled() {
     for (auto& timer : transport->stalled) timer.cancel();
   });
 }
+
+}  // namespace wrenly

@@ -8,6 +8,8 @@
 #include "support/TestCertificate.h"
 #include "support/service/ContractService.h"
 
+namespace wrenly {
+
 // The contract service on a loopback HTTPS port (127.0.0.1, an ephemeral port), with a
 // certificate generated for this server. Runs on its own thread from construction until
 // destruction; each connection carries one request and is closed after the reply.
@@ -43,3 +45,5 @@ class ContractServer : public ContractService {
   std::filesystem::path certificateFile_;
   std::unique_ptr<Transport> transport_;
 };
+
+}  // namespace wrenly

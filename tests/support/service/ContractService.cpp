@@ -6,6 +6,8 @@
 #include <boost/json/value.hpp>
 #include <cctype>
 
+namespace wrenly {
+
 namespace {
 
 constexpr std::string_view basePath = "/wrenly/v1/";
@@ -170,3 +172,5 @@ ContractService::Reply ContractService::modelReply(const Request& request) {
   }
   return Reply::error(400, "invalid_request");
 }
+
+}  // namespace wrenly

@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+namespace wrenly {
+
 // The speech service as the client relies on it, for contract tests: a built-in model of the
 // HTTPS JSON calls under /wrenly/v1/ plus per-test scripted replies, recording every request.
 // Thread-safe: the server thread answers while the test thread scripts and inspects.
@@ -130,3 +132,5 @@ class ContractService {
   std::string rewrittenText_ = "已改寫的文字";
   int nextState_ = 1;
 };
+
+}  // namespace wrenly

@@ -6,6 +6,8 @@
 
 #include "platform/SecretStore.h"
 
+namespace wrenly {
+
 // Secrets in memory, for tests. Failures can be switched on per operation.
 class MemorySecretStore final : public SecretStore {
  public:
@@ -51,3 +53,5 @@ class MemorySecretStore final : public SecretStore {
   std::optional<SecretStoreFailure> lookupFailure_;
   std::optional<SecretStoreFailure> writeFailure_;
 };
+
+}  // namespace wrenly

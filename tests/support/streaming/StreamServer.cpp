@@ -14,6 +14,8 @@
 #include <cctype>
 #include <chrono>
 
+namespace wrenly {
+
 namespace asio = boost::asio;
 namespace beast = boost::beast;
 namespace websocket = beast::websocket;
@@ -203,3 +205,5 @@ bool StreamServer::waitForEnd() {
   return shared_->waitFor(
       [&] { return shared_->ended > 0 && shared_->ended == shared_->connections; });
 }
+
+}  // namespace wrenly

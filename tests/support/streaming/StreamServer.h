@@ -14,6 +14,8 @@
 
 #include "support/TestCertificate.h"
 
+namespace wrenly {
+
 // One WebSocket message as the server saw it.
 struct StreamFrame {
   bool text = false;
@@ -77,3 +79,5 @@ class StreamServer {
   std::uint16_t port_ = 0;
   std::thread thread_;
 };
+
+}  // namespace wrenly

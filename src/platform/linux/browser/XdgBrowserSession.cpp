@@ -21,6 +21,8 @@
 
 extern char** environ;
 
+namespace wrenly {
+
 namespace fs = std::filesystem;
 using local = asio::local::stream_protocol;
 
@@ -125,3 +127,5 @@ bool forwardAuthCallback(const fs::path& socketPath, std::string_view url) {
   asio::write(socket, asio::buffer(line), ec);
   return !ec;
 }
+
+}  // namespace wrenly

@@ -7,6 +7,8 @@
 
 #include "platform/BrowserSession.h"
 
+namespace wrenly {
+
 // Sign-in through the user's default browser. The page is opened with xdg-open; the browser
 // hands the callback URL to our scheme handler (wrenly-auth-callback, registered by a .desktop
 // file), which forwards it over a private local socket to the session waiting here.
@@ -32,3 +34,5 @@ class XdgBrowserSession final : public BrowserSession {
 
 // Used by the scheme handler: passes `url` to the waiting session. False when none is waiting.
 bool forwardAuthCallback(const std::filesystem::path& socketPath, std::string_view url);
+
+}  // namespace wrenly

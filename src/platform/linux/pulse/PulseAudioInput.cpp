@@ -2,6 +2,8 @@
 
 #include "platform/linux/pulse/PulseEngine.h"
 
+namespace wrenly {
+
 PulseAudioInput::PulseAudioInput(std::string applicationName)
     : applicationName_(std::move(applicationName)) {}
 
@@ -12,3 +14,5 @@ asio::awaitable<bool> PulseAudioInput::requestAccess() {
 std::unique_ptr<AudioEngine> PulseAudioInput::makeEngine() {
   return std::make_unique<PulseEngine>(applicationName_);
 }
+
+}  // namespace wrenly

@@ -4,6 +4,8 @@
 
 #include "platform/AudioInput.h"
 
+namespace wrenly {
+
 // The microphone through the desktop's sound server (PulseAudio, or PipeWire's pulse server):
 // every engine records from the source that is the default when it is made, at that source's
 // own rate and channel count, in 32-bit float.
@@ -20,3 +22,5 @@ class PulseAudioInput final : public AudioInput {
  private:
   std::string applicationName_;
 };
+
+}  // namespace wrenly

@@ -9,6 +9,8 @@
 
 #include "platform/linux/pulse/PulseError.h"
 
+namespace wrenly {
+
 namespace {
 
 // Bound on every wait for the server: a hung server must not hang the caller.
@@ -283,3 +285,5 @@ void PulseEngine::onTimeout(pa_mainloop_api*, pa_time_event*, const struct timev
   engine->timedOut_ = true;
   pa_threaded_mainloop_signal(engine->loop_, 0);
 }
+
+}  // namespace wrenly

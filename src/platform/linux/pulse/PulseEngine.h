@@ -12,6 +12,8 @@
 
 #include "platform/AudioInput.h"
 
+namespace wrenly {
+
 // One record stream on the source that was the default when the engine was made. Each engine
 // has its own main loop thread and server connection, so a new engine always sees the current
 // default device and its native format.
@@ -78,3 +80,5 @@ class PulseEngine final : public AudioEngine {
   bool lost_ = false;  // the device went away or stopped being the default; sticky
   std::atomic<bool> running_{false};
 };
+
+}  // namespace wrenly

@@ -2,6 +2,8 @@
 
 #include <pulse/error.h>
 
+namespace wrenly {
+
 namespace {
 
 class PulseCategory final : public std::error_category {
@@ -23,3 +25,5 @@ const std::error_category& pulseCategory() {
 std::system_error pulseError(int code, const std::string& what) {
   return std::system_error(code, pulseCategory(), what);
 }
+
+}  // namespace wrenly

@@ -8,6 +8,8 @@
 #include <string>
 #include <thread>
 
+namespace wrenly {
+
 namespace {
 
 const SecretSchema* credentialSchema() {
@@ -132,3 +134,5 @@ std::optional<SecretStoreFailure> LibsecretStore::remove(std::string_view servic
   if (error) return classify(error.get(), bound);
   return std::nullopt;
 }
+
+}  // namespace wrenly

@@ -4,6 +4,8 @@
 
 #include "platform/SecretStore.h"
 
+namespace wrenly {
+
 // Secrets in the desktop's Secret Service (GNOME Keyring, KWallet) through libsecret: one item
 // per (service, account), both attributes always matched, stored in the default collection.
 //
@@ -23,3 +25,5 @@ class LibsecretStore final : public SecretStore {
  private:
   std::chrono::milliseconds bound_;
 };
+
+}  // namespace wrenly

@@ -8,31 +8,33 @@
 #include "hotkey/MacRecordingShortcut.h"
 #include "service/MacAccountStatus.h"
 
-// Where the dictation cycle stands.
-enum class MacVoicePhase { idle, starting, recording, processing };
+namespace wrenly {
 
-constexpr std::string_view name(MacVoicePhase phase) {
+// Where the dictation cycle stands.
+enum class VoicePhase { idle, starting, recording, processing };
+
+constexpr std::string_view name(VoicePhase phase) {
   switch (phase) {
-    case MacVoicePhase::idle:
+    case VoicePhase::idle:
       return "idle";
-    case MacVoicePhase::starting:
+    case VoicePhase::starting:
       return "starting";
-    case MacVoicePhase::recording:
+    case VoicePhase::recording:
       return "recording";
-    case MacVoicePhase::processing:
+    case VoicePhase::processing:
       return "processing";
   }
   return "?";
 }
 
-inline std::ostream& operator<<(std::ostream& out, MacVoicePhase phase) {
+inline std::ostream& operator<<(std::ostream& out, VoicePhase phase) {
   return out << name(phase);
 }
 
 // Everything the controller publishes, as one value: the windows and the overlay draw from it.
 // Observers receive a copy after each change.
-struct MacVoiceControllerState {
-  MacVoicePhase phase = MacVoicePhase::idle;
+struct VoiceControllerState {
+  VoicePhase phase = VoicePhase::idle;
   std::string message = "正在檢查語音服務…";  // the status line of the main window
   std::string lastText;                       // the most recent finished text
   float level = 0;                            // microphone level for the meters
@@ -54,5 +56,7 @@ struct MacVoiceControllerState {
   bool hasRetryRecording = false;     // a failed dictation's recording can be retried
   std::string shortcutTitle;          // the installed trigger key's name (derived)
 
-  friend bool operator==(const MacVoiceControllerState&, const MacVoiceControllerState&) = default;
+  friend bool operator==(const VoiceControllerState&, const VoiceControllerState&) = default;
 };
+
+}  // namespace wrenly
