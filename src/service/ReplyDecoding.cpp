@@ -1,8 +1,9 @@
 #include "service/ReplyDecoding.h"
 
-#include <boost/json/parse.hpp>
 #include <boost/json/value.hpp>
+#include <boost/system/system_error.hpp>
 
+#include "service/JsonParsing.h"
 #include "service/MacServiceError.h"
 #include "service/TextTrimming.h"
 
@@ -13,7 +14,9 @@ std::string ReplyDecodingError::localizedDescription() const {
 }
 
 std::string decodeText(std::string_view body) {
-  boost::json::value reply = boost::json::parse(body);  // throws the parser's error
+  boost::system::error_code error;
+  boost::json::value reply = parseJson(body, error);
+  if (error) throw boost::system::system_error(error);  // the parser's own error
   const auto* object = reply.if_object();
   const boost::json::value* text = object ? object->if_contains("text") : nullptr;
   const boost::json::string* string = text ? text->if_string() : nullptr;
@@ -25,7 +28,7 @@ std::string decodeText(std::string_view body) {
 
 std::optional<std::string> serviceErrorCode(std::string_view body) {
   boost::system::error_code ignored;
-  boost::json::value reply = boost::json::parse(body, ignored);
+  boost::json::value reply = parseJson(body, ignored);
   if (ignored) return std::nullopt;
   const auto* object = reply.if_object();
   const boost::json::value* error = object ? object->if_contains("error") : nullptr;
@@ -49,7 +52,7 @@ namespace {
 
 boost::json::object parseObject(std::string_view body) {
   boost::system::error_code error;
-  boost::json::value reply = boost::json::parse(body, error);
+  boost::json::value reply = parseJson(body, error);
   if (error) throw ReplyDecodingError(ReplyDecodingFailure::notJson);
   if (!reply.is_object()) throw ReplyDecodingError(ReplyDecodingFailure::notAnObject);
   return std::move(reply.as_object());

@@ -3,11 +3,12 @@
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
-#include <boost/json/parse.hpp>
 #include <boost/json/value.hpp>
 #include <cstdint>
 #include <limits>
 #include <optional>
+
+#include "service/JsonParsing.h"
 
 namespace wrenly {
 
@@ -67,7 +68,7 @@ std::string checkedServiceCode(std::string_view code) {
 
 StreamEvent interpretStreamMessage(std::string_view bytes, bool finishSent) {
   json::error_code ec;
-  json::value message = json::parse(json::string_view(bytes.data(), bytes.size()), ec);
+  json::value message = parseJson(bytes, ec);
   if (ec || !message.is_object()) return StreamInvalid{};
   const json::object& object = message.get_object();
   const json::value* type = object.if_contains("type");

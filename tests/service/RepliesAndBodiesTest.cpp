@@ -25,8 +25,15 @@ TEST(DecodeText, ReturnsTheTrimmedTextOrEmptyTranscriptOrTheParserError) {
       return "parser";
     }
   };
+  // Ignored members may nest deeply; only nesting past any reasonable reply is refused.
+  const auto deep = [](int depth) {
+    return R"({"text":"x","other":)" + std::string(depth, '[') + std::string(depth, ']') + "}";
+  };
+  const std::string deepest = deep(500), tooDeep = deep(600);
   const std::pair<std::string_view, std::string_view> rows[] = {
       {R"({"text":"  你好 world\n","other":1})", "你好 world"},
+      {deepest, "x"},
+      {tooDeep, "parser"},
       {"{\"text\":\"\xE3\x80\x80\xE5\xA5\xBD\xE3\x80\x80\"}", "\xE5\xA5\xBD"},
       {R"({"text":"   "})", "empty_transcript"},
       {R"({"text":"\n"})", "empty_transcript"},

@@ -10,7 +10,8 @@ namespace {
 TEST(StreamMessageTest, ReadsTheFourMessageKinds) {
   const std::string result =
       R"({"type":"result","transcript":"a","text":"b","segments":-2,"fallbackSegments":9,"x":1})";
-  EXPECT_EQ(interpretStreamMessage(R"({"type":"ready","extra":[1]})", false),
+  const std::string deep = std::string(100, '[') + std::string(100, ']');
+  EXPECT_EQ(interpretStreamMessage(R"({"type":"ready","extra":)" + deep + "}", false),
             StreamEvent(StreamReady{}));
   EXPECT_EQ(interpretStreamMessage(result, true),
             StreamEvent(MacStreamingSpeechResult{"a", "b", -2, 9}));
@@ -25,6 +26,7 @@ TEST(StreamMessageTest, ReadsTheFourMessageKinds) {
       {"", "{", "null", R"(["ready"])", R"({"type":1})", R"({"Type":"ready"})",
        R"({"type":"READY"})", "{\"type\":\"ready\"} trailing", "{\"type\":\"ready\xff\"}",
        R"({"type":"result","transcript":"\n","text":"b","segments":1,"fallbackSegments":1})",
+       R"({"type":"result","transcript":"a","text":" \u3000","segments":1,"fallbackSegments":1})",
        R"({"type":"result","transcript":"a","text":"b","fallbackSegments":1})",
        R"({"type":"result","transcript":"a","text":"b","segments":1.5,"fallbackSegments":1})",
        R"({"type":"result","transcript":"a","text":"b","segments":18446744073709551615,"fallbackSegments":1})"}) {
