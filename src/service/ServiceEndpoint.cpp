@@ -1,5 +1,6 @@
 #include "service/ServiceEndpoint.h"
 
+#include <algorithm>
 #include <boost/url/parse.hpp>
 #include <cstdlib>
 
@@ -19,17 +20,29 @@ std::string lowerAscii(std::string text) {
   return text;
 }
 
-// A registered name is only accepted as plain letters, digits, dots and hyphens once its
-// percent-escapes are decoded: anything else (an escaped slash, raw UTF-8 of an unconverted
-// international name) would not name the same host for every reader of the text.
+// A registered name is only accepted as the unreserved characters of a URL (letters, digits,
+// ".", "-", "_", "~") once its percent-escapes are decoded: anything else (an escaped slash, raw
+// UTF-8 of an unconverted international name) would not name the same host for every reader.
 bool isPlainHostName(std::string_view host) {
   if (host.empty()) return false;
   for (char c : host) {
     bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-              c == '.' || c == '-';
+              c == '.' || c == '-' || c == '_' || c == '~';
     if (!ok) return false;
   }
   return true;
+}
+
+// The port as a plain decimal number, or none when it is above 65535. Leading zeros are
+// allowed in a URL and are dropped, so every later reader sees the same port.
+std::optional<std::string> portNumber(std::string_view digits) {
+  digits.remove_prefix(std::min(digits.find_first_not_of('0'), digits.size()));
+  if (digits.empty()) return "0";
+  if (digits.size() > 5) return std::nullopt;
+  unsigned long value = 0;
+  for (char c : digits) value = value * 10 + static_cast<unsigned long>(c - '0');
+  if (value > 65535) return std::nullopt;
+  return std::string(digits);
 }
 
 }  // namespace
@@ -65,9 +78,10 @@ std::optional<std::string> canonicalServiceEndpoint(std::string_view text) {
 
   std::string result = "https://" + lowerAscii(host);
   if (url.has_port() && !url.port().empty()) {
-    // Kept as written; a number no socket can have is not an endpoint.
-    if (url.port().size() > 5 || std::stoul(std::string(url.port())) > 65535) return std::nullopt;
-    result += ":" + std::string(url.port());
+    // A number no socket can have is not an endpoint.
+    const auto port = portNumber(url.port());
+    if (!port) return std::nullopt;
+    result += ":" + *port;
   }
   result += "/wrenly/v1/";
   return result;

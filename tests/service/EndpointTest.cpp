@@ -33,6 +33,13 @@ TEST(CanonicalEndpoint, AcceptsOnlyHttpsUrlsOfTheServicePath) {
       {"https:///wrenly/v1/", nullptr},
       {"", nullptr},
       {"https://speech.example.com:99999/wrenly/v1/", nullptr},
+      {"https://speech.example.com:065536/wrenly/v1/", nullptr},
+      {"https://speech.example.com:18446744073709551616443/wrenly/v1/", nullptr},
+      // Every unreserved character may name a host; a port may have leading zeros.
+      {"https://my_speech~1.example:000443/wrenly/v1/",
+       "https://my_speech~1.example:443/wrenly/v1/"},
+      {"https://speech.example.com:00000000000000000000065535/wrenly/v1/",
+       "https://speech.example.com:65535/wrenly/v1/"},
       // International names must arrive already converted; escapes must not smuggle in other
       // characters that would make the host text mean something else.
       {"https://bücher.example/wrenly/v1/", nullptr},
