@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "platform/linux/pulse/PulseError.h"
+#include "platform/linux/pulse/RecordFragment.h"
 
 namespace wrenly {
 
@@ -191,7 +192,6 @@ void PulseEngine::disconnectStream() {
 }
 
 void PulseEngine::readAvailable() {
-  const size_t frameBytes = sizeof(float) * static_cast<size_t>(sampleSpec_.channels);
   while (stream_ && pa_stream_readable_size(stream_) > 0) {
     const void* data = nullptr;
     size_t bytes = 0;
@@ -200,16 +200,8 @@ void PulseEngine::readAvailable() {
       return;
     }
     if (bytes == 0) return;
-    // Null data is a hole in the stream: nothing to deliver, only to drop.
-    if (data && running_ && tap_) {
-      const auto* samples = static_cast<const float*>(data);
-      const size_t frames = bytes / frameBytes;
-      for (size_t first = 0; first < frames; first += bufferFrames_) {
-        const auto count =
-            static_cast<std::uint32_t>(std::min<size_t>(bufferFrames_, frames - first));
-        tap_(samples + first * sampleSpec_.channels, count, sampleSpec_.channels);
-      }
-    }
+    if (running_ && tap_)
+      deliverRecordFragment(data, bytes, sampleSpec_.channels, bufferFrames_, tap_);
     pa_stream_drop(stream_);
   }
 }
