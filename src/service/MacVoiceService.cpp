@@ -1,6 +1,5 @@
 #include "service/MacVoiceService.h"
 
-#include <algorithm>
 #include <boost/asio/this_coro.hpp>
 #include <chrono>
 
@@ -14,6 +13,7 @@
 #include "service/MacServiceError.h"
 #include "service/ReplyDecoding.h"
 #include "service/RequestBodies.h"
+#include "service/UsableToken.h"
 
 namespace wrenly {
 
@@ -40,7 +40,7 @@ MacVoiceService::MacVoiceService(const Platform& platform, ServiceConfiguration 
 
 std::optional<std::string> MacVoiceService::readToken(const std::string& baseURL) const {
   // A store that cannot be asked reads as "no token": the caller then asks the user to sign in.
-  return secrets_.lookup(credentialService, baseURL).secret();
+  return usableToken(secrets_.lookup(credentialService, baseURL).secret());
 }
 
 std::string MacVoiceService::flagKey(const std::string& baseURL) const {
@@ -78,12 +78,8 @@ asio::awaitable<std::string> MacVoiceService::request(Call call) {
       std::optional<std::string> stored = co_await runInBackground(background_, std::move(lookup));
       token = std::move(stored);
     }
-    // A token that could break out of its header line is no usable token.
-    if (!token || token->empty() || std::any_of(token->begin(), token->end(), [](char c) {
-          return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
-        })) {
-      throw MacServiceError::missingInvitation();
-    }
+    token = usableToken(std::move(token));
+    if (!token) throw MacServiceError::missingInvitation();
     prepared->headers.push_back("Authorization: Bearer " + *token);
   }
   if (call.body) prepared->body = std::make_shared<const std::string>(std::move(*call.body));

@@ -2,15 +2,19 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
+#include <boost/asio/as_tuple.hpp>
+#include <boost/asio/co_spawn.hpp>
 #include <boost/asio/connect.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ssl.hpp>
+#include <boost/asio/use_awaitable.hpp>
 #include <boost/beast/core/buffers_to_string.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/websocket.hpp>
 #include <boost/beast/websocket/ssl.hpp>
 #include <chrono>
 
+#include "platform/Clock.h"
 #include "streaming/StreamTransport.h"
 
 namespace wrenly {
@@ -23,26 +27,29 @@ using boost::system::error_code;
 
 namespace {
 
-// Bounds the opening and the closing handshakes; everything else is bounded by the session.
+// Bounds the opening and the closing handshakes (the closing one including the frame that was
+// still being written); everything else is bounded by the session.
 constexpr auto handshakeLimit = std::chrono::seconds(10);
 // Enough for any reply the service sends; a peer cannot make us buffer without limit.
 constexpr std::size_t largestMessage = 1 << 20;
+// Each step of the opening reports its error code instead of throwing.
+constexpr auto step = asio::as_tuple(asio::use_awaitable);
 
 class BeastStreamTransport final : public StreamTransport,
                                    public std::enable_shared_from_this<BeastStreamTransport> {
  public:
-  BeastStreamTransport(Strand strand, ssl::context tls)
-      : tls_(std::move(tls)), resolver_(strand), socket_(strand, tls_) {}
+  BeastStreamTransport(Strand strand, ssl::context tls, Clock& clock)
+      : strand_(strand),
+        clock_(clock),
+        tls_(std::move(tls)),
+        resolver_(strand),
+        socket_(strand, tls_) {}
 
   void connect(const StreamAddress& address, Headers headers, Completion done) override {
-    resolver_.async_resolve(
-        address.host, address.port,
-        [self = shared_from_this(), address, headers = std::move(headers), done = std::move(done)](
-            error_code ec, tcp::resolver::results_type endpoints) mutable {
-          if (!ec && self->closed_) ec = asio::error::operation_aborted;
-          if (ec) return done(ec);
-          self->connectTo(endpoints, std::move(address), std::move(headers), std::move(done));
-        });
+    asio::co_spawn(strand_, open(shared_from_this(), address, std::move(headers)),
+                   [done = std::move(done)](std::exception_ptr failure, error_code ec) {
+                     done(failure ? error_code(asio::error::fault) : ec);
+                   });
   }
 
   void receive(Reception done) override {
@@ -71,52 +78,56 @@ class BeastStreamTransport final : public StreamTransport,
     if (closed_) return;
     closed_ = true;
     resolver_.cancel();
-    if (open_ && !writing_) {
-      // A pending read sees the peer's answer; the close handshake is bounded by the timeout
-      // option, after which Beast drops the connection itself.
-      socket_.async_close(websocket::close_code::normal,
-                          [self = shared_from_this()](error_code) { self->dropConnection(); });
-    } else {
-      dropConnection();
-    }
+    if (!open_) return dropConnection();
+    if (!writing_) return sayGoodbye();
+    // The frame in flight is finished first (a WebSocket takes one write at a time); the
+    // goodbye follows from its completion. Past the bound the connection is dropped instead.
+    drainLimit_ = clock_.after(strand_, handshakeLimit, [weak = weak_from_this()] {
+      if (auto self = weak.lock()) self->dropConnection();
+    });
   }
 
  private:
-  void connectTo(const tcp::resolver::results_type& endpoints, StreamAddress address,
-                 Headers headers, Completion done) {
-    asio::async_connect(
-        beast::get_lowest_layer(socket_), endpoints,
-        [self = shared_from_this(), address = std::move(address), headers = std::move(headers),
-         done = std::move(done)](error_code ec, const tcp::endpoint&) mutable {
-          if (!ec && self->closed_) ec = asio::error::operation_aborted;
-          if (ec) return done(ec);
-          // Frames are small and latency matters more than packing them together.
-          error_code ignored;
-          beast::get_lowest_layer(self->socket_).set_option(tcp::no_delay(true), ignored);
-          self->secure(std::move(address), std::move(headers), std::move(done));
-        });
-  }
+  // Resolves, connects, secures and upgrades, one step after the other on the strand. Holds
+  // `self` so the transport outlives the opening.
+  static asio::awaitable<error_code> open(std::shared_ptr<BeastStreamTransport> self,
+                                          StreamAddress address, Headers headers) {
+    auto [resolved, endpoints] =
+        co_await self->resolver_.async_resolve(address.host, address.port, step);
+    if (auto ec = self->unlessClosed(resolved)) co_return ec;
 
-  void secure(StreamAddress address, Headers headers, Completion done) {
-    auto& tlsStream = socket_.next_layer();
+    auto& tcpSocket = beast::get_lowest_layer(self->socket_);
+    auto [connected, endpoint] = co_await asio::async_connect(tcpSocket, endpoints, step);
+    if (auto ec = self->unlessClosed(connected)) co_return ec;
+    // Frames are small and latency matters more than packing them together.
+    error_code ignored;
+    tcpSocket.set_option(tcp::no_delay(true), ignored);
+
+    auto& tlsStream = self->socket_.next_layer();
     // Server name indication is only defined for host names, never for address literals.
     if (address.hostIsName &&
         !SSL_set_tlsext_host_name(tlsStream.native_handle(), address.host.c_str())) {
-      return done(error_code(static_cast<int>(::ERR_get_error()), asio::error::get_ssl_category()));
+      co_return error_code(static_cast<int>(::ERR_get_error()), asio::error::get_ssl_category());
     }
     tlsStream.set_verify_mode(ssl::verify_peer);
     tlsStream.set_verify_callback(ssl::host_name_verification(address.host));
-    tlsStream.async_handshake(
-        ssl::stream_base::client,
-        [self = shared_from_this(), address = std::move(address), headers = std::move(headers),
-         done = std::move(done)](error_code ec) mutable {
-          if (!ec && self->closed_) ec = asio::error::operation_aborted;
-          if (ec) return done(ec);
-          self->upgrade(address, std::move(headers), std::move(done));
-        });
+    auto [secured] = co_await tlsStream.async_handshake(ssl::stream_base::client, step);
+    if (auto ec = self->unlessClosed(secured)) co_return ec;
+
+    self->prepareUpgrade(std::move(headers));
+    auto [upgraded] =
+        co_await self->socket_.async_handshake(address.hostHeader, address.target, step);
+    const error_code ec = self->unlessClosed(upgraded);
+    self->open_ = !ec;
+    co_return ec;
   }
 
-  void upgrade(const StreamAddress& address, Headers headers, Completion done) {
+  // A step that succeeded after close() still ends the opening.
+  error_code unlessClosed(error_code ec) const {
+    return !ec && closed_ ? error_code(asio::error::operation_aborted) : ec;
+  }
+
+  void prepareUpgrade(Headers headers) {
     websocket::stream_base::timeout limits{};
     limits.handshake_timeout = handshakeLimit;
     limits.idle_timeout = websocket::stream_base::none();
@@ -128,12 +139,6 @@ class BeastStreamTransport final : public StreamTransport,
           for (const auto& [name, value] : headers) request.set(name, value);
         }));
     socket_.read_message_max(largestMessage);
-    socket_.async_handshake(address.hostHeader, address.target,
-                            [self = shared_from_this(), done = std::move(done)](error_code ec) {
-                              if (!ec && self->closed_) ec = asio::error::operation_aborted;
-                              self->open_ = !ec;
-                              done(ec);
-                            });
   }
 
   void write(asio::const_buffer payload, Completion done) {
@@ -141,8 +146,19 @@ class BeastStreamTransport final : public StreamTransport,
     socket_.async_write(
         payload, [self = shared_from_this(), done = std::move(done)](error_code ec, std::size_t) {
           self->writing_ = false;
+          if (self->closed_) {
+            self->drainLimit_.reset();
+            ec ? self->dropConnection() : self->sayGoodbye();
+          }
           done(ec);
         });
+  }
+
+  // A normal closure. A pending read sees the peer's answer; the close handshake is bounded by
+  // the timeout option, after which Beast drops the connection itself.
+  void sayGoodbye() {
+    socket_.async_close(websocket::close_code::normal,
+                        [self = shared_from_this()](error_code) { self->dropConnection(); });
   }
 
   void dropConnection() {
@@ -151,21 +167,24 @@ class BeastStreamTransport final : public StreamTransport,
     beast::get_lowest_layer(socket_).close(ignored);
   }
 
+  Strand strand_;
+  Clock& clock_;
   ssl::context tls_;
   tcp::resolver resolver_;
   websocket::stream<ssl::stream<tcp::socket>> socket_;
   beast::flat_buffer incoming_;
   std::vector<uint8_t> outgoingBinary_;
   std::string outgoingText_;
-  bool open_ = false;     // the upgrade has completed
-  bool writing_ = false;  // a frame is being written
-  bool closed_ = false;   // close() was called
+  std::unique_ptr<Clock::Timer> drainLimit_;  // bounds the frame still in flight at close()
+  bool open_ = false;                         // the upgrade has completed
+  bool writing_ = false;                      // a frame is being written
+  bool closed_ = false;                       // close() was called
 };
 
 }  // namespace
 
 std::shared_ptr<StreamTransport> StreamTransport::make(Strand strand, const StreamTrust& trust,
-                                                       error_code& ec) {
+                                                       Clock& clock, error_code& ec) {
   ssl::context tls(ssl::context::tls_client);
   tls.set_default_verify_paths(ec);
   if (ec) return nullptr;
@@ -173,7 +192,7 @@ std::shared_ptr<StreamTransport> StreamTransport::make(Strand strand, const Stre
     tls.load_verify_file(trust.extraAuthorities->string(), ec);
     if (ec) return nullptr;
   }
-  return std::make_shared<BeastStreamTransport>(std::move(strand), std::move(tls));
+  return std::make_shared<BeastStreamTransport>(std::move(strand), std::move(tls), clock);
 }
 
 }  // namespace wrenly

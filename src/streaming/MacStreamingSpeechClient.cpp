@@ -12,6 +12,7 @@
 #include "platform/Clock.h"
 #include "platform/SerialQueue.h"
 #include "service/MacServiceError.h"
+#include "service/UsableToken.h"
 #include "streaming/StreamError.h"
 #include "streaming/StreamMessage.h"
 #include "streaming/StreamTransport.h"
@@ -33,14 +34,6 @@ std::exception_ptr cancellation() {
 
 std::exception_ptr transportFailure(boost::system::error_code ec) {
   return std::make_exception_ptr(boost::system::system_error(ec));
-}
-
-// A header value must not be able to end its line early.
-bool usableInHeader(const std::string& value) {
-  for (unsigned char c : value) {
-    if (c < 0x20 || c == 0x7f) return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -95,18 +88,18 @@ class MacStreamingSpeechClient::Session : public std::enable_shared_from_this<Se
   }
 
   void open() {
-    auto token = dependencies_.streamingToken ? dependencies_.streamingToken() : std::nullopt;
+    std::optional<std::string> token;
+    if (dependencies_.streamingToken) token = usableToken(dependencies_.streamingToken());
     if (!token) return resolve(std::make_exception_ptr(MacServiceError::missingInvitation()));
     if (!dependencies_.endpoint)
       return resolve(std::make_exception_ptr(MacServiceError::invalidURL()));
     StreamAddress address =
         StreamAddress::make(*dependencies_.endpoint, requestID_, language_, cleanup_);
-    if (!usableInHeader(*token)) {
-      return resolve(std::make_exception_ptr(StreamError::invalidResponse()));
-    }
 
     boost::system::error_code failure;
-    transport_ = StreamTransport::make(queue.executor(), dependencies_.trust, failure);
+    transport_ = dependencies_.makeTransport(queue.executor(), dependencies_.trust,
+                                             dependencies_.clock, failure);
+    if (!transport_ && !failure) failure = asio::error::fault;
     if (failure) return resolve(transportFailure(failure));
     transport_->connect(address,
                         {{"Authorization", "Bearer " + *token}, {"Cache-Control", "no-store"}},

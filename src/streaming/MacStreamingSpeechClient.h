@@ -14,6 +14,7 @@
 
 #include "platform/Asio.h"
 #include "streaming/MacStreamingSpeechResult.h"
+#include "streaming/StreamTransport.h"
 #include "streaming/StreamTrust.h"
 
 namespace wrenly {
@@ -27,6 +28,7 @@ struct StreamingSpeechDependencies {
   std::optional<std::string> endpoint;  // canonical https base URL ending in "/wrenly/v1/"
   std::function<std::optional<std::string>()> streamingToken;  // called on the session's queue
   StreamTrust trust = StreamTrust::fromEnvironment();
+  StreamTransportFactory makeTransport = StreamTransport::make;
 };
 
 // Sends the audio of one dictation to the speech service while the user speaks and returns the

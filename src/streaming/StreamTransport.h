@@ -15,6 +15,8 @@
 
 namespace wrenly {
 
+class Clock;
+
 // One WebSocket over TLS, driven from a single strand. Every completion runs on that strand.
 // The transport keeps itself alive while an operation is outstanding, so its owner may drop it
 // at any time; `close` makes every outstanding operation finish promptly.
@@ -28,8 +30,9 @@ class StreamTransport {
   virtual ~StreamTransport() = default;
 
   // The real transport. Fails (through `ec`) when the extra authorities cannot be loaded.
+  // `clock` bounds the closing handshake and must outlive the transport.
   static std::shared_ptr<StreamTransport> make(Strand strand, const StreamTrust& trust,
-                                               boost::system::error_code& ec);
+                                               Clock& clock, boost::system::error_code& ec);
 
   // Resolves, connects, checks the certificate against the host name and upgrades.
   virtual void connect(const StreamAddress& address, Headers headers, Completion done) = 0;
@@ -38,9 +41,13 @@ class StreamTransport {
   // At most one send at a time.
   virtual void sendBinary(std::vector<uint8_t> payload, Completion done) = 0;
   virtual void sendText(std::string payload, Completion done) = 0;
-  // Says goodbye with a normal closure when the socket is idle enough for it; otherwise (during
-  // the upgrade or with a send in flight) drops the connection at once.
+  // Says goodbye with a normal closure, after the frame being written when there is one (within
+  // the closing handshake's bound); during the upgrade, drops the connection at once.
   virtual void close() = 0;
 };
+
+// Makes the transport of one session: StreamTransport::make outside tests.
+using StreamTransportFactory = std::function<std::shared_ptr<StreamTransport>(
+    StreamTransport::Strand, const StreamTrust&, Clock&, boost::system::error_code&)>;
 
 }  // namespace wrenly

@@ -135,10 +135,14 @@ TEST_F(RequestContract, FailuresBeforeSendingLogNothing) {
   auto service = makeService();  // nobody signed in
   EXPECT_EQ(run(transcribe(service)).errorAs<MacServiceError>(),
             MacServiceError::missingInvitation());
-  // A token that would break out of its header line is no token.
-  secrets.store(MacVoiceService::credentialService, server.baseURL(), "tok\r\nX-Injected: 1");
-  EXPECT_EQ(run(service.accountStatus()).errorAs<MacServiceError>(),
-            MacServiceError::missingInvitation());
+  // An empty token, or one that would break out of its header line, is no token on every path.
+  for (const char* unusable : {"", "tok\r\nX-Injected: 1"}) {
+    signIn(unusable);
+    EXPECT_EQ(run(service.accountStatus()).errorAs<MacServiceError>(),
+              MacServiceError::missingInvitation());
+    EXPECT_EQ(service.streamingToken(), std::nullopt);
+    EXPECT_FALSE(service.isActivated());
+  }
   secrets.failLookups(SecretStoreFailure::timedOut);
   secrets.store(MacVoiceService::credentialService, server.baseURL(), "tok");
   EXPECT_EQ(run(service.clean("x", std::nullopt)).errorAs<MacServiceError>(),
@@ -162,13 +166,15 @@ TEST_F(RequestContract, TransportFailuresPassThroughWithAFailureLine) {
   EXPECT_TRUE(run(wrongTrust.accountStatus()).errorAs<TransportError>().isTlsFailure());
   EXPECT_EQ(server.requestCount(), 0u);
 
+  // Signing out while offline keeps the user signed in.
   auto closed = makeService(ContractServer().baseURL());  // that server is gone again
   signIn("tok", *closed.endpoint());
-  EXPECT_EQ(run(closed.clean("x", std::nullopt)).errorAs<TransportError>().code(),
+  EXPECT_EQ(run(closed.signOut()).errorAs<TransportError>().code(),
             TransportError::couldNotConnect);
+  EXPECT_TRUE(closed.isActivated());
   EXPECT_THAT(logLines(), ElementsAre("http failed stage=access elapsed_ms=0 code=60",
                                       "http failed stage=access elapsed_ms=0 code=60",
-                                      "http failed stage=text elapsed_ms=0 code=7"));
+                                      "http failed stage=account/session elapsed_ms=0 code=7"));
 
   setenv("WRENLY_SERVICE_URL", server.baseURL().c_str(), 1);
   setenv("WRENLY_CA_FILE", server.certificateFile().c_str(), 1);

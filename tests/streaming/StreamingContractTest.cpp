@@ -99,10 +99,6 @@ TEST_F(StreamingTest, ServiceRepliesAfterTheFinishFrame) {
   };
   const std::string code81(81, 'a'), code80(80, 'a');
   const Row rows[] = {
-      {R"({"type":"result","transcript":"x","text":" \n\u3000 ","segments":1,"fallbackSegments":1})",
-       "code=0"},
-      {R"({"type":"result","transcript":"x","text":"x","segments":"1","fallbackSegments":1})",
-       "code=0"},
       {R"({"type":"progress"})", "code=0"},
       {resultMessage, "code=0", /*early=*/true},
       {R"({"type":"error","code":"provider_rate_limited"})", "service=provider_rate_limited"},
@@ -158,16 +154,19 @@ TEST_F(StreamingTest, ExactlyTheBoundIsAcceptedOneByteMoreIsBackpressure) {
   }
 }
 
-TEST_F(StreamingTest, AServiceThatStopsReadingEndsWithBackpressure) {
-  Gate release;
-  auto stalling = stallingServer(release);
-  auto& server = *stalling;
-  auto client = makeClient(server.baseURL());
-  ASSERT_TRUE(server.waitForConnections(1));
+// A session that ends while a frame is being written finishes that frame, then says goodbye.
+TEST_F(StreamingTest, AServiceThatStopsReadingEndsWithBackpressureAndANormalClose) {
+  Gate streaming, release;
+  auto server = stallingServer(release, &streaming);
+  auto client = makeClient(server->baseURL());
+  client->append(chunk(3200));
+  streaming.wait();  // from here on a frame is always being written while audio is queued
   for (int i = 0; i < 8000; ++i) client->append(chunk(3200));  // 25.6 MB: more than any buffer
-  auto outcome = finish(*client);
+  EXPECT_EQ(finish(*client).code(), "code=3");
   release.open();
-  EXPECT_EQ(outcome.code(), "code=3");
+  ASSERT_TRUE(server->waitForEnd());
+  EXPECT_EQ(server->closeCode(), 1000);
+  for (const auto& frame : server->frames()) ASSERT_EQ(frame.data.size(), 3200u);
 }
 
 TEST_F(StreamingTest, SetUpFailuresComeBeforeAnyConnection) {
@@ -188,7 +187,8 @@ TEST_F(StreamingTest, SetUpFailuresComeBeforeAnyConnection) {
       {"not a url", token("t"), "invalid_url"},
       {"https:///wrenly/v1/", token("t"), "invalid_url"},
       {"https://exa mple.org/", token("t"), "invalid_url"},
-      {base, token("line\r\nX-Injected: 1"), "code=0"},
+      {base, token("line\r\nX-Injected: 1"), "missing_invitation"},
+      {base, token(""), "missing_invitation"},
       // A failing store becomes the outcome instead of escaping into the pool.
       {base, []() -> std::optional<std::string> { throw StreamError::finalTimeout(); }, "code=2"}};
   for (const Row& row : rows) {
@@ -261,12 +261,11 @@ TEST_F(StreamingTest, CancelOrCancellingTheAwaitingCoroutineEndsTheSessionAndClo
 
 TEST_F(StreamingTest, ReleasingTheClientWhileItsSocketIsBusyIsSafe) {
   Gate release;
-  auto stalling = stallingServer(release);
-  auto& server = *stalling;
-  makeClient(server.baseURL()).reset();  // released during the handshake
-  auto client = makeClient(server.baseURL());
-  ASSERT_TRUE(server.waitForConnections(1));
-  for (int i = 0; i < 90; ++i) client->append(chunk(3200));  // writes stall on a full window
+  auto server = stallingServer(release);
+  makeClient(server->baseURL()).reset();  // released during the handshake
+  auto client = makeClient(server->baseURL());
+  ASSERT_TRUE(server->waitForConnections(1));
+  for (int i = 0; i < 90; ++i) client->append(chunk(3200));
   auto pending = startFinish(*client);
   client.reset();
   runUntilDone(*pending);

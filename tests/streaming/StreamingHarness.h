@@ -7,14 +7,13 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/thread_pool.hpp>
 #include <chrono>
-#include <cstdlib>
-#include <fstream>
 #include <future>
 
 #include "diagnostics/MacDiagnostics.h"
 #include "streaming/MacStreamingSpeechClient.h"
 #include "support/ManualClock.h"
 #include "support/TemporaryDirectory.h"
+#include "support/desktop/RecordedDiagnostics.h"
 #include "support/streaming/StreamServer.h"
 
 namespace wrenly {
@@ -35,10 +34,6 @@ struct FinishOutcome {
   std::string code() const { return error ? MacDiagnostics::errorCode(error) : "ok"; }
 };
 
-// Keeps the process-wide diagnostics log out of the user's state folder.
-inline const TemporaryDirectory logFolder;
-inline const int privateLog = ::setenv("XDG_STATE_HOME", logFolder.path().c_str(), 1);
-
 inline const std::string cancelled =
     "code=" + std::to_string(static_cast<int>(asio::error::operation_aborted));
 inline const std::string testRequestID = "5B1C8D0E-7F2A-4C3B-9D1E-0A2B3C4D5E6F";
@@ -47,12 +42,12 @@ inline const std::string readyMessage = R"({"type":"ready"})";
 inline const std::string resultMessage =
     R"({"type":"result","transcript":"one two","text":"One, two.","segments":3,"fallbackSegments":5})";
 
-// The service as it normally behaves: ready at once, a result after the finish frame.
+// The service as it normally behaves: ready at once, a result after the finish frame; or the
+// same once `gate` opens.
 inline void answersAtOnce(StreamPeer& peer) {
   peer.sendText(readyMessage);
   if (peer.receiveUntilFinish()) peer.sendText(resultMessage);
 }
-
 inline StreamServer::Script answersOnceOpened(Gate& gate) {
   return [&gate](StreamPeer& peer) {
     gate.wait();
@@ -65,10 +60,7 @@ class StreamingTest : public ::testing::Test {
  protected:
   using TokenSource = std::function<std::optional<std::string>()>;
 
-  StreamingTest() {
-    certificate().writeCertificate(authorities_);
-    newLogLines();
-  }
+  StreamingTest() { certificate().writeCertificate(authorities_); }
   // Lets every posted completion run (and fail) before the objects they point at go.
   ~StreamingTest() override { pool_.join(); }
 
@@ -77,14 +69,17 @@ class StreamingTest : public ::testing::Test {
     return shared;
   }
 
-  // A service that says ready, then stops reading until `release` opens, with a small receive
-  // window so the client's writes stall soon.
-  static std::unique_ptr<StreamServer> stallingServer(Gate& release) {
+  // A service that says ready and reads one frame (then opens `streaming`), then stops reading
+  // until `release` opens, with a small receive window so the client's writes stall soon; then
+  // reads to the end.
+  static std::unique_ptr<StreamServer> stallingServer(Gate& release, Gate* streaming = nullptr) {
     return std::make_unique<StreamServer>(
         certificate(),
-        [&release](StreamPeer& peer) {
+        [&release, streaming](StreamPeer& peer) {
           peer.sendText(readyMessage);
+          if (streaming && peer.receive()) streaming->open();
           release.wait();
+          peer.receiveUntilClosed();
         },
         StreamServer::Options{.receiveBufferBytes = 4096});
   }
@@ -95,7 +90,7 @@ class StreamingTest : public ::testing::Test {
     return std::make_unique<MacStreamingSpeechClient>(
         testRequestID, "auto", cleanup,
         StreamingSpeechDependencies{pool_.get_executor(), clock_, std::move(endpoint),
-                                       std::move(token), trust_});
+                                    std::move(token), trust_});
   }
 
   // Starts finish() in a coroutine on the main loop and runs it up to its first suspension.
@@ -131,13 +126,9 @@ class StreamingTest : public ::testing::Test {
     return *outcome;
   }
 
-  // Lines the diagnostics log received since the last call, without their time stamps.
+  // Lines the diagnostics log received since the last call.
   std::vector<std::string> newLogLines() {
-    MacDiagnostics::flush();
-    std::ifstream in(MacDiagnostics::directory() / "timing.log");
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-      lines.push_back(line.substr(line.find(' ') + 1));
+    auto lines = log_.lines();
     lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(logMark_));
     logMark_ += lines.size();
     return lines;
@@ -147,6 +138,7 @@ class StreamingTest : public ::testing::Test {
     return std::vector<uint8_t>(size, fill);
   }
 
+  RecordedDiagnostics log_;  // first: points the log at a scratch folder
   TemporaryDirectory directory_;
   std::filesystem::path authorities_ = directory_ / "authorities.pem";
   StreamTrust trust_{authorities_};  // what the next client trusts: by default the test's own

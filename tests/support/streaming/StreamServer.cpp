@@ -38,6 +38,7 @@ struct StreamServer::Shared {
   std::string target;
   std::map<std::string, std::string> headers;
   std::vector<StreamFrame> frames;
+  std::optional<int> closeCode;
 
   template <typename Predicate>
   bool waitFor(Predicate predicate) {
@@ -67,7 +68,12 @@ class StreamServer::Peer final : public StreamPeer {
   std::optional<StreamFrame> receive() override {
     beast::flat_buffer buffer;
     error_code ec;
-    if (dropped || (socket_.read(buffer, ec), ec)) return std::nullopt;
+    if (dropped) return std::nullopt;
+    socket_.read(buffer, ec);
+    if (ec == websocket::error::closed) {
+      shared_.update([&] { shared_.closeCode = static_cast<int>(socket_.reason().code); });
+    }
+    if (ec) return std::nullopt;
     StreamFrame frame{socket_.got_text(), beast::buffers_to_string(buffer.data())};
     shared_.update([&] { shared_.frames.push_back(frame); });
     return frame;
@@ -155,6 +161,7 @@ void StreamServer::run() {
         shared_->target = std::string(request.target());
         shared_->headers.clear();
         shared_->frames.clear();
+        shared_->closeCode.reset();
         for (const auto& field : request) {
           std::string name(field.name_string());
           for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -192,6 +199,9 @@ std::map<std::string, std::string> StreamServer::headers() const {
 }
 std::vector<StreamFrame> StreamServer::frames() const {
   return shared_->read(&Shared::frames);
+}
+std::optional<int> StreamServer::closeCode() const {
+  return shared_->read(&Shared::closeCode);
 }
 int StreamServer::connections() const {
   return shared_->read(&Shared::connections);

@@ -63,6 +63,8 @@ class StreamServer {
   std::map<std::string, std::string> headers() const;  // names in lower case
   std::vector<StreamFrame> frames() const;
   int connections() const;  // upgraded so far
+  // The close code of the client's goodbye as the latest script's receive() saw it, if any.
+  std::optional<int> closeCode() const;
 
   // Block until `count` connections are upgraded, or until every upgraded one has ended. They
   // give up (false) after a minute, which only a broken build reaches.
