@@ -1,29 +1,20 @@
+#include <algorithm>
 #include <atomic>
-#include <cstdlib>
-#include <fstream>
 
 #include "RecorderFixture.h"
-#include "diagnostics/MacDiagnostics.h"
-#include "support/TemporaryDirectory.h"
+#include "support/desktop/RecordedDiagnostics.h"
 
 using namespace wrenly;
 
 namespace {
 
-// The diagnostics log is process-wide and fixes its folder at first use.
-const bool stateHomeSet = [] {
-  static TemporaryDirectory dir;
-  return ::setenv("XDG_STATE_HOME", dir.path().c_str(), 1) == 0;
-}();
+// Made before anything logs: points the log at a scratch folder.
+const RecordedDiagnostics diagnostics;
 
 int failureLogLines() {
-  MacDiagnostics::flush();
-  std::ifstream in(MacDiagnostics::directory() / "timing.log");
-  int count = 0;
-  for (std::string line; std::getline(in, line);) {
-    count += line.find("stream PCM conversion failed; full WAV retained") != std::string::npos;
-  }
-  return count;
+  const auto lines = diagnostics.lines();
+  return static_cast<int>(
+      std::count(lines.begin(), lines.end(), "stream PCM conversion failed; full WAV retained"));
 }
 
 // A device change from 48 kHz stereo to 16 kHz mono: one WAV with both parts in order, and live

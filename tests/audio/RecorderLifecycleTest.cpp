@@ -12,18 +12,6 @@ namespace {
 
 using Kind = AudioErrorKind;
 
-TEST(MacAudioErrorTest, CodesAndMessages) {
-  const std::tuple<MacAudioError, const char*, const char*> rows[] = {
-      {MacAudioError::permissionDenied(), "code=0", "請在桌面的私隱設定允許 Wrenly 使用麥克風。"},
-      {MacAudioError::unavailable(), "code=1",
-       "麥克風無法持續錄音，請檢查目前的音訊輸入裝置是否已連接。"},
-      {MacAudioError::empty(), "code=2", "沒有收到語音，請重新錄音。"}};
-  for (const auto& [error, code, text] : rows) {
-    EXPECT_EQ(error.diagnosticCode(), code);
-    EXPECT_EQ(error.localizedDescription(), text);
-  }
-}
-
 TEST_F(RecorderTest, PermissionIsAskedOnlyWhenNotYetGranted) {
   auto ask = [&] {
     asio::io_context io;

@@ -7,14 +7,12 @@
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/thread_pool.hpp>
-#include <fstream>
-#include <sstream>
 
-#include "diagnostics/MacDiagnostics.h"
 #include "diagnostics/ReportableError.h"
 #include "service/MacVoiceService.h"
 #include "support/ManualClock.h"
 #include "support/MemorySettings.h"
+#include "support/desktop/RecordedDiagnostics.h"
 #include "support/service/ContractServer.h"
 #include "support/service/MemorySecretStore.h"
 
@@ -30,7 +28,6 @@ class ServiceHarness : public ::testing::Test {
     platform.clock = &clock;
     platform.settings = &settings;
     platform.secrets = &secrets;
-    logStart = logText().size();
   }
   ~ServiceHarness() override { pool.join(); }
 
@@ -100,22 +97,9 @@ class ServiceHarness : public ::testing::Test {
     return *outcome;
   }
 
-  static std::string logText() {
-    MacDiagnostics::flush();
-    std::stringstream text;
-    text << std::ifstream(MacDiagnostics::directory() / "timing.log").rdbuf();
-    return text.str();
-  }
+  std::vector<std::string> logLines() const { return log.lines(); }
 
-  // The lines logged since the test began, without their time stamps.
-  std::vector<std::string> logLines() const {
-    std::vector<std::string> lines;
-    std::istringstream in(logText().substr(logStart));
-    for (std::string line; std::getline(in, line);)
-      lines.push_back(line.substr(line.find(' ') + 1));
-    return lines;
-  }
-
+  RecordedDiagnostics log;  // first: points the log at a scratch folder
   asio::io_context io;
   asio::thread_pool pool{2};
   asio::cancellation_signal cancel;
@@ -124,7 +108,6 @@ class ServiceHarness : public ::testing::Test {
   MemorySecretStore secrets;
   Platform platform;
   ContractServer server;
-  size_t logStart = 0;
 };
 
 }  // namespace wrenly
