@@ -21,12 +21,13 @@ class Robustness : public ::testing::Test {
 
   HttpResponse call(const std::string& path, const std::string& method, std::string body,
                     std::vector<std::string> headers) {
-    HttpRequest request{local.baseURL() + path,
-                        method,
-                        std::move(headers),
-                        std::make_shared<const std::string>(std::move(body)),
-                        10,
-                        local.identity.authorityFile};
+    HttpRequest request{
+        local.baseURL() + path,
+        method,
+        std::move(headers),
+        body.empty() ? nullptr : std::make_shared<const std::string>(std::move(body)),
+        10,
+        local.identity.authorityFile};
     TransferControl control;
     return performHttpRequest(request, control);
   }
