@@ -9,6 +9,7 @@ build_packages=(
   libboost1.81-dev libssl-dev ca-certificates libcurl4-openssl-dev libicu-dev libsoxr-dev
   libpulse-dev libsecret-1-dev libatspi2.0-dev libglib2.0-dev
   libx11-dev libxi-dev libxtst-dev qt6-base-dev
+  libpocketsphinx-dev pocketsphinx-en-us libopencc-dev libsqlite3-dev
 )
 test_packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev openssl
