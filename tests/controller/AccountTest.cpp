@@ -211,6 +211,22 @@ std::string failureName(const testing::TestParamInfo<SignInFailure>& param) {
 
 INSTANTIATE_TEST_SUITE_P(Account, SignInFailures, testing::ValuesIn(signInFailures), failureName);
 
+TEST_F(Account, ACancelDuringTheOpeningCallEndsTheSignInAndNoPageOpens) {
+  setUpDone();
+  launch();
+  server.enqueue("POST", "account/mac/start", ContractService::Reply::stalled());
+  const auto requests = server.requestCount();
+  asio::co_spawn(loop, controller->signInWithApple(), [](std::exception_ptr) {});
+  runUntil([&] { return server.requestCount() > requests; });
+  controller->cancelSignIn();
+  runUntil([&] { return !state().activationInProgress; });
+  server.releaseStalled();
+  settle();
+  EXPECT_TRUE(browser.shownPages.empty());
+  EXPECT_EQ(state().activationFeedback, "未能完成 Apple 登入，請再試一次。");
+  EXPECT_THAT(loginLines(), ElementsAre("apple_login failed code=1"));
+}
+
 TEST_F(Account, ABrowserThatCannotOpenEndsTheSignIn) {
   setUpDone();
   launch();
