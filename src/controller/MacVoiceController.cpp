@@ -36,8 +36,7 @@ MacVoiceController::MacVoiceController(Dependencies dependencies)
       clock_(required(dependencies_.platform.clock, "clock")),
       settings_(required(dependencies_.platform.settings, "settings")),
       workspace_(required(dependencies_.platform.workspace, "workspace")),
-      overlay_(required(dependencies_.platform.overlay, "overlay")),
-      noticeID_(makeUuid()) {
+      overlay_(required(dependencies_.platform.overlay, "overlay")) {
   if (!mainLoop_) throw std::invalid_argument("MacVoiceController needs the main loop");
   state_.permissionGranted = dependencies_.insertion.hasAccessibility();
   state_.setupComplete = settings_.boolValue(setupCompleteKey).value_or(false);
@@ -113,9 +112,14 @@ asio::awaitable<void> MacVoiceController::hideNoticeLater(std::weak_ptr<MacVoice
     // A cancelled wait counts as a finished one.
   }
   auto self = weak.lock();
-  if (!self) co_return;
-  // A newer notice or a dictation started since keeps the overlay up.
-  if (self->noticeID_ == id && self->state_.phase == Phase::idle) self->overlay_.hide();
+  if (!self || self->noticeID_ != id) co_return;  // a newer notice decides
+  self->noticeID_.reset();
+  self->hideOverlayWhenUnused();
+}
+
+void MacVoiceController::hideOverlayWhenUnused() {
+  // A dictation under way or a notice still on screen keeps the overlay up.
+  if (state_.phase == Phase::idle && !noticeID_) overlay_.hide();
 }
 
 void MacVoiceController::rememberDeactivatedApp(const RunningApplication& application) {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "controller/VoiceControllerState.h"
 #include "controller/StreamingSession.h"
+#include "controller/VoiceControllerState.h"
 #include "delivery/MacInputTarget.h"
 #include "hotkey/MacRecordingShortcut.h"
 #include "platform/Asio.h"
@@ -153,6 +153,8 @@ class MacVoiceController : public std::enable_shared_from_this<MacVoiceControlle
 
   // Notices.
   void showHUDNotice(const std::string& text);
+  // Hides the overlay when nothing is left for it to show: at idle, with no notice current.
+  void hideOverlayWhenUnused();
   static asio::awaitable<void> hideNoticeLater(std::weak_ptr<MacVoiceController> weak, Clock& clock,
                                                std::string id);
   static asio::awaitable<void> dimDetectionLight(std::weak_ptr<MacVoiceController> weak,
@@ -193,7 +195,7 @@ class MacVoiceController : public std::enable_shared_from_this<MacVoiceControlle
   std::unique_ptr<MacHotKey> hotkey_;
   std::optional<MacSelectedText> selectionForVoiceTask_;
   std::optional<MacRecordingShortcut> installedShortcut_;
-  std::string noticeID_;
+  std::optional<std::string> noticeID_;  // the notice on screen, until its time is over
   std::shared_ptr<asio::cancellation_signal> meterTask_;
   std::optional<MacInputTarget> target_;
   std::optional<RecentTarget> recentTarget_;

@@ -7,6 +7,7 @@
 #include "delivery/MacTextInsertion.h"
 #include "diagnostics/MacDiagnostics.h"
 #include "diagnostics/ReportableError.h"
+#include "messages/Messages.h"
 #include "platform/Clock.h"
 #include "platform/DesktopWording.h"
 #include "platform/Overlay.h"
@@ -56,7 +57,8 @@ void MacVoiceController::stop() {
     wav = dependencies_.recorder.finish();
   } catch (const std::exception& error) {
     // Not kept for retry: there is nothing usable. An earlier kept recording stays.
-    endStart(localizedDescriptionOf(error), "錄音未完成");
+    endStart(localizedDescriptionOf(error, Messages::recordingNotFinished),
+             Messages::recordingNotFinished);
     return;
   }
 
@@ -231,8 +233,11 @@ void MacVoiceController::failProcessing(const Processing& job, const std::except
 }
 
 void MacVoiceController::retryLastRecording() {
-  if (state_.phase != Phase::idle || state_.activationInProgress) return;
-  if (!retryRecording_) return;
+  if (state_.phase != Phase::idle || !retryRecording_) return;
+  if (state_.activationInProgress) {
+    refuse(Messages::accountActionRunning, Messages::accountActionRunningNotice);
+    return;
+  }
   auto& insertion = dependencies_.insertion;
   const RetryRecording kept = *retryRecording_;
 

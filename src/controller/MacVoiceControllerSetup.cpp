@@ -1,5 +1,9 @@
+#include <unicode/datefmt.h>
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
+
 #include <boost/system/system_error.hpp>
-#include <ctime>
+#include <memory>
 
 #include "controller/ControllerChange.h"
 #include "controller/MacVoiceController.h"
@@ -13,14 +17,17 @@ namespace wrenly {
 
 namespace {
 
-// The time of day in the user's time zone, hours and minutes.
+// The time of day in the user's locale and time zone, in the locale's short style.
 std::string shortTime(std::chrono::system_clock::time_point when) {
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
-  std::tm local{};
-  localtime_r(&seconds, &local);
-  char text[16];
-  std::strftime(text, sizeof text, "%H:%M", &local);
-  return text;
+  const std::unique_ptr<icu::DateFormat> format(
+      icu::DateFormat::createTimeInstance(icu::DateFormat::kShort, icu::Locale::getDefault()));
+  if (!format) return {};
+  const auto milliseconds =
+      std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
+  icu::UnicodeString text;
+  format->format(static_cast<UDate>(milliseconds), text);
+  std::string utf8;
+  return text.toUTF8String(utf8);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "delivery/MacTextInsertion.h"
 #include "diagnostics/MacDiagnostics.h"
 #include "diagnostics/ReportableError.h"
+#include "messages/Messages.h"
 #include "platform/Clock.h"
 #include "platform/DesktopWording.h"
 #include "platform/Overlay.h"
@@ -81,6 +82,8 @@ bool MacVoiceController::passStartChecks(const std::optional<RunningApplication>
       (!before && !after) || (before && after && before->processID == after->processID);
   if (!sameFocus) {
     state_.message = "輸入位置已變更，請在要輸入的文字框重新按錄音鍵。";
+    // No notice of its own: a notice that ran out while this start prepared left the overlay.
+    hideOverlayWhenUnused();
     return false;
   }
 
@@ -109,7 +112,7 @@ bool MacVoiceController::passStartChecks(const std::optional<RunningApplication>
 
   state_.phase = Phase::starting;
   state_.message = "正在開啟麥克風…";
-  noticeID_ = makeUuid();  // the pending hide of an earlier notice must not fire
+  noticeID_.reset();  // the recording takes the overlay over from an earlier notice
   overlay_.show(*this);
   return true;
 }
@@ -124,9 +127,9 @@ void MacVoiceController::endStart(const std::string& message, const std::string&
 }
 
 void MacVoiceController::microphoneFailed(const std::exception_ptr& error) {
-  endStart(
-      error ? localizedDescriptionOf(error) : MacAudioError::unavailable().localizedDescription(),
-      "麥克風無法啟動");
+  endStart(error ? localizedDescriptionOf(error, Messages::microphoneNotStarted)
+                 : MacAudioError::unavailable().localizedDescription(),
+           Messages::microphoneNotStarted);
 }
 
 asio::awaitable<void> MacVoiceController::start(std::weak_ptr<MacVoiceController> weak) {
@@ -140,9 +143,14 @@ asio::awaitable<void> MacVoiceController::start(std::weak_ptr<MacVoiceController
   Clock& clock = clock_;
   const auto background = dependencies_.platform.background;
 
+  if (state_.phase != Phase::idle) co_return;
   // An account action owns the account until it ends: a dictation finishing meanwhile would
-  // write its text and recording back after an account removal cleared them.
-  if (state_.phase != Phase::idle || state_.activationInProgress) co_return;
+  // write its text and recording back after an account removal cleared them. A sign-in can
+  // take minutes, so the press is answered.
+  if (state_.activationInProgress) {
+    refuse(Messages::accountActionRunning, Messages::accountActionRunningNotice);
+    co_return;
+  }
   if (!state_.serviceAvailable) {
     refuse(DesktopWording::signInPrompt, "請先啟用語音服務");
     co_return;

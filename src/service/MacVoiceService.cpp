@@ -179,11 +179,10 @@ asio::awaitable<MacAccountStatus> MacVoiceService::completeAppleLogin(std::strin
   if (!endpoint_) throw MacServiceError::invalidResponse();
 
   std::string baseURL = *endpoint_;
-  auto store = [this, baseURL, token] {
-    return !secrets_.store(credentialService, baseURL, token).has_value();
-  };
-  bool stored = co_await runInBackground(background_, std::move(store));
-  if (!stored) throw MacServiceError::invalidResponse();
+  auto store = [this, baseURL, token] { return secrets_.store(credentialService, baseURL, token); };
+  const std::optional<SecretStoreFailure> refused =
+      co_await runInBackground(background_, std::move(store));
+  if (refused) throw SecretStoreError(*refused);
   settings_.setBool(flagKey(baseURL), true);
   co_return status;
 }

@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include "messages/Messages.h"
+
 namespace wrenly {
 
 bool TransportError::isTlsFailure() const {
@@ -39,8 +41,11 @@ std::string TransportError::localizedDescription() const {
     default:
       break;
   }
-  if (isTlsFailure()) return "無法與語音服務建立安全連線。";
-  return "網絡連線發生錯誤，請稍後重試。";
+  // The transfer library's own sentence says what went wrong.
+  const char* platformText = curl_easy_strerror(static_cast<CURLcode>(code_));
+  return Messages::platformFailure(
+      isTlsFailure() ? Messages::secureConnectionFailed : Messages::connectionFailed,
+      platformText ? platformText : "");
 }
 
 }  // namespace wrenly

@@ -248,7 +248,7 @@ TEST_F(Account, SigningOutOverADroppedConnectionKeepsTheUserSignedIn) {
         return dropped;
       });
   perform(controller->signOut());
-  EXPECT_EQ(state().message, "網絡連線發生錯誤，請稍後重試。");
+  EXPECT_EQ(state().message, "網絡連線發生錯誤（Server returned nothing (no headers, no data)）。");
   EXPECT_TRUE(state().accessActive);
   EXPECT_TRUE(state().serviceAvailable);
   EXPECT_FALSE(state().activationInProgress);

@@ -2,6 +2,7 @@
 // with its permission flow.
 
 #include <gmock/gmock.h>
+#include <unicode/locid.h>
 
 #include "controller/ControllerFixture.h"
 #include "platform/DesktopWording.h"
@@ -68,6 +69,22 @@ TEST_F(Notices, ANoticeWhoseTimeEndsDuringADictationLeavesTheOverlayUp) {
   EXPECT_EQ(state().hudNotice, "請檢查麥克風連線");
   EXPECT_TRUE(overlay.visible);
   clock.advanceSeconds(3.0);
+  EXPECT_FALSE(overlay.visible);
+}
+
+TEST_F(Notices, ANoticeThatEndsWhileAStartPreparesLeavesNoOverlayBehind) {
+  refuseForNoField();
+  desktop.activate(editor);
+  settle();
+  clock.advanceSeconds(MacVoiceController::noticeDuration - 0.1);
+  controller->toggle();
+  settle();
+  ASSERT_EQ(state().phase, VoicePhase::starting);
+  clock.advanceSeconds(0.1);  // the notice ends while the editor prepares
+  desktop.activate(desktop.self());
+  clock.advance(MacTextInsertion::prepareSettleTime);
+  runUntil([&] { return state().phase == VoicePhase::idle; });
+  EXPECT_EQ(state().message, "輸入位置已變更，請在要輸入的文字框重新按錄音鍵。");
   EXPECT_FALSE(overlay.visible);
 }
 
@@ -145,9 +162,24 @@ TEST_F(SetUp, FirstLaunchWithoutPermissionPromptsOnce) {
   controller->refreshPermission(false, true);   // "check again"
   EXPECT_EQ(desktop.trustRequests(), 1);
   EXPECT_THAT(state().permissionFeedback,
-              testing::MatchesRegex("[0-9][0-9]:[0-9][0-9] · 仍未取得權限。.*"));
-  EXPECT_THAT(state().permissionFeedback,
               testing::EndsWith(DesktopWording::permissionStillMissing));
+}
+
+TEST_F(SetUp, ThePermissionCheckTimeIsInTheLocalesShortStyle) {
+  desktop.setTrusted(false);
+  launch(false);
+  const icu::Locale saved = icu::Locale::getDefault();
+  const std::pair<const char*, const char*> styles[] = {
+      {"en_US", "[0-9]{1,2}:[0-9]{2}.*[AP]M · 仍未取得權限。.*"},
+      {"de_DE", "[0-9]{2}:[0-9]{2} · 仍未取得權限。.*"}};
+  for (const auto& [locale, pattern] : styles) {
+    UErrorCode status = U_ZERO_ERROR;
+    icu::Locale::setDefault(icu::Locale(locale), status);
+    controller->refreshPermission(false, true);
+    EXPECT_THAT(state().permissionFeedback, testing::MatchesRegex(pattern)) << locale;
+  }
+  UErrorCode status = U_ZERO_ERROR;
+  icu::Locale::setDefault(saved, status);
 }
 
 TEST_F(SetUp, GrantingThenPressingAKeyLightsTheDetector) {

@@ -114,7 +114,7 @@ const Refusal refusals[] = {
             },
             MacAudioError::permissionDenied().localizedDescription(), "請開啟麥克風權限"},
     Refusal{"microphoneBusy", [](Start& t) { t.busyMic.busyStarts = 4; },
-            "發生未預期的錯誤，請稍後重試。", "麥克風無法啟動"},
+            "麥克風無法啟動（Device or resource busy）。", "麥克風無法啟動"},
     Refusal{"microphoneNeverRuns",
             [](Start& t) {
               t.busyMic.busyStarts = 4;
@@ -224,22 +224,53 @@ TEST_F(Start, TenReconnectionsAreTheLimit) {
   EXPECT_EQ(mic.enginesMade(), 11);
 }
 
-TEST_F(Start, NothingStartsWhileAnAccountActionRuns) {
-  server.enqueue("DELETE", "account/session", ContractService::Reply::stalled());
+struct AccountAction {
+  const char* name;
+  std::function<asio::awaitable<void>(MacVoiceController&)> action;
+  const char* stalledMethod;
+  const char* stalledPath;
+};
+
+class DuringAnAccountAction : public Start, public testing::WithParamInterface<AccountAction> {};
+
+TEST_P(DuringAnAccountAction, APressOrARetrySaysWhyNothingStarts) {
+  server.enqueue("POST", "transcribe", ContractService::Reply::json(500, "{}"));
+  startDictation();
+  speak(0.5);
+  stopDictation();
+  ASSERT_TRUE(state().hasRetryRecording);
+  server.enqueue(GetParam().stalledMethod, GetParam().stalledPath,
+                 ContractService::Reply::stalled());
+  const auto requests = server.requestCount();
   bool done = false;
-  asio::co_spawn(loop, controller->signOut(), [&](std::exception_ptr) { done = true; });
-  runUntil([&] { return state().activationInProgress; });
+  asio::co_spawn(loop, GetParam().action(*controller), [&](std::exception_ptr) { done = true; });
+  runUntil([&] { return server.requestCount() > requests; });
 
-  controller->toggle();
-  settle();
-  EXPECT_EQ(state().phase, VoicePhase::idle);
-  EXPECT_EQ(mic.enginesMade(), 0);
+  for (auto press : {&MacVoiceController::toggle, &MacVoiceController::retryLastRecording}) {
+    const int shows = overlay.shows;
+    ((*controller).*press)();
+    settle();
+    EXPECT_EQ(state().phase, VoicePhase::idle);
+    EXPECT_EQ(state().message, "帳戶操作仍在進行，完成後才可錄音。");
+    EXPECT_EQ(state().hudNotice, "帳戶操作進行中");
+    EXPECT_EQ(overlay.shows, shows + 1);
+  }
+  EXPECT_EQ(mic.enginesMade(), 1);
+  EXPECT_EQ(server.requestCount(), requests + 1);
 
-  runUntil([&] { return server.requestCount() > 1; });
+  controller->cancelSignIn();
   server.releaseStalled();
   runUntil([&] { return done; });
-  EXPECT_EQ(state().message, "已登出。");
 }
+
+const AccountAction accountActions[] = {
+    {"signIn", [](MacVoiceController& c) { return c.signInWithApple(); }, "POST",
+     "account/mac/start"},
+    {"signOut", [](MacVoiceController& c) { return c.signOut(); }, "DELETE", "account/session"},
+    {"removeAccess", [](MacVoiceController& c) { return c.removeAccess(); }, "DELETE", "access"},
+};
+INSTANTIATE_TEST_SUITE_P(Start, DuringAnAccountAction, testing::ValuesIn(accountActions),
+                         caseName<AccountAction>);
 
 struct Gate {
   const char* name;
