@@ -3,13 +3,14 @@
 #include <boost/json/parse.hpp>
 #include <boost/json/value.hpp>
 
+#include "messages/Messages.h"
 #include "service/MacServiceError.h"
 #include "service/TextTrimming.h"
 
 namespace wrenly {
 
 std::string ReplyDecodingError::localizedDescription() const {
-  return "未能讀取語音服務的回應。";
+  return Messages::platformFailure(Messages::replyUnreadable, {});
 }
 
 std::string decodeText(std::string_view body) {

@@ -33,11 +33,11 @@ std::string TransportError::localizedDescription() const {
     case couldNotResolveProxy:
     case couldNotResolveHost:
     case couldNotConnect:
-      return "無法連線到語音服務，請檢查網絡連線後再試。";
+      return Messages::cannotConnect;
     case timedOut:
-      return "連線逾時，請稍後重試。";
+      return Messages::connectionTimedOut;
     case cancelled:
-      return "連線已取消。";
+      return Messages::connectionCancelled;
     default:
       break;
   }
