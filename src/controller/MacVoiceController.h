@@ -14,6 +14,7 @@
 #include "delivery/MacInputTarget.h"
 #include "hotkey/MacRecordingShortcut.h"
 #include "platform/Asio.h"
+#include "platform/Clock.h"
 #include "platform/Platform.h"
 #include "platform/Subscription.h"
 #include "platform/Workspace.h"
@@ -60,14 +61,19 @@ class MacVoiceController : public std::enable_shared_from_this<MacVoiceControlle
   static constexpr const char* streamingConsentKey = "macStreamingConsentV1";
 
   static constexpr std::size_t selectionLimit = 20000;  // UTF-16 code units
-  static constexpr double recentTargetAgeLimit = 30.0;  // seconds
+  static constexpr Clock::Duration recentTargetAgeLimit = std::chrono::seconds(30);
   static constexpr int microphoneAttempts = 4;
-  static constexpr double microphoneRetryPause = 0.3;
-  static constexpr double supervisionPeriod = 0.12;
+  static constexpr Clock::Duration microphoneRetryPause = std::chrono::milliseconds(300);
+  static constexpr Clock::Duration supervisionPeriod = std::chrono::milliseconds(120);
   static constexpr int reconnectionLimit = 10;
-  static constexpr double reconnectionPause = 0.3;
-  static constexpr double noticeDuration = 3.0;
-  static constexpr double detectionLightDuration = 0.7;
+  static constexpr Clock::Duration reconnectionPause = std::chrono::milliseconds(300);
+  static constexpr Clock::Duration noticeDuration = std::chrono::seconds(3);
+  static constexpr Clock::Duration detectionLightDuration = std::chrono::milliseconds(700);
+
+  // Whether a permission check asks the desktop to grant a missing permission, and whether it
+  // reports its result (with the time) in the set-up window.
+  enum class PermissionPrompt { none, ifMissing };
+  enum class PermissionReport { none, timed };
 
   // Reads the two stored preferences and the permission; starts nothing.
   static std::shared_ptr<MacVoiceController> make(Dependencies dependencies);
@@ -91,7 +97,7 @@ class MacVoiceController : public std::enable_shared_from_this<MacVoiceControlle
   void setStreamingConsent(bool consent);
 
   // --- set-up and permission ---
-  void refreshPermission(bool prompt, bool reportResult);
+  void refreshPermission(PermissionPrompt prompt, PermissionReport report);
   void installHotkey();
   void confirmDetectedShortcut();
   void resetShortcutSetup();
@@ -117,7 +123,7 @@ class MacVoiceController : public std::enable_shared_from_this<MacVoiceControlle
   };
   struct RecentTarget {
     MacInputTarget value;
-    double savedAt = 0;  // Clock::uptime()
+    Clock::Duration savedAt{};  // Clock::now()
   };
   struct Processing;
 
@@ -199,7 +205,7 @@ class MacVoiceController : public std::enable_shared_from_this<MacVoiceControlle
   std::shared_ptr<asio::cancellation_signal> meterTask_;
   std::optional<MacInputTarget> target_;
   std::optional<RecentTarget> recentTarget_;
-  std::optional<double> beganAt_;  // Clock::uptime()
+  std::optional<Clock::Duration> beganAt_;  // Clock::now()
   bool refreshInProgress_ = false;
 };
 

@@ -9,8 +9,8 @@
 #include "controller/MacVoiceController.h"
 #include "delivery/MacTextInsertion.h"
 #include "hotkey/MacHotKey.h"
+#include "messages/Messages.h"
 #include "platform/Clock.h"
-#include "platform/DesktopWording.h"
 #include "platform/Settings.h"
 
 namespace wrenly {
@@ -32,17 +32,18 @@ std::string shortTime(std::chrono::system_clock::time_point when) {
 
 }  // namespace
 
-void MacVoiceController::refreshPermission(bool prompt, bool reportResult) {
+void MacVoiceController::refreshPermission(PermissionPrompt prompt, PermissionReport report) {
   ControllerChange change(*this);
   auto& insertion = dependencies_.insertion;
-  if (prompt && !insertion.hasAccessibility()) insertion.requestAccessibility();
+  if (prompt == PermissionPrompt::ifMissing && !insertion.hasAccessibility())
+    insertion.requestAccessibility();
   const bool granted = insertion.hasAccessibility();
   const bool changed = granted != state_.permissionGranted;
   state_.permissionGranted = granted;
-  if (reportResult) {
+  if (report == PermissionReport::timed) {
     state_.permissionFeedback =
-        shortTime(clock_.wallTime()) + (granted ? " · 已取得輔助使用權限，可以設定錄音鍵。"
-                                                : DesktopWording::permissionStillMissing);
+        shortTime(clock_.wallTime()) +
+        (granted ? Messages::permissionGranted : Messages::permissionStillMissing);
   }
   if (changed) {
     state_.hotkeyAvailable = false;
@@ -76,9 +77,9 @@ void MacVoiceController::installHotkey() {
   state_.hotkeyAvailable = ok;
   installedShortcut_ = chosen;
   if (!ok) {
-    state_.message = DesktopWording::allowAccessibility;
+    state_.message = Messages::allowAccessibility;
   } else if (state_.phase == Phase::idle && state_.serviceAvailable) {
-    state_.message = "按 " + std::string(chosen.title()) + " 開始語音輸入";
+    state_.message = Messages::ready(chosen.title());
   }
 }
 
@@ -95,10 +96,7 @@ void MacVoiceController::detectedKey(MacRecordingShortcut key) {
 
 asio::awaitable<void> MacVoiceController::dimDetectionLight(std::weak_ptr<MacVoiceController> weak,
                                                             Clock& clock) {
-  try {
-    co_await clock.sleepSeconds(detectionLightDuration);
-  } catch (const boost::system::system_error&) {
-  }
+  co_await pause(clock, detectionLightDuration);
   if (auto self = weak.lock()) {
     ControllerChange change(*self);
     self->state_.detectionLight = false;
@@ -112,7 +110,7 @@ void MacVoiceController::confirmDetectedShortcut() {
   settings_.setBool(setupCompleteKey, true);
   state_.setupComplete = true;
   installHotkey();
-  state_.message = "設定完成。請先點選文字輸入框，再按 " + keyTitle() + " 錄音。";
+  state_.message = Messages::setupDone(keyTitle());
 }
 
 void MacVoiceController::resetShortcutSetup() {
@@ -129,7 +127,7 @@ void MacVoiceController::resetShortcutSetup() {
 void MacVoiceController::openAccessibilitySettings() {
   // On Linux asking is what switches the accessibility bus on.
   dependencies_.insertion.requestAccessibility();
-  const std::string url = DesktopWording::accessibilitySettingsURL;
+  const std::string url = Messages::accessibilitySettingsURL;
   if (!url.empty()) workspace_.openURL(url);
 }
 

@@ -12,7 +12,6 @@
 #include "diagnostics/ReportableError.h"
 #include "messages/Messages.h"
 #include "platform/Clock.h"
-#include "platform/DesktopWording.h"
 #include "platform/Overlay.h"
 #include "platform/Uuid.h"
 #include "service/BackgroundCall.h"
@@ -34,13 +33,9 @@ std::size_t utf16Length(std::string_view utf8) {
   return units;
 }
 
-// A wait that is interrupted counts as finished.
-asio::awaitable<void> pause(Clock& clock, double seconds) {
-  try {
-    co_await clock.sleepSeconds(seconds);
-  } catch (const boost::system::system_error&) {
-  }
-}
+// The recorder's limit, as a duration.
+const Clock::Duration maximumRecording = std::chrono::duration_cast<Clock::Duration>(
+    std::chrono::duration<double>(MacAudioRecorder::maximumDuration));
 
 }  // namespace
 
@@ -49,9 +44,8 @@ std::string MacVoiceController::keyTitle() const {
 }
 
 std::string MacVoiceController::recordingMessage() const {
-  if (state_.isEditingSelection)
-    return "已選取文字；請說出修改要求，再按 " + keyTitle() + " 完成。";
-  return "錄音中；再按 " + keyTitle() + " 完成";
+  if (state_.isEditingSelection) return Messages::editingSelection(keyTitle());
+  return Messages::recording(keyTitle());
 }
 
 void MacVoiceController::refuse(const std::string& message, const std::string& notice) {
@@ -81,7 +75,7 @@ bool MacVoiceController::passStartChecks(const std::optional<RunningApplication>
   const bool sameFocus =
       (!before && !after) || (before && after && before->processID == after->processID);
   if (!sameFocus) {
-    state_.message = "輸入位置已變更，請在要輸入的文字框重新按錄音鍵。";
+    state_.message = Messages::focusChanged;
     // No notice of its own: a notice that ran out while this start prepared left the overlay.
     hideOverlayWhenUnused();
     return false;
@@ -90,7 +84,7 @@ bool MacVoiceController::passStartChecks(const std::optional<RunningApplication>
   selectionForVoiceTask_ = insertion.captureSelection();
   if (selectionForVoiceTask_ && utf16Length(selectionForVoiceTask_->text) > selectionLimit) {
     dropSelection();
-    refuse("一次最多可處理 20,000 個字元，請縮小選取範圍。", "請縮小選取範圍");
+    refuse(Messages::selectionTooLong, Messages::selectionTooLongNotice);
     return false;
   }
   state_.isEditingSelection = selectionForVoiceTask_.has_value();
@@ -99,19 +93,18 @@ bool MacVoiceController::passStartChecks(const std::optional<RunningApplication>
                                    : insertion.captureTarget();
   // The field the user left a moment ago stands in for a front application without one, but
   // never for a password field in front: the text would go to another application.
-  if (!target_ && recentTarget_ &&
-      clock_.uptime() - recentTarget_->savedAt < recentTargetAgeLimit &&
+  if (!target_ && recentTarget_ && clock_.now() - recentTarget_->savedAt < recentTargetAgeLimit &&
       !frontmostHasSecureField()) {
     target_ = recentTarget_->value;
   }
   if (!target_) {
     dropSelection();
-    refuse("請先點選要輸入文字的文字框，再按 " + keyTitle() + "。", "請先點選文字輸入框");
+    refuse(Messages::noField(keyTitle()), Messages::noFieldNotice);
     return false;
   }
 
   state_.phase = Phase::starting;
-  state_.message = "正在開啟麥克風…";
+  state_.message = Messages::openingMicrophone;
   noticeID_.reset();  // the recording takes the overlay over from an earlier notice
   overlay_.show(*this);
   return true;
@@ -152,7 +145,7 @@ asio::awaitable<void> MacVoiceController::start(std::weak_ptr<MacVoiceController
     co_return;
   }
   if (!state_.serviceAvailable) {
-    refuse(DesktopWording::signInPrompt, "請先啟用語音服務");
+    refuse(Messages::signInPrompt, Messages::enableServiceNotice);
     co_return;
   }
 
@@ -171,7 +164,8 @@ asio::awaitable<void> MacVoiceController::start(std::weak_ptr<MacVoiceController
   const bool granted = co_await recorder.requestPermission();
   if (!(self = weak.lock())) co_return;
   if (!granted) {
-    endStart(MacAudioError::permissionDenied().localizedDescription(), "請開啟麥克風權限");
+    endStart(MacAudioError::permissionDenied().localizedDescription(),
+             Messages::microphonePermissionNotice);
     co_return;
   }
 
@@ -239,7 +233,7 @@ asio::awaitable<void> MacVoiceController::start(std::weak_ptr<MacVoiceController
   {
     ControllerChange change(*this);
     state_.phase = Phase::recording;
-    beganAt_ = clock_.uptime();
+    beganAt_ = clock_.now();
     state_.message = recordingMessage();
   }
   auto cancel = std::make_shared<asio::cancellation_signal>();
@@ -260,7 +254,7 @@ asio::awaitable<void> MacVoiceController::supervise(
   // Nothing of the controller is touched before `weak` is locked: it may be gone.
   int reconnections = 0;
   for (;;) {
-    double wait = supervisionPeriod;
+    Clock::Duration wait = supervisionPeriod;
     {
       // Held only for this pass: the loop must not keep the controller alive.
       auto self = weak.lock();
@@ -272,10 +266,11 @@ asio::awaitable<void> MacVoiceController::supervise(
         // The input device changed or went away.
         if (++reconnections > reconnectionLimit) {
           recorder.stop();  // the audio is discarded
-          endStart(MacAudioError::unavailable().localizedDescription(), "請檢查麥克風連線");
+          endStart(MacAudioError::unavailable().localizedDescription(),
+                   Messages::checkMicrophoneNotice);
           co_return;
         }
-        state_.message = "麥克風連線變更，正在重新連接…";
+        state_.message = Messages::reconnectingMicrophone;
         try {
           recorder.reconnect();
         } catch (const std::exception&) {
@@ -289,7 +284,7 @@ asio::awaitable<void> MacVoiceController::supervise(
       }
       if (running) {
         state_.level = recorder.currentLevel();
-        if (beganAt_ && clock_.uptime() - *beganAt_ >= MacAudioRecorder::maximumDuration) {
+        if (beganAt_ && clock_.now() - *beganAt_ >= maximumRecording) {
           stop();  // as if the user had pressed the key
           co_return;
         }

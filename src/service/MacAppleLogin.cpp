@@ -52,13 +52,6 @@ asio::awaitable<BrowserOutcome> showPage(BrowserSession& browser, std::string ur
   }
 }
 
-asio::awaitable<void> abandonment(Clock& clock, Clock::Duration delay) {
-  try {
-    co_await clock.sleep(delay);
-  } catch (...) {
-  }
-}
-
 // Never throws either: a failure of the call is carried to the caller, not lost in the race.
 asio::awaitable<BeginOutcome> beginLogin(MacVoiceService& service, std::string token) {
   try {
@@ -101,7 +94,7 @@ asio::awaitable<MacAccountStatus> MacAppleLogin::signIn() {
   if (!isAuthorizationURL(start.authorizationURL)) throw MacServiceError::invalidResponse();
 
   auto page = showPage(browser_, start.authorizationURL);
-  auto abandoned = abandonment(clock_, abandonAfter);
+  auto abandoned = pause(clock_, abandonAfter);
   auto raced = co_await (std::move(page) || std::move(abandoned) || userCancellation(session));
   if (raced.index() != 0 || session.cancelled) throw cancelled();
   const BrowserOutcome& outcome = std::get<0>(raced);

@@ -116,10 +116,10 @@ asio::awaitable<std::string> MacVoiceService::request(Call call) {
       break;
     }
     if (call.retryBusy && *code == "request_busy" && resends < maximumBusyResends) {
-      try {
-        co_await clock_.sleep(busyRetryDelay);
-      } catch (...) {
-        failure = std::current_exception();
+      // A cancelled call does not resend.
+      if (co_await pause(clock_, busyRetryDelay) == PauseEnd::cancelled) {
+        failure =
+            std::make_exception_ptr(boost::system::system_error(asio::error::operation_aborted));
         break;
       }
       ++resends;

@@ -5,7 +5,7 @@
 #include <unicode/locid.h>
 
 #include "controller/ControllerFixture.h"
-#include "platform/DesktopWording.h"
+#include "messages/Messages.h"
 
 using namespace wrenly;
 
@@ -43,18 +43,6 @@ TEST_F(Notices, TheLastOfTwoNoticesDecidesWhenTheOverlayHides) {
   EXPECT_EQ(state().hudNotice, "請先點選文字輸入框");  // kept after the hide
 }
 
-TEST_F(Notices, ADictationStartedWithinTheNoticeKeepsTheOverlay) {
-  refuseForNoField();
-  clock.advanceSeconds(1.0);
-  desktop.activate(editor);
-  settle();
-  startDictation();
-  ASSERT_EQ(state().phase, VoicePhase::recording);
-  clock.advanceSeconds(5.0);
-  EXPECT_TRUE(overlay.visible);
-  EXPECT_EQ(overlay.hides, 0);
-}
-
 TEST_F(Notices, ANoticeWhoseTimeEndsDuringADictationLeavesTheOverlayUp) {
   refuseForNoField();
   desktop.activate(editor);
@@ -76,7 +64,7 @@ TEST_F(Notices, ANoticeThatEndsWhileAStartPreparesLeavesNoOverlayBehind) {
   refuseForNoField();
   desktop.activate(editor);
   settle();
-  clock.advanceSeconds(MacVoiceController::noticeDuration - 0.1);
+  clock.advance(MacVoiceController::noticeDuration - std::chrono::milliseconds(100));
   controller->toggle();
   settle();
   ASSERT_EQ(state().phase, VoicePhase::starting);
@@ -156,18 +144,12 @@ TEST_F(SetUp, FirstLaunchWithoutPermissionPromptsOnce) {
   EXPECT_EQ(desktop.trustRequests(), 1);
   EXPECT_FALSE(state().permissionGranted);
   EXPECT_FALSE(state().hotkeyAvailable);
-  EXPECT_EQ(state().message, DesktopWording::allowAccessibility);
+  EXPECT_EQ(state().message, Messages::allowAccessibility);
 
-  controller->refreshPermission(false, false);  // an activation
-  controller->refreshPermission(false, true);   // "check again"
+  controller->refreshPermission(Prompt::none, Report::none);   // an activation
+  controller->refreshPermission(Prompt::none, Report::timed);  // "check again"
   EXPECT_EQ(desktop.trustRequests(), 1);
-  EXPECT_THAT(state().permissionFeedback,
-              testing::EndsWith(DesktopWording::permissionStillMissing));
-}
-
-TEST_F(SetUp, ThePermissionCheckTimeIsInTheLocalesShortStyle) {
-  desktop.setTrusted(false);
-  launch(false);
+  // The time of the check, in the short style of the user's locale.
   const icu::Locale saved = icu::Locale::getDefault();
   const std::pair<const char*, const char*> styles[] = {
       {"en_US", "[0-9]{1,2}:[0-9]{2}.*[AP]M · 仍未取得權限。.*"},
@@ -175,7 +157,7 @@ TEST_F(SetUp, ThePermissionCheckTimeIsInTheLocalesShortStyle) {
   for (const auto& [locale, pattern] : styles) {
     UErrorCode status = U_ZERO_ERROR;
     icu::Locale::setDefault(icu::Locale(locale), status);
-    controller->refreshPermission(false, true);
+    controller->refreshPermission(Prompt::none, Report::timed);
     EXPECT_THAT(state().permissionFeedback, testing::MatchesRegex(pattern)) << locale;
   }
   UErrorCode status = U_ZERO_ERROR;
@@ -186,7 +168,7 @@ TEST_F(SetUp, GrantingThenPressingAKeyLightsTheDetector) {
   desktop.setTrusted(false);
   launch(false);
   desktop.setTrusted(true);  // granted in the desktop's settings
-  controller->refreshPermission(false, true);
+  controller->refreshPermission(Prompt::none, Report::timed);
   EXPECT_TRUE(state().permissionGranted);
   EXPECT_TRUE(state().hotkeyAvailable);
   EXPECT_THAT(state().permissionFeedback,
