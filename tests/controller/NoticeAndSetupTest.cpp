@@ -61,14 +61,17 @@ TEST_F(Notices, ANoticeWhoseTimeEndsDuringADictationLeavesTheOverlayUp) {
 }
 
 TEST_F(Notices, ANoticeThatEndsWhileAStartPreparesLeavesNoOverlayBehind) {
-  refuseForNoField();
+  refuseForNoField();  // the notice went up one preparation time ago
   desktop.activate(editor);
   settle();
-  clock.advance(MacVoiceController::noticeDuration - std::chrono::milliseconds(100));
+  clock.advance(MacVoiceController::noticeDuration - MacTextInsertion::prepareSettleTime -
+                std::chrono::milliseconds(100));
+  ASSERT_TRUE(overlay.visible);
   controller->toggle();
   settle();
   ASSERT_EQ(state().phase, VoicePhase::starting);
-  clock.advanceSeconds(0.1);  // the notice ends while the editor prepares
+  clock.advance(std::chrono::milliseconds(100));  // the notice ends while the editor prepares
+  ASSERT_TRUE(overlay.visible);
   desktop.activate(desktop.self());
   clock.advance(MacTextInsertion::prepareSettleTime);
   runUntil([&] { return state().phase == VoicePhase::idle; });
