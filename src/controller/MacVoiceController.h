@@ -126,6 +126,14 @@ class MacVoiceController : public std::enable_shared_from_this<MacVoiceControlle
     Clock::Duration savedAt{};  // Clock::now()
   };
   struct Processing;
+  // One dictation, from the press that starts it until processing takes it over.
+  struct DictationRun {
+    std::optional<MacInputTarget> target;
+    std::optional<MacSelectedText> selection;
+    std::shared_ptr<StreamingSession> liveSession;
+    std::shared_ptr<asio::cancellation_signal> meterTask;
+    std::optional<Clock::Duration> beganAt;  // Clock::now() when recording began
+  };
 
   explicit MacVoiceController(Dependencies dependencies);
 
@@ -136,7 +144,11 @@ class MacVoiceController : public std::enable_shared_from_this<MacVoiceControlle
 
   // Dictation.
   asio::awaitable<void> start(std::weak_ptr<MacVoiceController> weak);
+  // The named steps of a start.
+  bool refusesStart();
   bool passStartChecks(const std::optional<RunningApplication>& before);
+  std::shared_ptr<StreamingSession> openLiveSession();
+  void beginRecording();
   void refuse(const std::string& message, const std::string& notice);
   // Ends a start (or a recording that cannot go on) at idle with a refusal.
   void endStart(const std::string& message, const std::string& notice);
@@ -197,15 +209,11 @@ class MacVoiceController : public std::enable_shared_from_this<MacVoiceControlle
   int changeDepth_ = 0;
 
   std::optional<RetryRecording> retryRecording_;
-  std::shared_ptr<StreamingSession> streamingClient_;
   std::unique_ptr<MacHotKey> hotkey_;
-  std::optional<MacSelectedText> selectionForVoiceTask_;
   std::optional<MacRecordingShortcut> installedShortcut_;
   std::optional<std::string> noticeID_;  // the notice on screen, until its time is over
-  std::shared_ptr<asio::cancellation_signal> meterTask_;
-  std::optional<MacInputTarget> target_;
   std::optional<RecentTarget> recentTarget_;
-  std::optional<Clock::Duration> beganAt_;  // Clock::now()
+  DictationRun run_;
   bool refreshInProgress_ = false;
 };
 

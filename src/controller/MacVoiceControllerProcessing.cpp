@@ -45,9 +45,9 @@ std::string localFormat(std::string_view text, std::string_view recognized) {
 void MacVoiceController::stop() {
   if (state_.phase != Phase::recording) return;
   ControllerChange change(*this);
-  if (meterTask_) {
-    meterTask_->emit(asio::cancellation_type::terminal);
-    meterTask_.reset();
+  if (run_.meterTask) {
+    run_.meterTask->emit(asio::cancellation_type::terminal);
+    run_.meterTask.reset();
   }
   state_.level = 0;
 
@@ -63,10 +63,10 @@ void MacVoiceController::stop() {
 
   state_.phase = Phase::processing;
   state_.message = state_.isEditingSelection ? Messages::recognizingTask : Messages::recognizing;
-  auto destination = std::exchange(target_, std::nullopt);
-  auto selection = std::exchange(selectionForVoiceTask_, std::nullopt);
+  auto destination = std::exchange(run_.target, std::nullopt);
+  auto selection = std::exchange(run_.selection, std::nullopt);
   state_.isEditingSelection = false;
-  auto stream = std::exchange(streamingClient_, nullptr);
+  auto stream = std::exchange(run_.liveSession, nullptr);
   std::optional<std::string> recoveryID;
   if (stream) recoveryID = stream->requestID();
   process(std::make_shared<const std::vector<std::uint8_t>>(std::move(wav)), std::move(destination),

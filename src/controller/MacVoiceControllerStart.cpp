@@ -55,7 +55,7 @@ void MacVoiceController::refuse(const std::string& message, const std::string& n
 }
 
 void MacVoiceController::dropSelection() {
-  selectionForVoiceTask_.reset();
+  run_.selection.reset();
   state_.isEditingSelection = false;
 }
 
@@ -81,23 +81,22 @@ bool MacVoiceController::passStartChecks(const std::optional<RunningApplication>
     return false;
   }
 
-  selectionForVoiceTask_ = insertion.captureSelection();
-  if (selectionForVoiceTask_ && utf16Length(selectionForVoiceTask_->text) > selectionLimit) {
+  run_.selection = insertion.captureSelection();
+  if (run_.selection && utf16Length(run_.selection->text) > selectionLimit) {
     dropSelection();
     refuse(Messages::selectionTooLong, Messages::selectionTooLongNotice);
     return false;
   }
-  state_.isEditingSelection = selectionForVoiceTask_.has_value();
+  state_.isEditingSelection = run_.selection.has_value();
 
-  target_ = selectionForVoiceTask_ ? std::optional(selectionForVoiceTask_->target)
-                                   : insertion.captureTarget();
+  run_.target = run_.selection ? std::optional(run_.selection->target) : insertion.captureTarget();
   // The field the user left a moment ago stands in for a front application without one, but
   // never for a password field in front: the text would go to another application.
-  if (!target_ && recentTarget_ && clock_.now() - recentTarget_->savedAt < recentTargetAgeLimit &&
-      !frontmostHasSecureField()) {
-    target_ = recentTarget_->value;
+  if (!run_.target && recentTarget_ &&
+      clock_.now() - recentTarget_->savedAt < recentTargetAgeLimit && !frontmostHasSecureField()) {
+    run_.target = recentTarget_->value;
   }
-  if (!target_) {
+  if (!run_.target) {
     dropSelection();
     refuse(Messages::noField(keyTitle()), Messages::noFieldNotice);
     return false;
@@ -112,8 +111,8 @@ bool MacVoiceController::passStartChecks(const std::optional<RunningApplication>
 
 void MacVoiceController::endStart(const std::string& message, const std::string& notice) {
   ControllerChange change(*this);
-  if (streamingClient_) streamingClient_->cancel();
-  streamingClient_.reset();
+  if (run_.liveSession) run_.liveSession->cancel();
+  run_.liveSession.reset();
   state_.phase = Phase::idle;
   dropSelection();
   refuse(message, notice);
@@ -123,6 +122,53 @@ void MacVoiceController::microphoneFailed(const std::exception_ptr& error) {
   endStart(error ? localizedDescriptionOf(error, Messages::microphoneNotStarted)
                  : MacAudioError::unavailable().localizedDescription(),
            Messages::microphoneNotStarted);
+}
+
+bool MacVoiceController::refusesStart() {
+  if (state_.phase != Phase::idle) return true;
+  // An account action owns the account until it ends: a dictation finishing meanwhile would
+  // write its text and recording back after an account removal cleared them. A sign-in can
+  // take minutes, so the press is answered.
+  if (state_.activationInProgress) {
+    refuse(Messages::accountActionRunning, Messages::accountActionRunningNotice);
+    return true;
+  }
+  if (!state_.serviceAvailable) {
+    refuse(Messages::signInPrompt, Messages::enableServiceNotice);
+    return true;
+  }
+  return false;
+}
+
+std::shared_ptr<StreamingSession> MacVoiceController::openLiveSession() {
+  run_.liveSession.reset();
+  try {
+    run_.liveSession = dependencies_.openStreamingSession(
+        makeUuid(), std::string(VoiceLanguage(VoiceLanguage::automatic).rawValue()),
+        !state_.isEditingSelection);
+  } catch (const std::exception& error) {
+    // Recognition after the recording still works.
+    MacDiagnostics::record("stream open failed " + MacDiagnostics::errorCode(error));
+  }
+  return run_.liveSession;
+}
+
+void MacVoiceController::beginRecording() {
+  {
+    ControllerChange change(*this);
+    state_.phase = Phase::recording;
+    run_.beganAt = clock_.now();
+    state_.message = recordingMessage();
+  }
+  auto cancel = std::make_shared<asio::cancellation_signal>();
+  run_.meterTask = cancel;
+  asio::co_spawn(
+      mainLoop_, supervise(weak_from_this(), clock_, cancel),
+      asio::bind_cancellation_slot(cancel->slot(), [](std::exception_ptr failure) {
+        if (failure) {
+          MacDiagnostics::record("controller task failed " + MacDiagnostics::errorCode(failure));
+        }
+      }));
 }
 
 asio::awaitable<void> MacVoiceController::start(std::weak_ptr<MacVoiceController> weak) {
@@ -136,30 +182,21 @@ asio::awaitable<void> MacVoiceController::start(std::weak_ptr<MacVoiceController
   Clock& clock = clock_;
   const auto background = dependencies_.platform.background;
 
-  if (state_.phase != Phase::idle) co_return;
-  // An account action owns the account until it ends: a dictation finishing meanwhile would
-  // write its text and recording back after an account removal cleared them. A sign-in can
-  // take minutes, so the press is answered.
-  if (state_.activationInProgress) {
-    refuse(Messages::accountActionRunning, Messages::accountActionRunningNotice);
-    co_return;
-  }
-  if (!state_.serviceAvailable) {
-    refuse(Messages::signInPrompt, Messages::enableServiceNotice);
-    co_return;
-  }
-
+  if (refusesStart()) co_return;
   {
     ControllerChange change(*this);
     state_.phase = Phase::starting;
   }
+
+  // The front application exposes its fields; then the destination is captured. From there to
+  // the microphone nothing suspends, so no trigger press comes in between.
   const auto before = workspace_.frontmostApplication();
   self.reset();
   co_await insertion.prepareFrontmostApplication();
   if (!(self = weak.lock())) co_return;
-  // From here to the microphone nothing suspends, so no trigger press comes in between.
   if (!passStartChecks(before)) co_return;
 
+  // The microphone permission.
   self.reset();
   const bool granted = co_await recorder.requestPermission();
   if (!(self = weak.lock())) co_return;
@@ -169,11 +206,12 @@ asio::awaitable<void> MacVoiceController::start(std::weak_ptr<MacVoiceController
     co_return;
   }
 
+  // A live session, when the user allows one and a credential is stored. The credential check
+  // may wait on the keyring: off the main loop. Nothing can start or act on the account
+  // meanwhile, as the phase is `starting`.
   MacAudioRecorder::PcmHandler onPCM;
   MacAudioRecorder::FailureHandler onFailure;
   if (state_.streamingConsent && dependencies_.openStreamingSession) {
-    // The credential check may wait on the keyring: off the main loop. Nothing can start or
-    // act on the account meanwhile, as the phase is `starting`.
     self.reset();
     const bool activated = co_await runInBackground(background, [&service] {
       try {
@@ -183,29 +221,18 @@ asio::awaitable<void> MacVoiceController::start(std::weak_ptr<MacVoiceController
       }
     });
     if (!(self = weak.lock())) co_return;
-    if (activated) {
-      std::shared_ptr<StreamingSession> client;
-      try {
-        client = dependencies_.openStreamingSession(
-            makeUuid(), std::string(VoiceLanguage(VoiceLanguage::automatic).rawValue()),
-            !state_.isEditingSelection);
-      } catch (const std::exception& error) {
-        // Recognition after the recording still works.
-        MacDiagnostics::record("stream open failed " + MacDiagnostics::errorCode(error));
-      }
-      if (client) {
-        streamingClient_ = client;
-        std::weak_ptr<StreamingSession> weakClient = client;
-        onPCM = [weakClient](std::vector<std::uint8_t> chunk) {
-          if (auto live = weakClient.lock()) live->append(std::move(chunk));
-        };
-        onFailure = [weakClient] {
-          if (auto live = weakClient.lock()) live->cancel();
-        };
-      }
+    if (auto client = activated ? openLiveSession() : nullptr) {
+      std::weak_ptr<StreamingSession> weakClient = client;
+      onPCM = [weakClient](std::vector<std::uint8_t> chunk) {
+        if (auto live = weakClient.lock()) live->append(std::move(chunk));
+      };
+      onFailure = [weakClient] {
+        if (auto live = weakClient.lock()) live->cancel();
+      };
     }
   }
 
+  // The microphone, tried a few times.
   std::exception_ptr error;
   for (int attempt = 1; attempt <= microphoneAttempts; ++attempt) {
     // Stopping a failed try clears the live callbacks, so each try sets them again.
@@ -230,21 +257,7 @@ asio::awaitable<void> MacVoiceController::start(std::weak_ptr<MacVoiceController
     co_return;
   }
 
-  {
-    ControllerChange change(*this);
-    state_.phase = Phase::recording;
-    beganAt_ = clock_.now();
-    state_.message = recordingMessage();
-  }
-  auto cancel = std::make_shared<asio::cancellation_signal>();
-  meterTask_ = cancel;
-  asio::co_spawn(
-      mainLoop_, supervise(weak_from_this(), clock_, cancel),
-      asio::bind_cancellation_slot(cancel->slot(), [](std::exception_ptr failure) {
-        if (failure) {
-          MacDiagnostics::record("controller task failed " + MacDiagnostics::errorCode(failure));
-        }
-      }));
+  beginRecording();
 }
 
 asio::awaitable<void> MacVoiceController::supervise(
@@ -258,7 +271,7 @@ asio::awaitable<void> MacVoiceController::supervise(
     {
       // Held only for this pass: the loop must not keep the controller alive.
       auto self = weak.lock();
-      if (!self || state_.phase != Phase::recording || meterTask_ != cancel) co_return;
+      if (!self || state_.phase != Phase::recording || run_.meterTask != cancel) co_return;
       auto& recorder = dependencies_.recorder;
       ControllerChange change(*this);
       bool running = recorder.isRecording();
@@ -284,7 +297,7 @@ asio::awaitable<void> MacVoiceController::supervise(
       }
       if (running) {
         state_.level = recorder.currentLevel();
-        if (beganAt_ && clock_.now() - *beganAt_ >= maximumRecording) {
+        if (run_.beganAt && clock_.now() - *run_.beganAt >= maximumRecording) {
           stop();  // as if the user had pressed the key
           co_return;
         }
