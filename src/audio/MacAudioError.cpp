@@ -1,19 +1,18 @@
 #include "audio/MacAudioError.h"
-
-#include "platform/DesktopWording.h"
+#include "messages/Messages.h"
 
 namespace wrenly {
 
 std::string MacAudioError::localizedDescription() const {
   switch (value()) {
     case Kind::permissionDenied:
-      return DesktopWording::microphonePermissionDenied;
+      return Messages::microphonePermissionDenied;
     case Kind::unavailable:
-      return "麥克風無法持續錄音，請檢查目前的音訊輸入裝置是否已連接。";
+      return Messages::microphoneUnavailable;
     case Kind::empty:
-      return "沒有收到語音，請重新錄音。";
+      break;
   }
-  return "沒有收到語音，請重新錄音。";
+  return Messages::noSpeech;
 }
 
 }  // namespace wrenly

@@ -8,8 +8,7 @@
 namespace wrenly {
 
 LiveStreamingSession::LiveStreamingSession(std::string requestID, std::string language,
-                                           bool cleanup,
-                                           StreamingSpeechDependencies dependencies)
+                                           bool cleanup, StreamingSpeechDependencies dependencies)
     : client_(std::move(requestID), std::move(language), cleanup, std::move(dependencies)) {}
 
 asio::awaitable<StreamingSession::Result> LiveStreamingSession::finish() {

@@ -8,8 +8,8 @@
 #include "delivery/MacTextInsertion.h"
 #include "diagnostics/MacDiagnostics.h"
 #include "hotkey/MacHotKey.h"
+#include "messages/Messages.h"
 #include "platform/Clock.h"
-#include "platform/DesktopWording.h"
 #include "platform/Overlay.h"
 #include "platform/Settings.h"
 #include "platform/Uuid.h"
@@ -36,8 +36,7 @@ MacVoiceController::MacVoiceController(Dependencies dependencies)
       clock_(required(dependencies_.platform.clock, "clock")),
       settings_(required(dependencies_.platform.settings, "settings")),
       workspace_(required(dependencies_.platform.workspace, "workspace")),
-      overlay_(required(dependencies_.platform.overlay, "overlay")),
-      noticeID_(makeUuid()) {
+      overlay_(required(dependencies_.platform.overlay, "overlay")) {
   if (!mainLoop_) throw std::invalid_argument("MacVoiceController needs the main loop");
   state_.permissionGranted = dependencies_.insertion.hasAccessibility();
   state_.setupComplete = settings_.boolValue(setupCompleteKey).value_or(false);
@@ -77,7 +76,7 @@ void MacVoiceController::spawn(asio::awaitable<void> task) {
 void MacVoiceController::toggle() {
   ControllerChange change(*this);
   if (!state_.permissionGranted || !state_.setupComplete) {
-    state_.message = "請先完成輔助使用權限與快捷鍵設定。";
+    state_.message = Messages::finishSetupFirst;
     return;
   }
   switch (state_.phase) {
@@ -107,15 +106,16 @@ asio::awaitable<void> MacVoiceController::hideNoticeLater(std::weak_ptr<MacVoice
                                                           Clock& clock, std::string id) {
   // Static, with its arguments copied when it is made: the controller may be gone by the time
   // this runs, and is reached only through `weak`.
-  try {
-    co_await clock.sleepSeconds(noticeDuration);
-  } catch (const boost::system::system_error&) {
-    // A cancelled wait counts as a finished one.
-  }
+  co_await pause(clock, noticeDuration);
   auto self = weak.lock();
-  if (!self) co_return;
-  // A newer notice or a dictation started since keeps the overlay up.
-  if (self->noticeID_ == id && self->state_.phase == Phase::idle) self->overlay_.hide();
+  if (!self || self->noticeID_ != id) co_return;  // a newer notice decides
+  self->noticeID_.reset();
+  self->hideOverlayWhenUnused();
+}
+
+void MacVoiceController::hideOverlayWhenUnused() {
+  // A dictation under way or a notice still on screen keeps the overlay up.
+  if (state_.phase == Phase::idle && !noticeID_) overlay_.hide();
 }
 
 void MacVoiceController::rememberDeactivatedApp(const RunningApplication& application) {
@@ -126,16 +126,15 @@ void MacVoiceController::rememberDeactivatedApp(const RunningApplication& applic
   if (application.applicationID && own && *application.applicationID == *own) return;
   auto target = dependencies_.insertion.captureTarget(application.processID);
   if (!target || !target->focusedElement) return;
-  recentTarget_ = RecentTarget{std::move(*target), clock_.uptime()};
+  recentTarget_ = RecentTarget{std::move(*target), clock_.now()};
 }
 
 void MacVoiceController::copyLastText() {
   if (state_.lastText.empty()) return;
   ControllerChange change(*this);
   // Claiming a copy that did not happen would send the user to paste something else.
-  state_.message = dependencies_.insertion.copy(state_.lastText)
-                       ? DesktopWording::copiedLastText
-                       : "未能複製辨識文字；請在 Wrenly 視窗查看最近文字。";
+  state_.message = dependencies_.insertion.copy(state_.lastText) ? Messages::copiedLastText
+                                                                 : Messages::copyFailed;
 }
 
 void MacVoiceController::setStreamingConsent(bool consent) {

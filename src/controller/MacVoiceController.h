@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "controller/VoiceControllerState.h"
 #include "controller/StreamingSession.h"
+#include "controller/VoiceControllerState.h"
 #include "delivery/MacInputTarget.h"
 #include "hotkey/MacRecordingShortcut.h"
 #include "platform/Asio.h"
+#include "platform/Clock.h"
 #include "platform/Platform.h"
 #include "platform/Subscription.h"
 #include "platform/Workspace.h"
@@ -60,14 +61,19 @@ class MacVoiceController : public std::enable_shared_from_this<MacVoiceControlle
   static constexpr const char* streamingConsentKey = "macStreamingConsentV1";
 
   static constexpr std::size_t selectionLimit = 20000;  // UTF-16 code units
-  static constexpr double recentTargetAgeLimit = 30.0;  // seconds
+  static constexpr Clock::Duration recentTargetAgeLimit = std::chrono::seconds(30);
   static constexpr int microphoneAttempts = 4;
-  static constexpr double microphoneRetryPause = 0.3;
-  static constexpr double supervisionPeriod = 0.12;
+  static constexpr Clock::Duration microphoneRetryPause = std::chrono::milliseconds(300);
+  static constexpr Clock::Duration supervisionPeriod = std::chrono::milliseconds(120);
   static constexpr int reconnectionLimit = 10;
-  static constexpr double reconnectionPause = 0.3;
-  static constexpr double noticeDuration = 3.0;
-  static constexpr double detectionLightDuration = 0.7;
+  static constexpr Clock::Duration reconnectionPause = std::chrono::milliseconds(300);
+  static constexpr Clock::Duration noticeDuration = std::chrono::seconds(3);
+  static constexpr Clock::Duration detectionLightDuration = std::chrono::milliseconds(700);
+
+  // Whether a permission check asks the desktop to grant a missing permission, and whether it
+  // reports its result (with the time) in the set-up window.
+  enum class PermissionPrompt { none, ifMissing };
+  enum class PermissionReport { none, timed };
 
   // Reads the two stored preferences and the permission; starts nothing.
   static std::shared_ptr<MacVoiceController> make(Dependencies dependencies);
@@ -91,7 +97,7 @@ class MacVoiceController : public std::enable_shared_from_this<MacVoiceControlle
   void setStreamingConsent(bool consent);
 
   // --- set-up and permission ---
-  void refreshPermission(bool prompt, bool reportResult);
+  void refreshPermission(PermissionPrompt prompt, PermissionReport report);
   void installHotkey();
   void confirmDetectedShortcut();
   void resetShortcutSetup();
@@ -117,9 +123,17 @@ class MacVoiceController : public std::enable_shared_from_this<MacVoiceControlle
   };
   struct RecentTarget {
     MacInputTarget value;
-    double savedAt = 0;  // Clock::uptime()
+    Clock::Duration savedAt{};  // Clock::now()
   };
   struct Processing;
+  // One dictation, from the press that starts it until processing takes it over.
+  struct DictationRun {
+    std::optional<MacInputTarget> target;
+    std::optional<MacSelectedText> selection;
+    std::shared_ptr<StreamingSession> liveSession;
+    std::shared_ptr<asio::cancellation_signal> meterTask;
+    std::optional<Clock::Duration> beganAt;  // Clock::now() when recording began
+  };
 
   explicit MacVoiceController(Dependencies dependencies);
 
@@ -130,7 +144,11 @@ class MacVoiceController : public std::enable_shared_from_this<MacVoiceControlle
 
   // Dictation.
   asio::awaitable<void> start(std::weak_ptr<MacVoiceController> weak);
+  // The named steps of a start.
+  bool refusesStart();
   bool passStartChecks(const std::optional<RunningApplication>& before);
+  std::shared_ptr<StreamingSession> openLiveSession();
+  void beginRecording();
   void refuse(const std::string& message, const std::string& notice);
   // Ends a start (or a recording that cannot go on) at idle with a refusal.
   void endStart(const std::string& message, const std::string& notice);
@@ -153,6 +171,8 @@ class MacVoiceController : public std::enable_shared_from_this<MacVoiceControlle
 
   // Notices.
   void showHUDNotice(const std::string& text);
+  // Hides the overlay when nothing is left for it to show: at idle, with no notice current.
+  void hideOverlayWhenUnused();
   static asio::awaitable<void> hideNoticeLater(std::weak_ptr<MacVoiceController> weak, Clock& clock,
                                                std::string id);
   static asio::awaitable<void> dimDetectionLight(std::weak_ptr<MacVoiceController> weak,
@@ -189,15 +209,11 @@ class MacVoiceController : public std::enable_shared_from_this<MacVoiceControlle
   int changeDepth_ = 0;
 
   std::optional<RetryRecording> retryRecording_;
-  std::shared_ptr<StreamingSession> streamingClient_;
   std::unique_ptr<MacHotKey> hotkey_;
-  std::optional<MacSelectedText> selectionForVoiceTask_;
   std::optional<MacRecordingShortcut> installedShortcut_;
-  std::string noticeID_;
-  std::shared_ptr<asio::cancellation_signal> meterTask_;
-  std::optional<MacInputTarget> target_;
+  std::optional<std::string> noticeID_;  // the notice on screen, until its time is over
   std::optional<RecentTarget> recentTarget_;
-  std::optional<double> beganAt_;  // Clock::uptime()
+  DictationRun run_;
   bool refreshInProgress_ = false;
 };
 

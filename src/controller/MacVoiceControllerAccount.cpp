@@ -4,7 +4,7 @@
 #include "controller/MacVoiceController.h"
 #include "diagnostics/MacDiagnostics.h"
 #include "diagnostics/ReportableError.h"
-#include "platform/DesktopWording.h"
+#include "messages/Messages.h"
 #include "service/BackgroundCall.h"
 #include "service/MacAppleLogin.h"
 #include "service/MacVoiceService.h"
@@ -43,11 +43,10 @@ void MacVoiceController::finishServiceRefresh(bool active, bool available) {
 
   if (state_.phase != Phase::idle) return;  // a running dictation owns the message
   if (!state_.hotkeyAvailable && installedShortcut_ == MacRecordingShortcut::rightOption) {
-    state_.message = DesktopWording::rightAltNeedsAccessibility;
+    state_.message = Messages::rightAltNeedsAccessibility;
     return;
   }
-  state_.message =
-      available ? "按 " + keyTitle() + " 開始語音輸入" : std::string(DesktopWording::signInPrompt);
+  state_.message = available ? Messages::ready(keyTitle()) : Messages::signInPrompt;
 }
 
 asio::awaitable<void> MacVoiceController::updateAccountStatus() {
@@ -79,7 +78,7 @@ asio::awaitable<void> MacVoiceController::signInWithApple(
   {
     ControllerChange change(*this);
     state_.activationInProgress = true;
-    state_.activationFeedback = "正在開啟 Apple 登入…";
+    state_.activationFeedback = Messages::openingSignIn;
   }
   std::optional<MacAccountStatus> status;
   std::exception_ptr error;
@@ -94,9 +93,9 @@ asio::awaitable<void> MacVoiceController::signInWithApple(
     state_.accessActive = true;
     state_.serviceAvailable = true;
     state_.activationFeedback.clear();
-    state_.message = "登入成功。";
+    state_.message = Messages::signedIn;
   } else {
-    state_.activationFeedback = "未能完成 Apple 登入，請再試一次。";
+    state_.activationFeedback = Messages::signInFailed;
     MacDiagnostics::record("apple_login failed " + MacDiagnostics::errorCode(error));
   }
   state_.activationInProgress = false;
@@ -135,7 +134,7 @@ asio::awaitable<void> MacVoiceController::signOut(
     state_.accountStatus.reset();
     state_.accessActive = false;
     state_.serviceAvailable = false;
-    state_.message = "已登出。";
+    state_.message = Messages::signedOut;
   }
   state_.activationInProgress = false;
 }
@@ -159,7 +158,7 @@ asio::awaitable<void> MacVoiceController::removeAccess(
     state_.accountStatus.reset();
     state_.accessActive = false;
     state_.serviceAvailable = false;
-    state_.message = "帳戶及本機登入資料已刪除。";
+    state_.message = Messages::accountDeleted;
   }
   state_.activationInProgress = false;
 }

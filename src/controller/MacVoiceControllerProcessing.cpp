@@ -7,8 +7,8 @@
 #include "delivery/MacTextInsertion.h"
 #include "diagnostics/MacDiagnostics.h"
 #include "diagnostics/ReportableError.h"
+#include "messages/Messages.h"
 #include "platform/Clock.h"
-#include "platform/DesktopWording.h"
 #include "platform/Overlay.h"
 #include "platform/Uuid.h"
 #include "service/MacVoiceService.h"
@@ -26,7 +26,7 @@ struct MacVoiceController::Processing {
   std::optional<MacSelectedText> selection;
   std::shared_ptr<StreamingSession> stream;
   std::optional<std::string> recoveryID;
-  double started = 0;  // Clock::uptime() when processing began
+  Clock::Duration started{};  // Clock::now() when processing began
   std::string sourceRequestID;
 };
 
@@ -45,9 +45,9 @@ std::string localFormat(std::string_view text, std::string_view recognized) {
 void MacVoiceController::stop() {
   if (state_.phase != Phase::recording) return;
   ControllerChange change(*this);
-  if (meterTask_) {
-    meterTask_->emit(asio::cancellation_type::terminal);
-    meterTask_.reset();
+  if (run_.meterTask) {
+    run_.meterTask->emit(asio::cancellation_type::terminal);
+    run_.meterTask.reset();
   }
   state_.level = 0;
 
@@ -56,17 +56,17 @@ void MacVoiceController::stop() {
     wav = dependencies_.recorder.finish();
   } catch (const std::exception& error) {
     // Not kept for retry: there is nothing usable. An earlier kept recording stays.
-    endStart(localizedDescriptionOf(error), "錄音未完成");
+    endStart(localizedDescriptionOf(error, Messages::recordingNotFinished),
+             Messages::recordingNotFinished);
     return;
   }
 
   state_.phase = Phase::processing;
-  state_.message =
-      state_.isEditingSelection ? "正在辨識指令及修改選取文字…" : "正在辨識及整理文字…";
-  auto destination = std::exchange(target_, std::nullopt);
-  auto selection = std::exchange(selectionForVoiceTask_, std::nullopt);
+  state_.message = state_.isEditingSelection ? Messages::recognizingTask : Messages::recognizing;
+  auto destination = std::exchange(run_.target, std::nullopt);
+  auto selection = std::exchange(run_.selection, std::nullopt);
   state_.isEditingSelection = false;
-  auto stream = std::exchange(streamingClient_, nullptr);
+  auto stream = std::exchange(run_.liveSession, nullptr);
   std::optional<std::string> recoveryID;
   if (stream) recoveryID = stream->requestID();
   process(std::make_shared<const std::vector<std::uint8_t>>(std::move(wav)), std::move(destination),
@@ -88,7 +88,7 @@ void MacVoiceController::process(std::shared_ptr<const std::vector<std::uint8_t>
   job->selection = std::move(selection);
   job->stream = std::move(stream);
   job->recoveryID = std::move(recoveryID);
-  job->started = clock_.uptime();
+  job->started = clock_.now();
 
   const std::size_t audioBytes =
       job->wav->size() > wavHeaderBytes ? job->wav->size() - wavHeaderBytes : 0;
@@ -100,9 +100,9 @@ void MacVoiceController::process(std::shared_ptr<const std::vector<std::uint8_t>
 
 namespace {
 
-std::string millisecondsSince(const Clock& clock, double started) {
-  const double elapsed = std::max(0.0, clock.uptime() - started);
-  return std::to_string(static_cast<long long>(elapsed * 1000));
+std::string millisecondsSince(const Clock& clock, Clock::Duration started) {
+  const auto elapsed = std::max(Clock::Duration::zero(), clock.now() - started);
+  return std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
 }
 
 }  // namespace
@@ -125,7 +125,7 @@ asio::awaitable<void> MacVoiceController::runProcessing(
       job->stream->cancel();
       MacDiagnostics::record("stream fallback " + MacDiagnostics::errorCode(streamError));
       ControllerChange change(*this);
-      state_.message = "即時連線未完成，正在以完整錄音重新辨識…";
+      state_.message = Messages::streamFallback;
     }
   }
 
@@ -202,21 +202,21 @@ asio::awaitable<void> MacVoiceController::deliver(std::shared_ptr<Processing> jo
   std::string notice;
   switch (result) {
     case MacInsertionResult::pasteSent:
-      state_.message = DesktopWording::pasteSentMessage;
-      notice = "已送出貼上";
+      state_.message = Messages::pasteSent;
+      notice = Messages::pasteSentNotice;
       break;
     case MacInsertionResult::copied:
-      state_.message = DesktopWording::copiedMessage;
-      notice = DesktopWording::copiedNotice;
+      state_.message = Messages::copied;
+      notice = Messages::copiedNotice;
       break;
     case MacInsertionResult::failed:
-      state_.message = "未能複製辨識文字；請在 Wrenly 視窗查看最近文字。";
-      notice = "請查看最近文字";
+      state_.message = Messages::copyFailed;
+      notice = Messages::copyFailedNotice;
       break;
   }
   state_.phase = Phase::idle;
   showHUDNotice(notice);
-  if (cleanupIncomplete) state_.message += " 語言整理未完成，已保留辨識內容。";
+  if (cleanupIncomplete) state_.message += Messages::cleanupIncomplete;
 }
 
 void MacVoiceController::failProcessing(const Processing& job, const std::exception_ptr& error) {
@@ -225,14 +225,17 @@ void MacVoiceController::failProcessing(const Processing& job, const std::except
   state_.hasRetryRecording = true;
   MacDiagnostics::record("processing failed elapsed_ms=" + millisecondsSince(clock_, job.started) +
                          " " + MacDiagnostics::errorCode(error));
-  state_.message = localizedDescriptionOf(error) + " 錄音暫存在記憶體，可重試；結束 App 後會清除。";
+  state_.message = localizedDescriptionOf(error) + Messages::recordingKept;
   state_.phase = Phase::idle;
-  showHUDNotice("未能完成，錄音已保留可重試");
+  showHUDNotice(Messages::recordingKeptNotice);
 }
 
 void MacVoiceController::retryLastRecording() {
-  if (state_.phase != Phase::idle || state_.activationInProgress) return;
-  if (!retryRecording_) return;
+  if (state_.phase != Phase::idle || !retryRecording_) return;
+  if (state_.activationInProgress) {
+    refuse(Messages::accountActionRunning, Messages::accountActionRunningNotice);
+    return;
+  }
   auto& insertion = dependencies_.insertion;
   const RetryRecording kept = *retryRecording_;
 
@@ -248,7 +251,7 @@ void MacVoiceController::retryLastRecording() {
 
   ControllerChange change(*this);
   state_.phase = Phase::processing;
-  state_.message = "正在重新辨識保留的錄音…";
+  state_.message = Messages::retrying;
   overlay_.show(*this);
   process(kept.wav, std::move(destination), kept.selection, nullptr, kept.recoveryID);
 }

@@ -1,41 +1,49 @@
+#include <unicode/datefmt.h>
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
+
 #include <boost/system/system_error.hpp>
-#include <ctime>
+#include <memory>
 
 #include "controller/ControllerChange.h"
 #include "controller/MacVoiceController.h"
 #include "delivery/MacTextInsertion.h"
 #include "hotkey/MacHotKey.h"
+#include "messages/Messages.h"
 #include "platform/Clock.h"
-#include "platform/DesktopWording.h"
 #include "platform/Settings.h"
 
 namespace wrenly {
 
 namespace {
 
-// The time of day in the user's time zone, hours and minutes.
+// The time of day in the user's locale and time zone, in the locale's short style.
 std::string shortTime(std::chrono::system_clock::time_point when) {
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
-  std::tm local{};
-  localtime_r(&seconds, &local);
-  char text[16];
-  std::strftime(text, sizeof text, "%H:%M", &local);
-  return text;
+  const std::unique_ptr<icu::DateFormat> format(
+      icu::DateFormat::createTimeInstance(icu::DateFormat::kShort, icu::Locale::getDefault()));
+  if (!format) return {};
+  const auto milliseconds =
+      std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
+  icu::UnicodeString text;
+  format->format(static_cast<UDate>(milliseconds), text);
+  std::string utf8;
+  return text.toUTF8String(utf8);
 }
 
 }  // namespace
 
-void MacVoiceController::refreshPermission(bool prompt, bool reportResult) {
+void MacVoiceController::refreshPermission(PermissionPrompt prompt, PermissionReport report) {
   ControllerChange change(*this);
   auto& insertion = dependencies_.insertion;
-  if (prompt && !insertion.hasAccessibility()) insertion.requestAccessibility();
+  if (prompt == PermissionPrompt::ifMissing && !insertion.hasAccessibility())
+    insertion.requestAccessibility();
   const bool granted = insertion.hasAccessibility();
   const bool changed = granted != state_.permissionGranted;
   state_.permissionGranted = granted;
-  if (reportResult) {
+  if (report == PermissionReport::timed) {
     state_.permissionFeedback =
-        shortTime(clock_.wallTime()) + (granted ? " · 已取得輔助使用權限，可以設定錄音鍵。"
-                                                : DesktopWording::permissionStillMissing);
+        shortTime(clock_.wallTime()) +
+        (granted ? Messages::permissionGranted : Messages::permissionStillMissing);
   }
   if (changed) {
     state_.hotkeyAvailable = false;
@@ -69,9 +77,9 @@ void MacVoiceController::installHotkey() {
   state_.hotkeyAvailable = ok;
   installedShortcut_ = chosen;
   if (!ok) {
-    state_.message = DesktopWording::allowAccessibility;
+    state_.message = Messages::allowAccessibility;
   } else if (state_.phase == Phase::idle && state_.serviceAvailable) {
-    state_.message = "按 " + std::string(chosen.title()) + " 開始語音輸入";
+    state_.message = Messages::ready(chosen.title());
   }
 }
 
@@ -88,10 +96,7 @@ void MacVoiceController::detectedKey(MacRecordingShortcut key) {
 
 asio::awaitable<void> MacVoiceController::dimDetectionLight(std::weak_ptr<MacVoiceController> weak,
                                                             Clock& clock) {
-  try {
-    co_await clock.sleepSeconds(detectionLightDuration);
-  } catch (const boost::system::system_error&) {
-  }
+  co_await pause(clock, detectionLightDuration);
   if (auto self = weak.lock()) {
     ControllerChange change(*self);
     self->state_.detectionLight = false;
@@ -105,7 +110,7 @@ void MacVoiceController::confirmDetectedShortcut() {
   settings_.setBool(setupCompleteKey, true);
   state_.setupComplete = true;
   installHotkey();
-  state_.message = "設定完成。請先點選文字輸入框，再按 " + keyTitle() + " 錄音。";
+  state_.message = Messages::setupDone(keyTitle());
 }
 
 void MacVoiceController::resetShortcutSetup() {
@@ -122,7 +127,7 @@ void MacVoiceController::resetShortcutSetup() {
 void MacVoiceController::openAccessibilitySettings() {
   // On Linux asking is what switches the accessibility bus on.
   dependencies_.insertion.requestAccessibility();
-  const std::string url = DesktopWording::accessibilitySettingsURL;
+  const std::string url = Messages::accessibilitySettingsURL;
   if (!url.empty()) workspace_.openURL(url);
 }
 

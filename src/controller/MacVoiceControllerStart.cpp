@@ -10,8 +10,8 @@
 #include "delivery/MacTextInsertion.h"
 #include "diagnostics/MacDiagnostics.h"
 #include "diagnostics/ReportableError.h"
+#include "messages/Messages.h"
 #include "platform/Clock.h"
-#include "platform/DesktopWording.h"
 #include "platform/Overlay.h"
 #include "platform/Uuid.h"
 #include "service/BackgroundCall.h"
@@ -33,13 +33,9 @@ std::size_t utf16Length(std::string_view utf8) {
   return units;
 }
 
-// A wait that is interrupted counts as finished.
-asio::awaitable<void> pause(Clock& clock, double seconds) {
-  try {
-    co_await clock.sleepSeconds(seconds);
-  } catch (const boost::system::system_error&) {
-  }
-}
+// The recorder's limit, as a duration.
+const Clock::Duration maximumRecording = std::chrono::duration_cast<Clock::Duration>(
+    std::chrono::duration<double>(MacAudioRecorder::maximumDuration));
 
 }  // namespace
 
@@ -48,9 +44,8 @@ std::string MacVoiceController::keyTitle() const {
 }
 
 std::string MacVoiceController::recordingMessage() const {
-  if (state_.isEditingSelection)
-    return "已選取文字；請說出修改要求，再按 " + keyTitle() + " 完成。";
-  return "錄音中；再按 " + keyTitle() + " 完成";
+  if (state_.isEditingSelection) return Messages::editingSelection(keyTitle());
+  return Messages::recording(keyTitle());
 }
 
 void MacVoiceController::refuse(const std::string& message, const std::string& notice) {
@@ -60,7 +55,7 @@ void MacVoiceController::refuse(const std::string& message, const std::string& n
 }
 
 void MacVoiceController::dropSelection() {
-  selectionForVoiceTask_.reset();
+  run_.selection.reset();
   state_.isEditingSelection = false;
 }
 
@@ -80,53 +75,100 @@ bool MacVoiceController::passStartChecks(const std::optional<RunningApplication>
   const bool sameFocus =
       (!before && !after) || (before && after && before->processID == after->processID);
   if (!sameFocus) {
-    state_.message = "輸入位置已變更，請在要輸入的文字框重新按錄音鍵。";
+    state_.message = Messages::focusChanged;
+    // No notice of its own: a notice that ran out while this start prepared left the overlay.
+    hideOverlayWhenUnused();
     return false;
   }
 
-  selectionForVoiceTask_ = insertion.captureSelection();
-  if (selectionForVoiceTask_ && utf16Length(selectionForVoiceTask_->text) > selectionLimit) {
+  run_.selection = insertion.captureSelection();
+  if (run_.selection && utf16Length(run_.selection->text) > selectionLimit) {
     dropSelection();
-    refuse("一次最多可處理 20,000 個字元，請縮小選取範圍。", "請縮小選取範圍");
+    refuse(Messages::selectionTooLong, Messages::selectionTooLongNotice);
     return false;
   }
-  state_.isEditingSelection = selectionForVoiceTask_.has_value();
+  state_.isEditingSelection = run_.selection.has_value();
 
-  target_ = selectionForVoiceTask_ ? std::optional(selectionForVoiceTask_->target)
-                                   : insertion.captureTarget();
+  run_.target = run_.selection ? std::optional(run_.selection->target) : insertion.captureTarget();
   // The field the user left a moment ago stands in for a front application without one, but
   // never for a password field in front: the text would go to another application.
-  if (!target_ && recentTarget_ &&
-      clock_.uptime() - recentTarget_->savedAt < recentTargetAgeLimit &&
-      !frontmostHasSecureField()) {
-    target_ = recentTarget_->value;
+  if (!run_.target && recentTarget_ &&
+      clock_.now() - recentTarget_->savedAt < recentTargetAgeLimit && !frontmostHasSecureField()) {
+    run_.target = recentTarget_->value;
   }
-  if (!target_) {
+  if (!run_.target) {
     dropSelection();
-    refuse("請先點選要輸入文字的文字框，再按 " + keyTitle() + "。", "請先點選文字輸入框");
+    refuse(Messages::noField(keyTitle()), Messages::noFieldNotice);
     return false;
   }
 
   state_.phase = Phase::starting;
-  state_.message = "正在開啟麥克風…";
-  noticeID_ = makeUuid();  // the pending hide of an earlier notice must not fire
+  state_.message = Messages::openingMicrophone;
+  noticeID_.reset();  // the recording takes the overlay over from an earlier notice
   overlay_.show(*this);
   return true;
 }
 
 void MacVoiceController::endStart(const std::string& message, const std::string& notice) {
   ControllerChange change(*this);
-  if (streamingClient_) streamingClient_->cancel();
-  streamingClient_.reset();
+  if (run_.liveSession) run_.liveSession->cancel();
+  run_.liveSession.reset();
   state_.phase = Phase::idle;
   dropSelection();
   refuse(message, notice);
 }
 
 void MacVoiceController::microphoneFailed(const std::exception_ptr& error) {
-  endStart(
-      error ? localizedDescriptionOf(error) : MacAudioError::unavailable().localizedDescription(),
-      "麥克風無法啟動");
+  endStart(error ? localizedDescriptionOf(error, Messages::microphoneNotStarted)
+                 : MacAudioError::unavailable().localizedDescription(),
+           Messages::microphoneNotStarted);
+}
+
+bool MacVoiceController::refusesStart() {
+  if (state_.phase != Phase::idle) return true;
+  // An account action owns the account until it ends: a dictation finishing meanwhile would
+  // write its text and recording back after an account removal cleared them. A sign-in can
+  // take minutes, so the press is answered.
+  if (state_.activationInProgress) {
+    refuse(Messages::accountActionRunning, Messages::accountActionRunningNotice);
+    return true;
+  }
+  if (!state_.serviceAvailable) {
+    refuse(Messages::signInPrompt, Messages::enableServiceNotice);
+    return true;
+  }
+  return false;
+}
+
+std::shared_ptr<StreamingSession> MacVoiceController::openLiveSession() {
+  run_.liveSession.reset();
+  try {
+    run_.liveSession = dependencies_.openStreamingSession(
+        makeUuid(), std::string(VoiceLanguage(VoiceLanguage::automatic).rawValue()),
+        !state_.isEditingSelection);
+  } catch (const std::exception& error) {
+    // Recognition after the recording still works.
+    MacDiagnostics::record("stream open failed " + MacDiagnostics::errorCode(error));
+  }
+  return run_.liveSession;
+}
+
+void MacVoiceController::beginRecording() {
+  {
+    ControllerChange change(*this);
+    state_.phase = Phase::recording;
+    run_.beganAt = clock_.now();
+    state_.message = recordingMessage();
+  }
+  auto cancel = std::make_shared<asio::cancellation_signal>();
+  run_.meterTask = cancel;
+  asio::co_spawn(
+      mainLoop_, supervise(weak_from_this(), clock_, cancel),
+      asio::bind_cancellation_slot(cancel->slot(), [](std::exception_ptr failure) {
+        if (failure) {
+          MacDiagnostics::record("controller task failed " + MacDiagnostics::errorCode(failure));
+        }
+      }));
 }
 
 asio::awaitable<void> MacVoiceController::start(std::weak_ptr<MacVoiceController> weak) {
@@ -140,38 +182,36 @@ asio::awaitable<void> MacVoiceController::start(std::weak_ptr<MacVoiceController
   Clock& clock = clock_;
   const auto background = dependencies_.platform.background;
 
-  // An account action owns the account until it ends: a dictation finishing meanwhile would
-  // write its text and recording back after an account removal cleared them.
-  if (state_.phase != Phase::idle || state_.activationInProgress) co_return;
-  if (!state_.serviceAvailable) {
-    refuse(DesktopWording::signInPrompt, "請先啟用語音服務");
-    co_return;
-  }
-
+  if (refusesStart()) co_return;
   {
     ControllerChange change(*this);
     state_.phase = Phase::starting;
   }
+
+  // The front application exposes its fields; then the destination is captured. From there to
+  // the microphone nothing suspends, so no trigger press comes in between.
   const auto before = workspace_.frontmostApplication();
   self.reset();
   co_await insertion.prepareFrontmostApplication();
   if (!(self = weak.lock())) co_return;
-  // From here to the microphone nothing suspends, so no trigger press comes in between.
   if (!passStartChecks(before)) co_return;
 
+  // The microphone permission.
   self.reset();
   const bool granted = co_await recorder.requestPermission();
   if (!(self = weak.lock())) co_return;
   if (!granted) {
-    endStart(MacAudioError::permissionDenied().localizedDescription(), "請開啟麥克風權限");
+    endStart(MacAudioError::permissionDenied().localizedDescription(),
+             Messages::microphonePermissionNotice);
     co_return;
   }
 
+  // A live session, when the user allows one and a credential is stored. The credential check
+  // may wait on the keyring: off the main loop. Nothing can start or act on the account
+  // meanwhile, as the phase is `starting`.
   MacAudioRecorder::PcmHandler onPCM;
   MacAudioRecorder::FailureHandler onFailure;
   if (state_.streamingConsent && dependencies_.openStreamingSession) {
-    // The credential check may wait on the keyring: off the main loop. Nothing can start or
-    // act on the account meanwhile, as the phase is `starting`.
     self.reset();
     const bool activated = co_await runInBackground(background, [&service] {
       try {
@@ -181,29 +221,18 @@ asio::awaitable<void> MacVoiceController::start(std::weak_ptr<MacVoiceController
       }
     });
     if (!(self = weak.lock())) co_return;
-    if (activated) {
-      std::shared_ptr<StreamingSession> client;
-      try {
-        client = dependencies_.openStreamingSession(
-            makeUuid(), std::string(VoiceLanguage(VoiceLanguage::automatic).rawValue()),
-            !state_.isEditingSelection);
-      } catch (const std::exception& error) {
-        // Recognition after the recording still works.
-        MacDiagnostics::record("stream open failed " + MacDiagnostics::errorCode(error));
-      }
-      if (client) {
-        streamingClient_ = client;
-        std::weak_ptr<StreamingSession> weakClient = client;
-        onPCM = [weakClient](std::vector<std::uint8_t> chunk) {
-          if (auto live = weakClient.lock()) live->append(std::move(chunk));
-        };
-        onFailure = [weakClient] {
-          if (auto live = weakClient.lock()) live->cancel();
-        };
-      }
+    if (auto client = activated ? openLiveSession() : nullptr) {
+      std::weak_ptr<StreamingSession> weakClient = client;
+      onPCM = [weakClient](std::vector<std::uint8_t> chunk) {
+        if (auto live = weakClient.lock()) live->append(std::move(chunk));
+      };
+      onFailure = [weakClient] {
+        if (auto live = weakClient.lock()) live->cancel();
+      };
     }
   }
 
+  // The microphone, tried a few times.
   std::exception_ptr error;
   for (int attempt = 1; attempt <= microphoneAttempts; ++attempt) {
     // Stopping a failed try clears the live callbacks, so each try sets them again.
@@ -228,21 +257,7 @@ asio::awaitable<void> MacVoiceController::start(std::weak_ptr<MacVoiceController
     co_return;
   }
 
-  {
-    ControllerChange change(*this);
-    state_.phase = Phase::recording;
-    beganAt_ = clock_.uptime();
-    state_.message = recordingMessage();
-  }
-  auto cancel = std::make_shared<asio::cancellation_signal>();
-  meterTask_ = cancel;
-  asio::co_spawn(
-      mainLoop_, supervise(weak_from_this(), clock_, cancel),
-      asio::bind_cancellation_slot(cancel->slot(), [](std::exception_ptr failure) {
-        if (failure) {
-          MacDiagnostics::record("controller task failed " + MacDiagnostics::errorCode(failure));
-        }
-      }));
+  beginRecording();
 }
 
 asio::awaitable<void> MacVoiceController::supervise(
@@ -252,11 +267,11 @@ asio::awaitable<void> MacVoiceController::supervise(
   // Nothing of the controller is touched before `weak` is locked: it may be gone.
   int reconnections = 0;
   for (;;) {
-    double wait = supervisionPeriod;
+    Clock::Duration wait = supervisionPeriod;
     {
       // Held only for this pass: the loop must not keep the controller alive.
       auto self = weak.lock();
-      if (!self || state_.phase != Phase::recording || meterTask_ != cancel) co_return;
+      if (!self || state_.phase != Phase::recording || run_.meterTask != cancel) co_return;
       auto& recorder = dependencies_.recorder;
       ControllerChange change(*this);
       bool running = recorder.isRecording();
@@ -264,10 +279,11 @@ asio::awaitable<void> MacVoiceController::supervise(
         // The input device changed or went away.
         if (++reconnections > reconnectionLimit) {
           recorder.stop();  // the audio is discarded
-          endStart(MacAudioError::unavailable().localizedDescription(), "請檢查麥克風連線");
+          endStart(MacAudioError::unavailable().localizedDescription(),
+                   Messages::checkMicrophoneNotice);
           co_return;
         }
-        state_.message = "麥克風連線變更，正在重新連接…";
+        state_.message = Messages::reconnectingMicrophone;
         try {
           recorder.reconnect();
         } catch (const std::exception&) {
@@ -281,7 +297,7 @@ asio::awaitable<void> MacVoiceController::supervise(
       }
       if (running) {
         state_.level = recorder.currentLevel();
-        if (beganAt_ && clock_.uptime() - *beganAt_ >= MacAudioRecorder::maximumDuration) {
+        if (run_.beganAt && clock_.now() - *run_.beganAt >= maximumRecording) {
           stop();  // as if the user had pressed the key
           co_return;
         }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "hotkey/MacRecordingShortcut.h"
+#include "messages/Messages.h"
 #include "service/MacAccountStatus.h"
 
 namespace wrenly {
@@ -35,13 +36,13 @@ inline std::ostream& operator<<(std::ostream& out, VoicePhase phase) {
 // Observers receive a copy after each change.
 struct VoiceControllerState {
   VoicePhase phase = VoicePhase::idle;
-  std::string message = "正在檢查語音服務…";  // the status line of the main window
-  std::string lastText;                       // the most recent finished text
-  float level = 0;                            // microphone level for the meters
-  bool hotkeyAvailable = true;                // the trigger key is installed and usable
-  bool permissionGranted = false;             // accessibility, as last checked
-  std::string permissionFeedback;             // result of the last explicit permission check
-  bool setupComplete = false;                 // the trigger key was confirmed
+  std::string message = Messages::checkingService;  // the status line of the main window
+  std::string lastText;                             // the most recent finished text
+  float level = 0;                                  // microphone level for the meters
+  bool hotkeyAvailable = true;                      // the trigger key is installed and usable
+  bool permissionGranted = false;                   // accessibility, as last checked
+  std::string permissionFeedback;                   // result of the last explicit permission check
+  bool setupComplete = false;                       // the trigger key was confirmed
   std::optional<MacRecordingShortcut> detectedShortcut;  // the key seen during set-up
   bool detectionLight = false;                           // lit briefly when a key is seen
   std::string hudNotice;                                 // the overlay's short notice

@@ -1,6 +1,5 @@
 #include "delivery/MacTextInsertion.h"
 
-#include <boost/system/system_error.hpp>
 #include <stdexcept>
 
 #include "platform/Clock.h"
@@ -82,16 +81,6 @@ std::optional<int32_t> MacTextInsertion::frontmostTargetProcess() const {
 bool MacTextInsertion::isFrontmost(int32_t processID) const {
   const auto front = workspace_.frontmostApplication();
   return front && front->processID == processID;
-}
-
-asio::awaitable<void> MacTextInsertion::pause(std::chrono::milliseconds delay) {
-  // A cancelled pause counts as a completed one: the caller goes on with its checks, which read
-  // the desktop afresh.
-  try {
-    co_await clock_.sleep(delay);
-  } catch (const boost::system::system_error& error) {
-    if (error.code() != asio::error::operation_aborted) throw;
-  }
 }
 
 }  // namespace wrenly

@@ -75,7 +75,6 @@ class MacTextInsertion {
   // The frontmost application's process unless it is this program (or nothing is in front).
   std::optional<int32_t> frontmostTargetProcess() const;
   bool isFrontmost(int32_t processID) const;
-  asio::awaitable<void> pause(std::chrono::milliseconds delay);
   asio::awaitable<MacInsertionResult> deliver(const MacInputTarget& target,
                                               const std::optional<std::string>& replacing);
 

@@ -1,8 +1,6 @@
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
-#include <boost/system/system_error.hpp>
-
 #include "delivery/MacTextInsertion.h"
 #include "diagnostics/MacDiagnostics.h"
 #include "platform/Clock.h"
@@ -77,11 +75,7 @@ asio::awaitable<void> MacTextInsertion::prepareFrontmostApplication() {
   if (result != 0) co_return;
   // Give the application time to build its element tree before the capture that follows. A
   // cancelled wait just ends the preparation.
-  try {
-    co_await clock_.sleep(prepareSettleTime);
-  } catch (const boost::system::system_error& error) {
-    if (error.code() != asio::error::operation_aborted) throw;
-  }
+  co_await pause(clock_, prepareSettleTime);
 }
 
 }  // namespace wrenly

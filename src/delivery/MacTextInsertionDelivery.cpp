@@ -1,5 +1,6 @@
 #include "delivery/MacTextInsertion.h"
 #include "diagnostics/MacDiagnostics.h"
+#include "platform/Clock.h"
 #include "platform/KeyInjector.h"
 #include "platform/WindowList.h"
 #include "platform/Workspace.h"
@@ -35,7 +36,7 @@ asio::awaitable<MacInsertionResult> MacTextInsertion::deliver(
     if (!isFrontmost(processID)) {
       if (!workspace_.activate(processID)) co_return copied;
       for (int pauses = 0; pauses < activationChecks && !isFrontmost(processID); ++pauses) {
-        co_await pause(activationPause);
+        co_await pause(clock_, activationPause);
       }
       // Whether it came forward in time is checked once more below.
     }
@@ -73,7 +74,7 @@ asio::awaitable<MacInsertionResult> MacTextInsertion::deliver(
       KeyInjector& injector;
       ~KeysHeld() { injector.pasteKeyUp(); }
     } held{keyInjector_};
-    co_await pause(pasteKeyHold);
+    co_await pause(clock_, pasteKeyHold);
   }
   co_return pasteSent;
 }

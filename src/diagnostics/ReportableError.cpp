@@ -1,9 +1,10 @@
 #include "diagnostics/ReportableError.h"
 
 #include <boost/asio/error.hpp>
+#include <boost/system/system_error.hpp>
 #include <system_error>
 
-#include <boost/system/system_error.hpp>
+#include "messages/Messages.h"
 
 namespace wrenly {
 
@@ -16,22 +17,48 @@ const char* ReportableError::what() const noexcept {
   return whatText_.c_str();
 }
 
-std::string localizedDescriptionOf(const std::exception& error) {
-  if (auto* own = dynamic_cast<const ReportableError*>(&error)) return own->localizedDescription();
-  if (auto* system = dynamic_cast<const boost::system::system_error*>(&error)) {
-    if (system->code() == boost::asio::error::operation_aborted) return "操作已取消。";
+namespace {
+
+// What failed, judged by the library that reported it; a plain system error says too little.
+std::string_view subjectOf(std::string_view category) {
+  if (category == "pulse") return Messages::soundServerFailed;
+  if (category.starts_with("boost.json")) return Messages::replyUnreadable;
+  if (category.starts_with("asio.ssl")) return Messages::secureConnectionFailed;
+  if (category.starts_with("asio.") || category.starts_with("beast.")) {
+    return Messages::connectionFailed;
   }
-  return "發生未預期的錯誤，請稍後重試。";
+  return Messages::systemFailed;
 }
 
-std::string localizedDescriptionOf(const std::exception_ptr& error) {
+std::string describe(std::string_view category, const std::string& platformText,
+                     std::string_view whatFailed) {
+  return Messages::platformFailure(whatFailed.empty() ? subjectOf(category) : whatFailed,
+                                   platformText);
+}
+
+}  // namespace
+
+std::string localizedDescriptionOf(const std::exception& error, std::string_view whatFailed) {
+  if (auto* own = dynamic_cast<const ReportableError*>(&error)) return own->localizedDescription();
+  if (auto* system = dynamic_cast<const boost::system::system_error*>(&error)) {
+    if (system->code() == boost::asio::error::operation_aborted) return Messages::cancelled;
+    return describe(system->code().category().name(), system->code().message(), whatFailed);
+  }
+  if (auto* system = dynamic_cast<const std::system_error*>(&error)) {
+    return describe(system->code().category().name(), system->code().message(), whatFailed);
+  }
+  if (!whatFailed.empty()) return Messages::platformFailure(whatFailed, {});
+  return Messages::unexpectedError;
+}
+
+std::string localizedDescriptionOf(const std::exception_ptr& error, std::string_view whatFailed) {
   try {
     if (error) std::rethrow_exception(error);
   } catch (const std::exception& e) {
-    return localizedDescriptionOf(e);
+    return localizedDescriptionOf(e, whatFailed);
   } catch (...) {
   }
-  return "發生未預期的錯誤，請稍後重試。";
+  return Messages::unexpectedError;
 }
 
 }  // namespace wrenly

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <string>
+#include <string_view>
 
 namespace wrenly {
 
@@ -37,8 +38,11 @@ class EnumeratedError : public ReportableError {
 };
 
 // The text the interface shows for any error: our own errors' descriptions, a cancellation
-// notice, or a generic sentence for anything else.
-std::string localizedDescriptionOf(const std::exception& error);
-std::string localizedDescriptionOf(const std::exception_ptr& error);
+// notice, and for a platform error what failed, in the interface's language, followed by the
+// platform's own text. `whatFailed` names the step that failed when the caller knows it better
+// than the error's category does (a refused microphone reads as a plain system error).
+std::string localizedDescriptionOf(const std::exception& error, std::string_view whatFailed = {});
+std::string localizedDescriptionOf(const std::exception_ptr& error,
+                                   std::string_view whatFailed = {});
 
 }  // namespace wrenly

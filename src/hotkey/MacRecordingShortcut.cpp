@@ -1,6 +1,6 @@
 #include "hotkey/MacRecordingShortcut.h"
 
-#include "platform/DesktopWording.h"
+#include "messages/Messages.h"
 #include "platform/KeyMonitor.h"
 
 namespace wrenly {
@@ -19,17 +19,16 @@ using namespace ModifierFlag;
 
 // In the order of MacRecordingShortcut::Value.
 constexpr std::array<KeyData, 9> table{{
-    {"rightOption", DesktopWording::rightAltTitle, KeyCode::rightOption, option, rightOptionDevice},
-    {"leftOption", DesktopWording::leftAltTitle, KeyCode::leftOption, option, leftOptionDevice},
-    {"rightShift", "右 Shift", KeyCode::rightShift, shift, rightShiftDevice},
-    {"leftShift", "左 Shift", KeyCode::leftShift, shift, leftShiftDevice},
-    {"rightControl", "右 Control", KeyCode::rightControl, control, rightControlDevice},
-    {"leftControl", "左 Control", KeyCode::leftControl, control, leftControlDevice},
-    {"rightCommand", DesktopWording::rightSuperTitle, KeyCode::rightCommand, command,
-     rightCommandDevice},
-    {"leftCommand", DesktopWording::leftSuperTitle, KeyCode::leftCommand, command,
-     leftCommandDevice},
-    {"optionCommandR", DesktopWording::altSuperRTitle, std::nullopt, option, 0},
+    {"rightOption", Messages::rightAltTitle, KeyCode::rightOption, option, rightOptionDevice},
+    {"leftOption", Messages::leftAltTitle, KeyCode::leftOption, option, leftOptionDevice},
+    {"rightShift", Messages::rightShiftTitle, KeyCode::rightShift, shift, rightShiftDevice},
+    {"leftShift", Messages::leftShiftTitle, KeyCode::leftShift, shift, leftShiftDevice},
+    {"rightControl", Messages::rightControlTitle, KeyCode::rightControl, control,
+     rightControlDevice},
+    {"leftControl", Messages::leftControlTitle, KeyCode::leftControl, control, leftControlDevice},
+    {"rightCommand", Messages::rightSuperTitle, KeyCode::rightCommand, command, rightCommandDevice},
+    {"leftCommand", Messages::leftSuperTitle, KeyCode::leftCommand, command, leftCommandDevice},
+    {"optionCommandR", Messages::altSuperRTitle, std::nullopt, option, 0},
 }};
 
 const KeyData& data(MacRecordingShortcut key) {

@@ -1,15 +1,16 @@
 #include "platform/BrowserSession.h"
+#include "messages/Messages.h"
 
 namespace wrenly {
 
 std::string BrowserSessionError::localizedDescription() const {
   switch (value()) {
     case BrowserSessionFailure::startRefused:
-      return "未能開啟瀏覽器登入頁面。";
+      return Messages::browserRefused;
     case BrowserSessionFailure::cancelled:
-      return "登入已取消。";
+      break;
   }
-  return "登入已取消。";
+  return Messages::signInCancelled;
 }
 
 }  // namespace wrenly

@@ -8,6 +8,7 @@
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/system/error_code.hpp>
+#include <boost/system/system_error.hpp>
 
 namespace wrenly {
 
@@ -53,8 +54,18 @@ asio::awaitable<void> Clock::sleep(Duration delay) {
       asio::use_awaitable);
 }
 
-asio::awaitable<void> Clock::sleepSeconds(double seconds) {
-  co_await sleep(std::chrono::duration_cast<Duration>(std::chrono::duration<double>(seconds)));
+Clock::Duration Clock::now() const {
+  return std::chrono::duration_cast<Duration>(std::chrono::duration<double>(uptime()));
+}
+
+asio::awaitable<PauseEnd> pause(Clock& clock, Clock::Duration delay) {
+  try {
+    co_await clock.sleep(delay);
+  } catch (const boost::system::system_error& error) {
+    if (error.code() != asio::error::operation_aborted) throw;
+    co_return PauseEnd::cancelled;
+  }
+  co_return PauseEnd::elapsed;
 }
 
 double SystemClock::uptime() const {

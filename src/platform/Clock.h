@@ -26,6 +26,8 @@ class Clock {
 
   // Seconds since an arbitrary fixed point; never goes backwards.
   virtual double uptime() const = 0;
+  // The same reading as a duration, for arithmetic with the program's durations.
+  Duration now() const;
   virtual std::chrono::system_clock::time_point wallTime() const = 0;
 
   // Posts `callback` to `executor` once `delay` has passed on this clock.
@@ -35,8 +37,15 @@ class Clock {
   // Suspends the calling coroutine for `delay`. Cancelling the coroutine (its cancellation slot)
   // ends the wait at once with asio::error::operation_aborted.
   asio::awaitable<void> sleep(Duration delay);
-  asio::awaitable<void> sleepSeconds(double seconds);
 };
+
+// How a pause ended.
+enum class PauseEnd { elapsed, cancelled };
+
+// The one way the program waits: sleeps for `delay` on `clock`, where a cancelled wait is not a
+// failure but ends the pause early, so the caller goes on with checks that read the world
+// afresh. Other failures propagate.
+asio::awaitable<PauseEnd> pause(Clock& clock, Clock::Duration delay);
 
 // The real clock: steady_clock for uptime and Asio timers for waits.
 class SystemClock final : public Clock {

@@ -4,6 +4,9 @@
 #include <string>
 #include <string_view>
 
+#include "diagnostics/ReportableError.h"
+#include "messages/Messages.h"
+
 namespace wrenly {
 
 // Why the secret store could not do what was asked.
@@ -12,6 +15,25 @@ enum class SecretStoreFailure {
   locked,       // the collection or item is locked and could not be unlocked unattended
   timedOut,     // the service did not answer within the store's time bound
   failed,       // any other refusal of the service
+};
+
+// A secret store failure where a caller must give up; says which way the keyring failed.
+class SecretStoreError final : public EnumeratedError<SecretStoreFailure> {
+ public:
+  using EnumeratedError::EnumeratedError;
+  std::string localizedDescription() const override {
+    switch (value()) {
+      case SecretStoreFailure::unavailable:
+        return Messages::keyringUnavailable;
+      case SecretStoreFailure::locked:
+        return Messages::keyringLocked;
+      case SecretStoreFailure::timedOut:
+        return Messages::keyringTimedOut;
+      case SecretStoreFailure::failed:
+        break;
+    }
+    return Messages::keyringFailed;
+  }
 };
 
 // The outcome of a look-up: the secret, nothing stored, or a failure to ask.

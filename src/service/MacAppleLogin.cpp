@@ -19,9 +19,11 @@ namespace wrenly {
 
 using namespace boost::asio::experimental::awaitable_operators;
 
-// What a running sign-in needs for cancel(): the timer whose cancellation ends the browser wait.
+// What a running sign-in needs for cancel(): the flag for steps not yet begun and the timer
+// whose cancellation ends the step that waits.
 struct MacAppleLogin::Session {
   asio::steady_timer userCancel;
+  bool cancelled = false;
 };
 
 MacAppleLogin::MacAppleLogin(MacVoiceService& service, BrowserSession& browser, Clock& clock)
@@ -31,6 +33,11 @@ namespace {
 
 struct BrowserOutcome {
   std::string callback;
+  std::exception_ptr failure;
+};
+
+struct BeginOutcome {
+  MacAppleLoginStart start;
   std::exception_ptr failure;
 };
 
@@ -45,27 +52,27 @@ asio::awaitable<BrowserOutcome> showPage(BrowserSession& browser, std::string ur
   }
 }
 
-asio::awaitable<void> abandonment(Clock& clock, Clock::Duration delay) {
+// Never throws either: a failure of the call is carried to the caller, not lost in the race.
+asio::awaitable<BeginOutcome> beginLogin(MacVoiceService& service, std::string token) {
   try {
-    co_await clock.sleep(delay);
+    MacAppleLoginStart start = co_await service.beginAppleLogin(std::move(token));
+    co_return BeginOutcome{std::move(start), {}};
   } catch (...) {
+    co_return BeginOutcome{{}, std::current_exception()};
   }
-}
-
-asio::awaitable<void> userCancellation(asio::steady_timer& timer) {
-  co_await timer.async_wait(asio::as_tuple(asio::use_awaitable));
 }
 
 }  // namespace
 
+asio::awaitable<void> MacAppleLogin::userCancellation(Session& session) {
+  // A cancel that came before this wait began is not missed.
+  if (!session.cancelled) {
+    co_await session.userCancel.async_wait(asio::as_tuple(asio::use_awaitable));
+  }
+}
+
 asio::awaitable<MacAccountStatus> MacAppleLogin::signIn() {
-  unsigned char bytes[32];
-  if (RAND_bytes(bytes, sizeof bytes) != 1) throw MacServiceError::invalidResponse();
-  const std::string token = urlSafeToken(bytes);
-
-  const MacAppleLoginStart start = co_await service_.beginAppleLogin(token);
-  if (!isAuthorizationURL(start.authorizationURL)) throw MacServiceError::invalidResponse();
-
+  // The session exists from the first step: a cancel during the opening call counts too.
   auto executor = co_await asio::this_coro::executor;
   Session session{asio::steady_timer(executor, asio::steady_timer::time_point::max())};
   session_ = &session;
@@ -73,12 +80,23 @@ asio::awaitable<MacAccountStatus> MacAppleLogin::signIn() {
     std::optional<Session*>& slot;
     ~Clear() { slot.reset(); }
   } clear{session_};
+  const auto cancelled = [] { return BrowserSessionError(BrowserSessionFailure::cancelled); };
+
+  unsigned char bytes[32];
+  if (RAND_bytes(bytes, sizeof bytes) != 1) throw MacServiceError::invalidResponse();
+  const std::string token = urlSafeToken(bytes);
+
+  auto begun = co_await (beginLogin(service_, token) || userCancellation(session));
+  if (begun.index() != 0 || session.cancelled) throw cancelled();
+  BeginOutcome& opened = std::get<0>(begun);
+  if (opened.failure) std::rethrow_exception(opened.failure);
+  const MacAppleLoginStart start = std::move(opened.start);
+  if (!isAuthorizationURL(start.authorizationURL)) throw MacServiceError::invalidResponse();
 
   auto page = showPage(browser_, start.authorizationURL);
-  auto abandoned = abandonment(clock_, abandonAfter);
-  auto cancelled = userCancellation(session.userCancel);
-  auto raced = co_await (std::move(page) || std::move(abandoned) || std::move(cancelled));
-  if (raced.index() != 0) throw BrowserSessionError(BrowserSessionFailure::cancelled);
+  auto abandoned = pause(clock_, abandonAfter);
+  auto raced = co_await (std::move(page) || std::move(abandoned) || userCancellation(session));
+  if (raced.index() != 0 || session.cancelled) throw cancelled();
   const BrowserOutcome& outcome = std::get<0>(raced);
   if (outcome.failure) {
     try {
@@ -93,11 +111,15 @@ asio::awaitable<MacAccountStatus> MacAppleLogin::signIn() {
   if (!isValidCallback(outcome.callback, start.state)) {
     throw MacServiceError::service("login_failed");
   }
+  // Once Apple's side approved, the short confirming call runs to its end: cutting it off could
+  // leave a stored credential the interface does not know about.
   co_return co_await service_.completeAppleLogin(token);
 }
 
 void MacAppleLogin::cancel() {
-  if (session_) (*session_)->userCancel.cancel();
+  if (!session_) return;
+  (*session_)->cancelled = true;
+  (*session_)->userCancel.cancel();
 }
 
 }  // namespace wrenly

@@ -33,7 +33,8 @@ class MacAppleLogin {
   // service's own errors, or BrowserSessionError(cancelled) when the user cancels or abandons.
   asio::awaitable<MacAccountStatus> signIn();
 
-  // Ends a sign-in that waits for the browser, as cancelled. Main loop only.
+  // Ends a running sign-in, at whatever step, as cancelled; no page opens after it. Main loop
+  // only.
   void cancel();
   bool isSigningIn() const { return session_.has_value(); }
 
@@ -44,6 +45,7 @@ class MacAppleLogin {
 
  private:
   struct Session;
+  static asio::awaitable<void> userCancellation(Session& session);
   MacVoiceService& service_;
   BrowserSession& browser_;
   Clock& clock_;

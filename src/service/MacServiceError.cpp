@@ -1,31 +1,32 @@
 #include "service/MacServiceError.h"
+#include "messages/Messages.h"
 
 namespace wrenly {
 
 std::string MacServiceError::errorDescription() const {
   switch (kind_) {
     case Kind::rejected:
-      if (status_ == 401 || status_ == 403) return "登入或使用資格已失效，請重新登入或聯絡支援。";
-      if (status_ == 409) return "另一段語音仍在處理，請稍後重試。";
-      if (status_ == 429) return "語音服務繁忙，請稍後重試。";
-      return "語音服務暫時無法使用，請稍後重試。";
+      if (status_ == 401 || status_ == 403) return Messages::credentialsRejected;
+      if (status_ == 409) return Messages::anotherRequestRunning;
+      if (status_ == 429) return Messages::serviceBusy;
+      return Messages::serviceUnavailable;
     case Kind::service:
-      if (code_ == "login_failed") return "Apple 登入未完成，請再試一次。";
-      if (code_ == "access_disabled") return "此帳戶已停用，請聯絡支援。";
-      if (code_ == "invalid_access") return "登入已失效，請重新登入。";
-      if (code_ == "request_busy") return "上一段語音仍在結束，請稍後再試。";
-      if (code_ == "provider_rate_limited") return "語音供應商目前繁忙，請稍後再試。";
-      return "語音服務未能完成，請稍後重試。";
+      if (code_ == "login_failed") return Messages::appleLoginFailed;
+      if (code_ == "access_disabled") return Messages::accountDisabled;
+      if (code_ == "invalid_access") return Messages::signInExpired;
+      if (code_ == "request_busy") return Messages::previousRequestEnding;
+      if (code_ == "provider_rate_limited") return Messages::providerBusy;
+      return Messages::serviceFailed;
     case Kind::invalidURL:
-      return "請設定有效的 HTTPS 語音服務網址。";
+      return Messages::invalidServiceURL;
     case Kind::missingInvitation:
-      return "請先使用 Apple 登入以啟用語音服務。";
+      return Messages::signInFirst;
     case Kind::invalidResponse:
-      return "語音服務回應異常，請稍後重試。";
+      break;
     case Kind::emptyTranscript:
-      return "未能辨識語音，請重新錄音。";
+      return Messages::emptyTranscript;
   }
-  return "語音服務回應異常，請稍後重試。";
+  return Messages::invalidResponse;
 }
 
 std::string MacServiceError::diagnosticCode() const {

@@ -112,10 +112,10 @@ asio::awaitable<std::string> MacVoiceService::request(Call call) {
       break;
     }
     if (call.retryBusy && *code == "request_busy" && resends < maximumBusyResends) {
-      try {
-        co_await clock_.sleep(busyRetryDelay);
-      } catch (...) {
-        failure = std::current_exception();
+      // A cancelled call does not resend.
+      if (co_await pause(clock_, busyRetryDelay) == PauseEnd::cancelled) {
+        failure =
+            std::make_exception_ptr(boost::system::system_error(asio::error::operation_aborted));
         break;
       }
       ++resends;
@@ -175,11 +175,10 @@ asio::awaitable<MacAccountStatus> MacVoiceService::completeAppleLogin(std::strin
   if (!endpoint_) throw MacServiceError::invalidResponse();
 
   std::string baseURL = *endpoint_;
-  auto store = [this, baseURL, token] {
-    return !secrets_.store(credentialService, baseURL, token).has_value();
-  };
-  bool stored = co_await runInBackground(background_, std::move(store));
-  if (!stored) throw MacServiceError::invalidResponse();
+  auto store = [this, baseURL, token] { return secrets_.store(credentialService, baseURL, token); };
+  const std::optional<SecretStoreFailure> refused =
+      co_await runInBackground(background_, std::move(store));
+  if (refused) throw SecretStoreError(*refused);
   settings_.setBool(flagKey(baseURL), true);
   co_return status;
 }

@@ -3,6 +3,7 @@
 #include <boost/json/value.hpp>
 #include <boost/system/system_error.hpp>
 
+#include "messages/Messages.h"
 #include "service/JsonParsing.h"
 #include "service/MacServiceError.h"
 #include "service/TextTrimming.h"
@@ -10,7 +11,7 @@
 namespace wrenly {
 
 std::string ReplyDecodingError::localizedDescription() const {
-  return "未能讀取語音服務的回應。";
+  return Messages::platformFailure(Messages::replyUnreadable, {});
 }
 
 std::string decodeText(std::string_view body) {

@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include "messages/Messages.h"
+
 namespace wrenly {
 
 bool TransportError::isTlsFailure() const {
@@ -31,16 +33,19 @@ std::string TransportError::localizedDescription() const {
     case couldNotResolveProxy:
     case couldNotResolveHost:
     case couldNotConnect:
-      return "無法連線到語音服務，請檢查網絡連線後再試。";
+      return Messages::cannotConnect;
     case timedOut:
-      return "連線逾時，請稍後重試。";
+      return Messages::connectionTimedOut;
     case cancelled:
-      return "連線已取消。";
+      return Messages::connectionCancelled;
     default:
       break;
   }
-  if (isTlsFailure()) return "無法與語音服務建立安全連線。";
-  return "網絡連線發生錯誤，請稍後重試。";
+  // The transfer library's own sentence says what went wrong.
+  const char* platformText = curl_easy_strerror(static_cast<CURLcode>(code_));
+  return Messages::platformFailure(
+      isTlsFailure() ? Messages::secureConnectionFailed : Messages::connectionFailed,
+      platformText ? platformText : "");
 }
 
 }  // namespace wrenly

@@ -1,19 +1,20 @@
 #include "streaming/StreamError.h"
+#include "messages/Messages.h"
 
 namespace wrenly {
 
 std::string StreamError::localizedDescription() const {
   switch (value()) {
     case Kind::invalidResponse:
-      return "即時語音服務回應異常。";
+      break;
     case Kind::startTimeout:
-      return "即時語音服務未能及時連線。";
+      return Messages::streamStartTimeout;
     case Kind::finalTimeout:
-      return "即時語音服務未能及時回覆。";
+      return Messages::streamFinalTimeout;
     case Kind::backpressure:
-      return "網絡太慢，即時語音未能及時傳送。";
+      return Messages::streamBackpressure;
   }
-  return "即時語音服務回應異常。";
+  return Messages::streamInvalidResponse;
 }
 
 }  // namespace wrenly

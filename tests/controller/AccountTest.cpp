@@ -6,7 +6,7 @@
 #include <regex>
 
 #include "controller/ControllerFixture.h"
-#include "platform/DesktopWording.h"
+#include "messages/Messages.h"
 #include "service/MacServiceError.h"
 
 using namespace wrenly;
@@ -30,7 +30,7 @@ class Account : public ControllerFixture {
   // Starts a sign-in from the window and runs until the browser shows Apple's page.
   void beginSignIn() {
     asio::co_spawn(loop, controller->signInWithApple(), [](std::exception_ptr) {});
-    runUntil([&] { return browser.waiting(); });
+    runUntil([&] { return browser.waiting() || !state().activationInProgress; });
   }
   std::string stateOfShownPage() const {
     std::smatch m;
@@ -81,7 +81,7 @@ TEST_F(Account, AFreshInstallationAsksToSignIn) {
   runUntil([&] { return state().serviceStatusLoaded; });
   EXPECT_FALSE(state().accessActive);
   EXPECT_FALSE(state().serviceAvailable);
-  EXPECT_EQ(state().message, DesktopWording::signInPrompt);
+  EXPECT_EQ(state().message, Messages::signInPrompt);
   EXPECT_EQ(server.requestCount(), 0u);
 }
 
@@ -129,7 +129,7 @@ TEST_P(ServiceMessage, NamesWhatIsMissing) {
 const Readiness readiness[] = {
     {"ready", true, std::nullopt, "按 右 Alt 開始語音輸入"},
     {"readyWithAnotherKey", true, "leftCommand", "按 左 Super 開始語音輸入"},
-    {"rightAltWithoutPermission", false, std::nullopt, DesktopWording::rightAltNeedsAccessibility},
+    {"rightAltWithoutPermission", false, std::nullopt, Messages::rightAltNeedsAccessibility},
     {"anotherKeyWithoutPermission", false, "leftShift", "按 左 Shift 開始語音輸入"},
 };
 
@@ -178,8 +178,9 @@ TEST_P(SignInFailures, LeaveTheUserSignedOutWithOneLogLine) {
   setUpDone();
   launch();
   const auto message = state().message;
+  browser.refuseToStart = !GetParam().end;
   beginSignIn();
-  GetParam().end(*this);
+  if (GetParam().end) GetParam().end(*this);
   runUntil([&] { return !state().activationInProgress; });
   EXPECT_EQ(state().activationFeedback, "未能完成 Apple 登入，請再試一次。");
   EXPECT_FALSE(state().accessActive);
@@ -203,61 +204,76 @@ const SignInFailure signInFailures[] = {
      "apple_login failed code=1"},
     {"abandoned", [](Account& t) { t.clock.advance(MacAppleLogin::abandonAfter); },
      "apple_login failed code=1"},
+    {"browserCannotOpen", nullptr, "apple_login failed service=login_unavailable"},
 };
 
-std::string failureName(const testing::TestParamInfo<SignInFailure>& param) {
+template <typename Row>
+std::string failureName(const testing::TestParamInfo<Row>& param) {
   return param.param.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Account, SignInFailures, testing::ValuesIn(signInFailures), failureName);
+INSTANTIATE_TEST_SUITE_P(Account, SignInFailures, testing::ValuesIn(signInFailures),
+                         failureName<SignInFailure>);
 
-TEST_F(Account, ABrowserThatCannotOpenEndsTheSignIn) {
+TEST_F(Account, ACancelDuringTheOpeningCallEndsTheSignInAndNoPageOpens) {
   setUpDone();
   launch();
-  browser.refuseToStart = true;
-  perform(controller->signInWithApple());
+  server.enqueue("POST", "account/mac/start", ContractService::Reply::stalled());
+  const auto requests = server.requestCount();
+  asio::co_spawn(loop, controller->signInWithApple(), [](std::exception_ptr) {});
+  runUntil([&] { return server.requestCount() > requests; });
+  controller->cancelSignIn();
+  runUntil([&] { return !state().activationInProgress; });
+  server.releaseStalled();
+  settle();
+  EXPECT_TRUE(browser.shownPages.empty());
   EXPECT_EQ(state().activationFeedback, "未能完成 Apple 登入，請再試一次。");
-  EXPECT_THAT(loginLines(), ElementsAre("apple_login failed service=login_unavailable"));
+  EXPECT_THAT(loginLines(), ElementsAre("apple_login failed code=1"));
 }
 
-TEST_F(Account, SigningOutOverADroppedConnectionKeepsTheUserSignedIn) {
+struct FailedAction {
+  const char* name;
+  std::function<asio::awaitable<void>(MacVoiceController&)> action;
+  const char* method;
+  const char* path;
+  ContractService::Reply reply;
+  std::string message;
+};
+
+class FailedActions : public Account, public testing::WithParamInterface<FailedAction> {};
+
+TEST_P(FailedActions, KeepTheUserSignedInAndEverythingLocal) {
   signedIn();
   setUpDone();
   launch();
-  server.setHandler(
-      [](const ContractService::Request& request) -> std::optional<ContractService::Reply> {
-        if (request.path != "account/session") return std::nullopt;
-        ContractService::Reply dropped;
-        dropped.dropConnection = true;
-        return dropped;
-      });
-  perform(controller->signOut());
-  EXPECT_EQ(state().message, "網絡連線發生錯誤，請稍後重試。");
+  startDictation();
+  speak(0.5);
+  stopDictation();
+  server.enqueue(GetParam().method, GetParam().path, GetParam().reply);
+  perform(GetParam().action(*controller));
+  EXPECT_EQ(state().message, GetParam().message);
+  EXPECT_EQ(state().lastText, "已整理的文字");
   EXPECT_TRUE(state().accessActive);
   EXPECT_TRUE(state().serviceAvailable);
-  EXPECT_FALSE(state().activationInProgress);
+  EXPECT_TRUE(service.isActivated());
 }
 
-TEST_F(Account, SigningOutWithNoServiceReachableKeepsTheUserSignedIn) {
-  // Nothing listens on port 1 of this machine: the connection is refused, as when offline.
-  const std::string unreachable = "https://127.0.0.1:1/wrenly/v1/";
-  MacVoiceService offline(platform, ServiceConfiguration{unreachable, server.certificateFile()});
-  secrets.store(MacVoiceService::credentialService, unreachable, token);
-  settings.setBool("active." + unreachable, true);
-  setUpDone();
-  controller = MacVoiceController::make({platform, offline, insertion, recorder, appleLogin, {}});
-  controller->refreshServiceState();
-  runUntil([&] { return state().serviceStatusLoaded; });
-  ASSERT_TRUE(state().accessActive);
-
-  perform(controller->signOut());
-  EXPECT_EQ(state().message, "無法連線到語音服務，請檢查網絡連線後再試。");
-  EXPECT_TRUE(state().accessActive);
-  EXPECT_TRUE(offline.isActivated());
-  controller.reset();
-  pool.join();  // the failed status check ends before `offline` goes
-  settle();
+ContractService::Reply dropped() {
+  ContractService::Reply reply;
+  reply.dropConnection = true;
+  return reply;
 }
+
+const FailedAction failedActions[] = {
+    {"signOutOverADroppedConnection", [](MacVoiceController& c) { return c.signOut(); }, "DELETE",
+     "account/session", dropped(),
+     "網絡連線發生錯誤（Server returned nothing (no headers, no data)）。"},
+    {"deletionRefused", [](MacVoiceController& c) { return c.removeAccess(); }, "DELETE", "access",
+     ContractService::Reply::json(500, "{}"), "語音服務暫時無法使用，請稍後重試。"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Account, FailedActions, testing::ValuesIn(failedActions),
+                         failureName<FailedAction>);
 
 TEST_F(Account, SigningOutKeepsTheLastTextAndTheKeptRecording) {
   dictateOnceAndFailOnce();
@@ -283,20 +299,6 @@ TEST_F(Account, DeletingTheAccountClearsTheLastTextAndTheKeptRecording) {
   settle();
   EXPECT_EQ(state().phase, VoicePhase::idle);
   EXPECT_EQ(server.requestCount(), requests);
-}
-
-TEST_F(Account, AFailedDeletionRemovesNothingLocally) {
-  signedIn();
-  setUpDone();
-  launch();
-  startDictation();
-  speak(0.5);
-  stopDictation();
-  server.enqueue("DELETE", "access", ContractService::Reply::json(500, "{}"));
-  perform(controller->removeAccess());
-  EXPECT_EQ(state().message, "語音服務暫時無法使用，請稍後重試。");
-  EXPECT_EQ(state().lastText, "已整理的文字");
-  EXPECT_TRUE(state().accessActive);
 }
 
 TEST_F(Account, AccountActionsWaitForTheDictation) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/io_context.hpp>
@@ -14,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -158,6 +160,8 @@ class ScriptedBrowser final : public BrowserSession {
 // sessions and sign-in, and a manual clock. The user is signed in and set-up is done.
 class ControllerFixture : public ::testing::Test {
  public:
+  using Prompt = MacVoiceController::PermissionPrompt;
+  using Report = MacVoiceController::PermissionReport;
   static constexpr const char* token = "token-1";
 
   ControllerFixture() {
@@ -210,11 +214,9 @@ class ControllerFixture : public ::testing::Test {
     };
     controller = MacVoiceController::make({platform, service, insertion, recorder, appleLogin,
                                            liveSessions ? liveSessions : scripted});
-    subscription = controller->observe([this](const MacVoiceController::State& state) {
-      history.push_back(state);
-      if (messages.empty() || messages.back() != state.message) messages.push_back(state.message);
-    });
-    controller->refreshPermission(true, false);
+    subscription = controller->observe(
+        [this](const MacVoiceController::State& state) { history.push_back(state); });
+    controller->refreshPermission(Prompt::ifMissing, Report::none);
     controller->installHotkey();
     if (refreshService) {
       controller->refreshServiceState();
@@ -292,33 +294,19 @@ class ControllerFixture : public ::testing::Test {
 
   // The log lines of the dictation cycle, with the elapsed milliseconds blanked.
   std::vector<std::string> cycleLines() const {
+    static const std::regex cycle(
+        "^(processing|stream fallback|text_ready|delivery|apple_login|"
+        "stream open).*");
+    static const std::regex elapsed("(stop_ms|elapsed_ms)=[0-9]+");
     std::vector<std::string> lines;
-    for (auto line : log.lines()) {
-      for (const char* prefix : {"processing", "stream fallback", "text_ready", "delivery",
-                                 "apple_login", "stream open"}) {
-        if (line.rfind(prefix, 0) == 0) {
-          for (const char* field : {"stop_ms=", "elapsed_ms="}) {
-            if (auto at = line.find(field); at != std::string::npos) {
-              auto end = line.find(' ', at);
-              line.replace(
-                  at + std::string(field).size(),
-                  (end == std::string::npos ? line.size() : end) - at - std::string(field).size(),
-                  "N");
-            }
-          }
-          lines.push_back(line);
-          break;
-        }
-      }
+    for (const auto& line : log.lines()) {
+      if (std::regex_match(line, cycle)) lines.push_back(std::regex_replace(line, elapsed, "$1=N"));
     }
     return lines;
   }
 
   bool historyHadMessage(const std::string& message) const {
-    for (const auto& m : messages) {
-      if (m == message) return true;
-    }
-    return false;
+    return std::ranges::any_of(history, [&](const auto& seen) { return seen.message == message; });
   }
 
   RecordedDiagnostics log;  // first: points the log at a scratch folder
@@ -349,7 +337,6 @@ class ControllerFixture : public ::testing::Test {
   std::shared_ptr<MacVoiceController> controller;
   Subscription subscription;
   std::vector<MacVoiceController::State> history;
-  std::vector<std::string> messages;
 };
 
 }  // namespace wrenly

@@ -59,48 +59,4 @@ TEST_F(LiveStreaming, APlainDictationIsRecognisedWhileSpeaking) {
   EXPECT_EQ(state().message, "已向原本的輸入欄送出貼上；文字亦已複製，可按 Ctrl+V 重貼。");
 }
 
-TEST_F(LiveStreaming, ADroppedStreamFallsBackToTheWholeRecording) {
-  serve([](StreamPeer& peer) {
-    peer.sendText(ready);
-    if (peer.receiveUntilFinish()) peer.drop();
-  });
-  startDictation();
-  ASSERT_TRUE(streamServer->waitForConnections(1));
-  const auto target = streamServer->target();
-  const auto at = target.find("requestID=") + std::string("requestID=").size();
-  const auto streamID = target.substr(at, 36);
-  speak(1.0);
-  stopDictation();
-
-  EXPECT_EQ(editorField->text(), "已整理的文字");
-  EXPECT_TRUE(historyHadMessage("即時連線未完成，正在以完整錄音重新辨識…"));
-  std::string upload;
-  for (const auto& request : server.requests()) {
-    if (request.path == "transcribe") upload = request.body;
-  }
-  EXPECT_THAT(upload, HasSubstr("\"streamRecoveryID\":\"" + streamID + "\""));
-  const auto lines = cycleLines();
-  ASSERT_GE(lines.size(), 2u);
-  EXPECT_THAT(lines[1], testing::StartsWith("stream fallback "));
-}
-
-TEST_F(LiveStreaming, ASelectionEditAsksForNoCleanUpAndSendsTheRawInstruction) {
-  serve([](StreamPeer& peer) {
-    peer.sendText(ready);
-    if (peer.receiveUntilFinish()) peer.sendText(result);
-  });
-  editorField->setText("hello world").selectText("world");
-  startDictation();
-  ASSERT_TRUE(streamServer->waitForConnections(1));
-  EXPECT_THAT(streamServer->target(), HasSubstr("cleanup=0"));
-  speak(0.5);
-  stopDictation();
-  EXPECT_EQ(editorField->text(), "hello 已改寫的文字");
-  std::string task;
-  for (const auto& request : server.requests()) {
-    if (request.path == "text") task = request.body;
-  }
-  EXPECT_THAT(task, HasSubstr("第一點買牛奶第二點買麵包"));
-}
-
 }  // namespace

@@ -2,9 +2,10 @@
 // with its permission flow.
 
 #include <gmock/gmock.h>
+#include <unicode/locid.h>
 
 #include "controller/ControllerFixture.h"
-#include "platform/DesktopWording.h"
+#include "messages/Messages.h"
 
 using namespace wrenly;
 
@@ -42,18 +43,6 @@ TEST_F(Notices, TheLastOfTwoNoticesDecidesWhenTheOverlayHides) {
   EXPECT_EQ(state().hudNotice, "請先點選文字輸入框");  // kept after the hide
 }
 
-TEST_F(Notices, ADictationStartedWithinTheNoticeKeepsTheOverlay) {
-  refuseForNoField();
-  clock.advanceSeconds(1.0);
-  desktop.activate(editor);
-  settle();
-  startDictation();
-  ASSERT_EQ(state().phase, VoicePhase::recording);
-  clock.advanceSeconds(5.0);
-  EXPECT_TRUE(overlay.visible);
-  EXPECT_EQ(overlay.hides, 0);
-}
-
 TEST_F(Notices, ANoticeWhoseTimeEndsDuringADictationLeavesTheOverlayUp) {
   refuseForNoField();
   desktop.activate(editor);
@@ -68,6 +57,25 @@ TEST_F(Notices, ANoticeWhoseTimeEndsDuringADictationLeavesTheOverlayUp) {
   EXPECT_EQ(state().hudNotice, "請檢查麥克風連線");
   EXPECT_TRUE(overlay.visible);
   clock.advanceSeconds(3.0);
+  EXPECT_FALSE(overlay.visible);
+}
+
+TEST_F(Notices, ANoticeThatEndsWhileAStartPreparesLeavesNoOverlayBehind) {
+  refuseForNoField();  // the notice went up one preparation time ago
+  desktop.activate(editor);
+  settle();
+  clock.advance(MacVoiceController::noticeDuration - MacTextInsertion::prepareSettleTime -
+                std::chrono::milliseconds(100));
+  ASSERT_TRUE(overlay.visible);
+  controller->toggle();
+  settle();
+  ASSERT_EQ(state().phase, VoicePhase::starting);
+  clock.advance(std::chrono::milliseconds(100));  // the notice ends while the editor prepares
+  ASSERT_TRUE(overlay.visible);
+  desktop.activate(desktop.self());
+  clock.advance(MacTextInsertion::prepareSettleTime);
+  runUntil([&] { return state().phase == VoicePhase::idle; });
+  EXPECT_EQ(state().message, "輸入位置已變更，請在要輸入的文字框重新按錄音鍵。");
   EXPECT_FALSE(overlay.visible);
 }
 
@@ -139,22 +147,31 @@ TEST_F(SetUp, FirstLaunchWithoutPermissionPromptsOnce) {
   EXPECT_EQ(desktop.trustRequests(), 1);
   EXPECT_FALSE(state().permissionGranted);
   EXPECT_FALSE(state().hotkeyAvailable);
-  EXPECT_EQ(state().message, DesktopWording::allowAccessibility);
+  EXPECT_EQ(state().message, Messages::allowAccessibility);
 
-  controller->refreshPermission(false, false);  // an activation
-  controller->refreshPermission(false, true);   // "check again"
+  controller->refreshPermission(Prompt::none, Report::none);   // an activation
+  controller->refreshPermission(Prompt::none, Report::timed);  // "check again"
   EXPECT_EQ(desktop.trustRequests(), 1);
-  EXPECT_THAT(state().permissionFeedback,
-              testing::MatchesRegex("[0-9][0-9]:[0-9][0-9] · 仍未取得權限。.*"));
-  EXPECT_THAT(state().permissionFeedback,
-              testing::EndsWith(DesktopWording::permissionStillMissing));
+  // The time of the check, in the short style of the user's locale.
+  const icu::Locale saved = icu::Locale::getDefault();
+  const std::pair<const char*, const char*> styles[] = {
+      {"en_US", "[0-9]{1,2}:[0-9]{2}.*[AP]M · 仍未取得權限。.*"},
+      {"de_DE", "[0-9]{2}:[0-9]{2} · 仍未取得權限。.*"}};
+  for (const auto& [locale, pattern] : styles) {
+    UErrorCode status = U_ZERO_ERROR;
+    icu::Locale::setDefault(icu::Locale(locale), status);
+    controller->refreshPermission(Prompt::none, Report::timed);
+    EXPECT_THAT(state().permissionFeedback, testing::MatchesRegex(pattern)) << locale;
+  }
+  UErrorCode status = U_ZERO_ERROR;
+  icu::Locale::setDefault(saved, status);
 }
 
 TEST_F(SetUp, GrantingThenPressingAKeyLightsTheDetector) {
   desktop.setTrusted(false);
   launch(false);
   desktop.setTrusted(true);  // granted in the desktop's settings
-  controller->refreshPermission(false, true);
+  controller->refreshPermission(Prompt::none, Report::timed);
   EXPECT_TRUE(state().permissionGranted);
   EXPECT_TRUE(state().hotkeyAvailable);
   EXPECT_THAT(state().permissionFeedback,

@@ -5,7 +5,7 @@
 
 #include "audio/MacAudioError.h"
 #include "controller/ControllerFixture.h"
-#include "platform/DesktopWording.h"
+#include "messages/Messages.h"
 
 using namespace wrenly;
 
@@ -72,7 +72,7 @@ const Refusal refusals[] = {
               t.controller->refreshServiceState();
               t.runUntil([&] { return !t.state().serviceAvailable; });
             },
-            DesktopWording::signInPrompt, "請先啟用語音服務"},
+            Messages::signInPrompt, "請先啟用語音服務"},
     Refusal{"selectionTooLong",
             [](Start& t) { t.editorField->setText(std::string(20001, 'a')).select(0, 20001); },
             "一次最多可處理 20,000 個字元，請縮小選取範圍。", "請縮小選取範圍"},
@@ -93,7 +93,7 @@ const Refusal refusals[] = {
     Refusal{"oldRecentTarget",
             [](Start& t) {
               t.openOwnWindow();
-              t.clock.advanceSeconds(MacVoiceController::recentTargetAgeLimit);
+              t.clock.advance(MacVoiceController::recentTargetAgeLimit);
             },
             "請先點選要輸入文字的文字框，再按 右 Alt。", "請先點選文字輸入框"},
     Refusal{"passwordFieldBeforeARecentTarget",
@@ -114,7 +114,7 @@ const Refusal refusals[] = {
             },
             MacAudioError::permissionDenied().localizedDescription(), "請開啟麥克風權限"},
     Refusal{"microphoneBusy", [](Start& t) { t.busyMic.busyStarts = 4; },
-            "發生未預期的錯誤，請稍後重試。", "麥克風無法啟動"},
+            "麥克風無法啟動（Device or resource busy）。", "麥克風無法啟動"},
     Refusal{"microphoneNeverRuns",
             [](Start& t) {
               t.busyMic.busyStarts = 4;
@@ -171,12 +171,14 @@ TEST_F(Start, LeavingThisProgramItselfIsNotRemembered) {
 
 TEST_F(Start, TheMicrophoneIsTriedFourTimes) {
   busyMic.busyStarts = 3;
-  const double before = clock.uptime();
+  const auto before = clock.now();
   startDictation();
   EXPECT_EQ(state().phase, VoicePhase::recording);
   EXPECT_EQ(mic.enginesMade(), 4);
   EXPECT_EQ(mic.liveEngines(), 1);
-  EXPECT_NEAR(clock.uptime() - before, 0.15 + 3 * MacVoiceController::microphoneRetryPause, 0.01);
+  const auto tries =
+      MacTextInsertion::prepareSettleTime + 3 * MacVoiceController::microphoneRetryPause;
+  EXPECT_LT(abs(clock.now() - before - tries), std::chrono::milliseconds(10));
   EXPECT_EQ(state().message, "錄音中；再按 右 Alt 完成");
 }
 
@@ -194,12 +196,12 @@ TEST_F(Start, ALostMicrophoneIsReconnectedIntoTheSameRecording) {
   speak(0.5);
   mic.setDevice({0, 0});  // unplugged: nothing to reconnect to yet
   mic.disconnect();
-  clock.advanceSeconds(MacVoiceController::supervisionPeriod);
+  clock.advance(MacVoiceController::supervisionPeriod);
   EXPECT_EQ(state().message, "麥克風連線變更，正在重新連接…");
   EXPECT_EQ(state().phase, VoicePhase::recording);
 
   mic.setDevice({16000, 1});  // a headset appears
-  clock.advanceSeconds(MacVoiceController::reconnectionPause);
+  clock.advance(MacVoiceController::reconnectionPause);
   EXPECT_EQ(state().message, "錄音中；再按 右 Alt 完成");
   ASSERT_TRUE(mic.deliver(FakeAudioInput::tone(440, 16000, 1, 0.5)));
   stopDictation();
@@ -224,22 +226,53 @@ TEST_F(Start, TenReconnectionsAreTheLimit) {
   EXPECT_EQ(mic.enginesMade(), 11);
 }
 
-TEST_F(Start, NothingStartsWhileAnAccountActionRuns) {
-  server.enqueue("DELETE", "account/session", ContractService::Reply::stalled());
+struct AccountAction {
+  const char* name;
+  std::function<asio::awaitable<void>(MacVoiceController&)> action;
+  const char* stalledMethod;
+  const char* stalledPath;
+};
+
+class DuringAnAccountAction : public Start, public testing::WithParamInterface<AccountAction> {};
+
+TEST_P(DuringAnAccountAction, APressOrARetrySaysWhyNothingStarts) {
+  server.enqueue("POST", "transcribe", ContractService::Reply::json(500, "{}"));
+  startDictation();
+  speak(0.5);
+  stopDictation();
+  ASSERT_TRUE(state().hasRetryRecording);
+  server.enqueue(GetParam().stalledMethod, GetParam().stalledPath,
+                 ContractService::Reply::stalled());
+  const auto requests = server.requestCount();
   bool done = false;
-  asio::co_spawn(loop, controller->signOut(), [&](std::exception_ptr) { done = true; });
-  runUntil([&] { return state().activationInProgress; });
+  asio::co_spawn(loop, GetParam().action(*controller), [&](std::exception_ptr) { done = true; });
+  runUntil([&] { return server.requestCount() > requests; });
 
-  controller->toggle();
-  settle();
-  EXPECT_EQ(state().phase, VoicePhase::idle);
-  EXPECT_EQ(mic.enginesMade(), 0);
+  for (auto press : {&MacVoiceController::toggle, &MacVoiceController::retryLastRecording}) {
+    const int shows = overlay.shows;
+    ((*controller).*press)();
+    settle();
+    EXPECT_EQ(state().phase, VoicePhase::idle);
+    EXPECT_EQ(state().message, "帳戶操作仍在進行，完成後才可錄音。");
+    EXPECT_EQ(state().hudNotice, "帳戶操作進行中");
+    EXPECT_EQ(overlay.shows, shows + 1);
+  }
+  EXPECT_EQ(mic.enginesMade(), 1);
+  EXPECT_EQ(server.requestCount(), requests + 1);
 
-  runUntil([&] { return server.requestCount() > 1; });
+  controller->cancelSignIn();
   server.releaseStalled();
   runUntil([&] { return done; });
-  EXPECT_EQ(state().message, "已登出。");
 }
+
+const AccountAction accountActions[] = {
+    {"signIn", [](MacVoiceController& c) { return c.signInWithApple(); }, "POST",
+     "account/mac/start"},
+    {"signOut", [](MacVoiceController& c) { return c.signOut(); }, "DELETE", "account/session"},
+    {"removeAccess", [](MacVoiceController& c) { return c.removeAccess(); }, "DELETE", "access"},
+};
+INSTANTIATE_TEST_SUITE_P(Start, DuringAnAccountAction, testing::ValuesIn(accountActions),
+                         caseName<AccountAction>);
 
 struct Gate {
   const char* name;
@@ -268,7 +301,7 @@ TEST_F(Start, ARecordingCanOnlyEndByItsLimitOnceThePermissionIsGone) {
   startDictation();
   speak(0.5);
   desktop.setTrusted(false);
-  controller->refreshPermission(false, false);
+  controller->refreshPermission(Prompt::none, Report::none);
   controller->toggle();
   EXPECT_EQ(state().phase, VoicePhase::recording);
   EXPECT_EQ(state().message, "請先完成輔助使用權限與快捷鍵設定。");

@@ -24,7 +24,8 @@ struct ManualClockTest : testing::Test {
 TEST_F(ManualClockTest, WakesSleepersInDeadlineOrderAndOnlyWhenDue) {
   std::vector<int> woke;
   auto sleeper = [&](double seconds, int id) -> asio::awaitable<void> {
-    co_await clock.sleepSeconds(seconds);
+    co_await clock.sleep(
+        std::chrono::duration_cast<Clock::Duration>(std::chrono::duration<double>(seconds)));
     woke.push_back(id);
   };
   asio::co_spawn(loop, sleeper(0.5, 2), asio::detached);
@@ -46,7 +47,7 @@ TEST_F(ManualClockTest, SleepsScheduledByWokenWorkFireWithinTheSameAdvance) {
   asio::co_spawn(
       loop,
       [&]() -> asio::awaitable<void> {
-        for (int i = 0; i < 3; ++i) co_await clock.sleepSeconds(0.12);
+        for (int i = 0; i < 3; ++i) co_await clock.sleep(std::chrono::milliseconds(120));
         wokeAt = clock.uptime();
       },
       asio::detached);
@@ -63,7 +64,7 @@ TEST_F(ManualClockTest, CancellingTheCoroutineEndsTheSleepAtOnce) {
       loop,
       [&]() -> asio::awaitable<void> {
         try {
-          co_await clock.sleepSeconds(10);
+          co_await clock.sleep(std::chrono::seconds(10));
         } catch (const boost::system::system_error& e) {
           aborted = e.code() == asio::error::operation_aborted;
         }

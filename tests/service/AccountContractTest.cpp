@@ -54,8 +54,9 @@ TEST_F(AccountContract, InactiveUndecodableOrUnstorableStatusStoresNothing) {
             ReplyDecodingFailure::missingMember);
 
   secrets.failWrites(SecretStoreFailure::locked);
-  EXPECT_EQ(run(service.completeAppleLogin("stored")).errorAs<MacServiceError>(),
-            MacServiceError::invalidResponse());
+  // The keyring's own failure, not a fault of the service's reply.
+  EXPECT_EQ(run(service.completeAppleLogin("stored")).errorAs<SecretStoreError>().value(),
+            SecretStoreFailure::locked);
   secrets.failWrites(std::nullopt);
   EXPECT_EQ(storedToken(), "stored");
   EXPECT_FALSE(settings.contains(flag()));
