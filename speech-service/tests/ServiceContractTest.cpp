@@ -8,11 +8,15 @@
 #include "service/MacServiceError.h"
 #include "service/ServiceHarness.h"
 #include "streaming/MacStreamingSpeechClient.h"
+#include "support/desktop/RecordedDiagnostics.h"
 
 using namespace wrenly;
 using namespace wrenly::speech;
 
 namespace {
+
+// Keeps the client's diagnostics out of the user's own log.
+const RecordedDiagnostics scratchLog;
 
 constexpr const char* token = "b6Yx1n0Jm4d3Qw7Ls2Kp9Vt5Ha8Ge1Rc6Uz0Fi4Oo3";
 
