@@ -154,6 +154,15 @@ inline std::string platformFailure(std::string_view whatFailed, std::string_view
   return text.append("。");
 }
 
+// --- the desktop session ---
+// Why the desktop's windows, fields and keys cannot be reached (the program needs an X11
+// session, or XWayland under a Wayland one).
+inline constexpr const char* noXDisplay =
+    "找不到 X 視窗系統（未設定 DISPLAY）；Wrenly 需要 X11 桌面或 XWayland 才能貼上文字及偵測按鍵。";
+inline constexpr const char* xDisplayUnreachable = "無法連接 X 視窗系統；請確認桌面仍在運行。";
+inline constexpr const char* noXInput2 = "X 視窗系統缺少 XInput 2.2 擴充，Wrenly 無法偵測觸發鍵。";
+inline constexpr const char* noXTest = "X 視窗系統缺少 XTEST 擴充，Wrenly 無法送出貼上按鍵。";
+
 }  // namespace Messages
 
 }  // namespace wrenly
