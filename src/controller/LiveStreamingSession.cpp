@@ -3,13 +3,13 @@
 #include <stdexcept>
 
 #include "platform/Platform.h"
+#include "platform/Required.h"
 #include "service/MacVoiceService.h"
 
 namespace wrenly {
 
 LiveStreamingSession::LiveStreamingSession(std::string requestID, std::string language,
-                                           bool cleanup,
-                                           StreamingSpeechDependencies dependencies)
+                                           bool cleanup, StreamingSpeechDependencies dependencies)
     : client_(std::move(requestID), std::move(language), cleanup, std::move(dependencies)) {}
 
 asio::awaitable<StreamingSession::Result> LiveStreamingSession::finish() {
@@ -28,12 +28,11 @@ StreamingSessionFactory liveStreamingSessions(const Platform& platform, MacVoice
 StreamingSessionFactory liveStreamingSessions(const Platform& platform, MacVoiceService& service,
                                               std::optional<std::string> endpoint,
                                               StreamTrust trust) {
-  if (!platform.clock) throw std::invalid_argument("live streaming needs the clock");
-  return [background = platform.background, clock = platform.clock, &service,
-          endpoint = std::move(endpoint),
+  Clock& clock = required(platform.clock, "live streaming", "clock");
+  return [background = platform.background, &clock, &service, endpoint = std::move(endpoint),
           trust = std::move(trust)](std::string requestID, std::string language, bool cleanup) {
     StreamingSpeechDependencies dependencies{
-        background, *clock, endpoint, [&service] { return service.streamingToken(); }, trust};
+        background, clock, endpoint, [&service] { return service.streamingToken(); }, trust};
     return std::make_shared<LiveStreamingSession>(std::move(requestID), std::move(language),
                                                   cleanup, std::move(dependencies));
   };

@@ -11,20 +11,11 @@
 #include "platform/Clock.h"
 #include "platform/DesktopWording.h"
 #include "platform/Overlay.h"
+#include "platform/Required.h"
 #include "platform/Settings.h"
 #include "platform/Uuid.h"
 
 namespace wrenly {
-
-namespace {
-
-template <typename Port>
-Port& required(Port* port, const char* what) {
-  if (!port) throw std::invalid_argument(std::string("MacVoiceController needs the ") + what);
-  return *port;
-}
-
-}  // namespace
 
 std::shared_ptr<MacVoiceController> MacVoiceController::make(Dependencies dependencies) {
   return std::shared_ptr<MacVoiceController>(new MacVoiceController(std::move(dependencies)));
@@ -33,10 +24,10 @@ std::shared_ptr<MacVoiceController> MacVoiceController::make(Dependencies depend
 MacVoiceController::MacVoiceController(Dependencies dependencies)
     : dependencies_(std::move(dependencies)),
       mainLoop_(dependencies_.platform.mainLoop),
-      clock_(required(dependencies_.platform.clock, "clock")),
-      settings_(required(dependencies_.platform.settings, "settings")),
-      workspace_(required(dependencies_.platform.workspace, "workspace")),
-      overlay_(required(dependencies_.platform.overlay, "overlay")),
+      clock_(required(dependencies_.platform.clock, "MacVoiceController", "clock")),
+      settings_(required(dependencies_.platform.settings, "MacVoiceController", "settings")),
+      workspace_(required(dependencies_.platform.workspace, "MacVoiceController", "workspace")),
+      overlay_(required(dependencies_.platform.overlay, "MacVoiceController", "overlay")),
       noticeID_(makeUuid()) {
   if (!mainLoop_) throw std::invalid_argument("MacVoiceController needs the main loop");
   state_.permissionGranted = dependencies_.insertion.hasAccessibility();

@@ -6,28 +6,19 @@
 #include "platform/Clock.h"
 #include "platform/Pasteboard.h"
 #include "platform/Platform.h"
+#include "platform/Required.h"
 #include "platform/WindowList.h"
 #include "platform/Workspace.h"
 
 namespace wrenly {
 
-namespace {
-
-template <typename Port>
-Port& required(Port* port, const char* what) {
-  if (!port) throw std::invalid_argument(std::string("MacTextInsertion needs the ") + what);
-  return *port;
-}
-
-}  // namespace
-
 MacTextInsertion::MacTextInsertion(const Platform& platform)
-    : workspace_(required(platform.workspace, "workspace")),
-      accessibility_(required(platform.accessibility, "accessibility service")),
-      windows_(required(platform.windows, "window list")),
-      pasteboard_(required(platform.pasteboard, "clipboard")),
-      keyInjector_(required(platform.keyInjector, "key injector")),
-      clock_(required(platform.clock, "clock")) {
+    : workspace_(required(platform.workspace, "MacTextInsertion", "workspace")),
+      accessibility_(required(platform.accessibility, "MacTextInsertion", "accessibility service")),
+      windows_(required(platform.windows, "MacTextInsertion", "window list")),
+      pasteboard_(required(platform.pasteboard, "MacTextInsertion", "clipboard")),
+      keyInjector_(required(platform.keyInjector, "MacTextInsertion", "key injector")),
+      clock_(required(platform.clock, "MacTextInsertion", "clock")) {
   // A target records the counter when it is captured; delivery compares it with the counter
   // then, so any application switch in between is noticed.
   activationObserver_ =

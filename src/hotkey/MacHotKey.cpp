@@ -5,24 +5,15 @@
 
 #include "platform/Accessibility.h"
 #include "platform/Platform.h"
+#include "platform/Required.h"
 
 namespace wrenly {
 
-namespace {
-
-template <typename Port>
-Port& required(Port* port, const char* what) {
-  if (!port) throw std::invalid_argument(std::string("MacHotKey needs the ") + what);
-  return *port;
-}
-
-}  // namespace
-
 MacHotKey::MacHotKey(const Platform& platform, Detected detected)
     : mainLoop_(platform.mainLoop),
-      accessibility_(required(platform.accessibility, "accessibility service")),
-      keyMonitor_(required(platform.keyMonitor, "key monitor")),
-      hotKeys_(required(platform.hotKeys, "hot-key registrar")),
+      accessibility_(required(platform.accessibility, "MacHotKey", "accessibility service")),
+      keyMonitor_(required(platform.keyMonitor, "MacHotKey", "key monitor")),
+      hotKeys_(required(platform.hotKeys, "MacHotKey", "hot-key registrar")),
       detected_(std::move(detected)) {
   if (!mainLoop_) throw std::invalid_argument("MacHotKey needs the main loop");
 }

@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <boost/asio/post.hpp>
+#include <future>
+#include <thread>
+
+#include "platform/Settings.h"
+#include "platform/linux/LinuxPlatform.h"
+#include "support/TemporaryDirectory.h"
+
+using namespace wrenly;
+
+namespace {
+
+LinuxPlatformOptions optionsIn(const TemporaryDirectory& dir) {
+  LinuxPlatformOptions options;
+  options.settingsFile = dir / "settings.json";
+  options.authSocket = dir / "auth.sock";
+  return options;
+}
+
+// Run by its CTest entry under a private session bus.
+TEST(WithSessionBus, HandsOutItsOwnAdaptersAndTheAttachedPortsOnItsLoops) {
+  TemporaryDirectory dir;
+  auto made = LinuxPlatform::make(optionsIn(dir));
+  ASSERT_TRUE(std::holds_alternative<std::unique_ptr<LinuxPlatform>>(made));
+  auto& composed = *std::get<std::unique_ptr<LinuxPlatform>>(made);
+
+  Platform before = composed.platform();
+  for (const void* port :
+       {(const void*)before.clock, (const void*)before.settings, (const void*)before.secrets,
+        (const void*)before.audioInput, (const void*)before.browser}) {
+    EXPECT_NE(port, nullptr);
+  }
+  EXPECT_EQ(before.workspace, nullptr);
+  EXPECT_EQ(before.overlay, nullptr);
+
+  // Any distinct addresses do: the platform only passes them on.
+  int stand[8];
+  composed.attach(DesktopPorts{
+      reinterpret_cast<Workspace*>(&stand[0]), reinterpret_cast<Accessibility*>(&stand[1]),
+      reinterpret_cast<WindowList*>(&stand[2]), reinterpret_cast<KeyInjector*>(&stand[3]),
+      reinterpret_cast<KeyMonitor*>(&stand[4]), reinterpret_cast<HotKeyRegistrar*>(&stand[5])});
+  composed.attach(
+      GuiPorts{reinterpret_cast<Pasteboard*>(&stand[6]), reinterpret_cast<Overlay*>(&stand[7])});
+  Platform after = composed.platform();
+  EXPECT_EQ((void*)after.workspace, &stand[0]);
+  EXPECT_EQ((void*)after.accessibility, &stand[1]);
+  EXPECT_EQ((void*)after.windows, &stand[2]);
+  EXPECT_EQ((void*)after.keyInjector, &stand[3]);
+  EXPECT_EQ((void*)after.keyMonitor, &stand[4]);
+  EXPECT_EQ((void*)after.hotKeys, &stand[5]);
+  EXPECT_EQ((void*)after.pasteboard, &stand[6]);
+  EXPECT_EQ((void*)after.overlay, &stand[7]);
+  EXPECT_EQ(after.clock, before.clock);
+
+  // Work hops from the pool back to the main loop, which keeps running while idle.
+  after.settings->setString("probe", "kept");
+  std::promise<std::thread::id> ranOn;
+  asio::post(after.background, [&] {
+    asio::post(after.mainLoop, [&] {
+      ranOn.set_value(std::this_thread::get_id());
+      composed.mainLoop().stop();
+    });
+  });
+  composed.mainLoop().run();
+  EXPECT_EQ(ranOn.get_future().get(), std::this_thread::get_id());
+  EXPECT_TRUE(std::filesystem::exists(dir / "settings.json"));
+}
+
+// Run by its CTest entry with a session bus address that leads nowhere.
+TEST(WithoutSessionBus, IsRefusedWithTheSystemsReason) {
+  TemporaryDirectory dir;
+  auto made = LinuxPlatform::make(optionsIn(dir));
+  ASSERT_TRUE(std::holds_alternative<LinuxPlatformError>(made));
+  const auto& error = std::get<LinuxPlatformError>(made);
+  EXPECT_EQ(error.kind, LinuxPlatformErrorKind::noSessionBus);
+  EXPECT_FALSE(error.detail.empty());
+  EXPECT_FALSE(std::filesystem::exists(dir / "settings.json"));
+}
+
+}  // namespace
