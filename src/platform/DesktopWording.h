@@ -40,6 +40,14 @@ inline constexpr const char* microphonePermissionDenied =
 inline constexpr const char* signInPrompt =
     "請按下方的「使用 Apple 登入」按鈕登入，以啟用語音服務。";
 
+// Why the desktop's windows, fields and keys cannot be reached (the program needs an X11
+// session, or XWayland under a Wayland one).
+inline constexpr const char* noXDisplay =
+    "找不到 X 視窗系統（未設定 DISPLAY）；Wrenly 需要 X11 桌面或 XWayland 才能貼上文字及偵測按鍵。";
+inline constexpr const char* xDisplayUnreachable = "無法連接 X 視窗系統；請確認桌面仍在運行。";
+inline constexpr const char* noXInput2 = "X 視窗系統缺少 XInput 2.2 擴充，Wrenly 無法偵測觸發鍵。";
+inline constexpr const char* noXTest = "X 視窗系統缺少 XTEST 擴充，Wrenly 無法送出貼上按鍵。";
+
 }  // namespace DesktopWording
 
 }  // namespace wrenly

@@ -1,0 +1,250 @@
+#include "platform/linux/atspi/AtspiAccessibility.h"
+
+#include <atspi/atspi.h>
+#include <gio/gio.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/linux/atspi/AtspiElement.h"
+
+namespace wrenly {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using AccessibleRef = GObjectRef<AtspiAccessible>;
+
+// A walk of a toolkit without the Collection interface stops here rather than run long.
+constexpr int maximumWalkedElements = 4000;
+// Start-up waits (the bus address, the first registration) never stall the program longer.
+constexpr std::chrono::milliseconds setUpBound{3000};
+
+constexpr const char* busLauncher = "org.a11y.Bus";
+constexpr const char* busLauncherPath = "/org/a11y/bus";
+constexpr const char* statusInterface = "org.a11y.Status";
+
+bool hasState(AtspiAccessible* accessible, AtspiStateType state) {
+  auto states = GObjectRef<AtspiStateSet>::adopt(atspi_accessible_get_state_set(accessible));
+  return states && atspi_state_set_contains(states.get(), state);
+}
+
+void readBusEnabled(GDBusConnection* session, std::shared_ptr<std::atomic<bool>> enabled) {
+  g_dbus_connection_call(
+      session, busLauncher, busLauncherPath, "org.freedesktop.DBus.Properties", "Get",
+      g_variant_new("(ss)", statusInterface, "IsEnabled"), G_VARIANT_TYPE("(v)"),
+      G_DBUS_CALL_FLAGS_NONE, 1000, nullptr,
+      [](GObject* source, GAsyncResult* result, gpointer data) {
+        std::unique_ptr<std::shared_ptr<std::atomic<bool>>> flag(
+            static_cast<std::shared_ptr<std::atomic<bool>>*>(data));
+        GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, nullptr);
+        if (!reply) return;
+        GVariant* value = nullptr;
+        g_variant_get(reply, "(v)", &value);
+        if (value && g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN)) {
+          (*flag)->store(g_variant_get_boolean(value));
+        }
+        if (value) g_variant_unref(value);
+        g_variant_unref(reply);
+      },
+      new std::shared_ptr<std::atomic<bool>>(std::move(enabled)));
+}
+
+}  // namespace
+
+struct AtspiAccessibility::HomeState {
+  std::shared_ptr<std::atomic<bool>> busEnabled;
+  GDBusConnection* session = nullptr;
+  guint statusSubscription = 0;
+  AtspiEventListener* focusListener = nullptr;
+  std::map<int32_t, AccessibleRef> lastFocused;  // by process
+  std::map<std::string, int32_t> processOfBus;   // the bus never reuses a connection name
+
+  std::optional<int32_t> processOf(AtspiAccessible* accessible) {
+    auto* application = ATSPI_OBJECT(accessible)->app;
+    if (!application || !application->bus_name) return std::nullopt;
+    if (auto known = processOfBus.find(application->bus_name); known != processOfBus.end()) {
+      return known->second;
+    }
+    GError* error = nullptr;
+    const guint processID = atspi_accessible_get_process_id(accessible, &error);
+    if (error) {
+      g_error_free(error);
+      return std::nullopt;
+    }
+    processOfBus.emplace(application->bus_name, static_cast<int32_t>(processID));
+    return static_cast<int32_t>(processID);
+  }
+
+  AccessibleRef application(int32_t processID) {
+    auto desktop = AccessibleRef::adopt(atspi_get_desktop(0));
+    if (!desktop) return {};
+    const int count = atspi_accessible_get_child_count(desktop.get(), nullptr);
+    for (int i = 0; i < count; ++i) {
+      auto child =
+          AccessibleRef::adopt(atspi_accessible_get_child_at_index(desktop.get(), i, nullptr));
+      if (child && processOf(child.get()) == processID) return child;
+    }
+    return {};
+  }
+
+  // The focused element by the Collection interface; `supported` false when there is none.
+  static AccessibleRef collectionQuery(AtspiAccessible* application, bool& supported) {
+    auto collection =
+        GObjectRef<AtspiCollection>::adopt(atspi_accessible_get_collection_iface(application));
+    supported = static_cast<bool>(collection);
+    if (!collection) return {};
+    auto states = GObjectRef<AtspiStateSet>::adopt(atspi_state_set_new(nullptr));
+    atspi_state_set_add(states.get(), ATSPI_STATE_FOCUSED);
+    auto rule = GObjectRef<AtspiMatchRule>::adopt(atspi_match_rule_new(
+        states.get(), ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_NONE, nullptr,
+        ATSPI_Collection_MATCH_NONE, nullptr, ATSPI_Collection_MATCH_NONE, FALSE));
+    GError* error = nullptr;
+    GArray* matches = atspi_collection_get_matches(
+        collection.get(), rule.get(), ATSPI_Collection_SORT_ORDER_CANONICAL, 1, TRUE, &error);
+    if (error) {
+      supported = false;
+      g_error_free(error);
+    }
+    AccessibleRef found;
+    if (!matches) return found;
+    for (guint i = 0; i < matches->len; ++i) {
+      auto match = AccessibleRef::adopt(g_array_index(matches, AtspiAccessible*, i));
+      if (!found) found = std::move(match);
+    }
+    g_array_free(matches, TRUE);
+    return found;
+  }
+
+  // Depth first through what is on screen only: a full walk of a large window takes long.
+  static AccessibleRef showingWalk(AtspiAccessible* root, Clock::time_point deadline) {
+    std::vector<AccessibleRef> pending{AccessibleRef::retain(root)};
+    for (int walked = 0; !pending.empty() && walked < maximumWalkedElements; ++walked) {
+      if (Clock::now() >= deadline) break;
+      AccessibleRef element = std::move(pending.back());
+      pending.pop_back();
+      if (element.get() != root && hasState(element.get(), ATSPI_STATE_FOCUSED)) return element;
+      const int count = atspi_accessible_get_child_count(element.get(), nullptr);
+      for (int i = count - 1; i >= 0; --i) {
+        auto child =
+            AccessibleRef::adopt(atspi_accessible_get_child_at_index(element.get(), i, nullptr));
+        if (child && hasState(child.get(), ATSPI_STATE_SHOWING)) pending.push_back(child);
+      }
+    }
+    return {};
+  }
+
+  AccessibleRef focused(int32_t processID, Clock::time_point deadline) {
+    if (auto known = lastFocused.find(processID); known != lastFocused.end()) {
+      if (!hasState(known->second.get(), ATSPI_STATE_DEFUNCT)) return known->second;
+      lastFocused.erase(known);
+    }
+    auto root = application(processID);
+    if (!root) return {};
+    bool supported = false;
+    auto found = collectionQuery(root.get(), supported);
+    if (!supported) found = showingWalk(root.get(), deadline);
+    if (found) lastFocused[processID] = found;
+    return found;
+  }
+};
+
+AtspiAccessibility::AtspiAccessibility(KeyAccess keyAccess)
+    : keyAccess_(keyAccess),
+      home_(std::make_shared<AtspiHomeThread>()),
+      state_(std::make_unique<HomeState>()) {
+  state_->busEnabled = busEnabled_;
+  home_->call<bool>(
+      [state = state_.get()] {
+        applyAtspiTimeout(setUpBound);
+        state->focusListener = atspi_event_listener_new(focusChanged, state, nullptr);
+        atspi_event_listener_register(state->focusListener, "object:state-changed:focused",
+                                      nullptr);
+        state->session = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+        if (!state->session) return false;
+        state->statusSubscription = g_dbus_connection_signal_subscribe(
+            state->session, busLauncher, "org.freedesktop.DBus.Properties", "PropertiesChanged",
+            busLauncherPath, statusInterface, G_DBUS_SIGNAL_FLAGS_NONE, busStatusChanged, state,
+            nullptr);
+        readBusEnabled(state->session, state->busEnabled);
+        return true;
+      },
+      setUpBound);
+}
+
+AtspiAccessibility::~AtspiAccessibility() {
+  // The state belongs to the home thread: it is dismantled there, after any work queued.
+  home_->post([state = state_.release()] {
+    if (state->focusListener) {
+      atspi_event_listener_deregister(state->focusListener, "object:state-changed:focused",
+                                      nullptr);
+      g_object_unref(state->focusListener);
+    }
+    if (state->session) {
+      if (state->statusSubscription) {
+        g_dbus_connection_signal_unsubscribe(state->session, state->statusSubscription);
+      }
+      g_object_unref(state->session);
+    }
+    delete state;
+  });
+}
+
+void AtspiAccessibility::focusChanged(AtspiEvent* event, void* data) {
+  auto* state = static_cast<HomeState*>(data);
+  if (event->detail1 == 1 && event->source) {
+    if (auto processID = state->processOf(event->source)) {
+      state->lastFocused[*processID] = AccessibleRef::retain(event->source);
+    }
+  }
+  g_boxed_free(ATSPI_TYPE_EVENT, event);
+}
+
+void AtspiAccessibility::busStatusChanged(GDBusConnection*, const char*, const char*, const char*,
+                                          const char*, GVariant* parameters, void* data) {
+  auto* state = static_cast<HomeState*>(data);
+  GVariant* changed = nullptr;
+  const char* interface = nullptr;
+  g_variant_get(parameters, "(&s@a{sv}@as)", &interface, &changed, nullptr);
+  gboolean enabled = FALSE;
+  if (changed && g_variant_lookup(changed, "IsEnabled", "b", &enabled)) {
+    state->busEnabled->store(enabled);
+  }
+  if (changed) g_variant_unref(changed);
+}
+
+bool AtspiAccessibility::isTrusted() const {
+  return keyAccess_ == KeyAccess::available && busEnabled_->load();
+}
+
+void AtspiAccessibility::requestTrust() {
+  home_->post([state = state_.get()] {
+    if (!state->session) return;
+    g_dbus_connection_call(
+        state->session, busLauncher, busLauncherPath, "org.freedesktop.DBus.Properties", "Set",
+        g_variant_new("(ssv)", statusInterface, "IsEnabled", g_variant_new_boolean(TRUE)), nullptr,
+        G_DBUS_CALL_FLAGS_NONE, 1000, nullptr, nullptr, nullptr);
+    readBusEnabled(state->session, state->busEnabled);
+  });
+}
+
+ElementHandle AtspiAccessibility::focusedElement(int32_t processID, Timeout timeout) {
+  auto home = home_;
+  auto found = home_->call<ElementHandle>(
+      [state = state_.get(), home, processID, timeout]() -> ElementHandle {
+        applyAtspiTimeout(timeout);
+        auto element = state->focused(processID, Clock::now() + timeout);
+        if (!element) return nullptr;
+        return std::make_shared<AtspiElement>(home, element.release(), timeout);
+      },
+      timeout);
+  return found.value_or(nullptr);
+}
+
+int AtspiAccessibility::prepareApplication(int32_t, Timeout) {
+  // Toolkits on this bus build their tree without being asked.
+  return 0;
+}
+
+}  // namespace wrenly

@@ -1,0 +1,154 @@
+#include "platform/linux/x11/X11Desktop.h"
+
+#include <X11/extensions/XInput2.h>
+#include <X11/extensions/XTest.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdlib>
+
+#include "platform/DesktopWording.h"
+#include "platform/linux/atspi/AtspiAccessibility.h"
+#include "platform/linux/x11/WindowProperties.h"
+#include "platform/linux/x11/X11WindowList.h"
+#include "platform/linux/x11/X11Workspace.h"
+#include "platform/linux/x11/XGrabHotKeyRegistrar.h"
+#include "platform/linux/x11/XInputKeyMonitor.h"
+#include "platform/linux/x11/XTestKeyInjector.h"
+
+namespace wrenly {
+
+namespace {
+
+// Window classes of terminals, which paste with Ctrl+Shift+V (Ctrl+V is a control character
+// there); for those that do not say so through their accessible role.
+constexpr std::array terminalClasses{"XTerm",
+                                     "UXTerm",
+                                     "URxvt",
+                                     "Gnome-terminal",
+                                     "org.gnome.Terminal",
+                                     "org.gnome.Console",
+                                     "konsole",
+                                     "Xfce4-terminal",
+                                     "kitty",
+                                     "Alacritty",
+                                     "Tilix",
+                                     "Terminator",
+                                     "foot",
+                                     "st-256color",
+                                     "Lxterminal",
+                                     "qterminal",
+                                     "Mate-terminal",
+                                     "org.wezfurlong.wezterm",
+                                     "Terminal"};
+
+constexpr Accessibility::Timeout terminalRoleTimeout{100};
+
+std::string environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+}  // namespace
+
+const char* DesktopOpenError::userMessage() const {
+  switch (reason) {
+    case DesktopUnavailable::noDisplay:
+      return DesktopWording::noXDisplay;
+    case DesktopUnavailable::displayUnreachable:
+      return DesktopWording::xDisplayUnreachable;
+    case DesktopUnavailable::noXInput2:
+      return DesktopWording::noXInput2;
+    case DesktopUnavailable::noXTest:
+      return DesktopWording::noXTest;
+  }
+  return DesktopWording::xDisplayUnreachable;
+}
+
+X11Desktop::Opened X11Desktop::open(asio::any_io_executor mainLoop, const Options& options) {
+  if (!options.displayName && environment("DISPLAY").empty()) {
+    std::string detail = "DISPLAY is not set";
+    if (!environment("WAYLAND_DISPLAY").empty()) detail += " (a Wayland session without XWayland)";
+    return DesktopOpenError{DesktopUnavailable::noDisplay, detail};
+  }
+  const std::string name = options.displayName.value_or(environment("DISPLAY"));
+  std::unique_ptr<X11Desktop> desktop(new X11Desktop());
+  for (auto* connection : {&desktop->workspaceConnection_, &desktop->requestConnection_,
+                           &desktop->keyConnection_, &desktop->hotKeyConnection_}) {
+    *connection = openXConnection(name);
+    if (!*connection) {
+      return DesktopOpenError{DesktopUnavailable::displayUnreachable,
+                              "cannot connect to X display " + name};
+    }
+  }
+
+  Display* keys = desktop->keyConnection_.get();
+  int xinputOpcode = 0;
+  int event = 0;
+  int error = 0;
+  int major = 2;
+  int minor = 2;
+  if (!XQueryExtension(keys, "XInputExtension", &xinputOpcode, &event, &error) ||
+      XIQueryVersion(keys, &major, &minor) != Success || major < 2 || (major == 2 && minor < 2)) {
+    return DesktopOpenError{DesktopUnavailable::noXInput2,
+                            "X display " + name + " lacks XInputExtension 2.2"};
+  }
+  int ignored = 0;
+  if (!XTestQueryExtension(desktop->requestConnection_.get(), &ignored, &ignored, &major, &minor)) {
+    return DesktopOpenError{DesktopUnavailable::noXTest, "X display " + name + " lacks XTEST"};
+  }
+
+  X11Desktop& self = *desktop;
+  self.accessibility_ =
+      std::make_unique<AtspiAccessibility>(AtspiAccessibility::KeyAccess::available);
+  self.workspace_ = std::make_unique<X11Workspace>(mainLoop, self.workspaceConnection_.get(),
+                                                   options.ownApplicationID);
+  self.windows_ = std::make_unique<X11WindowList>(self.requestConnection_.get());
+  self.keyInjector_ = std::make_unique<XTestKeyInjector>(
+      self.requestConnection_.get(),
+      [&self](int32_t processID) { return self.isTerminal(processID); });
+  self.keyMonitor_ = std::make_unique<XInputKeyMonitor>(mainLoop, keys, xinputOpcode, [&self] {
+    const auto& front = self.workspace_->lastActivated();
+    return front && front->processID == self.workspace_->ownProcessID();
+  });
+  self.hotKeys_ = std::make_unique<XGrabHotKeyRegistrar>(mainLoop, self.hotKeyConnection_.get());
+  return desktop;
+}
+
+X11Desktop::~X11Desktop() = default;
+
+bool X11Desktop::isTerminal(int32_t processID) {
+  WindowProperties properties(requestConnection_.get());
+  for (Window window : properties.stackingFrontFirst()) {
+    if (properties.processID(window) != processID) continue;
+    auto windowClass = properties.windowClass(window);
+    for (const char* terminal : terminalClasses) {
+      if (windowClass && strcasecmp(windowClass->c_str(), terminal) == 0) return true;
+    }
+    break;
+  }
+  auto element = accessibility_->focusedElement(processID, terminalRoleTimeout);
+  return element && element->role() == "terminal";
+}
+
+Workspace& X11Desktop::workspace() {
+  return *workspace_;
+}
+Accessibility& X11Desktop::accessibility() {
+  return *accessibility_;
+}
+WindowList& X11Desktop::windows() {
+  return *windows_;
+}
+KeyInjector& X11Desktop::keyInjector() {
+  return *keyInjector_;
+}
+KeyMonitor& X11Desktop::keyMonitor() {
+  return *keyMonitor_;
+}
+HotKeyRegistrar& X11Desktop::hotKeys() {
+  return *hotKeys_;
+}
+
+}  // namespace wrenly
