@@ -13,6 +13,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Wrenly maintainers <maintainers@wrenly.app>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
 # The X11 platform plugin is loaded by Qt at run time; xdg-open opens pages and folders; the
 # accessibility bus lets the program see other applications' fields.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, xdg-utils, at-spi2-core, ca-certificates")
