@@ -19,6 +19,8 @@
 #include "diagnostics/MacDiagnostics.h"
 #include "messages/ShellMessages.h"
 #include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/pulse/SoundServerProbe.h"
+#include "platform/linux/secret/SecretServiceProbe.h"
 #include "platform/linux/x11/X11Desktop.h"
 #include "service/ServiceEndpoint.h"
 
@@ -28,6 +30,7 @@ namespace {
 constexpr const char* applicationID = "wrenly";
 constexpr int trayWaitMs = 10000;
 constexpr int trayCheckMs = 500;
+constexpr std::chrono::milliseconds soundServerWait{3000};
 
 int refuse(const char* message, const std::string& detail = {}) {
   if (detail.empty()) {
@@ -74,6 +77,11 @@ int runProgram(QApplication& app) {
     return refuse(ShellMessages::noKeyring, error->detail);
   }
   std::unique_ptr<LinuxPlatform> linux = std::move(std::get<0>(made));
+  // Found now rather than at the first dictation or sign-in, where the user could not tell why.
+  if (auto problem = secretServiceProblem()) return refuse(ShellMessages::noKeyring, *problem);
+  if (auto problem = soundServerProblem(soundServerWait)) {
+    return refuse(ShellMessages::noSoundServer, *problem);
+  }
 
   X11Desktop::Opened opened =
       X11Desktop::open(linux->mainLoop().get_executor(), {std::nullopt, applicationID});
