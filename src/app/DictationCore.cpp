@@ -1,0 +1,18 @@
+#include "app/DictationCore.h"
+
+#include "controller/LiveStreamingSession.h"
+
+namespace wrenly {
+
+DictationCore::DictationCore(const Platform& platform)
+    : platform_(platform),
+      service_(platform_),
+      insertion_(platform_),
+      recorder_(*platform_.audioInput, platform_.background),
+      appleLogin_(service_, *platform_.browser, *platform_.clock),
+      controller_(MacVoiceController::make({platform_, service_, insertion_, recorder_, appleLogin_,
+                                            liveStreamingSessions(platform_, service_)})) {}
+
+DictationCore::~DictationCore() = default;
+
+}  // namespace wrenly

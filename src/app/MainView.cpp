@@ -1,0 +1,198 @@
+#include "app/MainView.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QMessageBox>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/LevelBars.h"
+#include "app/MacSelectedVoiceHelp.h"
+#include "app/MenuActions.h"
+#include "app/MeterGeometry.h"
+#include "app/WidgetParts.h"
+#include "messages/ShellMessages.h"
+
+namespace wrenly {
+namespace {
+
+namespace text = ShellMessages;
+
+QFrame* makeDivider(QWidget* parent) {
+  auto* line = new QFrame(parent);
+  line->setFrameShape(QFrame::HLine);
+  line->setFrameShadow(QFrame::Sunken);
+  return line;
+}
+
+}  // namespace
+
+MainView::MainView(MenuActions& actions, QWidget* parent) : QWidget(parent), actions_(actions) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(10);
+
+  message_ = makeLabel({}, TextRole::callout, this);
+  message_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  checkingKeyring_ = makeLabel(qs(text::checkingKeyring), TextRole::caption, this);
+  meter_ = new LevelBars(15, 3, 4, palette().color(QPalette::Highlight), this);
+  meter_->setFixedHeight(34);
+  meter_->setAccessibleName(qs(text::meterLabel));
+  record_ = makeButton(qs(text::startDictation), this);
+  makeProminent(record_);
+  layout->addWidget(message_);
+  layout->addWidget(checkingKeyring_);
+  layout->addWidget(meter_);
+  layout->addWidget(record_);
+  layout->addWidget(makeLabel(qs(text::howToDictate), TextRole::caption, this));
+  autoPasteOff_ = makeLabel(qs(text::autoPasteOff), TextRole::warning, this);
+  layout->addWidget(autoPasteOff_);
+
+  auto* keyRow = new QHBoxLayout;
+  triggerKey_ = makeLabel({}, TextRole::body, this);
+  triggerKey_->setWordWrap(false);
+  auto* resetKey = makeButton(qs(text::resetShortcut), this);
+  keyRow->addWidget(triggerKey_);
+  keyRow->addStretch(1);
+  keyRow->addWidget(resetKey);
+  layout->addLayout(keyRow);
+
+  layout->addWidget(makeDivider(this));
+  streaming_ = new QCheckBox(qs(text::liveRecognition), this);
+  layout->addWidget(streaming_);
+  layout->addWidget(makeLabel(qs(text::liveRecognitionCaption), TextRole::caption, this));
+  retry_ = makeButton(qs(text::retryLastRecording), this);
+  layout->addWidget(retry_);
+  layout->addWidget(makeLabel(qs(text::languageCaption), TextRole::caption, this));
+
+  signIn_ = makeButton(qs(text::signIn), this);
+  privacy_ = new QLabel(this);
+  privacy_->setTextFormat(Qt::RichText);  // our own constant text, a link and nothing else
+  privacy_->setText(
+      QStringLiteral("<a href=\"privacy\">%1</a>").arg(qs(text::privacy).toHtmlEscaped()));
+  signOut_ = makeButton(qs(text::signOut), this);
+  deleteAccount_ = makeButton(qs(text::deleteAccount), this);
+  {
+    QPalette destructive = deleteAccount_->palette();
+    destructive.setColor(QPalette::ButtonText, QColor(0xc6, 0x28, 0x28));
+    deleteAccount_->setPalette(destructive);
+  }
+  activationFeedback_ = makeLabel({}, TextRole::caption, this);
+  layout->addWidget(signIn_);
+  layout->addWidget(privacy_);
+  layout->addWidget(signOut_);
+  layout->addWidget(deleteAccount_);
+  layout->addWidget(activationFeedback_);
+
+  servicesToggle_ = new QToolButton(this);
+  servicesToggle_->setText(qs(text::servicesAndPermissions));
+  servicesToggle_->setCheckable(true);
+  servicesToggle_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  servicesToggle_->setArrowType(Qt::RightArrow);
+  servicesToggle_->setAutoRaise(true);
+  services_ = new QWidget(this);
+  auto* servicesLayout = new QVBoxLayout(services_);
+  servicesLayout->setContentsMargins(16, 0, 0, 0);
+  servicesLayout->addWidget(makeLabel(qs(text::servicesExplanation), TextRole::body, services_));
+  auto* requestAccessibility = makeButton(qs(text::requestAccessibility), services_);
+  auto* showDiagnostics = makeButton(qs(text::showDiagnostics), services_);
+  servicesLayout->addWidget(requestAccessibility);
+  servicesLayout->addWidget(showDiagnostics);
+  servicesLayout->addWidget(makeLabel(qs(text::diagnosticsCaption), TextRole::caption, services_));
+  services_->setVisible(false);
+  layout->addWidget(servicesToggle_);
+  layout->addWidget(services_);
+
+  layout->addWidget(new MacSelectedVoiceHelp(this));
+
+  lastTextBlock_ = new QWidget(this);
+  auto* lastLayout = new QVBoxLayout(lastTextBlock_);
+  lastLayout->setContentsMargins(0, 0, 0, 0);
+  lastText_ = makeLabel({}, TextRole::body, lastTextBlock_);
+  lastText_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  auto* copy = makeButton(qs(text::copyLastText), lastTextBlock_);
+  lastLayout->addWidget(lastText_);
+  lastLayout->addWidget(copy);
+  layout->addWidget(lastTextBlock_);
+
+  auto* quit = makeButton(qs(text::quit), this);
+  layout->addWidget(quit);
+  layout->addStretch(1);
+
+  connect(record_, &QPushButton::clicked, this, [this] { actions_.toggle(); });
+  connect(resetKey, &QPushButton::clicked, this, [this] { actions_.resetShortcutSetup(); });
+  // clicked, not toggled: only the user's own change is sent back.
+  connect(streaming_, &QCheckBox::clicked, this,
+          [this](bool checked) { actions_.setStreamingConsent(checked); });
+  connect(retry_, &QPushButton::clicked, this, [this] { actions_.retryLastRecording(); });
+  connect(signIn_, &QPushButton::clicked, this, [this] { actions_.signIn(); });
+  connect(privacy_, &QLabel::linkActivated, this, [this] { actions_.openPrivacyPage(); });
+  connect(signOut_, &QPushButton::clicked, this, [this] { actions_.signOut(); });
+  connect(deleteAccount_, &QPushButton::clicked, this, [this] { confirmDelete(); });
+  connect(servicesToggle_, &QToolButton::toggled, this, [this](bool open) {
+    services_->setVisible(open);
+    servicesToggle_->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
+  });
+  connect(requestAccessibility, &QPushButton::clicked, this,
+          [this] { actions_.requestAccessibility(); });
+  connect(showDiagnostics, &QPushButton::clicked, this, [this] { actions_.showDiagnostics(); });
+  connect(copy, &QPushButton::clicked, this, [this] { actions_.copyLastText(); });
+  connect(quit, &QPushButton::clicked, this, [this] { actions_.quit(); });
+}
+
+void MainView::confirmDelete() {
+  if (deleteDialog_) return;
+  deleteDialog_ = new QMessageBox(QMessageBox::Warning, qs(text::deleteTitle),
+                                  qs(text::deleteExplanation), QMessageBox::NoButton, this);
+  deleteDialog_->setTextFormat(Qt::PlainText);
+  auto* confirm = deleteDialog_->addButton(qs(text::deleteConfirm), QMessageBox::DestructiveRole);
+  auto* cancel = deleteDialog_->addButton(qs(text::deleteCancel), QMessageBox::RejectRole);
+  deleteDialog_->setDefaultButton(cancel);
+  deleteDialog_->setAttribute(Qt::WA_DeleteOnClose);
+  connect(deleteDialog_, &QMessageBox::buttonClicked, this,
+          [this, confirm](QAbstractButton* button) {
+            if (button == confirm) actions_.removeAccess();
+          });
+  connect(deleteDialog_, &QObject::destroyed, this, [this] { deleteDialog_ = nullptr; });
+  deleteDialog_->open();
+}
+
+void MainView::render(const ShellSnapshot& snapshot) {
+  const VoiceControllerState& state = snapshot.voice;
+  const bool idle = state.phase == VoicePhase::idle;
+  const bool recording = state.phase == VoicePhase::recording;
+
+  message_->setText(qs(state.message));
+  checkingKeyring_->setVisible(!state.serviceStatusLoaded);
+  meter_->setVisible(recording);
+  if (recording) {
+    const auto heights = windowMeterBarHeights(state.level);
+    meter_->setHeights({heights.begin(), heights.end()});
+  }
+  record_->setText(qs(recording ? text::finishRecording : text::startDictation));
+  record_->setEnabled(state.phase != VoicePhase::starting && state.phase != VoicePhase::processing);
+  autoPasteOff_->setVisible(!snapshot.hasAccessibility);
+  triggerKey_->setText(qs(text::triggerKeyLabel) + qs(state.shortcutTitle));
+
+  streaming_->setChecked(state.streamingConsent);
+  streaming_->setEnabled(idle);
+  retry_->setVisible(state.hasRetryRecording);
+  retry_->setEnabled(idle);
+
+  const bool busy = state.activationInProgress || !idle;
+  signIn_->setVisible(!state.accessActive);
+  privacy_->setVisible(!state.accessActive);
+  signIn_->setText(qs(state.activationInProgress ? text::signingIn : text::signIn));
+  signIn_->setEnabled(!busy);
+  signOut_->setVisible(state.accessActive);
+  deleteAccount_->setVisible(state.accessActive);
+  deleteAccount_->setEnabled(!busy);
+  activationFeedback_->setText(qs(state.activationFeedback));
+  activationFeedback_->setVisible(!state.activationFeedback.empty());
+
+  lastTextBlock_->setVisible(!state.lastText.empty());
+  lastText_->setText(qs(state.lastText));
+}
+
+}  // namespace wrenly

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QWidget>
+
+#include "app/ShellSnapshot.h"
+
+class QCheckBox;
+class QLabel;
+class QMessageBox;
+class QPushButton;
+class QToolButton;
+
+namespace wrenly {
+
+class LevelBars;
+class MenuActions;
+
+// The view once set-up is done: status, record button, trigger key, live recognition, account,
+// services and permissions, the selected-text help and the last text.
+class MainView : public QWidget {
+ public:
+  MainView(MenuActions& actions, QWidget* parent);
+
+  void render(const ShellSnapshot& snapshot);
+  // The delete confirmation, while it is open.
+  QMessageBox* deleteDialog() const { return deleteDialog_; }
+
+ private:
+  void confirmDelete();
+
+  MenuActions& actions_;
+  QLabel* message_;
+  QLabel* checkingKeyring_;
+  LevelBars* meter_;
+  QPushButton* record_;
+  QLabel* autoPasteOff_;
+  QLabel* triggerKey_;
+  QCheckBox* streaming_;
+  QPushButton* retry_;
+  QPushButton* signIn_;
+  QLabel* privacy_;
+  QPushButton* signOut_;
+  QPushButton* deleteAccount_;
+  QLabel* activationFeedback_;
+  QToolButton* servicesToggle_;
+  QWidget* services_;
+  QWidget* lastTextBlock_;
+  QLabel* lastText_;
+  QMessageBox* deleteDialog_ = nullptr;
+};
+
+}  // namespace wrenly

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QWidget>
+
+#include "app/ShellSnapshot.h"
+
+namespace wrenly {
+
+class MacMenuView;
+class MenuActions;
+
+// The program's window: the view 460 wide, at least 480 high. Closing it only hides it; the
+// program stays in the tray.
+class MainWindow : public QWidget {
+ public:
+  explicit MainWindow(MenuActions& actions);
+
+  void render(const ShellSnapshot& snapshot);
+  void bringForward();
+  MacMenuView& view() const { return *view_; }
+
+ private:
+  MacMenuView* view_;
+};
+
+}  // namespace wrenly

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include "app/ShellSnapshot.h"
+
+namespace wrenly {
+
+class LevelBars;
+class Spinner;
+
+// What the overlay shows: status dot, title, one line of guidance, and the waveform while
+// recording or a spinner while starting or processing.
+class MacRecordingOverlayView : public QWidget {
+ public:
+  explicit MacRecordingOverlayView(QWidget* parent);
+
+  void render(const ShellSnapshot& snapshot);
+  QString title() const { return title_; }
+  QString guidance() const { return guidance_; }
+  const LevelBars& waveform() const { return *waveform_; }
+  bool spinnerShown() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  VoicePhase phase_ = VoicePhase::idle;
+  QString title_;
+  QString guidance_;
+  LevelBars* waveform_;
+  Spinner* spinner_;
+};
+
+// The floating panel that holds the view: 246 × 64, bottom centre of the screen with the
+// pointer, above other windows on every workspace. It never takes focus, never activates the
+// program and lets every click through to the window beneath.
+class OverlayPanel : public QWidget {
+ public:
+  OverlayPanel();
+
+  void render(const ShellSnapshot& snapshot) { view_->render(snapshot); }
+  // Shows the panel, or re-centres and raises it when it is up already.
+  void showAtBottomCentre();
+  MacRecordingOverlayView& view() const { return *view_; }
+
+ private:
+  MacRecordingOverlayView* view_;
+};
+
+}  // namespace wrenly

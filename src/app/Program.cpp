@@ -1,0 +1,142 @@
+#include "app/Program.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <boost/asio/post.hpp>
+#include <cstdio>
+#include <memory>
+#include <thread>
+
+#include "app/ControllerBridge.h"
+#include "app/DictationCore.h"
+#include "app/PrivacyPage.h"
+#include "app/QtOverlay.h"
+#include "app/QtPasteboard.h"
+#include "app/ShellWindows.h"
+#include "app/SingleInstance.h"
+#include "diagnostics/MacDiagnostics.h"
+#include "messages/ShellMessages.h"
+#include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/pulse/SoundServerProbe.h"
+#include "platform/linux/secret/SecretServiceProbe.h"
+#include "platform/linux/x11/X11Desktop.h"
+#include "service/ServiceEndpoint.h"
+
+namespace wrenly {
+namespace {
+
+constexpr const char* applicationID = "wrenly";
+constexpr int trayWaitMs = 10000;
+constexpr int trayCheckMs = 500;
+constexpr std::chrono::milliseconds soundServerWait{3000};
+
+int refuse(const char* message, const std::string& detail = {}) {
+  if (detail.empty()) {
+    std::fprintf(stderr, "%s\n", message);
+  } else {
+    std::fprintf(stderr, "%s\n(%s)\n", message, detail.c_str());
+  }
+  return 1;
+}
+
+// At login the panel may come up after this program: give it a few seconds.
+bool waitForTray() {
+  if (QSystemTrayIcon::isSystemTrayAvailable()) return true;
+  QEventLoop waiting;
+  QTimer check;
+  int waited = 0;
+  QObject::connect(&check, &QTimer::timeout, &waiting, [&] {
+    waited += trayCheckMs;
+    if (QSystemTrayIcon::isSystemTrayAvailable() || waited >= trayWaitMs) waiting.quit();
+  });
+  check.start(trayCheckMs);
+  waiting.exec();
+  return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+}  // namespace
+
+int runProgram(QApplication& app) {
+  ShellWindows* shown = nullptr;
+  std::unique_ptr<SingleInstance> instance;
+  if (SingleInstance::claim(instance, [&shown] {
+        if (shown) shown->window().bringForward();
+      }) == SingleInstance::Outcome::handedOver) {
+    return 0;
+  }
+  if (!waitForTray()) return refuse(ShellMessages::noTray);
+
+  LinuxPlatformOptions options;
+  options.reportSettingsProblem = [](const std::string& line) {
+    std::fprintf(stderr, "wrenly: %s\n", line.c_str());
+  };
+  LinuxPlatform::Made made = LinuxPlatform::make(std::move(options));
+  if (auto* error = std::get_if<LinuxPlatformError>(&made)) {
+    return refuse(ShellMessages::noKeyring, error->detail);
+  }
+  std::unique_ptr<LinuxPlatform> adapters = std::move(std::get<0>(made));
+  // Found now rather than at the first dictation or sign-in, where the user could not tell why.
+  if (auto problem = secretServiceProblem()) return refuse(ShellMessages::noKeyring, *problem);
+  if (auto problem = soundServerProblem(soundServerWait)) {
+    return refuse(ShellMessages::noSoundServer, *problem);
+  }
+
+  X11Desktop::Opened opened =
+      X11Desktop::open(adapters->mainLoop().get_executor(), {std::nullopt, applicationID});
+  if (auto* error = std::get_if<DesktopOpenError>(&opened)) {
+    return refuse(error->userMessage(), error->detail);
+  }
+  std::unique_ptr<X11Desktop> desktop = std::move(std::get<0>(opened));
+  adapters->attach(desktop->ports());
+
+  ShellWindows* windows = nullptr;
+  ControllerBridge bridge(
+      adapters->mainLoop().get_executor(), app,
+      [&windows](const ShellSnapshot& snapshot) {
+        if (windows) windows->render(snapshot);
+      },
+      [&app] { app.quit(); }, privacyPageURL(ServiceConfiguration::fromEnvironment().baseURLText));
+  ShellWindows shell(bridge);
+  windows = shown = &shell;
+  QtPasteboard pasteboard(&app);
+  QtOverlay overlay(shell.overlay());
+  adapters->attach(GuiPorts{&pasteboard, &overlay});
+
+  // The controller's loop: the core is made, used and destroyed there.
+  std::unique_ptr<DictationCore> core;
+  QEventLoop loopEnded;
+  std::thread loop([&] {
+    adapters->mainLoop().run();
+    QMetaObject::invokeMethod(&loopEnded, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  asio::post(adapters->mainLoop(), [&] {
+    core = std::make_unique<DictationCore>(adapters->platform());
+    bridge.attach(*core);
+  });
+
+  QObject::connect(&app, &QGuiApplication::applicationStateChanged, &app,
+                   [&bridge](Qt::ApplicationState state) {
+                     if (state == Qt::ApplicationActive) bridge.applicationActivated();
+                   });
+  shell.tray().show();
+  shell.window().show();
+  const int status = app.exec();
+
+  shell.overlay().hide();
+  asio::post(adapters->mainLoop(), [&] {
+    bridge.detach();
+    core.reset();
+    desktop.reset();
+    adapters->mainLoop().stop();
+  });
+  // The loop may be waiting on this thread for a clipboard write: keep serving it until the loop
+  // has ended.
+  loopEnded.exec();
+  loop.join();
+  MacDiagnostics::flush();
+  return status;
+}
+
+}  // namespace wrenly

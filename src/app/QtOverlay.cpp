@@ -1,0 +1,27 @@
+#include "app/QtOverlay.h"
+
+namespace wrenly {
+
+void QtOverlay::show(MacVoiceController&) {
+  QPointer<OverlayPanel> panel = panel_;
+  if (!panel) return;
+  QMetaObject::invokeMethod(
+      panel.data(),
+      [panel] {
+        if (panel) panel->showAtBottomCentre();
+      },
+      Qt::QueuedConnection);
+}
+
+void QtOverlay::hide() {
+  QPointer<OverlayPanel> panel = panel_;
+  if (!panel) return;
+  QMetaObject::invokeMethod(
+      panel.data(),
+      [panel] {
+        if (panel) panel->hide();
+      },
+      Qt::QueuedConnection);
+}
+
+}  // namespace wrenly

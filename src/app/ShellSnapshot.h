@@ -1,0 +1,16 @@
+#pragma once
+
+#include "controller/VoiceControllerState.h"
+
+namespace wrenly {
+
+// What the views draw: the controller's state plus the one desktop fact the main view shows
+// that is not part of it. Taken on the main loop, posted to the GUI thread.
+struct ShellSnapshot {
+  VoiceControllerState voice;
+  bool hasAccessibility = false;  // automatic paste can work
+
+  friend bool operator==(const ShellSnapshot&, const ShellSnapshot&) = default;
+};
+
+}  // namespace wrenly

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QLabel>
+#include <QPushButton>
+#include <QString>
+
+namespace wrenly {
+
+// Small builders shared by the views. Every label shows plain text: what the controller or the
+// service wrote is never read as markup.
+enum class TextRole { body, heading, callout, caption, warning };
+
+QLabel* makeLabel(const QString& text, TextRole role, QWidget* parent);
+QPushButton* makeButton(const QString& text, QWidget* parent);
+// The one button a view leads with, filled with the accent colour.
+void makeProminent(QPushButton* button);
+QString qs(const std::string& text);
+QString qs(const char* text);
+
+}  // namespace wrenly

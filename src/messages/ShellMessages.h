@@ -1,0 +1,108 @@
+#pragma once
+
+// Every text of the window, the tray and the overlay. The controller's own texts (status line,
+// notices, feedback) arrive already written in its state.
+namespace wrenly::ShellMessages {
+
+inline constexpr const char* appName = "Wrenly";
+inline constexpr const char* edition = "Linux 預覽版";
+
+// Set-up, step 1: the desktop's assistive technologies.
+inline constexpr const char* step1Heading = "步驟 1／2 · 啟用輔助使用";
+inline constexpr const char* step1Why =
+    "Wrenly 需要桌面的輔助技術（無障礙功能），才能偵測您指定的錄音鍵，並將文字貼回原來的輸入框。"
+    "沒有啟用就不能進入下一步。";
+inline constexpr const char* step1How =
+    "在桌面設定的「無障礙功能」（或「輔助技術」）打開輔助技術，完成後返回這個視窗。"
+    "如果開關原本已亮起，但這裏仍顯示未授權，請先關閉再打開該開關。輔助技術必須由您親自開啟。";
+inline constexpr const char* openAccessibilitySettings = "開啟桌面輔助使用設定";
+inline constexpr const char* recheckPermission = "我已開啟，重新檢查";
+inline constexpr const char* waitingForPermission = "等待系統授權";
+
+// Set-up, step 2: the trigger key.
+inline constexpr const char* step2Heading = "步驟 2／2 · 按一次錄音鍵";
+inline constexpr const char* step2Suggestion =
+    "建議按鍵：鍵盤右邊的 Alt。請現在按一下，Wrenly 偵測成功會亮綠燈。";
+inline constexpr const char* step2Alternatives =
+    "如果右 Alt 已有其他用途，也可直接按您想用的左／右 Alt、Shift、Ctrl 或 "
+    "Super；左右鍵會分開辨識。";
+inline constexpr const char* waitingForKey = "等待您按鍵…";
+inline constexpr const char* detectedPrefix = "已偵測到 ";
+inline constexpr const char* keyDetectionOff = "按鍵偵測尚未啟動。請重新檢查輔助使用權限。";
+inline constexpr const char* restartKeyDetection = "重新啟用按鍵偵測";
+inline constexpr const char* confirmShortcut = "確認並開始使用";
+inline constexpr const char* loneTapOnly =
+    "只有單獨按一下選定的鍵才會觸發；配合其他鍵輸入時不會觸發。您可隨時重新設定。";
+
+inline constexpr const char* quit = "結束 Wrenly";
+
+// Main view.
+inline constexpr const char* checkingKeyring =
+    "正在檢查密碼匙圈；若桌面要求解鎖或詢問是否允許 Wrenly 讀取，請在系統視窗確認。";
+inline constexpr const char* meterLabel = "正在錄音，音量隨聲音變化";
+inline constexpr const char* finishRecording = "完成錄音";
+inline constexpr const char* startDictation = "開始語音輸入";
+inline constexpr const char* howToDictate =
+    "在輸入框按一次開始，再按一次完成；每段最多 3 分鐘。錄音時畫面底部中央會顯示聲波。";
+inline constexpr const char* autoPasteOff =
+    "自動貼回輸入欄尚未啟用：請在「服務設定及權限」開啟輔助使用權限。";
+inline constexpr const char* triggerKeyLabel = "錄音鍵：";
+inline constexpr const char* resetShortcut = "重新設定按鍵";
+inline constexpr const char* liveRecognition = "啟用即時語音辨識";
+inline constexpr const char* liveRecognitionCaption =
+    "開啟後，您按錄音鍵時會即時傳送音訊至語音服務，邊說邊辨識；停止後立即釋放麥克風。"
+    "未開啟時仍於停止後上傳。";
+inline constexpr const char* retryLastRecording = "重試上一段錄音";
+inline constexpr const char* languageCaption =
+    "語音語言自動辨認；廣東話輸出粵語繁體，普通話輸出台灣繁體，其他語言保留原文。";
+inline constexpr const char* signIn = "使用 Apple 登入";
+inline constexpr const char* signingIn = "正在登入…";
+inline constexpr const char* privacy = "私隱說明";
+inline constexpr const char* signOut = "登出 Apple 帳戶";
+inline constexpr const char* deleteAccount = "刪除帳戶及資料";
+inline constexpr const char* deleteTitle = "刪除帳戶及資料？";
+inline constexpr const char* deleteConfirm = "確認刪除";
+inline constexpr const char* deleteCancel = "取消";
+inline constexpr const char* deleteExplanation =
+    "您的帳戶、登入憑證及使用記錄將會從語音服務永久刪除，無法復原。";
+inline constexpr const char* servicesAndPermissions = "服務設定及權限";
+inline constexpr const char* servicesExplanation =
+    "開啟即時辨識時，音訊會在錄音期間送往語音服務；連線中斷時可能於停止後以上傳完整錄音重試。"
+    "未開啟時於停止後上傳。若有選取文字，所選文字與口述修改要求亦會一併送出。"
+    "自動填字需要桌面的輔助技術（無障礙功能）。";
+inline constexpr const char* requestAccessibility = "開啟輔助使用權限";
+inline constexpr const char* showDiagnostics = "顯示診斷記錄";
+inline constexpr const char* diagnosticsCaption =
+    "診斷記錄只記下每個步驟的時間及錯誤代碼，從不記錄語音內容或錄音。";
+inline constexpr const char* copyLastText = "複製最近文字";
+
+// Selected-text help.
+inline constexpr const char* selectionHelpTitle = "反白文字後，用語音改寫或翻譯";
+inline constexpr const char* selectionHelpBody =
+    "在其他 App 反白文字，按錄音鍵，說出想要的效果，例如改寫風格、整理格式或翻譯成任何語言；"
+    "再按一次錄音鍵，Wrenly 就會依照口述要求處理並取代所選文字。";
+
+// Overlay.
+inline constexpr const char* overlayRecording = "正在錄音";
+inline constexpr const char* overlayProcessing = "正在轉寫";
+inline constexpr const char* overlayStarting = "準備麥克風";
+inline constexpr const char* overlayIdle = "Wrenly";
+inline constexpr const char* overlayEditPrefix = "說出修改要求；再按 ";
+inline constexpr const char* overlayStopPrefix = "再按 ";
+inline constexpr const char* overlayStopSuffix = " 停止";
+inline constexpr const char* overlayWait = "請稍候…";
+inline constexpr const char* waveformLabel = "錄音聲波，隨用戶音量變化";
+
+// Start-up failures, printed before the program exits.
+inline constexpr const char* noDisplay =
+    "Wrenly 無法啟動：連接不到圖形顯示。請在桌面工作階段內啟動（需要 X11，並已設定 DISPLAY）。";
+inline constexpr const char* noTray =
+    "Wrenly 無法啟動：這個桌面沒有系統匣。請開啟桌面的系統匣（通知區域）後再試。";
+inline constexpr const char* noSoundServer =
+    "Wrenly 無法啟動：連接不到聲音伺服器（PulseAudio 或 PipeWire）。請確認聲音服務正在執行。";
+inline constexpr const char* noKeyring =
+    "Wrenly 無法啟動：連接不到密碼匙圈（Secret Service，例如 GNOME 密碼匙圈或 KWallet）。"
+    "請確認密碼匙圈服務正在執行。";
+inline constexpr const char* startFailedPrefix = "Wrenly 無法啟動：";
+
+}  // namespace wrenly::ShellMessages

@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <thread>
+
+#include "ViewTesting.h"
+#include "app/LevelBars.h"
+#include "app/MeterGeometry.h"
+#include "app/OverlayPanel.h"
+#include "app/QtPasteboard.h"
+
+using namespace wrenly;
+
+namespace {
+
+TEST(OverlayView, PhaseDecidesTitleGuidanceAndRightHandElement) {
+  testApplication();
+  struct Case {
+    VoicePhase phase;
+    bool editing;
+    const char* title;
+    const char* guidance;
+    bool waveform, spinner;
+  };
+  OverlayPanel panel;
+  for (const Case& c : {
+           Case{VoicePhase::recording, false, "正在錄音", "再按 右 Alt 停止", true, false},
+           Case{VoicePhase::recording, true, "正在錄音", "說出修改要求；再按 右 Alt 停止", true,
+                false},
+           Case{VoicePhase::processing, false, "正在轉寫", "請稍候…", false, true},
+           Case{VoicePhase::starting, false, "準備麥克風", "請稍候…", false, true},
+           Case{VoicePhase::idle, false, "Wrenly", "已複製，請按 Ctrl+V", false, false},
+       }) {
+    ShellSnapshot s;
+    s.voice.phase = c.phase;
+    s.voice.isEditingSelection = c.editing;
+    s.voice.shortcutTitle = "右 Alt";
+    s.voice.hudNotice = "已複製，請按 Ctrl+V";
+    panel.render(s);
+    const MacRecordingOverlayView& view = panel.view();
+    EXPECT_EQ(view.title().toStdString(), c.title);
+    EXPECT_EQ(view.guidance().toStdString(), c.guidance);
+    EXPECT_EQ(view.waveform().isVisibleTo(&view), c.waveform) << c.title;
+    EXPECT_EQ(view.spinnerShown(), c.spinner) << c.title;
+  }
+}
+
+TEST(OverlayView, WaveformBarHeights) {
+  struct Case {
+    float level;
+    double middle, outer;
+  };
+  for (const Case& c : {Case{0, 3, 3}, Case{-1, 3, 3}, Case{1, 32, 13.15}, Case{7, 32, 13.15}}) {
+    const auto heights = overlayWaveformBarHeights(c.level);
+    EXPECT_DOUBLE_EQ(heights[5], c.middle) << c.level;
+    EXPECT_NEAR(heights[0], c.outer, 1e-9) << c.level;
+    EXPECT_NEAR(heights[10], c.outer, 1e-9) << c.level;
+  }
+  testApplication();
+  OverlayPanel panel;
+  ShellSnapshot s;
+  s.voice.phase = VoicePhase::recording;
+  s.voice.level = 1;
+  panel.render(s);
+  EXPECT_DOUBLE_EQ(panel.view().waveform().heights()[5], 32);
+  EXPECT_EQ(panel.size(), QSize(246, 64));
+  EXPECT_TRUE(panel.windowFlags().testFlag(Qt::WindowTransparentForInput));
+  EXPECT_TRUE(panel.windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));
+}
+
+TEST(QtPasteboard, WriteFromAnotherThreadWaitsForTheGuiThread) {
+  QApplication& app = testApplication();
+  QtPasteboard pasteboard(&app);
+  bool written = false;
+  bool finished = false;
+  std::thread loop([&] {
+    written = pasteboard.writeString("這是測試 ✓");
+    QMetaObject::invokeMethod(
+        &app, [&] { finished = true; }, Qt::QueuedConnection);
+  });
+  while (!finished) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  loop.join();
+  EXPECT_TRUE(written);
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "這是測試 ✓");
+}
+
+}  // namespace
