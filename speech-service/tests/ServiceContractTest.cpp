@@ -8,15 +8,11 @@
 #include "service/MacServiceError.h"
 #include "service/ServiceHarness.h"
 #include "streaming/MacStreamingSpeechClient.h"
-#include "support/desktop/RecordedDiagnostics.h"
 
 using namespace wrenly;
 using namespace wrenly::speech;
 
 namespace {
-
-// Keeps the client's diagnostics out of the user's own log.
-const RecordedDiagnostics scratchLog;
 
 constexpr const char* token = "b6Yx1n0Jm4d3Qw7Ls2Kp9Vt5Ha8Ge1Rc6Uz0Fi4Oo3";
 
@@ -101,9 +97,9 @@ TEST_F(LocalServiceContract, SignsInThroughItsOwnPageAndServesEveryCall) {
   EXPECT_FALSE(local.accounts->accountOf(token));
 
   local.server.reset();  // every line written
-  const std::string log = local.logText.str();
+  const std::string serviceLog = local.logText.str();
   for (std::string secret : {std::string(token), start.value->state, std::string("forward")}) {
-    EXPECT_EQ(log.find(secret), std::string::npos) << secret;
+    EXPECT_EQ(serviceLog.find(secret), std::string::npos) << secret;
   }
 }
 
