@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <variant>
+
+namespace wrenly::speech {
+
+// What the engine heard in one utterance.
+struct Recognition {
+  std::string transcript;  // lower-case words, as the engine writes them; empty for silence
+  int segments = 0;        // recognised words, without silences and fillers
+};
+
+enum class RecognitionFailure {
+  busy,           // every decoder is in use
+  engineFailure,  // the engine refused the audio
+};
+
+using RecognitionOutcome = std::variant<Recognition, RecognitionFailure>;
+
+// One utterance being decoded as its audio arrives (16 kHz mono 16-bit samples). Used from one
+// thread at a time.
+class RecognitionStream {
+ public:
+  virtual ~RecognitionStream() = default;
+  virtual bool feed(std::span<const std::int16_t> samples) = 0;
+  virtual RecognitionOutcome finish() = 0;
+};
+
+// The speech recogniser behind the service. Thread-safe.
+class Recogniser {
+ public:
+  virtual ~Recogniser() = default;
+  // A stream, or the reason none can start now.
+  virtual std::variant<std::unique_ptr<RecognitionStream>, RecognitionFailure> open() = 0;
+  // The language the engine recognises, as reported for "auto" (a BCP 47 code such as "en").
+  virtual std::string languageCode() const = 0;
+
+  // A whole recording at once.
+  RecognitionOutcome recognise(std::span<const std::int16_t> samples);
+};
+
+}  // namespace wrenly::speech

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "Fallible.h"
+
+namespace wrenly::speech {
+
+// The TLS identity of the local service: its own certificate authority (which clients on this
+// machine trust, from authorityFile) and a server certificate for localhost and 127.0.0.1 signed
+// by it. Both keys are EC P-256.
+struct ServerIdentity {
+  std::string certificateChainPem;  // server certificate, then the authority
+  std::string privateKeyPem;
+  std::filesystem::path authorityFile;
+};
+
+// The file name of the authority certificate inside the data folder; clients read it there.
+inline constexpr const char* authorityFileName = "authority.pem";
+
+// Loads the identity from `folder`, making the authority on first start and a new server
+// certificate whenever the old one is missing, unreadable or within a month of expiring. Every
+// file is written 0600.
+Fallible<ServerIdentity> loadOrCreateIdentity(const std::filesystem::path& folder);
+
+}  // namespace wrenly::speech

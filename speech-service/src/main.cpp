@@ -1,0 +1,93 @@
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "AccountStore.h"
+#include "ChineseConverter.h"
+#include "DataFolder.h"
+#include "PocketSphinxRecogniser.h"
+#include "ServiceLog.h"
+#include "ServiceOptions.h"
+#include "SpeechApi.h"
+#include "SpeechServer.h"
+
+using namespace wrenly::speech;
+
+namespace {
+
+int fail(ServiceLog& log, const StartupError& error) {
+  log.line("start failed: " + error.message);
+  return 1;
+}
+
+// The listening socket systemd hands over under socket activation (sd_listen_fds(3)).
+std::optional<int> inheritedSocket() {
+  const char* pid = std::getenv("LISTEN_PID");
+  const char* fds = std::getenv("LISTEN_FDS");
+  if (!pid || !fds || std::to_string(::getpid()) != pid || std::string(fds) == "0") {
+    return std::nullopt;
+  }
+  return 3;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ServiceLog log(std::cerr);
+  auto parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+  if (auto* message = std::get_if<std::string>(&parsed)) {
+    std::cerr << "wrenly-speech-service: " << *message << "\n" << usage;
+    return 2;
+  }
+  const auto& options = std::get<ServiceOptions>(parsed);
+  if (options.help) {
+    std::cout << usage;
+    return 0;
+  }
+
+  // Signals are taken by sigwait below, never by a handler on some other thread.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  ::signal(SIGPIPE, SIG_IGN);
+
+  auto folder = prepareDataFolder(options.dataFolder);
+  if (!folder) return fail(log, folder.error());
+  auto identity = loadOrCreateIdentity(folder.value());
+  if (!identity) return fail(log, identity.error());
+  auto accounts = AccountStore::open(folder.value() / "accounts.sqlite");
+  if (!accounts) return fail(log, accounts.error());
+  auto converter = ChineseConverter::create();
+  if (!converter) return fail(log, converter.error());
+  auto recogniser = PocketSphinxRecogniser::create(PocketSphinxModel{});
+  if (!recogniser) return fail(log, recogniser.error());
+
+  SpeechApi api(ServiceParts{*accounts.value(), *recogniser.value(), *converter.value(), log, [] {
+                               return std::chrono::duration_cast<std::chrono::seconds>(
+                                          std::chrono::system_clock::now().time_since_epoch())
+                                   .count();
+                             }});
+  ServerSetup setup;
+  if (auto fd = inheritedSocket()) {
+    setup.listen = *fd;
+  } else {
+    setup.listen = options.listen;
+  }
+  setup.identity = identity.value();
+  auto server = SpeechServer::start(std::move(setup), api, log);
+  if (!server) return fail(log, server.error());
+  log.line("listening port=" + std::to_string(server.value()->port()) +
+           " authority=" + identity.value().authorityFile.string());
+
+  int signal = 0;
+  sigwait(&stopSignals, &signal);
+  log.line("stopping");
+  return 0;
+}

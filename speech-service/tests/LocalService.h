@@ -1,0 +1,67 @@
+#pragma once
+
+#include <atomic>
+#include <sstream>
+
+#include "AccountStore.h"
+#include "ChineseConverter.h"
+#include "Recogniser.h"
+#include "ServiceLog.h"
+#include "SpeechApi.h"
+#include "SpeechServer.h"
+#include "support/TemporaryDirectory.h"
+
+namespace wrenly::speech {
+
+// A recogniser that hears `transcript` in any audio, and counts what it was given.
+class FixedRecogniser final : public Recogniser {
+ public:
+  std::string transcript = "go forward ten meters";
+  std::atomic<int> opened{0};
+  std::atomic<size_t> samples{0};
+
+  std::variant<std::unique_ptr<RecognitionStream>, RecognitionFailure> open() override {
+    ++opened;
+    return std::make_unique<Stream>(*this);
+  }
+  std::string languageCode() const override { return "en"; }
+
+ private:
+  struct Stream final : RecognitionStream {
+    explicit Stream(FixedRecogniser& owner) : owner(owner) {}
+    bool feed(std::span<const std::int16_t> audio) override {
+      owner.samples += audio.size();
+      return true;
+    }
+    RecognitionOutcome finish() override { return Recognition{owner.transcript, 4}; }
+    FixedRecogniser& owner;
+  };
+};
+
+// The whole service on 127.0.0.1 with an ephemeral port and a fresh data folder.
+struct LocalService {
+  TemporaryDirectory folder;
+  ServerIdentity identity = loadOrCreateIdentity(folder.path()).value();
+  std::unique_ptr<AccountStore> accounts =
+      std::move(AccountStore::open(folder / "accounts.sqlite").value());
+  std::unique_ptr<ChineseConverter> converter = std::move(ChineseConverter::create().value());
+  FixedRecogniser recogniser;
+  std::ostringstream logText;
+  ServiceLog log{logText};
+  SpeechApi api{ServiceParts{*accounts, recogniser, *converter, log, [] { return 1'000'000; }}};
+  std::unique_ptr<SpeechServer> server = std::move(
+      SpeechServer::start(ServerSetup{ListenAddress{"127.0.0.1", 0}, identity, 2, 3}, api, log)
+          .value());
+
+  std::string baseURL() const {
+    return "https://127.0.0.1:" + std::to_string(server->port()) + "/wrenly/v1/";
+  }
+  // An account whose bearer token is `token`, as a completed sign-in leaves it.
+  void addAccount(const std::string& token) {
+    const std::string state = "state-" + token;
+    accounts->propose(token, state, 1'000'000);
+    accounts->completeSignIn(state, true, 1'000'000);
+  }
+};
+
+}  // namespace wrenly::speech

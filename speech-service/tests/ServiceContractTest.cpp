@@ -1,0 +1,123 @@
+// The service from the client's side: every call made by the program's own client code.
+#include <gtest/gtest.h>
+
+#include "LocalService.h"
+#include "WavAudio.h"
+#include "service/HttpTransport.h"
+#include "service/MacServiceError.h"
+#include "service/ServiceHarness.h"
+#include "streaming/MacStreamingSpeechClient.h"
+
+using namespace wrenly;
+using namespace wrenly::speech;
+
+namespace {
+
+constexpr const char* token = "b6Yx1n0Jm4d3Qw7Ls2Kp9Vt5Ha8Ge1Rc6Uz0Fi4Oo3";
+
+std::vector<std::uint8_t> wavOf(size_t samples) {
+  std::vector<std::uint8_t> wav = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm',
+                                   't', ' ', 16, 0, 0, 0, 1, 0, 1, 0, 0x80, 0x3e, 0, 0, 0, 0x7d,
+                                   0, 0, 2, 0, 16, 0, 'd', 'a', 't', 'a'};
+  const auto bytes = static_cast<std::uint32_t>(samples * 2);
+  for (int shift = 0; shift < 32; shift += 8) wav.push_back(static_cast<std::uint8_t>(bytes >> shift));
+  wav.resize(wav.size() + bytes, 0);
+  return wav;
+}
+
+class LocalServiceContract : public ServiceHarness {
+ protected:
+  LocalService local;
+  MacVoiceService client{platform, ServiceConfiguration{local.baseURL(), local.identity.authorityFile}};
+
+  HttpResponse fetch(const std::string& url, const std::string& method,
+                     std::optional<std::string> body = std::nullopt,
+                     std::vector<std::string> headers = {}) {
+    HttpRequest request{url, method, std::move(headers),
+                        body ? std::make_shared<const std::string>(*body) : nullptr, 10,
+                        local.identity.authorityFile};
+    TransferControl control;
+    return performHttpRequest(request, control);
+  }
+
+  std::unique_ptr<MacStreamingSpeechClient> stream(std::string requestID, bool cleanup) {
+    return std::make_unique<MacStreamingSpeechClient>(
+        std::move(requestID), "auto", cleanup,
+        StreamingSpeechDependencies{pool.get_executor(), clock, client.endpoint(),
+                                    [] { return std::string(token); },
+                                    StreamTrust{local.identity.authorityFile}});
+  }
+};
+
+TEST_F(LocalServiceContract, SignsInThroughItsOwnPageAndServesEveryCall) {
+  auto start = run(client.beginAppleLogin(token));
+  ASSERT_TRUE(start.value);
+  const std::string page = start.value->authorizationURL;
+  EXPECT_EQ(page, local.baseURL() + "account/mac/sign-in?state=" + start.value->state);
+  EXPECT_EQ(run(client.completeAppleLogin(token)).errorAs<MacServiceError>(),
+            MacServiceError::service("invalid_access"));  // pending until the page is answered
+
+  auto form = fetch(page, "GET");
+  EXPECT_EQ(form.status, 200);
+  EXPECT_NE(form.body.find("<form method=\"post\""), std::string::npos);
+  auto decided = fetch(local.baseURL() + "account/mac/sign-in", "POST",
+                       "state=" + start.value->state + "&decision=allow",
+                       {"Content-Type: application/x-www-form-urlencoded",
+                        "Origin: https://127.0.0.1:" + std::to_string(local.server->port())});
+  EXPECT_EQ(decided.status, 303);
+  EXPECT_EQ(fetch(page, "GET").status, 410);  // used once only
+  EXPECT_EQ(run(client.completeAppleLogin(token)).value, MacAccountStatus{true});
+
+  EXPECT_EQ(run(client.transcribe(wavOf(16000), "auto", std::nullopt, makeUuid())).value,
+            "go forward ten meters");
+  EXPECT_EQ(run(client.clean("go forward ten meters", makeUuid())).value, "Go forward ten meters.");
+  EXPECT_EQ(run(client.clean("后来 我们 去了 皇后大道", std::nullopt)).value, "後來我們去了皇后大道。");
+  EXPECT_EQ(run(client.applySpokenTask("apples, pears, plums", "make a numbered list", std::nullopt))
+                .value,
+            "1. apples\n2. pears\n3. plums");
+  EXPECT_EQ(run(client.applySpokenTask("hello", "請轉做大寫", std::nullopt)).value, "HELLO");
+  EXPECT_EQ(run(client.applySpokenTask("hello", "translate it into French", std::nullopt))
+                .errorAs<MacServiceError>(),
+            MacServiceError::service("unsupported_instruction"));
+
+  EXPECT_TRUE(run(client.signOut()).value);
+  EXPECT_EQ(run(client.accountStatus()).errorAs<MacServiceError>(),
+            MacServiceError::missingInvitation());
+  local.addAccount(token);
+  secrets.store(MacVoiceService::credentialService, local.baseURL(), token);
+  EXPECT_TRUE(run(client.removeAccess()).value);
+  EXPECT_FALSE(local.accounts->accountOf(token));
+
+  local.server.reset();  // every line written
+  const std::string log = local.logText.str();
+  for (std::string secret : {std::string(token), start.value->state, std::string("forward")}) {
+    EXPECT_EQ(log.find(secret), std::string::npos) << secret;
+  }
+}
+
+TEST_F(LocalServiceContract, StreamsWithCleanupAndARecoveryUploadTakesOverAStalledStream) {
+  local.addAccount(token);
+  secrets.store(MacVoiceService::credentialService, local.baseURL(), token);
+
+  auto live = stream(makeUuid(), true);
+  for (int i = 0; i < 5; ++i) live->append(std::vector<std::uint8_t>(3200, 1));
+  auto result = run(live->finish());
+  ASSERT_TRUE(result.value);
+  EXPECT_EQ(*result.value, (MacStreamingSpeechResult{"go forward ten meters",
+                                                     "Go forward ten meters.", 4, 5}));
+  EXPECT_EQ(local.recogniser.samples, 5u * 1600);
+
+  // A stream that never finishes keeps the user busy, until the upload that recovers it.
+  const std::string stalledID = makeUuid();
+  auto stalled = stream(stalledID, false);
+  stalled->append(std::vector<std::uint8_t>(3200, 1));
+  runUntil([&] { return local.recogniser.opened == 2; });
+  EXPECT_EQ(run(client.clean("text", std::nullopt)).errorAs<MacServiceError>(),
+            MacServiceError::service("request_busy"));
+  EXPECT_EQ(run(client.transcribe(wavOf(1600), "auto", stalledID, makeUuid())).value,
+            "go forward ten meters");
+  EXPECT_TRUE(run(stalled->finish()).error);  // the service ended the superseded stream
+  EXPECT_TRUE(run(client.clean("text", std::nullopt)).value);
+}
+
+}  // namespace

@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include "ChineseConverter.h"
+#include "SpokenTask.h"
+#include "TextCleanup.h"
+
+using namespace wrenly::speech;
+
+namespace {
+
+const ChineseConverter& converter() {
+  static const auto made = ChineseConverter::create();
+  return *const_cast<Fallible<std::unique_ptr<ChineseConverter>>&>(made).value();
+}
+
+TEST(TextCleanup, TidiesSpacingPunctuationCapitalsAndScript) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"  go   forward ten meters ", "Go forward ten meters."},
+      {"yes , i think so. and then", "Yes, I think so. And then."},
+      {"hello,world!how are you?", "Hello, world! How are you?"},
+      {"我们 今天 开会,好吗?", "我們今天開會，好嗎？"},
+      {"用 iPhone 打字", "用 iPhone 打字。"},
+      {"( see this )", "(See this)"},
+      {"first line\n\n\n\nsecond line\n", "First line\n\nSecond line"},
+      {"头发发展", "頭髮發展。"},
+      {"", ""},
+  };
+  for (const auto& [input, expected] : cases) {
+    EXPECT_EQ(tidyTranscript(input, converter()), expected) << input;
+  }
+}
+
+TEST(SpokenTask, RecognisesEachInstructionInEitherLanguageAndScript) {
+  const std::pair<std::string, std::variant<SpokenTaskKind, SpokenTaskFailure>> cases[] = {
+      {"make it UPPER case", SpokenTaskKind::upperCase},
+      {"轉做大寫", SpokenTaskKind::upperCase},
+      {"lower case please", SpokenTaskKind::lowerCase},
+      {"改成小写", SpokenTaskKind::lowerCase},
+      {"convert to traditional chinese", SpokenTaskKind::traditional},
+      {"轉成繁體", SpokenTaskKind::traditional},
+      {"轉成簡體", SpokenTaskKind::simplified},
+      {"numbered list", SpokenTaskKind::numberedList},
+      {"變成編號", SpokenTaskKind::numberedList},
+      {"bullet points", SpokenTaskKind::bulletedList},
+      {"加項目符號", SpokenTaskKind::bulletedList},
+      {"delete this", SpokenTaskKind::deletion},
+      {"刪除", SpokenTaskKind::deletion},
+      {"translate into French", SpokenTaskFailure::unsupportedInstruction},
+      {"", SpokenTaskFailure::unsupportedInstruction},
+      {"uppercase and a numbered list", SpokenTaskFailure::ambiguousInstruction},
+  };
+  for (const auto& [instruction, expected] : cases) {
+    EXPECT_EQ(interpretInstruction(instruction, converter()), expected) << instruction;
+  }
+}
+
+TEST(SpokenTask, RewritesTheSelection) {
+  struct Case {
+    SpokenTaskKind kind;
+    std::string selection, expected;
+  };
+  const Case cases[] = {
+      {SpokenTaskKind::upperCase, "Straße and é", "STRASSE AND É"},
+      {SpokenTaskKind::lowerCase, "HELLO World", "hello world"},
+      {SpokenTaskKind::traditional, "后来的面条", "後來的麪條"},
+      {SpokenTaskKind::simplified, "後來的頭髮", "后来的头发"},
+      {SpokenTaskKind::numberedList, "milk\n- eggs\n\n3. bread", "1. milk\n2. eggs\n3. bread"},
+      {SpokenTaskKind::bulletedList, "蘋果、橙，香蕉。", "• 蘋果\n• 橙\n• 香蕉。"},
+      {SpokenTaskKind::numberedList, "one item", "1. one item"},
+      {SpokenTaskKind::deletion, "anything", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(applySpokenTask(c.kind, c.selection, converter()), c.expected) << c.selection;
+  }
+}
+
+}  // namespace
