@@ -1,0 +1,63 @@
+#include "DesktopSession.h"
+
+#include <X11/extensions/XTest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+namespace wrenly {
+
+DesktopSession::DesktopSession() {
+  auto opened = X11Desktop::open(mainLoop.get_executor(), {std::nullopt, "wrenly"});
+  if (auto* error = std::get_if<DesktopOpenError>(&opened)) throw std::runtime_error(error->detail);
+  desktop = std::move(std::get<std::unique_ptr<X11Desktop>>(opened));
+  user = openXConnection(std::nullopt);
+  fields = std::make_unique<ChildProcess>(
+      std::vector<std::string>{"/usr/bin/python3", WRENLY_FIELDS_WINDOW});
+  if (fields->readLine() != "ready") throw std::runtime_error("the fields window did not start");
+  const auto file = std::filesystem::path(std::getenv("HOME")) / "notes.txt";
+  std::ofstream(file).close();
+  editor = std::make_unique<ChildProcess>(
+      std::vector<std::string>{"mousepad", "--disable-server", file.string()});
+  if (!runUntil([&] { return desktop->windows().frontNormalWindow(editorPID()).has_value(); })) {
+    throw std::runtime_error("the editor did not start");
+  }
+}
+
+DesktopSession::~DesktopSession() {
+  editor.reset();
+  fields.reset();
+}
+
+bool DesktopSession::runUntil(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    mainLoop.run_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+void DesktopSession::key(unsigned long keysym, bool down) {
+  XTestFakeKeyEvent(user.get(), XKeysymToKeycode(user.get(), keysym), down, CurrentTime);
+  XSync(user.get(), False);
+}
+
+void DesktopSession::click() {
+  XTestFakeButtonEvent(user.get(), 1, True, CurrentTime);
+  XTestFakeButtonEvent(user.get(), 1, False, CurrentTime);
+  XSync(user.get(), False);
+}
+
+bool DesktopSession::bringForward(int32_t processID) {
+  auto& workspace = desktop->workspace();
+  return workspace.activate(processID) && runUntil([&] {
+           auto front = workspace.frontmostApplication();
+           return front && front->processID == processID;
+         });
+}
+
+}  // namespace wrenly

@@ -1,0 +1,239 @@
+// The X11 and AT-SPI adapters against a real private desktop (started by headless-desktop.sh):
+// a GTK window with fields, and a real editor.
+// GoogleTest before Xlib, whose macros (None, Bool) clash with its names.
+#include <gmock/gmock.h>
+
+#include <X11/XKBlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "DesktopSession.h"
+#include "hotkey/MacHotKey.h"
+#include "platform/Platform.h"
+
+using namespace wrenly;
+using namespace std::chrono_literals;
+using ::testing::ElementsAre;
+
+namespace {
+
+const std::string pasted = "這是測試。";  // five UTF-16 units
+
+class X11DesktopTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { session = new DesktopSession(); }
+  static void TearDownTestSuite() { delete session; }
+
+  ElementHandle focused(int32_t processID) {
+    return session->desktop->accessibility().focusedElement(processID, 300ms);
+  }
+  // The fields window in front with `field` focused, holding `text`. GTK selects all of an
+  // entry when it takes focus, which tells it from the text view (both have the role "text").
+  ElementHandle focusField(const std::string& field, const std::string& text) {
+    EXPECT_EQ(session->fields->exchange("set " + field + " " + text), "ok");
+    EXPECT_EQ(session->fields->exchange("focus " + field), "ok");
+    EXPECT_TRUE(session->bringForward(session->fieldsPID()));
+    const bool password = field == "password";
+    const std::string selection = field == "entry" ? text : "";
+    ElementHandle element;
+    EXPECT_TRUE(session->runUntil([&] {
+      element = focused(session->fieldsPID());
+      return element && element->role() == (password ? "password text" : "text") &&
+             (password || element->selectedText() == selection);
+    })) << field;
+    return element;
+  }
+  Platform platform() {
+    Platform platform;
+    platform.mainLoop = session->mainLoop.get_executor();
+    platform.accessibility = &session->desktop->accessibility();
+    platform.keyMonitor = &session->desktop->keyMonitor();
+    platform.hotKeys = &session->desktop->hotKeys();
+    return platform;
+  }
+
+  static DesktopSession* session;
+};
+
+DesktopSession* X11DesktopTest::session = nullptr;
+
+TEST(X11DesktopOpen, NamesTheMissingDisplayInsteadOfFailingLater) {
+  std::string display = std::getenv("DISPLAY");
+  unsetenv("DISPLAY");
+  boost::asio::io_context loop;
+  auto opened = X11Desktop::open(loop.get_executor(), {});
+  setenv("DISPLAY", display.c_str(), 1);
+  auto* error = std::get_if<DesktopOpenError>(&opened);
+  ASSERT_NE(error, nullptr);
+  EXPECT_EQ(error->reason, DesktopUnavailable::noDisplay);
+  EXPECT_THAT(error->userMessage(), ::testing::HasSubstr("DISPLAY"));
+}
+
+TEST_F(X11DesktopTest, FocusedFieldsAreCapturedInFrontAndInTheBackground) {
+  EXPECT_TRUE(session->desktop->accessibility().isTrusted());
+  for (const char* field : {"entry", "view", "password"}) {
+    auto element = focusField(field, "some text");
+    ASSERT_TRUE(element) << field;
+    EXPECT_EQ(element->isSecure(), std::string(field) == "password") << field;
+    EXPECT_EQ(element->liveness(), ElementLiveness::alive);
+  }
+  auto view = focusField("view", "");
+  ASSERT_TRUE(session->desktop->windows().frontNormalWindow(session->fieldsPID()));
+
+  ASSERT_TRUE(session->bringForward(session->editorPID()));
+  auto behind = focused(session->fieldsPID());
+  ASSERT_TRUE(behind);
+  EXPECT_TRUE(behind->isSameElement(*view));
+  auto editor = focused(session->editorPID());
+  ASSERT_TRUE(editor);
+  EXPECT_EQ(editor->role(), "text");
+  EXPECT_FALSE(editor->isSameElement(*view));
+}
+
+TEST_F(X11DesktopTest, SelectionsAreReadAndRestoredInUtf16Units) {
+  for (const char* field : {"entry", "view"}) {
+    SCOPED_TRACE(field);
+    auto element = focusField(field, "中文😀 hello world");  // "hello" starts at unit 5
+    ASSERT_TRUE(element);
+    ASSERT_TRUE(element->setSelectedRange({5, 5}));
+    EXPECT_EQ(element->selectedText(), "hello");
+    EXPECT_EQ(element->selectedRange(), (TextRange{5, 5}));
+    ASSERT_TRUE(element->setSelectedRange({4, 0}));  // the caret after the emoji
+    EXPECT_EQ(element->selectedRange(), (TextRange{4, 0}));
+    EXPECT_EQ(element->selectedText(), "");
+    EXPECT_FALSE(element->setSelectedRange({3, 1}));  // would split the emoji
+    ASSERT_TRUE(element->setSelectedRange({2, 9}));
+    EXPECT_EQ(element->selectedText(), "😀 hello ");
+  }
+}
+
+TEST_F(X11DesktopTest, PasteLandsInTheEntryAndTheEditorEvenWithRightAltHeld) {
+  ASSERT_EQ(session->fields->exchange("clip " + pasted), "ok");
+  struct Case {
+    bool editor;
+    bool rightAltHeld;
+  };
+  for (auto [editor, rightAltHeld] : {Case{false, false}, Case{false, true}, Case{true, true}}) {
+    SCOPED_TRACE(editor ? "editor" : "entry");
+    const int32_t target = editor ? session->editorPID() : session->fieldsPID();
+    // The entry's old text is all selected: the paste replaces it.
+    ElementHandle element = editor ? nullptr : focusField("entry", "old text");
+    if (editor) {
+      ASSERT_TRUE(session->bringForward(target));
+      session->runUntil([&] { return (element = focused(target)) != nullptr; });
+    }
+    ASSERT_TRUE(element);
+    const auto before = element->selectedRange();
+    ASSERT_TRUE(before);
+    if (rightAltHeld) session->key(XK_Alt_R, true);
+    ASSERT_TRUE(session->desktop->keyInjector().pasteKeyDown(target));
+    session->desktop->keyInjector().pasteKeyUp();
+    if (rightAltHeld) session->key(XK_Alt_R, false);
+    EXPECT_TRUE(session->runUntil([&] {
+      auto now = element->selectedRange();
+      return now && now->location == before->location + 5;
+    }));
+    ASSERT_TRUE(element->setSelectedRange({before->location, 5}));
+    EXPECT_EQ(element->selectedText(), pasted);
+  }
+}
+
+TEST_F(X11DesktopTest, ActivationsAndDeactivationsArriveAndBackgroundAppsComeForward) {
+  auto& workspace = session->desktop->workspace();
+  ASSERT_TRUE(session->bringForward(session->fieldsPID()));
+  std::vector<int32_t> activated;
+  std::vector<int32_t> deactivated;
+  auto activations = workspace.onActivation(
+      [&](const RunningApplication& a) { activated.push_back(a.processID); });
+  auto deactivations = workspace.onDeactivation(
+      [&](const RunningApplication& a) { deactivated.push_back(a.processID); });
+  ASSERT_TRUE(session->bringForward(session->editorPID()));
+  session->runUntil([&] { return !deactivated.empty(); });
+  EXPECT_THAT(activated, ElementsAre(session->editorPID()));
+  EXPECT_THAT(deactivated, ElementsAre(session->fieldsPID()));
+  EXPECT_EQ(workspace.runningApplication(session->editorPID())->applicationID, "org.xfce.mousepad");
+  EXPECT_FALSE(workspace.runningApplication(999999));
+}
+
+TEST_F(X11DesktopTest, OnlyALoneRightAltTapReachesTheDetector) {
+  std::vector<MacRecordingShortcut> detected;
+  MacHotKey hotKey(platform(), [&](MacRecordingShortcut key) { detected.push_back(key); });
+  ASSERT_TRUE(hotKey.install(MacRecordingShortcut::rightOption));
+  auto tapAlone = [&] {
+    const size_t before = detected.size();
+    session->tap(XK_Alt_R);
+    return session->runUntil([&] { return detected.size() > before; });
+  };
+  ASSERT_TRUE(tapAlone());
+  session->key(XK_Alt_R, true);  // with a letter
+  session->tap(XK_a);
+  session->key(XK_Alt_R, false);
+  session->key(XK_Alt_R, true);  // with a click
+  session->click();
+  session->key(XK_Alt_R, false);
+  ASSERT_TRUE(tapAlone());  // the two combinations before it were handled by now
+  EXPECT_THAT(detected,
+              ElementsAre(MacRecordingShortcut::rightOption, MacRecordingShortcut::rightOption));
+
+  // A layout that makes right Alt the AltGr key.
+  Display* user = session->user.get();
+  const ::KeyCode rightAlt = XKeysymToKeycode(user, XK_Alt_R);
+  KeySym level3 = XK_ISO_Level3_Shift;
+  KeySym original = XkbKeycodeToKeysym(user, rightAlt, 0, 0);
+  XChangeKeyboardMapping(user, rightAlt, 1, &level3, 1);
+  XSync(user, False);
+  session->mainLoop.run_for(100ms);  // the mapping change reaches the monitor
+  detected.clear();
+  XTestFakeKeyEvent(user, rightAlt, True, CurrentTime);
+  XTestFakeKeyEvent(user, rightAlt, False, CurrentTime);
+  XSync(user, False);
+  EXPECT_TRUE(session->runUntil([&] { return !detected.empty(); }));
+  XChangeKeyboardMapping(user, rightAlt, 1, &original, 1);
+  XSync(user, False);
+  EXPECT_THAT(detected, ElementsAre(MacRecordingShortcut::rightOption));
+}
+
+TEST_F(X11DesktopTest, TheChordFiresWithNumLockOnAndIsRefusedWhileAnotherClientHoldsIt) {
+  int presses = 0;
+  auto registration =
+      session->desktop->hotKeys().registerHotKey(MacHotKey::chord, [&] { ++presses; });
+  ASSERT_TRUE(registration);
+  session->tap(XK_Num_Lock);
+  for (auto keysym : {XK_Alt_L, XK_Super_L, XK_r}) session->key(keysym, true);
+  for (auto keysym : {XK_r, XK_Super_L, XK_Alt_L}) session->key(keysym, false);
+  session->tap(XK_Num_Lock);
+  EXPECT_TRUE(session->runUntil([&] { return presses == 1; }));
+  registration.reset();
+
+  Display* other = session->user.get();
+  const ::KeyCode r = XKeysymToKeycode(other, XK_r);
+  XGrabKey(other, r, Mod1Mask | Mod4Mask, DefaultRootWindow(other), True, GrabModeAsync,
+           GrabModeAsync);
+  XSync(other, False);
+  EXPECT_FALSE(session->desktop->hotKeys().registerHotKey(MacHotKey::chord, [] {}));
+  XUngrabKey(other, r, Mod1Mask | Mod4Mask, DefaultRootWindow(other));
+  XSync(other, False);
+  EXPECT_TRUE(session->desktop->hotKeys().registerHotKey(MacHotKey::chord, [] {}));
+}
+
+TEST_F(X11DesktopTest, AHungApplicationCostsNoMoreThanTheTimeout) {
+  auto element = focusField("entry", "some text");
+  ASSERT_TRUE(element);
+  kill(session->fieldsPID(), SIGSTOP);
+  const auto start = std::chrono::steady_clock::now();
+  auto again = focused(session->fieldsPID());
+  const auto liveness = again ? again->liveness() : ElementLiveness::unknown;
+  const auto role = element->role();
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  kill(session->fieldsPID(), SIGCONT);
+  EXPECT_EQ(liveness, ElementLiveness::unknown);
+  EXPECT_FALSE(role);
+  // Three calls of 300 ms each at most, with room for a loaded machine.
+  EXPECT_LT(elapsed, 3 * 300ms + 300ms);
+}
+
+}  // namespace
