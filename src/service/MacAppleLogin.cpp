@@ -64,7 +64,8 @@ asio::awaitable<MacAccountStatus> MacAppleLogin::signIn() {
   const std::string token = urlSafeToken(bytes);
 
   const MacAppleLoginStart start = co_await service_.beginAppleLogin(token);
-  if (!isAuthorizationURL(start.authorizationURL)) throw MacServiceError::invalidResponse();
+  if (!isAuthorizationURL(start.authorizationURL, service_.configuration().baseURLText))
+    throw MacServiceError::invalidResponse();
 
   auto executor = co_await asio::this_coro::executor;
   Session session{asio::steady_timer(executor, asio::steady_timer::time_point::max())};
