@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include "messages/ServiceMessages.h"
+
 namespace wrenly {
 
 bool TransportError::isTlsFailure() const {
@@ -30,7 +32,9 @@ std::string TransportError::localizedDescription() const {
   switch (code_) {
     case couldNotResolveProxy:
     case couldNotResolveHost:
+      return "無法連線到語音服務，請檢查網絡連線後再試。";
     case couldNotConnect:
+      if (place_ == ServicePlace::thisMachine) return ServiceMessages::localServiceNotRunning;
       return "無法連線到語音服務，請檢查網絡連線後再試。";
     case timedOut:
       return "連線逾時，請稍後重試。";

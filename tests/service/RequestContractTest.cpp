@@ -4,6 +4,7 @@
 #include <boost/system/system_error.hpp>
 
 #include "ServiceHarness.h"
+#include "messages/ServiceMessages.h"
 #include "service/MacServiceError.h"
 #include "service/RequestBodies.h"
 #include "service/TransportError.h"
@@ -164,8 +165,12 @@ TEST_F(RequestContract, TransportFailuresPassThroughWithAFailureLine) {
 
   auto closed = makeService(ContractServer().baseURL());  // that server is gone again
   signIn("tok", *closed.endpoint());
-  EXPECT_EQ(run(closed.clean("x", std::nullopt)).errorAs<TransportError>().code(),
-            TransportError::couldNotConnect);
+  const auto refused = run(closed.clean("x", std::nullopt)).errorAs<TransportError>();
+  EXPECT_EQ(refused.code(), TransportError::couldNotConnect);
+  // Nothing listens on this machine's port: the message names the stopped local service.
+  EXPECT_EQ(refused.localizedDescription(), ServiceMessages::localServiceNotRunning);
+  EXPECT_EQ(TransportError(TransportError::couldNotConnect).localizedDescription(),
+            "無法連線到語音服務，請檢查網絡連線後再試。");
   EXPECT_THAT(logLines(), ElementsAre("http failed stage=access elapsed_ms=0 code=60",
                                       "http failed stage=access elapsed_ms=0 code=60",
                                       "http failed stage=text elapsed_ms=0 code=7"));
