@@ -157,8 +157,10 @@ struct SpeechServer::Engine {
         co_await streamSession(std::move(stream), std::move(message));
         co_return;
       }
-      ApiReply reply =
-          co_await onWorkers([this, request = apiRequest(message)] { return api.handle(request); });
+      // Captured by reference: GCC 12 destroys a temporary argument of an awaited coroutine call
+      // twice, which freed the captured request twice.
+      const ApiRequest request = apiRequest(message);
+      ApiReply reply = co_await onWorkers([this, &request] { return api.handle(request); });
       const bool keepAlive = message.keep_alive() && reply.status < 400;
       co_await sendReply(stream, reply, message.version(), keepAlive);
       if (!keepAlive) {
@@ -198,8 +200,9 @@ struct SpeechServer::Engine {
         }
       });
     };
+    const ApiRequest upgrade = apiRequest(request);
     auto opened = co_await onWorkers(
-        [this, upgrade = apiRequest(request), superseded] { return api.openStream(upgrade, superseded); });
+        [this, &upgrade, &superseded] { return api.openStream(upgrade, superseded); });
 
     auto end = [&](const std::string& message) -> asio::awaitable<void> {
       ws->text(true);
