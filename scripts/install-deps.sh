@@ -9,12 +9,13 @@ build_packages=(
   libboost1.81-dev libssl-dev ca-certificates libcurl4-openssl-dev libicu-dev libsoxr-dev
   libpulse-dev libsecret-1-dev libatspi2.0-dev libglib2.0-dev
   libx11-dev libx11-xcb-dev libxi-dev libxtst-dev qt6-base-dev
+  libpocketsphinx-dev pocketsphinx-en-us libopencc-dev libsqlite3-dev
 )
 test_packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev openssl
   dbus dbus-x11 gnome-keyring pulseaudio pulseaudio-utils pocketsphinx-testdata sox
   xvfb openbox at-spi2-core x11-utils python3-gi gir1.2-gtk-3.0 xauth
-  trayer fonts-wqy-microhei mousepad
+  trayer fonts-wqy-microhei mousepad xdotool gir1.2-atspi-2.0
 )
 
 packages=("${build_packages[@]}")
