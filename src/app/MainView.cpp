@@ -40,8 +40,7 @@ MainView::MainView(MenuActions& actions, QWidget* parent) : QWidget(parent), act
   meter_->setFixedHeight(34);
   meter_->setAccessibleName(qs(text::meterLabel));
   record_ = makeButton(qs(text::startDictation), this);
-  record_->setDefault(true);
-  record_->setMinimumHeight(34);
+  makeProminent(record_);
   layout->addWidget(message_);
   layout->addWidget(checkingKeyring_);
   layout->addWidget(meter_);

@@ -19,6 +19,8 @@
 #include "diagnostics/MacDiagnostics.h"
 #include "messages/ShellMessages.h"
 #include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/pulse/SoundServerProbe.h"
+#include "platform/linux/secret/SecretServiceProbe.h"
 #include "platform/linux/x11/X11Desktop.h"
 #include "service/ServiceEndpoint.h"
 
@@ -28,6 +30,7 @@ namespace {
 constexpr const char* applicationID = "wrenly";
 constexpr int trayWaitMs = 10000;
 constexpr int trayCheckMs = 500;
+constexpr std::chrono::milliseconds soundServerWait{3000};
 
 int refuse(const char* message, const std::string& detail = {}) {
   if (detail.empty()) {
@@ -73,20 +76,26 @@ int runProgram(QApplication& app) {
   if (auto* error = std::get_if<LinuxPlatformError>(&made)) {
     return refuse(ShellMessages::noKeyring, error->detail);
   }
-  std::unique_ptr<LinuxPlatform> linux = std::move(std::get<0>(made));
+  std::unique_ptr<LinuxPlatform> adapters = std::move(std::get<0>(made));
+  // Found now rather than at the first dictation or sign-in, where the user could not tell why.
+  if (auto problem = secretServiceProblem()) return refuse(ShellMessages::noKeyring, *problem);
+  if (auto problem = soundServerProblem(soundServerWait)) {
+    return refuse(ShellMessages::noSoundServer, *problem);
+  }
 
   X11Desktop::Opened opened =
-      X11Desktop::open(linux->mainLoop().get_executor(), {std::nullopt, applicationID});
+      X11Desktop::open(adapters->mainLoop().get_executor(), {std::nullopt, applicationID});
   if (auto* error = std::get_if<DesktopOpenError>(&opened)) {
     return refuse(error->userMessage(), error->detail);
   }
   std::unique_ptr<X11Desktop> desktop = std::move(std::get<0>(opened));
-  linux->attach(DesktopPorts{&desktop->workspace(), &desktop->accessibility(), &desktop->windows(),
-                             &desktop->keyInjector(), &desktop->keyMonitor(), &desktop->hotKeys()});
+  adapters->attach(DesktopPorts{&desktop->workspace(), &desktop->accessibility(),
+                                &desktop->windows(), &desktop->keyInjector(),
+                                &desktop->keyMonitor(), &desktop->hotKeys()});
 
   ShellWindows* windows = nullptr;
   ControllerBridge bridge(
-      linux->mainLoop().get_executor(), app,
+      adapters->mainLoop().get_executor(), app,
       [&windows](const ShellSnapshot& snapshot) {
         if (windows) windows->render(snapshot);
       },
@@ -95,17 +104,17 @@ int runProgram(QApplication& app) {
   windows = shown = &shell;
   QtPasteboard pasteboard(&app);
   QtOverlay overlay(shell.overlay());
-  linux->attach(GuiPorts{&pasteboard, &overlay});
+  adapters->attach(GuiPorts{&pasteboard, &overlay});
 
   // The controller's loop: the core is made, used and destroyed there.
   std::unique_ptr<DictationCore> core;
   QEventLoop loopEnded;
   std::thread loop([&] {
-    linux->mainLoop().run();
+    adapters->mainLoop().run();
     QMetaObject::invokeMethod(&loopEnded, &QEventLoop::quit, Qt::QueuedConnection);
   });
-  asio::post(linux->mainLoop(), [&] {
-    core = std::make_unique<DictationCore>(linux->platform());
+  asio::post(adapters->mainLoop(), [&] {
+    core = std::make_unique<DictationCore>(adapters->platform());
     bridge.attach(*core);
   });
 
@@ -118,11 +127,11 @@ int runProgram(QApplication& app) {
   const int status = app.exec();
 
   shell.overlay().hide();
-  asio::post(linux->mainLoop(), [&] {
+  asio::post(adapters->mainLoop(), [&] {
     bridge.detach();
     core.reset();
     desktop.reset();
-    linux->mainLoop().stop();
+    adapters->mainLoop().stop();
   });
   // The loop may be waiting on this thread for a clipboard write: keep serving it until the loop
   // has ended.

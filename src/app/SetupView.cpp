@@ -73,7 +73,7 @@ SetupView::SetupView(MenuActions& actions, QWidget* parent) : QWidget(parent) {
   keyDetectionOff_ = makeLabel(qs(text::keyDetectionOff), TextRole::warning, step2_);
   restartDetection_ = makeButton(qs(text::restartKeyDetection), step2_);
   confirm_ = makeButton(qs(text::confirmShortcut), step2_);
-  confirm_->setDefault(true);
+  makeProminent(confirm_);
   two->addWidget(keyDetectionOff_);
   two->addWidget(restartDetection_);
   two->addWidget(confirm_);

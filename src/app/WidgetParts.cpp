@@ -40,6 +40,16 @@ QPushButton* makeButton(const QString& text, QWidget* parent) {
   return button;
 }
 
+void makeProminent(QPushButton* button) {
+  button->setMinimumHeight(32);
+  button->setStyleSheet(QStringLiteral(
+      "QPushButton { background: #2f6fde; color: white; border: 1px solid #245ec4;"
+      " border-radius: 6px; padding: 6px 12px; font-weight: 600; }"
+      "QPushButton:hover { background: #3a7bea; }"
+      "QPushButton:pressed { background: #245ec4; }"
+      "QPushButton:disabled { background: #c9d3e3; color: #f4f6fa; border-color: #c9d3e3; }"));
+}
+
 QString qs(const std::string& text) {
   return QString::fromStdString(text);
 }

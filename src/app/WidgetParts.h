@@ -12,6 +12,8 @@ enum class TextRole { body, heading, callout, caption, warning };
 
 QLabel* makeLabel(const QString& text, TextRole role, QWidget* parent);
 QPushButton* makeButton(const QString& text, QWidget* parent);
+// The one button a view leads with, filled with the accent colour.
+void makeProminent(QPushButton* button);
 QString qs(const std::string& text);
 QString qs(const char* text);
 
