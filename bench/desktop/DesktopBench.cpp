@@ -14,8 +14,7 @@ using namespace std::chrono_literals;
 namespace {
 
 DesktopSession& session() {
-  static DesktopSession desktop;
-  return desktop;
+  return DesktopSession::shared();
 }
 
 // The editor in front, its text area focused.

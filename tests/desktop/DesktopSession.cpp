@@ -10,6 +10,11 @@
 
 namespace wrenly {
 
+DesktopSession& DesktopSession::shared() {
+  static DesktopSession session;
+  return session;
+}
+
 DesktopSession::DesktopSession() {
   auto opened = X11Desktop::open(mainLoop.get_executor(), {std::nullopt, "wrenly"});
   if (auto* error = std::get_if<DesktopOpenError>(&opened)) throw std::runtime_error(error->detail);

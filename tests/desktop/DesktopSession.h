@@ -15,6 +15,9 @@ namespace wrenly {
 // GTK fields window (which also owns the clipboard) and the editor running, and a connection
 // of the test's own to type and click with XTEST as a user would.
 struct DesktopSession {
+  // The one session of this process, started on first use.
+  static DesktopSession& shared();
+
   DesktopSession();
   ~DesktopSession();
 

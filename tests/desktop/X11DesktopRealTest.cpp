@@ -25,8 +25,7 @@ const std::string pasted = "這是測試。";  // five UTF-16 units
 
 class X11DesktopTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { session = new DesktopSession(); }
-  static void TearDownTestSuite() { delete session; }
+  static void SetUpTestSuite() { session = &DesktopSession::shared(); }
 
   ElementHandle focused(int32_t processID) {
     return session->desktop->accessibility().focusedElement(processID, 300ms);

@@ -151,4 +151,9 @@ HotKeyRegistrar& X11Desktop::hotKeys() {
   return *hotKeys_;
 }
 
+DesktopPorts X11Desktop::ports() {
+  return {workspace_.get(),   accessibility_.get(), windows_.get(),
+          keyInjector_.get(), keyMonitor_.get(),    hotKeys_.get()};
+}
+
 }  // namespace wrenly

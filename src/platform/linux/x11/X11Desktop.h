@@ -7,6 +7,7 @@
 
 #include "platform/Accessibility.h"
 #include "platform/Asio.h"
+#include "platform/DesktopPorts.h"
 #include "platform/HotKeyRegistrar.h"
 #include "platform/KeyInjector.h"
 #include "platform/KeyMonitor.h"
@@ -62,6 +63,8 @@ class X11Desktop {
   KeyInjector& keyInjector();
   KeyMonitor& keyMonitor();
   HotKeyRegistrar& hotKeys();
+  // All six, for LinuxPlatform::attach; they live as long as this object.
+  DesktopPorts ports();
 
  private:
   X11Desktop() = default;
