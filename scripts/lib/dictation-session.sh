@@ -164,7 +164,7 @@ session_sign_in() {
   action=${action//&amp;/&}
   local origin=${page%%/wrenly/*}
   [[ $action == https://* ]] || action="$origin$action"
-  callback=$(curl -sS --cacert "$authority" -o /dev/null -w '%{redirect_url}' \
+  callback=$(curl -sS --cacert "$authority" -o /dev/null -w '%{redirect_url}' -H "Origin: $origin" \
     --data-urlencode "state=$state" --data-urlencode "decision=allow" "$action")
   [[ $callback == wrenly-auth:* ]] || session_fail "no callback after the form" || return 1
   # What the wrenly-auth: handler of the .desktop file does with it.
