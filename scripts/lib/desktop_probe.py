@@ -125,7 +125,11 @@ def tick(pid, name, wanted):
     if node is None:
         sys.exit(f"desktop_probe: no tick box named {name!r}")
     if ticked(node) != wanted:
-        Atspi.Action.do_action(node, 0)
+        # A real click: the toggle action of the accessibility bus changes the box without the
+        # click the program listens to.
+        box_area = Atspi.Component.get_extents(node, Atspi.CoordType.SCREEN)
+        subprocess.run(["xdotool", "mousemove", str(box_area.x + 8),
+                        str(box_area.y + box_area.height // 2), "click", "1"], check=True)
     if until(5, lambda: True if ticked(node) == wanted else None) is None:
         sys.exit(f"desktop_probe: {name!r} did not change")
 

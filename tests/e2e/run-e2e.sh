@@ -49,6 +49,11 @@ case $case_name in
     session_open_editor || fail "mousepad"
     session_dictate "$speech" || fail "dictation"
     landed
+    if [[ $case_name == stream ]]; then
+      grep -q "stream finish_to_result_ms" "$scratch/service.log" || fail "no live stream"
+    else
+      grep -q "path=transcribe status=200" "$scratch/service.log" || fail "no upload"
+    fi
     ;;
   service-killed)
     # The service dies half-way through a live dictation and comes straight back (as its
