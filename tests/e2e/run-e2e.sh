@@ -70,6 +70,7 @@ case $case_name in
     wait "$player" || fail "playing"
     session_tap_trigger
     landed
+    grep -q "path=transcribe status=200" "$scratch/service.log" || fail "no upload after the stream"
     ;;
   service-down)
     # Nothing listens when the recording stops: the recording is kept, the message says the
