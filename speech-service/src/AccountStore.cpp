@@ -104,9 +104,9 @@ std::string randomSecret() {
 Fallible<std::unique_ptr<AccountStore>> AccountStore::open(const std::filesystem::path& file) {
   sqlite3* db = nullptr;
   const mode_t previous = ::umask(077);  // the database and its journal: the user's only
-  int rc = sqlite3_open_v2(file.c_str(), &db,
-                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                           nullptr);
+  int rc =
+      sqlite3_open_v2(file.c_str(), &db,
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
   ::umask(previous);
   if (rc != SQLITE_OK) {
     std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
@@ -153,8 +153,7 @@ bool AccountStore::signInPending(std::string_view state, std::int64_t now) {
 SignInOutcome AccountStore::completeSignIn(std::string_view state, bool allow, std::int64_t now) {
   std::lock_guard lock(mutex_);
   const std::string stateHash = secretHash(state);
-  Statement query(db_,
-                  "SELECT token_hash FROM sign_ins WHERE state_hash = ? AND created_at >= ?");
+  Statement query(db_, "SELECT token_hash FROM sign_ins WHERE state_hash = ? AND created_at >= ?");
   if (!query.bind(1, stateHash).bind(2, now - signInLifetimeSeconds).step()) {
     return SignInOutcome::unknownState;
   }

@@ -21,8 +21,10 @@ class BusyUsers {
  public:
   class Slot {
    public:
-    Slot(Slot&& other) noexcept : owner_(std::exchange(other.owner_, nullptr)),
-                                  account_(other.account_), generation_(other.generation_) {}
+    Slot(Slot&& other) noexcept
+        : owner_(std::exchange(other.owner_, nullptr)),
+          account_(other.account_),
+          generation_(other.generation_) {}
     Slot& operator=(Slot&&) = delete;
     ~Slot() {
       if (owner_) owner_->release(account_, generation_);

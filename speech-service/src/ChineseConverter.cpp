@@ -13,12 +13,14 @@ bool opened(opencc_t converter) {
 Fallible<std::unique_ptr<ChineseConverter>> ChineseConverter::create() {
   opencc_t traditional = opencc_open("s2t.json");
   if (!opened(traditional)) {
-    return StartupError{StartupFailure::textConversion, std::string("OpenCC s2t: ") + opencc_error()};
+    return StartupError{StartupFailure::textConversion,
+                        std::string("OpenCC s2t: ") + opencc_error()};
   }
   opencc_t simplified = opencc_open("t2s.json");
   if (!opened(simplified)) {
     opencc_close(traditional);
-    return StartupError{StartupFailure::textConversion, std::string("OpenCC t2s: ") + opencc_error()};
+    return StartupError{StartupFailure::textConversion,
+                        std::string("OpenCC t2s: ") + opencc_error()};
   }
   return std::unique_ptr<ChineseConverter>(new ChineseConverter(traditional, simplified));
 }
@@ -39,8 +41,7 @@ std::string ChineseConverter::toSimplified(std::string_view text) const {
 std::string ChineseConverter::convert(void* converter, std::string_view text) const {
   if (text.empty()) return {};
   std::lock_guard lock(mutex_);
-  char* converted =
-      opencc_convert_utf8(static_cast<opencc_t>(converter), text.data(), text.size());
+  char* converted = opencc_convert_utf8(static_cast<opencc_t>(converter), text.data(), text.size());
   if (!converted) return std::string(text);  // never lose the user's text
   std::string result(converted);
   opencc_convert_utf8_free(converted);

@@ -15,7 +15,8 @@ std::filesystem::path defaultDataFolder() {
     return std::filesystem::path(data) / "wrenly-speech-service";
   }
   const char* home = std::getenv("HOME");
-  return std::filesystem::path(home && *home ? home : "/tmp") / ".local/share/wrenly-speech-service";
+  return std::filesystem::path(home && *home ? home : "/tmp") /
+         ".local/share/wrenly-speech-service";
 }
 
 Fallible<std::filesystem::path> prepareDataFolder(std::optional<std::filesystem::path> option) {

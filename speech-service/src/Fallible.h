@@ -7,7 +7,14 @@
 namespace wrenly::speech {
 
 // Why the service could not set one of its parts up; the message is the platform's own.
-enum class StartupFailure { dataFolder, certificates, accountStore, recogniser, textConversion, listener };
+enum class StartupFailure {
+  dataFolder,
+  certificates,
+  accountStore,
+  recogniser,
+  textConversion,
+  listener
+};
 
 struct StartupError {
   StartupFailure failure;
@@ -18,7 +25,7 @@ struct StartupError {
 template <typename T>
 class Fallible {
  public:
-  Fallible(T value) : state_(std::move(value)) {}  // NOLINT(google-explicit-constructor)
+  Fallible(T value) : state_(std::move(value)) {}             // NOLINT(google-explicit-constructor)
   Fallible(StartupError error) : state_(std::move(error)) {}  // NOLINT
 
   explicit operator bool() const { return state_.index() == 0; }

@@ -1,7 +1,7 @@
 #include "PocketSphinxRecogniser.h"
 
-#include <sphinxbase/err.h>
 #include <pocketsphinx.h>
+#include <sphinxbase/err.h>
 
 #include <string_view>
 

@@ -126,8 +126,8 @@ std::optional<Authority> loadAuthority(const std::filesystem::path& folder) {
 Fallible<Authority> createAuthority(const std::filesystem::path& folder) {
   KeyPtr key(EVP_EC_gen("P-256"));
   if (!key) return StartupError{StartupFailure::certificates, openSslMessage("authority key")};
-  CertPtr cert = newCertificate(key.get(), "Wrenly local speech service authority",
-                                authorityLifetime);
+  CertPtr cert =
+      newCertificate(key.get(), "Wrenly local speech service authority", authorityLifetime);
   if (!cert) return StartupError{StartupFailure::certificates, openSslMessage("authority")};
   X509_set_issuer_name(cert.get(), X509_get_subject_name(cert.get()));
   if (!addExtensions(cert.get(), cert.get(),

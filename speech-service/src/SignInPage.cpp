@@ -29,12 +29,23 @@ std::string htmlEscaped(std::string_view text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -57,8 +68,8 @@ std::string expiredSignInPage() {
 
 std::string returningPage(std::string_view callback) {
   return page(texts::doneTitle, "<p>" + htmlEscaped(texts::doneExplanation) + "</p><p><a href=\"" +
-                                    htmlEscaped(callback) + "\">" +
-                                    htmlEscaped(texts::returnLink) + "</a></p>");
+                                    htmlEscaped(callback) + "\">" + htmlEscaped(texts::returnLink) +
+                                    "</a></p>");
 }
 
 }  // namespace wrenly::speech

@@ -73,7 +73,8 @@ bool supportedLanguage(std::string_view language) {
 
 bool isProposedToken(std::string_view token) {
   return token.size() >= 32 && token.size() <= 256 &&
-         token.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_") ==
+         token.find_first_not_of(
+             "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_") ==
              std::string_view::npos;
 }
 
@@ -145,16 +146,15 @@ ApiReply SpeechApi::handle(const ApiRequest& request) {
   return reply;
 }
 
-ApiReply SpeechApi::route(const ApiRequest& request, std::string_view path,
-                          std::string_view query, std::string& logName) {
+ApiReply SpeechApi::route(const ApiRequest& request, std::string_view path, std::string_view query,
+                          std::string& logName) {
   struct Route {
     std::string_view path;
     std::string_view allowed;
   };
   static constexpr Route routes[] = {
-      {"transcribe", "POST"},      {"text", "POST"},
-      {"account/mac/start", "POST"}, {signInPath, "GET, POST"},
-      {"access", "GET, DELETE"},   {"account/session", "DELETE"},
+      {"transcribe", "POST"},    {"text", "POST"},          {"account/mac/start", "POST"},
+      {signInPath, "GET, POST"}, {"access", "GET, DELETE"}, {"account/session", "DELETE"},
       {"stream", "GET"}};
   const Route* found = nullptr;
   for (const Route& route : routes) {
@@ -206,9 +206,9 @@ std::optional<AccountID> SpeechApi::authenticate(const ApiRequest& request, std:
 
 ApiReply SpeechApi::transcribe(const ApiRequest& request, AccountID account) {
   const auto body = objectOf(request.body);
-  const auto members = body ? strings<4>(*body, {"requestID", "wavBase64", "language",
-                                                 "streamRecoveryID"})
-                            : std::nullopt;
+  const auto members =
+      body ? strings<4>(*body, {"requestID", "wavBase64", "language", "streamRecoveryID"})
+           : std::nullopt;
   if (!members) return ApiReply::error(400, "invalid_request");
   const auto& [requestID, wavBase64, language, recoveryID] = *members;
   if (requestID.empty()) return ApiReply::error(400, "invalid_request");
@@ -230,10 +230,9 @@ ApiReply SpeechApi::transcribe(const ApiRequest& request, AccountID account) {
   }
   const auto& recognition = std::get<Recognition>(outcome);
   // An empty text is how the client learns that nothing was said.
-  return ApiReply::json(200, jsonText(json::object{
-                                 {"text", recognition.transcript},
-                                 {"language", parts_.recogniser.languageCode()},
-                                 {"segments", recognition.segments}}));
+  return ApiReply::json(200, jsonText(json::object{{"text", recognition.transcript},
+                                                   {"language", parts_.recogniser.languageCode()},
+                                                   {"segments", recognition.segments}}));
 }
 
 ApiReply SpeechApi::text(const ApiRequest& request, AccountID account) {
@@ -251,8 +250,8 @@ ApiReply SpeechApi::text(const ApiRequest& request, AccountID account) {
   if (!slot) return ApiReply::error(409, "request_busy");
   parts_.accounts.recordRequest(account, requestID, operation, sourceID, parts_.now());
   if (operation == "macCleanupTraditional") {
-    return ApiReply::json(
-        200, jsonText(json::object{{"text", tidyTranscript(text, parts_.converter)}}));
+    return ApiReply::json(200,
+                          jsonText(json::object{{"text", tidyTranscript(text, parts_.converter)}}));
   }
   const auto instruction = strings<1>(*body, {"instruction"});
   if (!instruction) return ApiReply::error(400, "invalid_request");
@@ -263,8 +262,8 @@ ApiReply SpeechApi::text(const ApiRequest& request, AccountID account) {
                                     : "unsupported_instruction");
   }
   return ApiReply::json(
-      200, jsonText(json::object{{"text", applySpokenTask(std::get<SpokenTaskKind>(kind), text,
-                                                          parts_.converter)}}));
+      200, jsonText(json::object{
+               {"text", applySpokenTask(std::get<SpokenTaskKind>(kind), text, parts_.converter)}}));
 }
 
 ApiReply SpeechApi::startSignIn(const ApiRequest& request) {
@@ -278,10 +277,9 @@ ApiReply SpeechApi::startSignIn(const ApiRequest& request) {
     return ApiReply::error(409, "token_in_use");
   }
   // The page lives on the origin the program already trusts: the one it called.
-  const std::string page =
-      "https://" + request.host + std::string(basePath) + std::string(signInPath) + "?state=" + state;
-  return ApiReply::json(200,
-                        jsonText(json::object{{"authorizationURL", page}, {"state", state}}));
+  const std::string page = "https://" + request.host + std::string(basePath) +
+                           std::string(signInPath) + "?state=" + state;
+  return ApiReply::json(200, jsonText(json::object{{"authorizationURL", page}, {"state", state}}));
 }
 
 ApiReply SpeechApi::signInPage(const ApiRequest&, std::string_view query) {
@@ -289,8 +287,8 @@ ApiReply SpeechApi::signInPage(const ApiRequest&, std::string_view query) {
   if (state.empty() || !parts_.accounts.signInPending(state, parts_.now())) {
     return htmlReply(410, expiredSignInPage());
   }
-  return htmlReply(200, wrenly::speech::signInPage(std::string(basePath) + std::string(signInPath),
-                                                   state));
+  return htmlReply(
+      200, wrenly::speech::signInPage(std::string(basePath) + std::string(signInPath), state));
 }
 
 ApiReply SpeechApi::decideSignIn(const ApiRequest& request) {
@@ -340,7 +338,9 @@ std::variant<std::unique_ptr<StreamSession>, std::string> SpeechApi::openStream(
 
 StreamSession::StreamSession(BusyUsers::Slot slot, std::unique_ptr<RecognitionStream> recognition,
                              bool cleanup, const ServiceParts& parts)
-    : slot_(std::move(slot)), recognition_(std::move(recognition)), cleanup_(cleanup),
+    : slot_(std::move(slot)),
+      recognition_(std::move(recognition)),
+      cleanup_(cleanup),
       parts_(parts) {}
 
 StreamSession::~StreamSession() = default;
@@ -374,8 +374,8 @@ std::string StreamSession::finish() {
   }
   const auto& recognition = std::get<Recognition>(outcome);
   if (recognition.transcript.empty()) return SpeechApi::errorMessage("no_speech");
-  const std::string text = cleanup_ ? tidyTranscript(recognition.transcript, parts_.converter)
-                                    : recognition.transcript;
+  const std::string text =
+      cleanup_ ? tidyTranscript(recognition.transcript, parts_.converter) : recognition.transcript;
   return jsonText(json::object{{"type", "result"},
                                {"transcript", recognition.transcript},
                                {"text", text},

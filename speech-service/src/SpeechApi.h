@@ -53,8 +53,8 @@ struct ServiceParts {
 // ready moments after the finish frame. Used from one thread at a time.
 class StreamSession {
  public:
-  StreamSession(BusyUsers::Slot slot, std::unique_ptr<RecognitionStream> recognition,
-                bool cleanup, const ServiceParts& parts);
+  StreamSession(BusyUsers::Slot slot, std::unique_ptr<RecognitionStream> recognition, bool cleanup,
+                const ServiceParts& parts);
   ~StreamSession();
   StreamSession(const StreamSession&) = delete;
   StreamSession& operator=(const StreamSession&) = delete;

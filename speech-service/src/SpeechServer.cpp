@@ -52,7 +52,11 @@ auto awaitable(error_code& ec) {
 
 struct SpeechServer::Engine {
   Engine(SpeechApi& theApi, ServiceLog& theLog, int workerThreads)
-      : api(theApi), log(theLog), tls(ssl::context::tls_server), acceptor(io), workers(workerThreads) {}
+      : api(theApi),
+        log(theLog),
+        tls(ssl::context::tls_server),
+        acceptor(io),
+        workers(workerThreads) {}
 
   SpeechApi& api;
   ServiceLog& log;
@@ -74,20 +78,24 @@ struct SpeechServer::Engine {
     }
   }
 
-  // Runs `work` on the worker pool and resumes here with its result.
-  template <typename F>
-  auto onWorkers(F work) -> asio::awaitable<decltype(work())> {
-    using Result = decltype(work());
-    co_return co_await asio::co_spawn(
-        workers, [work = std::move(work)]() mutable -> asio::awaitable<Result> { co_return work(); },
-        asio::use_awaitable);
+  // The blocking steps, run on the worker pool. Plain functions with plain parameters: g++ 12
+  // destroys a lambda's init-captures twice when the lambda is a coroutine's parameter.
+  static asio::awaitable<ApiReply> answer(SpeechApi& api, ApiRequest request) {
+    co_return api.handle(request);
+  }
+  static asio::awaitable<std::variant<std::unique_ptr<StreamSession>, std::string>> openStream(
+      SpeechApi& api, ApiRequest request, std::function<void()> superseded) {
+    co_return api.openStream(request, std::move(superseded));
   }
 
   static ApiRequest apiRequest(const http::request<http::string_body>& message) {
     auto field = [&](http::field name) { return std::string(message[name]); };
-    return ApiRequest{std::string(message.method_string()), std::string(message.target()),
-                      field(http::field::host), field(http::field::authorization),
-                      field(http::field::origin), message.body()};
+    return ApiRequest{std::string(message.method_string()),
+                      std::string(message.target()),
+                      field(http::field::host),
+                      field(http::field::authorization),
+                      field(http::field::origin),
+                      message.body()};
   }
 
   asio::awaitable<void> sendReply(TlsStream& stream, const ApiReply& reply, unsigned version,
@@ -157,10 +165,8 @@ struct SpeechServer::Engine {
         co_await streamSession(std::move(stream), std::move(message));
         co_return;
       }
-      // Captured by reference: GCC 12 destroys a temporary argument of an awaited coroutine call
-      // twice, which freed the captured request twice.
-      const ApiRequest request = apiRequest(message);
-      ApiReply reply = co_await onWorkers([this, &request] { return api.handle(request); });
+      ApiReply reply =
+          co_await asio::co_spawn(workers, answer(api, apiRequest(message)), asio::use_awaitable);
       const bool keepAlive = message.keep_alive() && reply.status < 400;
       co_await sendReply(stream, reply, message.version(), keepAlive);
       if (!keepAlive) {
@@ -175,6 +181,18 @@ struct SpeechServer::Engine {
     std::unique_ptr<StreamSession> session;
     std::optional<std::string> failure;
   };
+
+  static asio::awaitable<std::string> finishDecoding(std::shared_ptr<Decoding> decoding) {
+    co_return decoding->failure ? *decoding->failure : decoding->session->finish();
+  }
+
+  // Sends the last message of a stream and says goodbye.
+  static asio::awaitable<void> end(Socket& ws, std::string message) {
+    error_code ec;
+    ws.text(true);
+    co_await ws.async_write(asio::buffer(message), awaitable(ec));
+    if (!ec) co_await ws.async_close(websocket::close_code::normal, awaitable(ec));
+  }
 
   asio::awaitable<void> streamSession(TlsStream stream, http::request<http::string_body> request) {
     auto ws = std::make_shared<Socket>(std::move(stream));
@@ -200,18 +218,12 @@ struct SpeechServer::Engine {
         }
       });
     };
-    const ApiRequest upgrade = apiRequest(request);
-    auto opened = co_await onWorkers(
-        [this, &upgrade, &superseded] { return api.openStream(upgrade, superseded); });
+    auto opened = co_await asio::co_spawn(
+        workers, openStream(api, apiRequest(request), std::move(superseded)), asio::use_awaitable);
 
-    auto end = [&](const std::string& message) -> asio::awaitable<void> {
-      ws->text(true);
-      co_await ws->async_write(asio::buffer(message), awaitable(ec));
-      if (!ec) co_await ws->async_close(websocket::close_code::normal, awaitable(ec));
-    };
     if (auto* failure = std::get_if<std::string>(&opened)) {
       log.line("stream refused");
-      co_await end(*failure);
+      co_await end(*ws, *failure);
       co_return;
     }
     auto decoding = std::make_shared<Decoding>();
@@ -240,22 +252,18 @@ struct SpeechServer::Engine {
           !parseError && message.is_object() ? message.as_object().if_contains("type") : nullptr;
       if (!type || !type->is_string() || type->as_string() != "finish") {
         outcome = "invalid_message";
-        co_await end(SpeechApi::errorMessage("invalid_message"));
+        co_await end(*ws, SpeechApi::errorMessage("invalid_message"));
         break;
       }
       const auto finished = std::chrono::steady_clock::now();
-      std::string result = co_await asio::co_spawn(
-          decoder,
-          [decoding]() -> asio::awaitable<std::string> {
-            co_return decoding->failure ? *decoding->failure : decoding->session->finish();
-          },
-          asio::use_awaitable);
+      std::string result =
+          co_await asio::co_spawn(decoder, finishDecoding(decoding), asio::use_awaitable);
       outcome = result.starts_with(R"({"type":"result")") ? "result" : "error";
       log.line("stream finish_to_result_ms=" +
                std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(
                                   std::chrono::steady_clock::now() - finished)
                                   .count()));
-      co_await end(result);
+      co_await end(*ws, result);
       break;
     }
     // The session goes with the last decoding task that holds it.
@@ -276,8 +284,7 @@ Fallible<std::unique_ptr<SpeechServer>> SpeechServer::start(ServerSetup setup, S
                           ssl::context::no_sslv2 | ssl::context::no_sslv3);
   engine->tls.use_certificate_chain(asio::buffer(setup.identity.certificateChainPem), ec);
   if (!ec) {
-    engine->tls.use_private_key(asio::buffer(setup.identity.privateKeyPem),
-                                ssl::context::pem, ec);
+    engine->tls.use_private_key(asio::buffer(setup.identity.privateKeyPem), ssl::context::pem, ec);
   }
   if (ec) return StartupError{StartupFailure::certificates, ec.message()};
 

@@ -115,8 +115,8 @@ std::vector<std::u32string> listItems(std::string_view selection) {
   if (items.size() <= 1) {
     split(
         [](char32_t c) {
-          return c == ',' || c == ';' || c == 0xff0c || c == 0x3001 || c == 0xff1b ||
-                 c == 0x3002 || c == 0xff01 || c == 0xff1f;
+          return c == ',' || c == ';' || c == 0xff0c || c == 0x3001 || c == 0xff1b || c == 0x3002 ||
+                 c == 0xff01 || c == 0xff1f;
         },
         true);
   }

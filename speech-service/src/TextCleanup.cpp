@@ -24,12 +24,18 @@ bool endsSentence(char32_t c) {
 }
 char32_t fullWidth(char32_t c) {
   switch (c) {
-    case ',': return 0xff0c;
-    case '!': return 0xff01;
-    case '?': return 0xff1f;
-    case ';': return 0xff1b;
-    case ':': return 0xff1a;
-    default: return c;
+    case ',':
+      return 0xff0c;
+    case '!':
+      return 0xff01;
+    case '?':
+      return 0xff1f;
+    case ';':
+      return 0xff1b;
+    case ':':
+      return 0xff1a;
+    default:
+      return c;
   }
 }
 char32_t upper(char32_t c) {
@@ -93,8 +99,10 @@ std::string tidyTranscript(std::string_view text, const ChineseConverter& conver
   size_t start = 0;
   for (size_t i = 0; i <= points.size(); ++i) {
     if (i == points.size() || points[i] == '\n') {
-      std::u32string line = tidyLine(collapse(std::u32string_view(points).substr(start, i - start)));
-      if (!line.empty() || (!lines.empty() && !lines.back().empty())) lines.push_back(std::move(line));
+      std::u32string line =
+          tidyLine(collapse(std::u32string_view(points).substr(start, i - start)));
+      if (!line.empty() || (!lines.empty() && !lines.back().empty()))
+        lines.push_back(std::move(line));
       start = i + 1;
     }
   }

@@ -7,8 +7,15 @@ std::u32string codePointsOf(std::string_view text) {
   points.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
     const auto lead = static_cast<unsigned char>(text[i]);
-    const int length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
-    char32_t c = length == 1 ? lead : length == 2 ? lead & 0x1f : length == 3 ? lead & 0x0f : lead & 0x07;
+    const int length = lead < 0x80         ? 1
+                       : (lead >> 5) == 6  ? 2
+                       : (lead >> 4) == 14 ? 3
+                       : (lead >> 3) == 30 ? 4
+                                           : 0;
+    char32_t c = length == 1   ? lead
+                 : length == 2 ? lead & 0x1f
+                 : length == 3 ? lead & 0x0f
+                               : lead & 0x07;
     bool valid = length > 0 && i + static_cast<size_t>(length) <= text.size();
     for (int k = 1; valid && k < length; ++k) {
       const auto next = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
@@ -59,8 +66,8 @@ bool isCjkPunctuation(char32_t c) {
 }
 
 bool isSpace(char32_t c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f' || c == 0xa0 ||
-         c == 0x3000 || (c >= 0x2000 && c <= 0x200a);
+  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f' || c == 0xa0 || c == 0x3000 ||
+         (c >= 0x2000 && c <= 0x200a);
 }
 
 }  // namespace wrenly::speech

@@ -7,7 +7,9 @@ namespace wrenly::speech {
 namespace {
 
 std::uint32_t little32(std::string_view bytes, size_t at) {
-  auto b = [&](size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + i])); };
+  auto b = [&](size_t i) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + i]));
+  };
   return b(0) | b(1) << 8 | b(2) << 16 | b(3) << 24;
 }
 
@@ -70,7 +72,8 @@ std::variant<std::vector<std::int16_t>, WavFailure> readWav(std::string_view byt
     if (id == "fmt ") {
       if (size < 16) return WavFailure::notWav;
       const std::uint16_t format = little16(bytes, body);
-      const bool pcm = format == 1 || (format == 0xfffe && size >= 26 && little16(bytes, body + 24) == 1);
+      const bool pcm =
+          format == 1 || (format == 0xfffe && size >= 26 && little16(bytes, body + 24) == 1);
       if (!pcm || little16(bytes, body + 2) != 1 || little32(bytes, body + 4) != 16000 ||
           little16(bytes, body + 14) != 16) {
         return WavFailure::unsupportedFormat;

@@ -28,7 +28,7 @@ class FixedRecogniser final : public Recogniser {
 
  private:
   struct Stream final : RecognitionStream {
-    explicit Stream(FixedRecogniser& owner) : owner(owner) {}
+    explicit Stream(FixedRecogniser& recogniser) : owner(recogniser) {}
     bool feed(std::span<const std::int16_t> audio) override {
       owner.samples += audio.size();
       return true;

@@ -31,7 +31,8 @@ TEST(PocketSphinxRecogniser, RecognisesTheTestUtteranceWholeAndFrameByFrame) {
   auto stream = std::move(std::get<std::unique_ptr<RecognitionStream>>(opened));
   EXPECT_EQ(std::get<RecognitionFailure>(engine.open()), RecognitionFailure::busy);
   for (size_t at = 0; at < samples.size(); at += 1600) {
-    ASSERT_TRUE(stream->feed(std::span(samples).subspan(at, std::min<size_t>(1600, samples.size() - at))));
+    ASSERT_TRUE(
+        stream->feed(std::span(samples).subspan(at, std::min<size_t>(1600, samples.size() - at))));
   }
   auto streamed = stream->finish();
   EXPECT_EQ(std::get<Recognition>(streamed).transcript, "go forward ten meters");

@@ -3,6 +3,7 @@
 
 #include "LocalService.h"
 #include "WavAudio.h"
+#include "platform/Uuid.h"
 #include "service/HttpTransport.h"
 #include "service/MacServiceError.h"
 #include "service/ServiceHarness.h"
@@ -16,11 +17,12 @@ namespace {
 constexpr const char* token = "b6Yx1n0Jm4d3Qw7Ls2Kp9Vt5Ha8Ge1Rc6Uz0Fi4Oo3";
 
 std::vector<std::uint8_t> wavOf(size_t samples) {
-  std::vector<std::uint8_t> wav = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm',
-                                   't', ' ', 16, 0, 0, 0, 1, 0, 1, 0, 0x80, 0x3e, 0, 0, 0, 0x7d,
-                                   0, 0, 2, 0, 16, 0, 'd', 'a', 't', 'a'};
+  std::vector<std::uint8_t> wav = {'R', 'I',  'F', 'F', 0, 0, 0,  0, 'W', 'A', 'V',  'E',  'f', 'm',
+                                   't', ' ',  16,  0,   0, 0, 1,  0, 1,   0,   0x80, 0x3e, 0,   0,
+                                   0,   0x7d, 0,   0,   2, 0, 16, 0, 'd', 'a', 't',  'a'};
   const auto bytes = static_cast<std::uint32_t>(samples * 2);
-  for (int shift = 0; shift < 32; shift += 8) wav.push_back(static_cast<std::uint8_t>(bytes >> shift));
+  for (int shift = 0; shift < 32; shift += 8)
+    wav.push_back(static_cast<std::uint8_t>(bytes >> shift));
   wav.resize(wav.size() + bytes, 0);
   return wav;
 }
@@ -28,13 +30,17 @@ std::vector<std::uint8_t> wavOf(size_t samples) {
 class LocalServiceContract : public ServiceHarness {
  protected:
   LocalService local;
-  MacVoiceService client{platform, ServiceConfiguration{local.baseURL(), local.identity.authorityFile}};
+  MacVoiceService client{platform,
+                         ServiceConfiguration{local.baseURL(), local.identity.authorityFile}};
 
   HttpResponse fetch(const std::string& url, const std::string& method,
                      std::optional<std::string> body = std::nullopt,
                      std::vector<std::string> headers = {}) {
-    HttpRequest request{url, method, std::move(headers),
-                        body ? std::make_shared<const std::string>(*body) : nullptr, 10,
+    HttpRequest request{url,
+                        method,
+                        std::move(headers),
+                        body ? std::make_shared<const std::string>(*body) : nullptr,
+                        10,
                         local.identity.authorityFile};
     TransferControl control;
     return performHttpRequest(request, control);
@@ -71,10 +77,12 @@ TEST_F(LocalServiceContract, SignsInThroughItsOwnPageAndServesEveryCall) {
   EXPECT_EQ(run(client.transcribe(wavOf(16000), "auto", std::nullopt, makeUuid())).value,
             "go forward ten meters");
   EXPECT_EQ(run(client.clean("go forward ten meters", makeUuid())).value, "Go forward ten meters.");
-  EXPECT_EQ(run(client.clean("后来 我们 去了 皇后大道", std::nullopt)).value, "後來我們去了皇后大道。");
-  EXPECT_EQ(run(client.applySpokenTask("apples, pears, plums", "make a numbered list", std::nullopt))
-                .value,
-            "1. apples\n2. pears\n3. plums");
+  EXPECT_EQ(run(client.clean("后来 我们 去了 皇后大道", std::nullopt)).value,
+            "後來我們去了皇后大道。");
+  EXPECT_EQ(
+      run(client.applySpokenTask("apples, pears, plums", "make a numbered list", std::nullopt))
+          .value,
+      "1. apples\n2. pears\n3. plums");
   EXPECT_EQ(run(client.applySpokenTask("hello", "請轉做大寫", std::nullopt)).value, "HELLO");
   EXPECT_EQ(run(client.applySpokenTask("hello", "translate it into French", std::nullopt))
                 .errorAs<MacServiceError>(),
@@ -103,8 +111,8 @@ TEST_F(LocalServiceContract, StreamsWithCleanupAndARecoveryUploadTakesOverAStall
   for (int i = 0; i < 5; ++i) live->append(std::vector<std::uint8_t>(3200, 1));
   auto result = run(live->finish());
   ASSERT_TRUE(result.value);
-  EXPECT_EQ(*result.value, (MacStreamingSpeechResult{"go forward ten meters",
-                                                     "Go forward ten meters.", 4, 5}));
+  EXPECT_EQ(*result.value,
+            (MacStreamingSpeechResult{"go forward ten meters", "Go forward ten meters.", 4, 5}));
   EXPECT_EQ(local.recogniser.samples, 5u * 1600);
 
   // A stream that never finishes keeps the user busy, until the upload that recovers it.
