@@ -89,9 +89,7 @@ int runProgram(QApplication& app) {
     return refuse(error->userMessage(), error->detail);
   }
   std::unique_ptr<X11Desktop> desktop = std::move(std::get<0>(opened));
-  adapters->attach(DesktopPorts{&desktop->workspace(), &desktop->accessibility(),
-                                &desktop->windows(), &desktop->keyInjector(),
-                                &desktop->keyMonitor(), &desktop->hotKeys()});
+  adapters->attach(desktop->ports());
 
   ShellWindows* windows = nullptr;
   ControllerBridge bridge(

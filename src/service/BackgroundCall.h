@@ -33,17 +33,19 @@ asio::awaitable<Result> runInBackground(asio::any_io_executor background, Work w
           std::exception_ptr error;
           Result result{};
           try {
-            result = job();
+            Work run = std::move(job);  // what the job holds ends here, before the hand-off
+            result = run();
           } catch (...) {
             error = std::current_exception();
           }
+          // The outcome (and the work guard) move into the handler: from here on only the
+          // awaiting side owns them, so the pool never releases what the coroutine reads.
           auto executor = resume.get_executor();
-          asio::post(executor, [handler = std::move(handler), error, slot,
-                                result = std::move(result)]() mutable {
+          asio::post(executor, [handler = std::move(handler), error = std::move(error), slot,
+                                result = std::move(result), resume = std::move(resume)]() mutable {
             if (slot.is_connected()) slot.clear();
-            std::move(handler)(error, std::move(result));
+            std::move(handler)(std::move(error), std::move(result));
           });
-          resume.reset();
         });
       },
       asio::use_awaitable, std::move(work), std::move(onCancel));

@@ -30,23 +30,40 @@ bool hasState(AtspiAccessible* accessible, AtspiStateType state) {
   return states && atspi_state_set_contains(states.get(), state);
 }
 
+std::optional<bool> parseIsEnabled(GVariant* reply) {
+  if (!reply) return std::nullopt;
+  GVariant* value = nullptr;
+  g_variant_get(reply, "(v)", &value);
+  std::optional<bool> enabled;
+  if (value && g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN)) {
+    enabled = g_variant_get_boolean(value);
+  }
+  if (value) g_variant_unref(value);
+  g_variant_unref(reply);
+  return enabled;
+}
+
+GVariant* isEnabledQuery() {
+  return g_variant_new("(ss)", statusInterface, "IsEnabled");
+}
+
+// Asked once at start, and waited for: the trigger key is installed right after.
+void readBusEnabledNow(GDBusConnection* session, std::atomic<bool>& enabled) {
+  GVariant* reply = g_dbus_connection_call_sync(
+      session, busLauncher, busLauncherPath, "org.freedesktop.DBus.Properties", "Get",
+      isEnabledQuery(), G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE, 1000, nullptr, nullptr);
+  if (auto value = parseIsEnabled(reply)) enabled.store(*value);
+}
+
 void readBusEnabled(GDBusConnection* session, std::shared_ptr<std::atomic<bool>> enabled) {
   g_dbus_connection_call(
       session, busLauncher, busLauncherPath, "org.freedesktop.DBus.Properties", "Get",
-      g_variant_new("(ss)", statusInterface, "IsEnabled"), G_VARIANT_TYPE("(v)"),
-      G_DBUS_CALL_FLAGS_NONE, 1000, nullptr,
+      isEnabledQuery(), G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE, 1000, nullptr,
       [](GObject* source, GAsyncResult* result, gpointer data) {
         std::unique_ptr<std::shared_ptr<std::atomic<bool>>> flag(
             static_cast<std::shared_ptr<std::atomic<bool>>*>(data));
         GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, nullptr);
-        if (!reply) return;
-        GVariant* value = nullptr;
-        g_variant_get(reply, "(v)", &value);
-        if (value && g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN)) {
-          (*flag)->store(g_variant_get_boolean(value));
-        }
-        if (value) g_variant_unref(value);
-        g_variant_unref(reply);
+        if (auto value = parseIsEnabled(reply)) (*flag)->store(*value);
       },
       new std::shared_ptr<std::atomic<bool>>(std::move(enabled)));
 }
@@ -167,7 +184,7 @@ AtspiAccessibility::AtspiAccessibility(KeyAccess keyAccess)
             state->session, busLauncher, "org.freedesktop.DBus.Properties", "PropertiesChanged",
             busLauncherPath, statusInterface, G_DBUS_SIGNAL_FLAGS_NONE, busStatusChanged, state,
             nullptr);
-        readBusEnabled(state->session, state->busEnabled);
+        readBusEnabledNow(state->session, *state->busEnabled);
         return true;
       },
       setUpBound);
