@@ -6,7 +6,8 @@
 #   scripts/headless-desktop.sh stop DIR       stop everything it started (by PID), remove DIR
 #   scripts/headless-desktop.sh run CMD...     start, run CMD inside, stop; CMD's exit status
 #
-# Display numbers :41 to :49 only; the first free one is taken.
+# Display numbers :41 to :49 only (WRENLY_DISPLAYS="FIRST LAST" picks another range); the first
+# free one is taken.
 set -euo pipefail
 
 wait_for() {  # wait_for TRIES COMMAND...: retry every 50 ms
@@ -30,10 +31,14 @@ start() {
   dir=$1
   mkdir -p "$dir"
   local display=""
-  for n in $(seq 41 49); do
+  local range=(${WRENLY_DISPLAYS:-41 49})
+  for n in $(seq "${range[0]}" "${range[1]}"); do
     if [[ ! -e /tmp/.X$n-lock && ! -e /tmp/.X11-unix/X$n ]]; then display=":$n"; break; fi
   done
-  if [[ -z $display ]]; then echo "headless-desktop: displays :41 to :49 are all taken" >&2; return 1; fi
+  if [[ -z $display ]]; then
+    echo "headless-desktop: displays :${range[0]} to :${range[1]} are all taken" >&2
+    return 1
+  fi
 
   export HOME="$dir/home" XDG_RUNTIME_DIR="$dir/run" XDG_CONFIG_HOME="$dir/home/.config"
   export XDG_DATA_HOME="$dir/home/.local/share" XDG_CACHE_HOME="$dir/home/.cache"

@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const ReplyDecodingError&) {
   }
   if (auto code = serviceErrorCode(text)) (void)isValidServiceCode(*code);
-  (void)MacAppleLogin::isAuthorizationURL(text);
+  (void)MacAppleLogin::isAuthorizationURL(text, "https://127.0.0.1:47615/wrenly/v1/");
   (void)MacAppleLogin::isValidCallback(text, "state1");
   return 0;
 }

@@ -125,6 +125,10 @@ inline constexpr const char* replyUnreadable = "未能讀取語音服務的回�
 
 // --- the connection ---
 inline constexpr const char* cannotConnect = "無法連線到語音服務，請檢查網絡連線後再試。";
+// Nothing answers on this machine's service port: the local service is stopped or not installed.
+inline constexpr const char* localServiceNotRunning =
+    "本機語音服務未有運行，未能連線。請啟動 wrenly-speech-service（例如執行 "
+    "systemctl --user start wrenly-speech-service.socket），然後再試。";
 inline constexpr const char* connectionTimedOut = "連線逾時，請稍後重試。";
 inline constexpr const char* connectionCancelled = "連線已取消。";
 inline constexpr const char* connectionFailed = "網絡連線發生錯誤";

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "service/BackgroundCall.h"
+#include "service/ServiceEndpoint.h"
 #include "service/TransportError.h"
 
 namespace wrenly {
@@ -220,7 +221,10 @@ HttpResponse performHttpRequest(const HttpRequest& request, TransferControl& con
     }
   }
   curl_multi_remove_handle(multi.get(), e);
-  if (result != CURLE_OK) throw TransportError(result);
+  if (result != CURLE_OK) {
+    throw TransportError(result, isLoopbackServiceURL(request.url) ? ServicePlace::thisMachine
+                                                                   : ServicePlace::remote);
+  }
 
   curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &response.status);
   return response;

@@ -91,7 +91,9 @@ asio::awaitable<MacAccountStatus> MacAppleLogin::signIn() {
   BeginOutcome& opened = std::get<0>(begun);
   if (opened.failure) std::rethrow_exception(opened.failure);
   const MacAppleLoginStart start = std::move(opened.start);
-  if (!isAuthorizationURL(start.authorizationURL)) throw MacServiceError::invalidResponse();
+  if (!isAuthorizationURL(start.authorizationURL, service_.configuration().baseURLText)) {
+    throw MacServiceError::invalidResponse();
+  }
 
   auto page = showPage(browser_, start.authorizationURL);
   auto abandoned = pause(clock_, abandonAfter);

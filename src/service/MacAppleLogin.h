@@ -40,7 +40,9 @@ class MacAppleLogin {
 
   // Helpers with their own rules, public for tests.
   static std::string urlSafeToken(const unsigned char (&bytes)[32]);
-  static bool isAuthorizationURL(const std::string& text);
+  // Apple's page; or, for the local service only (a loopback base URL), a page on the
+  // service's own origin, which is where that service signs users in.
+  static bool isAuthorizationURL(const std::string& text, const std::string& serviceBaseURL);
   static bool isValidCallback(const std::string& url, const std::string& state);
 
  private:

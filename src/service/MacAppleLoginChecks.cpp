@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "service/MacAppleLogin.h"
+#include "service/ServiceEndpoint.h"
+#include "service/TextTrimming.h"
 #include "service/UrlText.h"
 
 namespace wrenly {
@@ -31,13 +33,36 @@ std::string MacAppleLogin::urlSafeToken(const unsigned char (&bytes)[32]) {
   return token;
 }
 
-bool MacAppleLogin::isAuthorizationURL(const std::string& text) {
+namespace {
+
+// Scheme, host and port as the browser compares them; the port written or https's own.
+std::optional<std::string> originOf(std::string_view text) {
+  if (!isUrlText(text)) return std::nullopt;
+  auto parsed = boost::urls::parse_uri(text);
+  if (!parsed || parsed->scheme() != "https" || !parsed->has_authority()) return std::nullopt;
+  if (parsed->has_userinfo()) return std::nullopt;
+  std::string host(parsed->encoded_host());
+  std::transform(host.begin(), host.end(), host.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const std::string port = parsed->port().empty() ? "443" : std::string(parsed->port());
+  return "https://" + host + ":" + port;
+}
+
+}  // namespace
+
+bool MacAppleLogin::isAuthorizationURL(const std::string& text, const std::string& serviceBaseURL) {
   if (!isUrlText(text)) return false;
   auto parsed = boost::urls::parse_uri(text);
   if (!parsed) return false;
   // Compared exactly as written: no other page than Apple's is ever shown.
-  return parsed->scheme() == "https" && parsed->host_type() == boost::urls::host_type::name &&
-         parsed->encoded_host() == authorizationHost;
+  if (parsed->scheme() == "https" && parsed->host_type() == boost::urls::host_type::name &&
+      parsed->encoded_host() == authorizationHost) {
+    return true;
+  }
+  // A service elsewhere could otherwise send the browser anywhere it likes.
+  if (!isLoopbackServiceURL(serviceBaseURL)) return false;
+  const auto page = originOf(text);
+  return page && page == originOf(trimWhitespaceAndNewlines(serviceBaseURL));
 }
 
 namespace {

@@ -87,12 +87,43 @@ std::optional<std::string> canonicalServiceEndpoint(std::string_view text) {
   return result;
 }
 
+bool isLoopbackServiceURL(std::string_view baseURL) {
+  const auto trimmed = trimWhitespaceAndNewlines(baseURL);
+  if (!isUrlText(trimmed)) return false;
+  auto parsed = boost::urls::parse_uri(trimmed);
+  if (!parsed) return false;
+  switch (parsed->host_type()) {
+    case boost::urls::host_type::name:
+      return lowerAscii(std::string(parsed->encoded_host())) == "localhost";
+    case boost::urls::host_type::ipv4:
+      return parsed->host_ipv4_address().is_loopback();
+    case boost::urls::host_type::ipv6:
+      return parsed->host_ipv6_address().is_loopback();
+    default:
+      return false;
+  }
+}
+
+std::filesystem::path localServiceAuthorityFile() {
+  // The same rule as the service's own data folder.
+  std::filesystem::path data;
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') {
+    data = xdg;
+  } else {
+    const char* home = std::getenv("HOME");
+    data = std::filesystem::path(home && *home ? home : "/tmp") / ".local/share";
+  }
+  return data / "wrenly-speech-service" / "authority.pem";
+}
+
 ServiceConfiguration ServiceConfiguration::fromEnvironment() {
   ServiceConfiguration configuration;
   const char* override = std::getenv("WRENLY_SERVICE_URL");
   configuration.baseURLText = override ? std::string(override) : std::string(builtInServiceURL);
   if (const char* trust = std::getenv("WRENLY_CA_FILE"); trust && *trust) {
     configuration.extraTrustFile = std::filesystem::path(trust);
+  } else if (isLoopbackServiceURL(configuration.baseURLText)) {
+    configuration.extraTrustFile = localServiceAuthorityFile();
   }
   return configuration;
 }

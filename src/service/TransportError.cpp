@@ -32,7 +32,9 @@ std::string TransportError::localizedDescription() const {
   switch (code_) {
     case couldNotResolveProxy:
     case couldNotResolveHost:
+      return Messages::cannotConnect;
     case couldNotConnect:
+      if (place_ == ServicePlace::thisMachine) return Messages::localServiceNotRunning;
       return Messages::cannotConnect;
     case timedOut:
       return Messages::connectionTimedOut;

@@ -6,6 +6,10 @@
 
 namespace wrenly {
 
+// Where the service that could not be reached runs: a refused connection on this machine means
+// the local service is not running, which the user can mend.
+enum class ServicePlace { remote, thisMachine };
+
 // A failure below HTTP: no connection, no name, timeout, TLS, cancellation. It carries the
 // transfer library's own code, which is what the diagnostics log shows ("code=N").
 class TransportError final : public ReportableError {
@@ -17,7 +21,8 @@ class TransportError final : public ReportableError {
   static constexpr int timedOut = 28;
   static constexpr int cancelled = 42;
 
-  explicit TransportError(int code) : code_(code) {}
+  explicit TransportError(int code, ServicePlace place = ServicePlace::remote)
+      : code_(code), place_(place) {}
 
   int code() const { return code_; }
   bool isTimeout() const { return code_ == timedOut; }
@@ -29,6 +34,7 @@ class TransportError final : public ReportableError {
 
  private:
   int code_;
+  ServicePlace place_;
 };
 
 }  // namespace wrenly

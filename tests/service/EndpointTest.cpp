@@ -63,7 +63,6 @@ TEST(ServiceConfiguration, EnvironmentReplacesTheCanonicalBuiltInUrlWithoutFalli
   unsetenv("WRENLY_SERVICE_URL");
   unsetenv("WRENLY_CA_FILE");
   EXPECT_EQ(ServiceConfiguration::fromEnvironment().baseURLText, MacVoiceService::defaultURL);
-  EXPECT_FALSE(ServiceConfiguration::fromEnvironment().extraTrustFile);
 
   setenv("WRENLY_CA_FILE", "/tmp/extra.pem", 1);
   EXPECT_EQ(ServiceConfiguration::fromEnvironment().extraTrustFile, "/tmp/extra.pem");
@@ -74,6 +73,33 @@ TEST(ServiceConfiguration, EnvironmentReplacesTheCanonicalBuiltInUrlWithoutFalli
               std::nullopt);
   }
   unsetenv("WRENLY_SERVICE_URL");
+}
+
+TEST(ServiceConfiguration, TrustsTheLocalServicesAuthorityOnlyForALoopbackBaseUrl) {
+  const std::pair<const char*, bool> cases[] = {
+      {"https://127.0.0.1:47615/wrenly/v1/", true},
+      {"https://127.8.9.1/wrenly/v1/", true},
+      {"https://LocalHost:1/wrenly/v1/", true},
+      {"https://[::1]:9/wrenly/v1/", true},
+      {"https://128.0.0.1/wrenly/v1/", false},
+      {"https://localhost.example/wrenly/v1/", false},
+      {"https://[::2]/wrenly/v1/", false},
+      {"https://speech.example.com/wrenly/v1/", false},
+      {"not a url", false},
+  };
+  unsetenv("WRENLY_CA_FILE");
+  setenv("XDG_DATA_HOME", "/tmp/wrenly-data", 1);
+  for (const auto& [url, loopback] : cases) {
+    EXPECT_EQ(isLoopbackServiceURL(url), loopback) << url;
+    setenv("WRENLY_SERVICE_URL", url, 1);
+    const auto trust = ServiceConfiguration::fromEnvironment().extraTrustFile;
+    EXPECT_EQ(trust, loopback ? std::optional<std::filesystem::path>(
+                                    "/tmp/wrenly-data/wrenly-speech-service/authority.pem")
+                              : std::nullopt)
+        << url;
+  }
+  unsetenv("WRENLY_SERVICE_URL");
+  unsetenv("XDG_DATA_HOME");
 }
 
 }  // namespace

@@ -111,13 +111,23 @@ TEST(SignInChecks, CallbackMustAnswerThisSignIn) {
   EXPECT_FALSE(MacAppleLogin::isValidCallback("wrenly-auth://complete?state=a+b", "a b"));
 }
 
-TEST(SignInChecks, OnlyApplesAuthorizationPageIsShownAndTheTokenIsUrlSafe) {
-  EXPECT_TRUE(MacAppleLogin::isAuthorizationURL("https://appleid.apple.com/auth?x=1#y"));
+TEST(SignInChecks, OnlyApplesPageOrTheLocalServicesOwnOriginIsShownAndTheTokenIsUrlSafe) {
+  const std::string remote = "https://speech.example.com/wrenly/v1/";
+  const std::string local = "https://127.0.0.1:47615/wrenly/v1/";
+  for (const auto& base : {remote, local}) {
+    EXPECT_TRUE(MacAppleLogin::isAuthorizationURL("https://appleid.apple.com/auth?x=1#y", base));
+  }
   for (const char* url :
        {"HTTPS://appleid.apple.com/auth", "http://appleid.apple.com/auth",
         "https://appleid.apple.com.evil.example/auth", "https://AppleID.apple.com/auth",
-        "https://127.0.0.1/auth", "not a url"}) {
-    EXPECT_FALSE(MacAppleLogin::isAuthorizationURL(url)) << url;
+        "https://127.0.0.1/auth", "https://speech.example.com/wrenly/v1/sign-in", "not a url"}) {
+    EXPECT_FALSE(MacAppleLogin::isAuthorizationURL(url, remote)) << url;
+  }
+  EXPECT_TRUE(MacAppleLogin::isAuthorizationURL("https://127.0.0.1:47615/sign-in?s=1", local));
+  for (const char* url : {"https://127.0.0.1/sign-in", "https://127.0.0.1:47616/sign-in",
+                          "http://127.0.0.1:47615/sign-in", "https://localhost:47615/sign-in",
+                          "https://u@127.0.0.1:47615/sign-in"}) {
+    EXPECT_FALSE(MacAppleLogin::isAuthorizationURL(url, local)) << url;
   }
   unsigned char random[32];
   for (int i = 0; i < 32; ++i) random[i] = static_cast<unsigned char>(0xFB + i);

@@ -169,9 +169,13 @@ TEST_F(RequestContract, TransportFailuresPassThroughWithAFailureLine) {
   // Signing out while offline keeps the user signed in.
   auto closed = makeService(ContractServer().baseURL());  // that server is gone again
   signIn("tok", *closed.endpoint());
-  EXPECT_EQ(run(closed.signOut()).errorAs<TransportError>().code(),
-            TransportError::couldNotConnect);
+  const auto refused = run(closed.signOut()).errorAs<TransportError>();
+  EXPECT_EQ(refused.code(), TransportError::couldNotConnect);
   EXPECT_TRUE(closed.isActivated());
+  // Nothing listens on this machine's port: the message names the stopped local service.
+  EXPECT_EQ(refused.localizedDescription(), Messages::localServiceNotRunning);
+  EXPECT_EQ(TransportError(TransportError::couldNotConnect).localizedDescription(),
+            Messages::cannotConnect);
   EXPECT_THAT(logLines(), ElementsAre("http failed stage=access elapsed_ms=0 code=60",
                                       "http failed stage=access elapsed_ms=0 code=60",
                                       "http failed stage=account/session elapsed_ms=0 code=7"));

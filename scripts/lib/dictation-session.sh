@@ -1,0 +1,211 @@
+# A whole dictation session on a private headless desktop, shared by scripts/run.sh (the
+# demonstration) and the end-to-end tests. Source it, then call the session_* functions in order.
+#
+#   session_start DIR BUILD      desktop (Xvfb, openbox, buses, accessibility), tray, unlocked
+#                                keyring, a sound server whose microphone is a pipe, a browser
+#                                stand-in that records the pages the program opens
+#   session_start_service PORT   the local speech service on 127.0.0.1:PORT
+#   session_start_program        wrenly, pointed at that service
+#   session_sign_in              through the service's own page, as a browser would
+#   session_set_up_trigger_key   right Alt, through the program's own window
+#   session_open_editor          mousepad with an empty document
+#   session_dictate RAW          tap right Alt, play RAW into the microphone, tap again
+#   session_editor_text WANTED   the editor's text once it settles and holds WANTED
+#   session_stop                 stop everything started, by PID
+#
+# Display numbers :71 to :79 only. Every process is started here and stopped by its PID.
+
+session_lib_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+session_root=$(cd "$session_lib_dir/../.." && pwd)
+session_probe="/usr/bin/python3 $session_lib_dir/desktop_probe.py"
+
+session_log() { printf '[%s] %s\n' "$(date +%T)" "$*" >&2; }
+
+session_fail() {
+  session_log "FAILED: $*"
+  return 1
+}
+
+session_launch() {  # session_launch NAME COMMAND...: background, log to DIR/NAME.log, PID noted
+  local name=$1
+  shift
+  "$@" >>"$session_dir/$name.log" 2>&1 </dev/null &
+  local pid=$!
+  echo "$pid" >>"$session_dir/pids"
+  echo "$pid" >"$session_dir/$name.pid"
+}
+
+session_wait() {  # session_wait TRIES COMMAND...: retry every 100 ms
+  local tries=$1
+  shift
+  for _ in $(seq "$tries"); do
+    "$@" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+session_start() {
+  session_dir=$1
+  session_build=$2
+  WRENLY_DISPLAYS="71 79" "$session_root/scripts/headless-desktop.sh" start "$session_dir" ||
+    return 1
+  # shellcheck disable=SC1091
+  source "$session_dir/env"
+  session_log "desktop on $DISPLAY"
+
+  session_launch trayer trayer --edge bottom --align right --widthtype request --height 24
+  # An unlocked login keyring, as after a desktop login.
+  session_launch keyring sh -c 'printf "\n" | exec gnome-keyring-daemon --foreground --unlock \
+    --components=secrets'
+
+  cat >"$session_dir/sound.pa" <<PA
+load-module module-native-protocol-unix socket=$session_dir/pulse
+load-module module-pipe-source source_name=microphone file=$session_dir/microphone format=s16le rate=16000 channels=1
+load-module module-null-sink sink_name=speakers
+set-default-source microphone
+set-default-sink speakers
+PA
+  session_launch pulseaudio pulseaudio -n -F "$session_dir/sound.pa" --daemonize=no \
+    --exit-idle-time=-1 --realtime=no --high-priority=no --disallow-exit
+  export PULSE_SERVER="unix:$session_dir/pulse"
+  session_wait 100 timeout 5 pactl info || session_fail "the sound server did not start" || return 1
+
+  # The browser: pages the program opens are written down for session_sign_in to follow.
+  mkdir -p "$session_dir/bin"
+  cat >"$session_dir/bin/xdg-open" <<SH
+#!/bin/sh
+printf '%s\n' "\$1" >>"$session_dir/opened"
+SH
+  chmod +x "$session_dir/bin/xdg-open"
+  : >"$session_dir/opened"
+  {
+    echo "export PULSE_SERVER=$(printf %q "$PULSE_SERVER")"
+  } >>"$session_dir/env"
+}
+
+session_authority() { echo "$XDG_DATA_HOME/wrenly-speech-service/authority.pem"; }
+
+session_start_service() {
+  session_port=$1
+  session_launch service "$session_build/speech-service/wrenly-speech-service" \
+    --listen "127.0.0.1:$session_port"
+  session_wait 300 curl -s -o /dev/null --cacert "$(session_authority)" \
+    "https://127.0.0.1:$session_port/wrenly/v1/access" ||
+    session_fail "the speech service did not start: $(cat "$session_dir/service.log")" || return 1
+  session_log "speech service on 127.0.0.1:$session_port (pid $(cat "$session_dir/service.pid"))"
+}
+
+session_stop_service() {
+  local pid
+  pid=$(cat "$session_dir/service.pid")
+  kill -TERM "$pid" 2>/dev/null || true
+  session_wait 50 sh -c "! kill -0 $pid" || kill -KILL "$pid" 2>/dev/null || true
+}
+
+session_kill_service() {  # as a crash would: no chance to finish anything
+  kill -KILL "$(cat "$session_dir/service.pid")" 2>/dev/null || true
+}
+
+session_base_url() { echo "https://127.0.0.1:$session_port/wrenly/v1/"; }
+
+session_start_program() {
+  # Only a port other than the built-in one needs naming; either way the address is loopback,
+  # so the program trusts the service's own authority by itself.
+  local service_url=()
+  if [[ $session_port != 47615 ]]; then service_url=(WRENLY_SERVICE_URL="$(session_base_url)"); fi
+  session_launch wrenly env PATH="$session_dir/bin:$PATH" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 \
+    QT_QPA_PLATFORM=xcb "${service_url[@]}" "$session_build/src/app/wrenly"
+  session_program=$(cat "$session_dir/wrenly.pid")
+  session_wait 200 xdotool search --pid "$session_program" --name Wrenly ||
+    session_fail "wrenly did not show its window: $(cat "$session_dir/wrenly.log")" || return 1
+  session_log "wrenly running (pid $session_program)"
+}
+
+session_live_recognition() {  # session_live_recognition on|off: the window's tick box
+  $session_probe tick "$session_program" "啟用即時語音辨識" "$1"
+}
+
+session_press() { $session_probe press "$session_program" "$1"; }
+session_expect() { $session_probe wait "$session_program" "$1" "${2:-20}"; }
+
+session_set_up_trigger_key() {
+  session_expect "步驟 2／2" 20 || return 1
+  # The program turned the desktop's assistive technologies on at launch; as a user would, come
+  # back to its window, and start key detection again if it still says it is off.
+  xdotool windowactivate --sync \
+    "$(xdotool search --onlyvisible --pid "$session_program" --name Wrenly | head -n 1)"
+  sleep 0.5
+  if $session_probe wait "$session_program" "按鍵偵測尚未啟動" 1 2>/dev/null; then
+    session_press "重新啟用按鍵偵測" || return 1
+    sleep 0.5
+  fi
+  session_tap_trigger
+  session_expect "已偵測到" 10 || return 1
+  session_press "確認並開始使用" || return 1
+  session_expect "錄音鍵：" 10 || return 1
+  session_log "trigger key set to right Alt through the window"
+}
+
+session_sign_in() {
+  local opened_before page action state callback authority
+  opened_before=$(wc -l <"$session_dir/opened")
+  session_press "使用 Apple 登入" || return 1
+  session_wait 100 sh -c "[ \$(wc -l <'$session_dir/opened') -gt $opened_before ]" ||
+    session_fail "no sign-in page was opened" || return 1
+  page=$(tail -n 1 "$session_dir/opened")
+  authority=$(session_authority)
+  # As the browser would: load the page, then send its form with the allow button.
+  local html
+  html=$(curl -sS --cacert "$authority" "$page") || session_fail "sign-in page: $page" || return 1
+  action=$(sed -n 's/.*<form method="post" action="\([^"]*\)".*/\1/p' <<<"$html")
+  state=$(sed -n 's/.*name="state" value="\([^"]*\)".*/\1/p' <<<"$html")
+  [[ -n $action && -n $state ]] || session_fail "the sign-in page has no form" || return 1
+  action=${action//&amp;/&}
+  local origin=${page%%/wrenly/*}
+  [[ $action == https://* ]] || action="$origin$action"
+  callback=$(curl -sS --cacert "$authority" -o /dev/null -w '%{redirect_url}' -H "Origin: $origin" \
+    --data-urlencode "state=$state" --data-urlencode "decision=allow" "$action")
+  [[ $callback == wrenly-auth:* ]] || session_fail "no callback after the form" || return 1
+  # What the wrenly-auth: handler of the .desktop file does with it.
+  "$session_build/tools/wrenly-auth-callback/wrenly-auth-callback" "$callback" ||
+    session_fail "the program did not take the callback" || return 1
+  session_expect "登出 Apple 帳戶" 20 || return 1
+  session_log "signed in through the service's page"
+}
+
+session_open_editor() {
+  session_launch mousepad mousepad --disable-server "$session_dir/note.txt"
+  session_editor=$(cat "$session_dir/mousepad.pid")
+  session_wait 200 xdotool search --pid "$session_editor" --class mousepad ||
+    session_fail "mousepad did not start" || return 1
+  session_focus_editor
+  session_wait 100 sh -c "$session_probe text $session_editor 1 | grep -q '^$'" || true
+}
+
+session_focus_editor() {
+  local window
+  window=$(xdotool search --pid "$session_editor" --class mousepad | tail -n 1)
+  xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowactivate "$window"
+  sleep 0.3
+}
+
+session_tap_trigger() { $session_probe tap Alt_R; }
+
+session_dictate() {  # session_dictate RAW: the whole dictation as the user does it
+  session_focus_editor
+  session_tap_trigger
+  $session_probe play "$session_dir/microphone" "$1" || return 1
+  session_tap_trigger
+}
+
+session_editor_text() {  # session_editor_text WANTED [SECONDS]
+  $session_probe settle "$session_editor" "$1" "${2:-30}"
+}
+
+session_screenshot() { $session_probe screenshot "$1"; }
+
+session_stop() {
+  [[ -n ${session_dir:-} && -d $session_dir ]] || return 0
+  WRENLY_DISPLAYS="71 79" "$session_root/scripts/headless-desktop.sh" stop "$session_dir"
+}

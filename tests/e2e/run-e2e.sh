@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# One end-to-end case on a private headless desktop with the real program, the real local speech
+# service, mousepad and a recording played into the microphone:
+#   tests/e2e/run-e2e.sh BUILD_DIR stream|batch|account|service-killed|service-down
+set -uo pipefail
+build=$1
+case_name=$2
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=../../scripts/lib/dictation-session.sh
+source "$here/../../scripts/lib/dictation-session.sh"
+speech=/usr/share/pocketsphinx/test/data/goforward.raw
+
+scratch=$(mktemp -d /tmp/wrenly-e2e.XXXXXX)
+fail() {
+  session_log "FAIL ($case_name): $*"
+  tail -n 30 "$scratch"/{service,wrenly}.log >&2 2>/dev/null
+  exit 1
+}
+trap 'session_stop' EXIT
+
+free_port() { /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+
+# Nothing said, selected or any credential may reach either log.
+logs_keep_content_out() {
+  local leaked
+  leaked=$(grep -rliE "forward|meters|bearer|token=" "$XDG_STATE_HOME/Wrenly" "$scratch/service.log" \
+    2>/dev/null)
+  [[ -z $leaked ]] || fail "speech content or a credential in $leaked"
+}
+
+ready() {  # desktop, service, program, trigger key and sign-in
+  session_start "$scratch" "$build" || fail "desktop"
+  session_start_service "$(free_port)" || fail "service"
+  session_start_program || fail "program"
+  session_set_up_trigger_key || fail "trigger key"
+  session_sign_in || fail "sign-in"
+}
+
+landed() {
+  local text
+  text=$(session_editor_text "forward" "${1:-60}") || fail "no dictation in mousepad: '$text'"
+  session_log "landed in mousepad: $text"
+}
+
+ready
+case $case_name in
+  stream | batch)
+    session_live_recognition "$([[ $case_name == stream ]] && echo on || echo off)" || fail "tick"
+    session_open_editor || fail "mousepad"
+    session_dictate "$speech" || fail "dictation"
+    landed
+    if [[ $case_name == stream ]]; then
+      grep -q "stream finish_to_result_ms" "$scratch/service.log" || fail "no live stream"
+    else
+      grep -q "path=transcribe status=200" "$scratch/service.log" || fail "no upload"
+    fi
+    ;;
+  service-killed)
+    # The service dies half-way through a live dictation and comes straight back (as its
+    # service manager would restart it): the upload after the stop still delivers.
+    session_live_recognition on || fail "tick"
+    session_open_editor || fail "mousepad"
+    session_focus_editor
+    session_tap_trigger
+    $session_probe play "$session_dir/microphone" "$speech" &
+    player=$!
+    sleep 1.5
+    session_kill_service
+    session_start_service "$session_port" || fail "restart"
+    wait "$player" || fail "playing"
+    session_tap_trigger
+    landed
+    grep -q "path=transcribe status=200" "$scratch/service.log" || fail "no upload after the stream"
+    ;;
+  service-down)
+    # Nothing listens when the recording stops: the recording is kept, the message says the
+    # local service is not running, and a retry after it is back delivers.
+    session_live_recognition off || fail "tick"
+    session_open_editor || fail "mousepad"
+    session_focus_editor
+    session_tap_trigger
+    $session_probe play "$session_dir/microphone" "$speech" || fail "playing"
+    session_stop_service
+    session_tap_trigger
+    session_expect "本機語音服務未有運行" 30 || fail "no message about the stopped service"
+    session_start_service "$session_port" || fail "restart"
+    session_press "重試上一段錄音" || fail "retry button"
+    session_focus_editor
+    landed
+    ;;
+  account)
+    session_press "登出 Apple 帳戶" || fail "sign-out button"
+    session_expect "使用 Apple 登入" 20 || fail "still signed in after signing out"
+    session_sign_in || fail "second sign-in"
+    session_press "刪除帳戶及資料" || fail "delete button"
+    session_press "確認刪除" || fail "delete confirmation"
+    session_expect "使用 Apple 登入" 20 || fail "still signed in after deleting the account"
+    grep -q "method=DELETE path=access status=200" "$scratch/service.log" ||
+      fail "the service never deleted the account"
+    ;;
+  *) fail "unknown case" ;;
+esac
+logs_keep_content_out
+session_log "PASS ($case_name)"
