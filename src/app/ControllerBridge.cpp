@@ -30,7 +30,8 @@ void ControllerBridge::attach(DictationCore& core) {
         if (core_) core_->controller().rememberDeactivatedApp(application);
       });
   publish(controller.state());
-  controller.refreshPermission(true, false);
+  controller.refreshPermission(MacVoiceController::PermissionPrompt::ifMissing,
+                               MacVoiceController::PermissionReport::none);
   controller.installHotkey();
   controller.refreshServiceState();
 }
@@ -65,7 +66,8 @@ void ControllerBridge::onLoop(std::function<void(DictationCore&)> action) {
 
 void ControllerBridge::applicationActivated() {
   onLoop([](DictationCore& core) {
-    core.controller().refreshPermission(false, false);
+    core.controller().refreshPermission(MacVoiceController::PermissionPrompt::none,
+                                        MacVoiceController::PermissionReport::none);
     asio::co_spawn(core.platform().mainLoop, core.controller().updateAccountStatus(),
                    asio::detached);
   });
@@ -76,7 +78,10 @@ void ControllerBridge::openAccessibilitySettings() {
 }
 
 void ControllerBridge::recheckPermission() {
-  onLoop([](DictationCore& core) { core.controller().refreshPermission(false, true); });
+  onLoop([](DictationCore& core) {
+    core.controller().refreshPermission(MacVoiceController::PermissionPrompt::none,
+                                        MacVoiceController::PermissionReport::timed);
+  });
 }
 
 void ControllerBridge::confirmDetectedShortcut() {

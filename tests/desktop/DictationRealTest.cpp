@@ -30,7 +30,8 @@ class RealDictation : public ::testing::Test {
     settings.setBool("active." + server.baseURL(), true);
     settings.setBool(MacVoiceController::setupCompleteKey, true);
     controller = MacVoiceController::make({platform, service, insertion, recorder, appleLogin, {}});
-    controller->refreshPermission(true, false);
+    controller->refreshPermission(MacVoiceController::PermissionPrompt::ifMissing,
+                                  MacVoiceController::PermissionReport::none);
     controller->installHotkey();
     controller->refreshServiceState();
     EXPECT_TRUE(desktop.runUntil([&] { return controller->state().serviceStatusLoaded; }));
