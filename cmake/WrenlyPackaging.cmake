@@ -16,7 +16,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
 # The X11 platform plugin is loaded by Qt at run time; xdg-open opens pages and folders; the
 # accessibility bus lets the program see other applications' fields.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, xdg-utils, at-spi2-core, ca-certificates")
+# pocketsphinx-en-us: the local speech service's acoustic model, language model and dictionary.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "qt6-qpa-plugins, xdg-utils, at-spi2-core, ca-certificates, pocketsphinx-en-us")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
     "gnome-keyring | kwalletmanager, pulseaudio | pipewire-pulse, fonts-noto-cjk | fonts-wqy-microhei")
 include(CPack)
