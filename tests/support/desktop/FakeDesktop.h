@@ -10,6 +10,7 @@
 #include "platform/Accessibility.h"
 #include "platform/Asio.h"
 #include "platform/Clock.h"
+#include "platform/HandlerList.h"
 #include "platform/Platform.h"
 #include "platform/WindowList.h"
 #include "platform/Workspace.h"
@@ -18,7 +19,6 @@
 #include "support/desktop/FakeKeyInjector.h"
 #include "support/desktop/FakeKeyMonitor.h"
 #include "support/desktop/FakePasteboard.h"
-#include "support/desktop/HandlerList.h"
 #include "support/desktop/KeyEventScript.h"
 
 namespace wrenly {

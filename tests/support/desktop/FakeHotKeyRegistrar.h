@@ -1,7 +1,7 @@
 #pragma once
 
+#include "platform/HandlerList.h"
 #include "platform/HotKeyRegistrar.h"
-#include "support/desktop/HandlerList.h"
 
 namespace wrenly {
 

@@ -2,8 +2,8 @@
 
 #include <optional>
 
+#include "platform/HandlerList.h"
 #include "platform/KeyMonitor.h"
-#include "support/desktop/HandlerList.h"
 
 namespace wrenly {
 

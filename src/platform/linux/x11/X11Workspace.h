@@ -4,8 +4,8 @@
 #include <string>
 
 #include "platform/Asio.h"
+#include "platform/HandlerList.h"
 #include "platform/Workspace.h"
-#include "platform/linux/x11/Subscribers.h"
 #include "platform/linux/x11/WindowProperties.h"
 #include "platform/linux/x11/XEventPump.h"
 
@@ -40,8 +40,8 @@ class X11Workspace final : public Workspace {
   WindowProperties windows_;
   std::optional<std::string> ownApplicationID_;
   std::optional<RunningApplication> current_;
-  Subscribers<RunningApplication> activations_;
-  Subscribers<RunningApplication> deactivations_;
+  HandlerList<RunningApplication> activations_;
+  HandlerList<RunningApplication> deactivations_;
   mutable XEventPump pump_;  // reads made by const queries may queue events
 };
 

@@ -6,9 +6,9 @@
 #include <set>
 
 #include "platform/Asio.h"
+#include "platform/HandlerList.h"
 #include "platform/KeyMonitor.h"
 #include "platform/linux/x11/KeyTranslation.h"
-#include "platform/linux/x11/Subscribers.h"
 #include "platform/linux/x11/XEventPump.h"
 
 namespace wrenly {
@@ -39,8 +39,8 @@ class XInputKeyMonitor final : public KeyMonitor {
   OwnWindowCheck ownWindowFocused_;
   KeyTranslation keys_;
   std::set<unsigned> modifiersDown_;  // X key codes
-  Subscribers<KeyEvent> global_;
-  Subscribers<KeyEvent> local_;
+  HandlerList<KeyEvent> global_;
+  HandlerList<KeyEvent> local_;
   XEventPump pump_;
 };
 

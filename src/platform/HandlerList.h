@@ -12,8 +12,8 @@
 
 namespace wrenly {
 
-// The subscribers of one fake event stream. A handler removed while an event is being delivered
-// (even by itself) is not called again, and is never destroyed while it runs.
+// The subscribers of one event stream, all on one thread. A handler removed while an event is being
+// delivered (even by itself) is not called again, and is never destroyed while it runs.
 template <typename... Args>
 class HandlerList {
  public:
