@@ -231,20 +231,16 @@ void BM_StopToPasteByBatch(benchmark::State& state) {
 }
 
 // Several runs of 10 dictations each, reported as min and median.
-BENCHMARK(BM_StopToPasteByStream)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(10)
-    ->Repetitions(5)
-    ->ComputeStatistics("min", minimum)
-    ->ReportAggregatesOnly(true);
-BENCHMARK(BM_StopToPasteByBatch)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(10)
-    ->Repetitions(5)
-    ->ComputeStatistics("min", minimum)
-    ->ReportAggregatesOnly(true);
+void severalRuns(benchmark::internal::Benchmark* run) {
+  run->UseManualTime()
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(10)
+      ->Repetitions(5)
+      ->ComputeStatistics("min", minimum)
+      ->ReportAggregatesOnly(true);
+}
+BENCHMARK(BM_StopToPasteByStream)->Apply(severalRuns);
+BENCHMARK(BM_StopToPasteByBatch)->Apply(severalRuns);
 
 }  // namespace
 
