@@ -13,7 +13,7 @@ build_packages=(
 )
 test_packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev openssl
-  dbus dbus-x11 gnome-keyring pulseaudio pulseaudio-utils pocketsphinx-testdata sox
+  dbus dbus-x11 gnome-keyring pulseaudio pulseaudio-utils pocketsphinx-testdata sox flite
   xvfb openbox at-spi2-core x11-utils python3-gi gir1.2-gtk-3.0 xauth
   trayer fonts-wqy-microhei mousepad xdotool gir1.2-atspi-2.0 curl
 )

@@ -8,7 +8,7 @@
 #   session_start_program        wrenly, pointed at that service
 #   session_sign_in              through the service's own page, as a browser would
 #   session_set_up_trigger_key   right Alt, through the program's own window
-#   session_open_editor          mousepad with an empty document
+#   session_open_editor [TEXT]   mousepad with a document holding TEXT (empty by default)
 #   session_dictate RAW          tap right Alt, play RAW into the microphone, tap again
 #   session_editor_text WANTED   the editor's text once it settles and holds WANTED
 #   session_stop                 stop everything started, by PID
@@ -174,13 +174,18 @@ session_sign_in() {
   session_log "signed in through the service's page"
 }
 
-session_open_editor() {
+session_open_editor() {  # session_open_editor [TEXT]: a document holding TEXT (empty by default)
+  printf '%s' "${1:-}" >"$session_dir/note.txt"
   session_launch mousepad mousepad --disable-server "$session_dir/note.txt"
   session_editor=$(cat "$session_dir/mousepad.pid")
   session_wait 200 xdotool search --pid "$session_editor" --class mousepad ||
     session_fail "mousepad did not start" || return 1
   session_focus_editor
-  session_wait 100 sh -c "$session_probe text $session_editor 1 | grep -q '^$'" || true
+  if [[ -n ${1:-} ]]; then
+    session_editor_text "$1" 20 >/dev/null || session_fail "mousepad did not show the document"
+  else
+    session_wait 100 sh -c "$session_probe text $session_editor 1 | grep -q '^$'" || true
+  fi
 }
 
 session_focus_editor() {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # One end-to-end case on a private headless desktop with the real program, the real local speech
 # service, mousepad and a recording played into the microphone:
-#   tests/e2e/run-e2e.sh BUILD_DIR stream|batch|account|service-killed|service-down
+#   tests/e2e/run-e2e.sh BUILD_DIR stream|batch|selection|account|service-killed|service-down
 set -uo pipefail
 build=$1
 case_name=$2
@@ -23,7 +23,7 @@ free_port() { /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("12
 # Nothing said, selected or any credential may reach either log.
 logs_keep_content_out() {
   local leaked
-  leaked=$(grep -rliE "forward|meters|bearer|token=" "$XDG_STATE_HOME/Wrenly" "$scratch/service.log" \
+  leaked=$(grep -rliE "forward|meters|apples|numbered|bearer|token=" "$XDG_STATE_HOME/Wrenly" "$scratch/service.log" \
     2>/dev/null)
   [[ -z $leaked ]] || fail "speech content or a credential in $leaked"
 }
@@ -54,6 +54,20 @@ case $case_name in
     else
       grep -q "path=transcribe status=200" "$scratch/service.log" || fail "no upload"
     fi
+    ;;
+  selection)
+    # Text selected in mousepad, an instruction spoken (synthesised, as no recording of one ships
+    # with the system): the selection becomes a numbered list in place.
+    flite -voice kal16 -t "numbered list" -o "$scratch/instruction.wav" || fail "speech synthesis"
+    sox "$scratch/instruction.wav" -r 16000 -c 1 -b 16 -e signed -t raw "$scratch/instruction.raw" ||
+      fail "converting the instruction"
+    session_open_editor "apples, pears, plums" || fail "mousepad"
+    xdotool key --clearmodifiers ctrl+a
+    session_dictate "$scratch/instruction.raw" || fail "dictation"
+    text=$(session_editor_text "3. plums" 60) || fail "the selection was not rewritten: '$text'"
+    [[ $text == *"1. apples"* && $text == *"2. pears"* ]] || fail "rewritten wrongly: '$text'"
+    session_log "rewritten in mousepad: ${text//$'\n'/ | }"
+    grep -q "path=text status=200" "$scratch/service.log" || fail "no spoken task on the service"
     ;;
   service-killed)
     # The service dies half-way through a live dictation and comes straight back (as its
