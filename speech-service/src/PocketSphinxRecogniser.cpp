@@ -86,9 +86,13 @@ PocketSphinxRecogniser::~PocketSphinxRecogniser() = default;
 
 std::unique_ptr<PocketSphinxRecogniser::Decoder> PocketSphinxRecogniser::makeDecoder() {
   auto decoder = std::make_unique<Decoder>();
-  decoder->config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", model_.acousticModel.c_str(),
-                                "-lm", model_.languageModel.c_str(), "-dict",
-                                model_.dictionary.c_str(), "-logfn", "/dev/null", nullptr);
+  // Without the flat-lexicon pass the whole decoding happens as the audio arrives: the end of
+  // an utterance then costs tens of milliseconds instead of a second pass over all of it, and
+  // the lattice search that follows keeps the accuracy (better, on the test utterances).
+  decoder->config =
+      cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", model_.acousticModel.c_str(), "-lm",
+                  model_.languageModel.c_str(), "-dict", model_.dictionary.c_str(), "-fwdflat",
+                  "no", "-logfn", "/dev/null", nullptr);
   if (!decoder->config) return nullptr;
   decoder->decoder = ps_init(decoder->config);
   if (!decoder->decoder) return nullptr;

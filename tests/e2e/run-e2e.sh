@@ -58,7 +58,7 @@ case $case_name in
   selection)
     # Text selected in mousepad, an instruction spoken (synthesised, as no recording of one ships
     # with the system): the selection becomes a numbered list in place.
-    flite -voice kal16 -t "numbered list" -o "$scratch/instruction.wav" || fail "speech synthesis"
+    flite -voice kal16 -t "make it a numbered list" -o "$scratch/instruction.wav" || fail "speech synthesis"
     sox "$scratch/instruction.wav" -r 16000 -c 1 -b 16 -e signed -t raw "$scratch/instruction.raw" ||
       fail "converting the instruction"
     session_open_editor "apples, pears, plums" || fail "mousepad"
