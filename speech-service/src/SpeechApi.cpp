@@ -105,19 +105,11 @@ std::string recognitionError(RecognitionFailure failure) {
 
 }  // namespace
 
-ApiReply ApiReply::json(int status, std::string body) {
-  return ApiReply{status, "application/json", std::move(body), {}};
-}
-
-ApiReply ApiReply::error(int status, std::string_view code) {
-  return json(status, jsonText(json::object{{"error", json::object{{"code", code}}}}));
-}
-
 std::string SpeechApi::errorMessage(std::string_view code) {
   return jsonText(json::object{{"type", "error"}, {"code", code}});
 }
 
-bool SpeechApi::isStreamTarget(std::string_view target) {
+bool SpeechApi::isStreamTarget(std::string_view target) const {
   auto url = boost::urls::parse_origin_form(target);
   return url && url->encoded_path() == std::string(basePath) + "stream";
 }
@@ -310,7 +302,7 @@ ApiReply SpeechApi::decideSignIn(const ApiRequest& request) {
   return reply;
 }
 
-std::variant<std::unique_ptr<StreamSession>, std::string> SpeechApi::openStream(
+std::variant<std::unique_ptr<StreamDecoding>, std::string> SpeechApi::openStream(
     const ApiRequest& request, std::function<void()> onSuperseded) {
   auto url = boost::urls::parse_origin_form(request.target);
   if (!url || !isLoopbackHost(request.host)) return errorMessage("invalid_request");

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "BusyUsers.h"
+#include "ServiceHandler.h"
 
 namespace wrenly::speech {
 
@@ -19,26 +20,6 @@ class ChineseConverter;
 class Recogniser;
 class RecognitionStream;
 class ServiceLog;
-
-// What the HTTP layer hands over of one request.
-struct ApiRequest {
-  std::string method;
-  std::string target;  // origin form, e.g. "/wrenly/v1/transcribe"
-  std::string host;
-  std::string authorization;
-  std::string origin;
-  std::string body;
-};
-
-struct ApiReply {
-  int status = 200;
-  std::string contentType = "application/json";
-  std::string body;
-  std::vector<std::pair<std::string, std::string>> headers;
-
-  static ApiReply json(int status, std::string body);
-  static ApiReply error(int status, std::string_view code);  // {"error":{"code":CODE}}
-};
 
 // What the service is made of; all of it outlives the API.
 struct ServiceParts {
@@ -51,19 +32,19 @@ struct ServiceParts {
 
 // One "stream" session: the audio is decoded frame by frame as it arrives, so the result is
 // ready moments after the finish frame. Used from one thread at a time.
-class StreamSession {
+class StreamSession final : public StreamDecoding {
  public:
   StreamSession(BusyUsers::Slot slot, std::unique_ptr<RecognitionStream> recognition, bool cleanup,
                 const ServiceParts& parts);
-  ~StreamSession();
+  ~StreamSession() override;
   StreamSession(const StreamSession&) = delete;
   StreamSession& operator=(const StreamSession&) = delete;
 
   // Decodes one binary frame of 16 kHz mono 16-bit PCM. Returns the error message to send when
   // the stream must end.
-  std::optional<std::string> feed(std::string_view pcm);
+  std::optional<std::string> feed(std::string_view pcm) override;
   // The "result" message, or an "error" one; the user's slot is free once it returns.
-  std::string finish();
+  std::string finish() override;
 
  private:
   std::optional<BusyUsers::Slot> slot_;
@@ -76,25 +57,22 @@ class StreamSession {
 };
 
 // The service's calls under /wrenly/v1/, independent of the network layer.
-class SpeechApi {
+class SpeechApi final : public ServiceHandler {
  public:
   static constexpr std::string_view basePath = "/wrenly/v1/";
-  // Requests larger than this are refused with 413 before their body is read.
-  static constexpr std::size_t maximumBodyBytes = 16u << 20;
-  static constexpr std::size_t maximumStreamFrameBytes = 1u << 20;
 
   explicit SpeechApi(ServiceParts parts) : parts_(std::move(parts)) {}
 
   // Answers one HTTP request. May block for the length of a recognition: call it off the
   // network threads.
-  ApiReply handle(const ApiRequest& request);
+  ApiReply handle(const ApiRequest& request) override;
 
-  static bool isStreamTarget(std::string_view target);
+  bool isStreamTarget(std::string_view target) const override;
   // Opens a stream for an upgraded "stream" request; on failure, the "error" message to send
   // before closing. `onSuperseded` is called (from any thread) when a recognition that
   // recovers this stream takes its place.
-  std::variant<std::unique_ptr<StreamSession>, std::string> openStream(
-      const ApiRequest& request, std::function<void()> onSuperseded);
+  std::variant<std::unique_ptr<StreamDecoding>, std::string> openStream(
+      const ApiRequest& request, std::function<void()> onSuperseded) override;
 
   static std::string errorMessage(std::string_view code);  // {"type":"error","code":CODE}
 

@@ -10,7 +10,6 @@
 #include <boost/asio/redirect_error.hpp>
 #include <boost/asio/ssl.hpp>
 #include <boost/asio/strand.hpp>
-#include <boost/asio/thread_pool.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
@@ -19,11 +18,12 @@
 #include <boost/beast/websocket/ssl.hpp>
 #include <boost/json/parse.hpp>
 #include <boost/json/value.hpp>
+#include <pthread.h>
 #include <thread>
 #include <vector>
 
+#include "ServiceHandler.h"
 #include "ServiceLog.h"
-#include "SpeechApi.h"
 
 namespace wrenly::speech {
 
@@ -51,21 +51,39 @@ auto awaitable(error_code& ec) {
 }  // namespace
 
 struct SpeechServer::Engine {
-  Engine(SpeechApi& theApi, ServiceLog& theLog, int workerThreads)
-      : api(theApi),
+  Engine(ServiceHandler& theHandler, ServiceLog& theLog, ServerSetup theSetup)
+      : handler(theHandler),
         log(theLog),
+        setup(std::move(theSetup)),
         tls(ssl::context::tls_server),
         acceptor(io),
-        workers(workerThreads) {}
+        workers(asio::make_work_guard(workIo)) {}
 
-  SpeechApi& api;
+  ServiceHandler& handler;
   ServiceLog& log;
+  const ServerSetup setup;
   asio::io_context io;
   ssl::context tls;
   tcp::acceptor acceptor;
-  asio::thread_pool workers;
+  // Blocking work (the handler's answers, decoding) runs here, off the network threads.
+  asio::io_context workIo;
+  asio::executor_work_guard<asio::io_context::executor_type> workers;
   std::vector<std::thread> threads;
+  std::vector<std::thread> workerThreads;
   unsigned short port = 0;
+
+  void startThreads() {
+    auto run = [this](asio::io_context& context) {
+      return [this, &context] {
+        pthread_setname_np(pthread_self(), setup.threadName.substr(0, 15).c_str());
+        context.run();
+      };
+    };
+    for (int i = 0; i < std::max(setup.networkThreads, 1); ++i) threads.emplace_back(run(io));
+    for (int i = 0; i < std::max(setup.workerThreads, 1); ++i) {
+      workerThreads.emplace_back(run(workIo));
+    }
+  }
 
   asio::awaitable<void> accept() {
     for (;;) {
@@ -80,22 +98,28 @@ struct SpeechServer::Engine {
 
   // The blocking steps, run on the worker pool. Plain functions with plain parameters: g++ 12
   // destroys a lambda's init-captures twice when the lambda is a coroutine's parameter.
-  static asio::awaitable<ApiReply> answer(SpeechApi& api, ApiRequest request) {
-    co_return api.handle(request);
+  static asio::awaitable<ApiReply> answer(ServiceHandler& handler, ApiRequest request) {
+    co_return handler.handle(request);
   }
-  static asio::awaitable<std::variant<std::unique_ptr<StreamSession>, std::string>> openStream(
-      SpeechApi& api, ApiRequest request, std::function<void()> superseded) {
-    co_return api.openStream(request, std::move(superseded));
+  static asio::awaitable<std::variant<std::unique_ptr<StreamDecoding>, std::string>> openStream(
+      ServiceHandler& handler, ApiRequest request, std::function<void()> superseded) {
+    co_return handler.openStream(request, std::move(superseded));
   }
 
   static ApiRequest apiRequest(const http::request<http::string_body>& message) {
     auto field = [&](http::field name) { return std::string(message[name]); };
-    return ApiRequest{std::string(message.method_string()),
-                      std::string(message.target()),
-                      field(http::field::host),
-                      field(http::field::authorization),
-                      field(http::field::origin),
-                      message.body()};
+    ApiRequest request{std::string(message.method_string()),
+                       std::string(message.target()),
+                       field(http::field::host),
+                       field(http::field::authorization),
+                       field(http::field::origin),
+                       message.body(),
+                       {}};
+    for (const auto& header : message) {
+      request.headers.emplace_back(std::string(header.name_string()),
+                                   std::string(header.value()));
+    }
+    return request;
   }
 
   asio::awaitable<void> sendReply(TlsStream& stream, const ApiReply& reply, unsigned version,
@@ -131,11 +155,11 @@ struct SpeechServer::Engine {
     for (;;) {
       http::request_parser<http::string_body> parser;
       parser.header_limit(headerLimit);
-      parser.body_limit(SpeechApi::maximumBodyBytes);
+      parser.body_limit(setup.maximumBodyBytes);
       beast::get_lowest_layer(stream).expires_after(idleLimit);
       co_await http::async_read_header(stream, buffer, parser, awaitable(ec));
       if (!ec && parser.get()[http::field::expect] == "100-continue" &&
-          parser.content_length().value_or(0) <= SpeechApi::maximumBodyBytes) {
+          parser.content_length().value_or(0) <= setup.maximumBodyBytes) {
         http::response<http::empty_body> proceed{http::status::continue_, 11};
         co_await http::async_write(stream, proceed, awaitable(ec));
       }
@@ -161,13 +185,18 @@ struct SpeechServer::Engine {
       }
 
       auto message = parser.release();
-      if (websocket::is_upgrade(message) && SpeechApi::isStreamTarget(message.target())) {
+      if (websocket::is_upgrade(message) && handler.isStreamTarget(message.target())) {
         co_await streamSession(std::move(stream), std::move(message));
         co_return;
       }
-      ApiReply reply =
-          co_await asio::co_spawn(workers, answer(api, apiRequest(message)), asio::use_awaitable);
-      const bool keepAlive = message.keep_alive() && reply.status < 400;
+      ApiReply reply = co_await asio::co_spawn(workIo, answer(handler, apiRequest(message)),
+                                               asio::use_awaitable);
+      if (reply.delivery == ApiReply::Delivery::dropConnection) {
+        beast::get_lowest_layer(stream).socket().close(ec);
+        co_return;
+      }
+      const bool keepAlive = setup.reuse == ConnectionReuse::keepAlive && message.keep_alive() &&
+                             reply.status < 400;
       co_await sendReply(stream, reply, message.version(), keepAlive);
       if (!keepAlive) {
         co_await closeTls(stream);
@@ -178,7 +207,7 @@ struct SpeechServer::Engine {
 
   // What the decoding strand owns of one stream.
   struct Decoding {
-    std::unique_ptr<StreamSession> session;
+    std::unique_ptr<StreamDecoding> session;
     std::optional<std::string> failure;
   };
 
@@ -201,7 +230,7 @@ struct SpeechServer::Engine {
     ws->set_option(websocket::stream_base::decorator([](websocket::response_type& response) {
       response.set(http::field::server, "wrenly-speech-service");
     }));
-    ws->read_message_max(SpeechApi::maximumStreamFrameBytes);
+    ws->read_message_max(setup.maximumStreamFrameBytes);
     error_code ec;
     co_await ws->async_accept(request, awaitable(ec));
     if (ec) co_return;
@@ -219,7 +248,8 @@ struct SpeechServer::Engine {
       });
     };
     auto opened = co_await asio::co_spawn(
-        workers, openStream(api, apiRequest(request), std::move(superseded)), asio::use_awaitable);
+        workIo, openStream(handler, apiRequest(request), std::move(superseded)),
+        asio::use_awaitable);
 
     if (auto* failure = std::get_if<std::string>(&opened)) {
       log.line("stream refused");
@@ -227,8 +257,8 @@ struct SpeechServer::Engine {
       co_return;
     }
     auto decoding = std::make_shared<Decoding>();
-    decoding->session = std::move(std::get<std::unique_ptr<StreamSession>>(opened));
-    auto decoder = asio::make_strand(workers);
+    decoding->session = std::move(std::get<std::unique_ptr<StreamDecoding>>(opened));
+    auto decoder = asio::make_strand(workIo);
 
     ws->text(true);
     co_await ws->async_write(asio::buffer(std::string_view(R"({"type":"ready"})")), awaitable(ec));
@@ -252,7 +282,7 @@ struct SpeechServer::Engine {
           !parseError && message.is_object() ? message.as_object().if_contains("type") : nullptr;
       if (!type || !type->is_string() || type->as_string() != "finish") {
         outcome = "invalid_message";
-        co_await end(*ws, SpeechApi::errorMessage("invalid_message"));
+        co_await end(*ws, R"({"type":"error","code":"invalid_message"})");
         break;
       }
       const auto finished = std::chrono::steady_clock::now();
@@ -276,9 +306,10 @@ struct SpeechServer::Engine {
   }
 };
 
-Fallible<std::unique_ptr<SpeechServer>> SpeechServer::start(ServerSetup setup, SpeechApi& api,
+Fallible<std::unique_ptr<SpeechServer>> SpeechServer::start(ServerSetup setup,
+                                                            ServiceHandler& handler,
                                                             ServiceLog& log) {
-  auto engine = std::make_unique<Engine>(api, log, std::max(setup.workerThreads, 1));
+  auto engine = std::make_unique<Engine>(handler, log, setup);
   error_code ec;
   engine->tls.set_options(ssl::context::no_tlsv1 | ssl::context::no_tlsv1_1 |
                           ssl::context::no_sslv2 | ssl::context::no_sslv3);
@@ -311,9 +342,7 @@ Fallible<std::unique_ptr<SpeechServer>> SpeechServer::start(ServerSetup setup, S
   if (ec) return StartupError{StartupFailure::listener, ec.message()};
   engine->port = engine->acceptor.local_endpoint(ec).port();
   asio::co_spawn(engine->io, engine->accept(), asio::detached);
-  for (int i = 0; i < std::max(setup.networkThreads, 1); ++i) {
-    engine->threads.emplace_back([io = &engine->io] { io->run(); });
-  }
+  engine->startThreads();
   return std::unique_ptr<SpeechServer>(new SpeechServer(std::move(engine)));
 }
 
@@ -326,8 +355,9 @@ SpeechServer::~SpeechServer() {
   });
   engine_->io.stop();
   for (auto& thread : engine_->threads) thread.join();
-  engine_->workers.stop();
-  engine_->workers.join();
+  engine_->workers.reset();
+  engine_->workIo.stop();
+  for (auto& thread : engine_->workerThreads) thread.join();
 }
 
 unsigned short SpeechServer::port() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <variant>
@@ -9,7 +10,7 @@
 
 namespace wrenly::speech {
 
-class SpeechApi;
+class ServiceHandler;
 class ServiceLog;
 
 struct ListenAddress {
@@ -17,21 +18,28 @@ struct ListenAddress {
   unsigned short port = 47615;
 };
 
+enum class ConnectionReuse { keepAlive, oneRequestPerConnection };
+
 struct ServerSetup {
   // Where to listen, or a listening socket handed over by the service manager.
   std::variant<ListenAddress, int> listen;
   ServerIdentity identity;
   int networkThreads = 2;
   int workerThreads = 3;  // recognitions and account look-ups, off the network threads
+  // Requests larger than this are refused with 413 before their body is read.
+  std::size_t maximumBodyBytes = 16u << 20;
+  std::size_t maximumStreamFrameBytes = 1u << 20;
+  ConnectionReuse reuse = ConnectionReuse::keepAlive;
+  std::string threadName = "speech-service";  // of every thread the server starts
 };
 
-// The HTTPS and WSS listener in front of the API: plain calls go to SpeechApi::handle on the
-// worker threads, upgrades of ".../stream" become streaming sessions. Malformed requests get
-// a 4xx and their connection is closed; nothing one client sends stops the others. Runs from
-// start() until destruction.
+// The HTTPS and WSS listener in front of a handler: plain calls go to ServiceHandler::handle on
+// the worker threads, upgrades to a stream target become streaming sessions. Malformed requests
+// get a 4xx and their connection is closed; nothing one client sends stops the others. Runs
+// from start() until destruction; the handler and the log outlive it.
 class SpeechServer {
  public:
-  static Fallible<std::unique_ptr<SpeechServer>> start(ServerSetup setup, SpeechApi& api,
+  static Fallible<std::unique_ptr<SpeechServer>> start(ServerSetup setup, ServiceHandler& handler,
                                                        ServiceLog& log);
   ~SpeechServer();
   SpeechServer(const SpeechServer&) = delete;

@@ -1,129 +1,82 @@
 #include "support/service/ContractServer.h"
 
-#include <pthread.h>
+#include <condition_variable>
+#include <mutex>
+#include <ostream>
+#include <stdexcept>
 
-#include <boost/asio/co_spawn.hpp>
-#include <boost/asio/detached.hpp>
-#include <boost/asio/io_context.hpp>
-#include <boost/asio/ip/tcp.hpp>
-#include <boost/asio/redirect_error.hpp>
-#include <boost/asio/ssl.hpp>
-#include <boost/asio/steady_timer.hpp>
-#include <boost/asio/use_awaitable.hpp>
-#include <boost/beast/core.hpp>
-#include <boost/beast/http.hpp>
-#include <boost/beast/ssl.hpp>
-#include <list>
-#include <thread>
-
-#include "platform/Asio.h"
+#include "ServiceHandler.h"
+#include "ServiceLog.h"
+#include "SpeechServer.h"
 
 namespace wrenly {
 
-namespace beast = boost::beast;
-namespace http = beast::http;
-namespace ssl = asio::ssl;
-using tcp = asio::ip::tcp;
-
-struct ContractServer::Transport {
-  Transport(ContractService& owner, const TestCertificate& certificate)
-      : service(owner),
-        tls(ssl::context::tls_server),
-        acceptor(io, tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0)),
-        port(acceptor.local_endpoint().port()) {
-    tls.use_certificate_chain(asio::buffer(certificate.certificatePem));
-    tls.use_private_key(asio::buffer(certificate.privateKeyPem), ssl::context::pem);
-    asio::co_spawn(io, accept(), asio::detached);
-    thread = std::thread([this] {
-      // Benchmarks tell the service's thread from the client's by this name.
-      pthread_setname_np(pthread_self(), "loopback-https");
-      io.run();
-    });
+// The speech service's own listener, serving the scripted service instead of the real one.
+struct ContractServer::Transport final : speech::ServiceHandler {
+  explicit Transport(ContractService& owner, const TestCertificate& certificate)
+      : service(owner), nowhere(nullptr), log(nowhere) {
+    speech::ServerSetup setup;
+    setup.listen = speech::ListenAddress{"127.0.0.1", 0};
+    setup.identity.certificateChainPem = certificate.certificatePem;
+    setup.identity.privateKeyPem = certificate.privateKeyPem;
+    setup.networkThreads = 1;
+    setup.workerThreads = 4;  // a stalled reply holds one
+    setup.maximumBodyBytes = 64u << 20;
+    // A reply the test drops must reach the client as a failure, not as a stale connection
+    // its transport quietly retries.
+    setup.reuse = speech::ConnectionReuse::oneRequestPerConnection;
+    // Benchmarks tell the service's threads from the client's by this name.
+    setup.threadName = "loopback-https";
+    auto started = speech::SpeechServer::start(std::move(setup), *this, log);
+    if (!started) throw std::runtime_error("contract server: " + started.error().message);
+    server = std::move(started.value());
   }
 
-  ~Transport() {
-    asio::post(io, [this] {
-      boost::system::error_code ignored;
-      acceptor.close(ignored);
-      io.stop();
-    });
-    thread.join();
+  ~Transport() override {
+    releaseStalled(Release::forGood);
+    server.reset();
   }
 
-  asio::awaitable<void> accept() {
-    for (;;) {
-      boost::system::error_code ec;
-      tcp::socket socket =
-          co_await acceptor.async_accept(asio::redirect_error(asio::use_awaitable, ec));
-      if (ec) co_return;
-      asio::co_spawn(io, session(std::move(socket)), asio::detached);
-    }
-  }
-
-  asio::awaitable<void> session(tcp::socket socket) {
-    boost::system::error_code ec;
-    beast::ssl_stream<beast::tcp_stream> stream(std::move(socket), tls);
-    beast::get_lowest_layer(stream).expires_after(std::chrono::seconds(30));
-    co_await stream.async_handshake(ssl::stream_base::server,
-                                    asio::redirect_error(asio::use_awaitable, ec));
-    if (ec) co_return;
-
-    beast::flat_buffer buffer;
-    http::request_parser<http::string_body> parser;
-    parser.body_limit(64u << 20);
-    co_await http::async_read(stream, buffer, parser,
-                              asio::redirect_error(asio::use_awaitable, ec));
-    if (ec) co_return;
-    auto message = parser.release();
-
-    ContractService::Request request{std::string(message.method_string()),
-                                     std::string(message.target()),
-                                     {},
-                                     {},
-                                     message.body()};
-    for (const auto& field : message) {
-      request.headers.emplace_back(std::string(field.name_string()), std::string(field.value()));
-    }
-    ContractService::Reply reply = service.answer(std::move(request));
-
-    // A stalled reply must outlive the client's own timeouts.
-    beast::get_lowest_layer(stream).expires_never();
-    if (reply.delay.count() > 0) {
-      asio::steady_timer timer(io, reply.delay);
-      co_await timer.async_wait(asio::redirect_error(asio::use_awaitable, ec));
-    }
+  speech::ApiReply handle(const speech::ApiRequest& request) override {
+    ContractService::Reply reply =
+        service.answer({request.method, request.target, {}, request.headers, request.body});
     if (reply.stall) {
-      auto timer = stalled.insert(stalled.end(), asio::steady_timer(io));
-      timer->expires_at(asio::steady_timer::time_point::max());
-      co_await timer->async_wait(asio::redirect_error(asio::use_awaitable, ec));
-      stalled.erase(timer);
+      std::unique_lock lock(mutex);
+      const int generation = releases;
+      released.wait(lock, [&] { return releases != generation || shuttingDown; });
     }
-    if (reply.dropConnection) {
-      beast::get_lowest_layer(stream).socket().close(ec);
-      co_return;
-    }
+    speech::ApiReply answer;
+    answer.status = reply.status;
+    answer.body = std::move(reply.body);
+    answer.headers = std::move(reply.headers);
+    if (reply.dropConnection) answer.delivery = speech::ApiReply::Delivery::dropConnection;
+    return answer;
+  }
 
-    http::response<http::string_body> response{static_cast<http::status>(reply.status),
-                                               message.version()};
-    response.set(http::field::content_type, "application/json");
-    for (const auto& [name, value] : reply.headers) response.insert(name, value);
-    response.body() = std::move(reply.body);
-    response.keep_alive(false);
-    response.prepare_payload();
-    beast::get_lowest_layer(stream).expires_after(std::chrono::seconds(30));
-    co_await http::async_write(stream, response, asio::redirect_error(asio::use_awaitable, ec));
-    if (ec) co_return;
-    beast::get_lowest_layer(stream).expires_after(std::chrono::seconds(2));
-    co_await stream.async_shutdown(asio::redirect_error(asio::use_awaitable, ec));
+  bool isStreamTarget(std::string_view) const override { return false; }
+  std::variant<std::unique_ptr<speech::StreamDecoding>, std::string> openStream(
+      const speech::ApiRequest&, std::function<void()>) override {
+    return std::string();
+  }
+
+  enum class Release { now, forGood };
+  void releaseStalled(Release release) {
+    {
+      std::lock_guard lock(mutex);
+      ++releases;
+      shuttingDown = shuttingDown || release == Release::forGood;
+    }
+    released.notify_all();
   }
 
   ContractService& service;
-  asio::io_context io;
-  ssl::context tls;
-  tcp::acceptor acceptor;
-  std::list<asio::steady_timer> stalled;  // touched only on the server thread
-  unsigned short port = 0;
-  std::thread thread;
+  std::ostream nowhere;  // the listener's own log lines are of no interest here
+  speech::ServiceLog log;
+  std::mutex mutex;
+  std::condition_variable released;
+  int releases = 0;
+  bool shuttingDown = false;
+  std::unique_ptr<speech::SpeechServer> server;
 };
 
 ContractServer::ContractServer(TestCertificate certificate)
@@ -136,7 +89,7 @@ ContractServer::ContractServer(TestCertificate certificate)
 ContractServer::~ContractServer() = default;  // the transport (declared last) stops first
 
 unsigned short ContractServer::port() const {
-  return transport_->port;
+  return transport_->server->port();
 }
 
 std::string ContractServer::baseURL() const {
@@ -144,9 +97,7 @@ std::string ContractServer::baseURL() const {
 }
 
 void ContractServer::releaseStalled() {
-  asio::post(transport_->io, [transport = transport_.get()] {
-    for (auto& timer : transport->stalled) timer.cancel();
-  });
+  transport_->releaseStalled(Transport::Release::now);
 }
 
 }  // namespace wrenly

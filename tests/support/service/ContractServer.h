@@ -11,8 +11,9 @@
 namespace wrenly {
 
 // The contract service on a loopback HTTPS port (127.0.0.1, an ephemeral port), with a
-// certificate generated for this server. Runs on its own thread from construction until
-// destruction; each connection carries one request and is closed after the reply.
+// certificate generated for this server, served by the speech service's own listener. Runs on
+// its own threads from construction until destruction; each connection carries one request and
+// is closed after the reply.
 //
 //   ContractServer server;
 //   server.addAccount("token");
@@ -20,9 +21,6 @@ namespace wrenly {
 //
 // A client trusts the server through `certificateFile()` (the client's extra trust file, or the
 // WRENLY_CA_FILE variable). Scripting and inspection come from ContractService.
-//
-// Extending it (for instance with the WebSocket "stream" call): keep every Beast use in
-// ContractServer.cpp, which is the only translation unit that pays for it.
 class ContractServer : public ContractService {
  public:
   explicit ContractServer(TestCertificate certificate = TestCertificate::generate());

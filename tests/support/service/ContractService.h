@@ -48,7 +48,6 @@ class ContractService {
     int status = 200;
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;  // besides Content-Type
-    std::chrono::milliseconds delay{0};  // the server waits this long before answering
     bool stall = false;                  // never answers until releaseStalled() or shutdown
     bool dropConnection = false;         // closes the connection without answering
 
