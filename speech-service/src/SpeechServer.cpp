@@ -3,6 +3,7 @@
 
 #include <sys/socket.h>
 
+#include <pthread.h>
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
 #include <boost/asio/io_context.hpp>
@@ -18,7 +19,6 @@
 #include <boost/beast/websocket/ssl.hpp>
 #include <boost/json/parse.hpp>
 #include <boost/json/value.hpp>
-#include <pthread.h>
 #include <thread>
 #include <vector>
 
@@ -116,8 +116,7 @@ struct SpeechServer::Engine {
                        message.body(),
                        {}};
     for (const auto& header : message) {
-      request.headers.emplace_back(std::string(header.name_string()),
-                                   std::string(header.value()));
+      request.headers.emplace_back(std::string(header.name_string()), std::string(header.value()));
     }
     return request;
   }
@@ -195,8 +194,8 @@ struct SpeechServer::Engine {
         beast::get_lowest_layer(stream).socket().close(ec);
         co_return;
       }
-      const bool keepAlive = setup.reuse == ConnectionReuse::keepAlive && message.keep_alive() &&
-                             reply.status < 400;
+      const bool keepAlive =
+          setup.reuse == ConnectionReuse::keepAlive && message.keep_alive() && reply.status < 400;
       co_await sendReply(stream, reply, message.version(), keepAlive);
       if (!keepAlive) {
         co_await closeTls(stream);

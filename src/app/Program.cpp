@@ -11,6 +11,7 @@
 
 #include "app/ControllerBridge.h"
 #include "app/DictationCore.h"
+#include "app/LocalServiceWake.h"
 #include "app/PrivacyPage.h"
 #include "app/QtOverlay.h"
 #include "app/QtPasteboard.h"
@@ -98,6 +99,7 @@ int runProgram(QApplication& app) {
         if (windows) windows->render(snapshot);
       },
       [&app] { app.quit(); }, privacyPageURL(ServiceConfiguration::fromEnvironment().baseURLText));
+  wakeNewLocalService(ServiceConfiguration::fromEnvironment(), adapters->mainLoop().get_executor());
   ShellWindows shell(bridge);
   windows = shown = &shell;
   QtPasteboard pasteboard(&app);
