@@ -11,6 +11,9 @@
 
 namespace wrenly::speech {
 
+// How a request reached the listener. Plain HTTP serves a browser the service's own pages only.
+enum class ConnectionSecurity { tls, plain };
+
 // What the HTTP layer hands over of one request.
 struct ApiRequest {
   std::string method;
@@ -20,6 +23,7 @@ struct ApiRequest {
   std::string origin;
   std::string body;
   std::vector<std::pair<std::string, std::string>> headers;  // every field, in the order sent
+  ConnectionSecurity security = ConnectionSecurity::tls;
 };
 
 struct ApiReply {

@@ -72,4 +72,12 @@ std::string returningPage(std::string_view callback) {
                                     "</a></p>");
 }
 
+std::string privacyPage() {
+  std::string body;
+  for (std::string_view paragraph : texts::privacyParagraphs) {
+    body += "<p>" + htmlEscaped(paragraph) + "</p>";
+  }
+  return page(texts::privacyTitle, body);
+}
+
 }  // namespace wrenly::speech

@@ -13,6 +13,9 @@ std::string expiredSignInPage();
 // Shown while the browser follows the redirect back to the program; links there as well.
 std::string returningPage(std::string_view callback);
 
+// What the service keeps and what it never keeps.
+std::string privacyPage();
+
 // Escapes text for HTML element content and attribute values.
 std::string htmlEscaped(std::string_view text);
 

@@ -23,6 +23,7 @@ namespace json = boost::json;
 namespace {
 
 constexpr std::string_view signInPath = "account/mac/sign-in";
+constexpr std::string_view privacyPath = "/privacy/";
 // The longest a dictation records is 180 s; a stream well past that is not one of ours.
 constexpr std::size_t maximumStreamAudioBytes = 200 * 32000;
 
@@ -123,6 +124,9 @@ ApiReply SpeechApi::handle(const ApiRequest& request) {
     reply = ApiReply::error(400, "malformed_request");
   } else if (!isLoopbackHost(request.host)) {
     reply = ApiReply::error(421, "misdirected_request");
+  } else if (url->encoded_path() == privacyPath && request.method == "GET") {
+    logName = "privacy";
+    reply = htmlReply(200, privacyPage());
   } else if (!url->encoded_path().starts_with(basePath)) {
     reply = ApiReply::error(404, "not_found");
   } else {
@@ -165,6 +169,10 @@ ApiReply SpeechApi::route(const ApiRequest& request, std::string_view path, std:
     ApiReply reply = ApiReply::error(405, "method_not_allowed");
     reply.headers.emplace_back("Allow", std::string(found->allowed));
     return reply;
+  }
+  // Only the pages a browser shows come without TLS.
+  if (request.security == ConnectionSecurity::plain && path != signInPath) {
+    return ApiReply::error(403, "tls_required");
   }
   if (path == "stream") return ApiReply::error(426, "upgrade_required");
   if (path == "account/mac/start") return startSignIn(request);
@@ -268,8 +276,10 @@ ApiReply SpeechApi::startSignIn(const ApiRequest& request) {
   if (parts_.accounts.propose(token, state, parts_.now()) == ProposalOutcome::tokenInUse) {
     return ApiReply::error(409, "token_in_use");
   }
-  // The page lives on the origin the program already trusts: the one it called.
-  const std::string page = "https://" + request.host + std::string(basePath) +
+  // The page lives at the address the program called, over plain HTTP: a browser cannot know
+  // the service's own authority and would warn about it, and loopback traffic stays on this
+  // machine.
+  const std::string page = "http://" + request.host + std::string(basePath) +
                            std::string(signInPath) + "?state=" + state;
   return ApiReply::json(200, jsonText(json::object{{"authorizationURL", page}, {"state", state}}));
 }
@@ -285,7 +295,9 @@ ApiReply SpeechApi::signInPage(const ApiRequest&, std::string_view query) {
 
 ApiReply SpeechApi::decideSignIn(const ApiRequest& request) {
   // Only this page may post the decision: a form on any other site is refused.
-  if (!request.origin.empty() && request.origin != "https://" + request.host) {
+  const std::string_view scheme =
+      request.security == ConnectionSecurity::tls ? "https://" : "http://";
+  if (!request.origin.empty() && request.origin != std::string(scheme) + request.host) {
     return htmlReply(403, expiredSignInPage());
   }
   const std::string state = queryValue(request.body, "state");

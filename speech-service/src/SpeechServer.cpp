@@ -13,6 +13,7 @@
 #include <boost/asio/strand.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/beast/core.hpp>
+#include <boost/beast/core/detect_ssl.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/ssl.hpp>
 #include <boost/beast/websocket.hpp>
@@ -20,6 +21,7 @@
 #include <boost/json/parse.hpp>
 #include <boost/json/value.hpp>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "ServiceHandler.h"
@@ -106,7 +108,8 @@ struct SpeechServer::Engine {
     co_return handler.openStream(request, std::move(superseded));
   }
 
-  static ApiRequest apiRequest(const http::request<http::string_body>& message) {
+  static ApiRequest apiRequest(const http::request<http::string_body>& message,
+                               ConnectionSecurity security) {
     auto field = [&](http::field name) { return std::string(message[name]); };
     ApiRequest request{std::string(message.method_string()),
                        std::string(message.target()),
@@ -114,14 +117,16 @@ struct SpeechServer::Engine {
                        field(http::field::authorization),
                        field(http::field::origin),
                        message.body(),
-                       {}};
+                       {},
+                       security};
     for (const auto& header : message) {
       request.headers.emplace_back(std::string(header.name_string()), std::string(header.value()));
     }
     return request;
   }
 
-  asio::awaitable<void> sendReply(TlsStream& stream, const ApiReply& reply, unsigned version,
+  template <typename Stream>
+  asio::awaitable<void> sendReply(Stream& stream, const ApiReply& reply, unsigned version,
                                   bool keepAlive) {
     http::response<http::string_body> response{static_cast<http::status>(reply.status), version};
     response.set(http::field::server, "wrenly-speech-service");
@@ -136,21 +141,43 @@ struct SpeechServer::Engine {
     co_await http::async_write(stream, response, awaitable(ec));
   }
 
-  asio::awaitable<void> closeTls(TlsStream& stream) {
+  template <typename Stream>
+  asio::awaitable<void> close(Stream& stream) {
     error_code ec;
-    beast::get_lowest_layer(stream).expires_after(std::chrono::seconds(2));
-    co_await stream.async_shutdown(awaitable(ec));
+    if constexpr (std::is_same_v<Stream, TlsStream>) {
+      beast::get_lowest_layer(stream).expires_after(std::chrono::seconds(2));
+      co_await stream.async_shutdown(awaitable(ec));
+    } else {
+      stream.socket().shutdown(tcp::socket::shutdown_send, ec);
+    }
   }
 
   asio::awaitable<void> connection(tcp::socket socket) {
     error_code ec;
     socket.set_option(tcp::no_delay(true), ec);
-    TlsStream stream(std::move(socket), tls);
-    beast::get_lowest_layer(stream).expires_after(handshakeLimit);
-    co_await stream.async_handshake(ssl::stream_base::server, awaitable(ec));
-    if (ec) co_return;
-
+    beast::tcp_stream plain(std::move(socket));
     beast::flat_buffer buffer;
+    plain.expires_after(handshakeLimit);
+    // A browser showing the service's own pages comes without TLS, as it cannot know the
+    // service's authority; the handler is told, and serves nothing else that way.
+    const bool tlsHello = co_await beast::async_detect_ssl(plain, buffer, awaitable(ec));
+    if (ec) co_return;
+    if (!tlsHello) {
+      co_await serve(plain, buffer, ConnectionSecurity::plain);
+      co_return;
+    }
+    TlsStream stream(std::move(plain), tls);
+    const std::size_t used =
+        co_await stream.async_handshake(ssl::stream_base::server, buffer.data(), awaitable(ec));
+    if (ec) co_return;
+    buffer.consume(used);
+    co_await serve(stream, buffer, ConnectionSecurity::tls);
+  }
+
+  template <typename Stream>
+  asio::awaitable<void> serve(Stream& stream, beast::flat_buffer& buffer,
+                              ConnectionSecurity security) {
+    error_code ec;
     for (;;) {
       http::request_parser<http::string_body> parser;
       parser.header_limit(headerLimit);
@@ -179,17 +206,19 @@ struct SpeechServer::Engine {
                                                     "request_too_large")
                                   : ApiReply::error(400, "malformed_request");
         co_await sendReply(stream, reply, 11, false);
-        co_await closeTls(stream);
+        co_await close(stream);
         co_return;
       }
 
       auto message = parser.release();
-      if (websocket::is_upgrade(message) && handler.isStreamTarget(message.target())) {
-        co_await streamSession(std::move(stream), std::move(message));
-        co_return;
+      if constexpr (std::is_same_v<Stream, TlsStream>) {
+        if (websocket::is_upgrade(message) && handler.isStreamTarget(message.target())) {
+          co_await streamSession(std::move(stream), std::move(message));
+          co_return;
+        }
       }
-      ApiReply reply = co_await asio::co_spawn(workIo, answer(handler, apiRequest(message)),
-                                               asio::use_awaitable);
+      ApiReply reply = co_await asio::co_spawn(
+          workIo, answer(handler, apiRequest(message, security)), asio::use_awaitable);
       if (reply.delivery == ApiReply::Delivery::dropConnection) {
         beast::get_lowest_layer(stream).socket().close(ec);
         co_return;
@@ -198,7 +227,7 @@ struct SpeechServer::Engine {
           setup.reuse == ConnectionReuse::keepAlive && message.keep_alive() && reply.status < 400;
       co_await sendReply(stream, reply, message.version(), keepAlive);
       if (!keepAlive) {
-        co_await closeTls(stream);
+        co_await close(stream);
         co_return;
       }
     }
@@ -247,7 +276,8 @@ struct SpeechServer::Engine {
       });
     };
     auto opened = co_await asio::co_spawn(
-        workIo, openStream(handler, apiRequest(request), std::move(superseded)),
+        workIo,
+        openStream(handler, apiRequest(request, ConnectionSecurity::tls), std::move(superseded)),
         asio::use_awaitable);
 
     if (auto* failure = std::get_if<std::string>(&opened)) {

@@ -1,4 +1,5 @@
 // The service from the client's side: every call made by the program's own client code.
+#include <curl/curl.h>
 #include <gtest/gtest.h>
 
 #include "LocalService.h"
@@ -15,6 +16,27 @@ using namespace wrenly::speech;
 namespace {
 
 constexpr const char* token = "b6Yx1n0Jm4d3Qw7Ls2Kp9Vt5Ha8Ge1Rc6Uz0Fi4Oo3";
+
+// The status a browser gets for a plain-HTTP request (the client's own transport is HTTPS only).
+long plainStatus(const std::string& url, const char* body = nullptr,
+                 std::vector<std::string> headers = {}) {
+  std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> easy(curl_easy_init(), curl_easy_cleanup);
+  curl_slist* list = nullptr;
+  for (const auto& header : headers) list = curl_slist_append(list, header.c_str());
+  curl_easy_setopt(easy.get(), CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy.get(), CURLOPT_PROTOCOLS_STR, "http");
+  curl_easy_setopt(easy.get(), CURLOPT_HTTPHEADER, list);
+  curl_easy_setopt(
+      easy.get(), CURLOPT_WRITEFUNCTION,
+      +[](char*, size_t size, size_t count, void*) { return size * count; });
+  if (body) curl_easy_setopt(easy.get(), CURLOPT_POSTFIELDS, body);
+  long status = 0;
+  if (curl_easy_perform(easy.get()) == CURLE_OK) {
+    curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &status);
+  }
+  curl_slist_free_all(list);
+  return status;
+}
 
 std::vector<std::uint8_t> wavOf(size_t samples) {
   std::vector<std::uint8_t> wav = {'R', 'I',  'F', 'F', 0, 0, 0,  0, 'W', 'A', 'V',  'E',  'f', 'm',
@@ -59,19 +81,25 @@ TEST_F(LocalServiceContract, SignsInThroughItsOwnPageAndServesEveryCall) {
   auto start = run(client.beginAppleLogin(token));
   ASSERT_TRUE(start.value);
   const std::string page = start.value->authorizationURL;
-  EXPECT_EQ(page, local.baseURL() + "account/mac/sign-in?state=" + start.value->state);
+  const std::string pagesOrigin = "http://127.0.0.1:" + std::to_string(local.server->port());
+  EXPECT_EQ(page, pagesOrigin + "/wrenly/v1/account/mac/sign-in?state=" + start.value->state);
   EXPECT_EQ(run(client.completeAppleLogin(token)).errorAs<MacServiceError>(),
             MacServiceError::service("invalid_access"));  // pending until the page is answered
 
-  auto form = fetch(page, "GET");
+  auto form = fetch(local.baseURL() + "account/mac/sign-in?state=" + start.value->state, "GET");
   EXPECT_EQ(form.status, 200);
   EXPECT_NE(form.body.find("<form method=\"post\""), std::string::npos);
-  auto decided = fetch(local.baseURL() + "account/mac/sign-in", "POST",
-                       "state=" + start.value->state + "&decision=allow",
-                       {"Content-Type: application/x-www-form-urlencoded",
-                        "Origin: https://127.0.0.1:" + std::to_string(local.server->port())});
-  EXPECT_EQ(decided.status, 303);
-  EXPECT_EQ(fetch(page, "GET").status, 410);  // used once only
+  // Plain HTTP serves a browser the pages and nothing else.
+  EXPECT_EQ(plainStatus(page), 200);
+  EXPECT_EQ(plainStatus(pagesOrigin + "/privacy/"), 200);
+  EXPECT_EQ(plainStatus(pagesOrigin + "/wrenly/v1/access", nullptr,
+                        {"Authorization: Bearer " + std::string(token)}),
+            403);
+  const std::string decision = "state=" + start.value->state + "&decision=allow";
+  EXPECT_EQ(plainStatus(pagesOrigin + "/wrenly/v1/account/mac/sign-in", decision.c_str(),
+                        {"Origin: " + pagesOrigin}),
+            303);
+  EXPECT_EQ(plainStatus(page), 410);  // used once only
   EXPECT_EQ(run(client.completeAppleLogin(token)).value, MacAccountStatus{true});
 
   EXPECT_EQ(run(client.transcribe(wavOf(16000), "auto", std::nullopt, makeUuid())).value,

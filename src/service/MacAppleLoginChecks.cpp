@@ -35,17 +35,18 @@ std::string MacAppleLogin::urlSafeToken(const unsigned char (&bytes)[32]) {
 
 namespace {
 
-// Scheme, host and port as the browser compares them; the port written or https's own.
-std::optional<std::string> originOf(std::string_view text) {
+// Host and port of an http or https address, the port written or the scheme's own.
+std::optional<std::string> hostAndPort(std::string_view text) {
   if (!isUrlText(text)) return std::nullopt;
   auto parsed = boost::urls::parse_uri(text);
-  if (!parsed || parsed->scheme() != "https" || !parsed->has_authority()) return std::nullopt;
-  if (parsed->has_userinfo()) return std::nullopt;
+  if (!parsed || !parsed->has_authority() || parsed->has_userinfo()) return std::nullopt;
+  const std::string_view scheme = parsed->scheme();
+  if (scheme != "https" && scheme != "http") return std::nullopt;
   std::string host(parsed->encoded_host());
   std::transform(host.begin(), host.end(), host.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  const std::string port = parsed->port().empty() ? "443" : std::string(parsed->port());
-  return "https://" + host + ":" + port;
+  const std::string defaultPort = scheme == "https" ? "443" : "80";
+  return host + ":" + (parsed->port().empty() ? defaultPort : std::string(parsed->port()));
 }
 
 }  // namespace
@@ -59,10 +60,12 @@ bool MacAppleLogin::isAuthorizationURL(const std::string& text, const std::strin
       parsed->encoded_host() == authorizationHost) {
     return true;
   }
-  // A service elsewhere could otherwise send the browser anywhere it likes.
+  // A service elsewhere could otherwise send the browser anywhere it likes. The local service
+  // shows its page at the address the program calls, over plain HTTP (a browser cannot know
+  // the service's own authority) or HTTPS.
   if (!isLoopbackServiceURL(serviceBaseURL)) return false;
-  const auto page = originOf(text);
-  return page && page == originOf(trimWhitespaceAndNewlines(serviceBaseURL));
+  const auto page = hostAndPort(text);
+  return page && page == hostAndPort(trimWhitespaceAndNewlines(serviceBaseURL));
 }
 
 namespace {

@@ -123,10 +123,13 @@ TEST(SignInChecks, OnlyApplesPageOrTheLocalServicesOwnOriginIsShownAndTheTokenIs
         "https://127.0.0.1/auth", "https://speech.example.com/wrenly/v1/sign-in", "not a url"}) {
     EXPECT_FALSE(MacAppleLogin::isAuthorizationURL(url, remote)) << url;
   }
-  EXPECT_TRUE(MacAppleLogin::isAuthorizationURL("https://127.0.0.1:47615/sign-in?s=1", local));
+  for (const char* url :
+       {"https://127.0.0.1:47615/sign-in?s=1", "http://127.0.0.1:47615/wrenly/v1/sign-in?s=1"}) {
+    EXPECT_TRUE(MacAppleLogin::isAuthorizationURL(url, local)) << url;
+  }
   for (const char* url : {"https://127.0.0.1/sign-in", "https://127.0.0.1:47616/sign-in",
-                          "http://127.0.0.1:47615/sign-in", "https://localhost:47615/sign-in",
-                          "https://u@127.0.0.1:47615/sign-in"}) {
+                          "http://127.0.0.1/sign-in", "ftp://127.0.0.1:47615/sign-in",
+                          "https://localhost:47615/sign-in", "http://u@127.0.0.1:47615/sign-in"}) {
     EXPECT_FALSE(MacAppleLogin::isAuthorizationURL(url, local)) << url;
   }
   unsigned char random[32];
