@@ -8,6 +8,7 @@
 #include <X11/keysym.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 
@@ -143,15 +144,22 @@ TEST_F(X11DesktopTest, PasteLandsInTheEntryAndTheEditorEvenWithRightAltHeld) {
 
 TEST_F(X11DesktopTest, ActivationsAndDeactivationsArriveAndBackgroundAppsComeForward) {
   auto& workspace = session->desktop->workspace();
-  ASSERT_TRUE(session->bringForward(session->fieldsPID()));
   std::vector<int32_t> activated;
   std::vector<int32_t> deactivated;
   auto activations = workspace.onActivation(
       [&](const RunningApplication& a) { activated.push_back(a.processID); });
   auto deactivations = workspace.onDeactivation(
       [&](const RunningApplication& a) { deactivated.push_back(a.processID); });
+  // The window manager's property changes arrive after it reports the new front window: wait
+  // for the fields' own activation so that no earlier change is counted below.
   ASSERT_TRUE(session->bringForward(session->editorPID()));
-  session->runUntil([&] { return !deactivated.empty(); });
+  ASSERT_TRUE(session->bringForward(session->fieldsPID()));
+  ASSERT_TRUE(
+      session->runUntil([&] { return std::ranges::count(activated, session->fieldsPID()); }));
+  activated.clear();
+  deactivated.clear();
+  ASSERT_TRUE(session->bringForward(session->editorPID()));
+  session->runUntil([&] { return !deactivated.empty() && !activated.empty(); });
   EXPECT_THAT(activated, ElementsAre(session->editorPID()));
   EXPECT_THAT(deactivated, ElementsAre(session->fieldsPID()));
   EXPECT_EQ(workspace.runningApplication(session->editorPID())->applicationID, "org.xfce.mousepad");
