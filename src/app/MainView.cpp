@@ -4,6 +4,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QMessageBox>
+#include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -122,8 +123,9 @@ MainView::MainView(MenuActions& actions, QWidget* parent) : QWidget(parent), act
 
   connect(record_, &QPushButton::clicked, this, [this] { actions_.toggle(); });
   connect(resetKey, &QPushButton::clicked, this, [this] { actions_.resetShortcutSetup(); });
-  // clicked, not toggled: only the user's own change is sent back.
-  connect(streaming_, &QCheckBox::clicked, this,
+  // toggled, so that a change made through the accessibility toolkit counts too; render()
+  // blocks the signal, so only the user's own change is sent back.
+  connect(streaming_, &QCheckBox::toggled, this,
           [this](bool checked) { actions_.setStreamingConsent(checked); });
   connect(retry_, &QPushButton::clicked, this, [this] { actions_.retryLastRecording(); });
   connect(signIn_, &QPushButton::clicked, this, [this] { actions_.signIn(); });
@@ -175,7 +177,10 @@ void MainView::render(const ShellSnapshot& snapshot) {
   autoPasteOff_->setVisible(!snapshot.hasAccessibility);
   triggerKey_->setText(qs(text::triggerKeyLabel) + qs(state.shortcutTitle));
 
-  streaming_->setChecked(state.streamingConsent);
+  {
+    const QSignalBlocker quiet(streaming_);
+    streaming_->setChecked(state.streamingConsent);
+  }
   streaming_->setEnabled(idle);
   retry_->setVisible(state.hasRetryRecording);
   retry_->setEnabled(idle);

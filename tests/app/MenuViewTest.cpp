@@ -197,6 +197,21 @@ TEST(MenuView, ControlsCallTheirActionsAndDeletionAsksFirst) {
   EXPECT_EQ(actions.calls.back(), "removeAccess");
 }
 
+TEST(MenuView, OnlyAChangeOfLiveRecognitionFromOutsideIsSentBack) {
+  testApplication();
+  RecordedActions actions;
+  MacMenuView view(actions, 460);
+  ShellSnapshot s = ready();
+  for (bool consent : {true, false}) {
+    s.voice.streamingConsent = consent;
+    view.render(s);
+  }
+  EXPECT_TRUE(actions.calls.empty());
+  // What the accessibility toolkit's toggle action does: no click.
+  visibleButton(view, "啟用即時語音辨識")->toggle();
+  EXPECT_EQ(actions.calls, std::vector<std::string>{"consent:on"});
+}
+
 TEST(WindowMeter, BarHeightsFollowTheLevel) {
   struct Case {
     float level;
