@@ -54,10 +54,6 @@ asio::awaitable<void> Clock::sleep(Duration delay) {
       asio::use_awaitable);
 }
 
-Clock::Duration Clock::now() const {
-  return std::chrono::duration_cast<Duration>(std::chrono::duration<double>(uptime()));
-}
-
 asio::awaitable<PauseEnd> pause(Clock& clock, Clock::Duration delay) {
   try {
     co_await clock.sleep(delay);
@@ -68,8 +64,8 @@ asio::awaitable<PauseEnd> pause(Clock& clock, Clock::Duration delay) {
   co_return PauseEnd::elapsed;
 }
 
-double SystemClock::uptime() const {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+Clock::Duration SystemClock::now() const {
+  return std::chrono::duration_cast<Duration>(std::chrono::steady_clock::now().time_since_epoch());
 }
 
 std::chrono::system_clock::time_point SystemClock::wallTime() const {

@@ -8,7 +8,7 @@
 
 namespace wrenly {
 
-// Time as the program sees it: a monotonic uptime for durations and deadlines, the wall clock
+// Time as the program sees it: a monotonic reading for durations and deadlines, the wall clock
 // for time stamps only, and timers. Tests drive a manual clock instead of waiting.
 class Clock {
  public:
@@ -24,10 +24,8 @@ class Clock {
 
   virtual ~Clock() = default;
 
-  // Seconds since an arbitrary fixed point; never goes backwards.
-  virtual double uptime() const = 0;
-  // The same reading as a duration, for arithmetic with the program's durations.
-  Duration now() const;
+  // Time since an arbitrary fixed point; never goes backwards.
+  virtual Duration now() const = 0;
   virtual std::chrono::system_clock::time_point wallTime() const = 0;
 
   // Posts `callback` to `executor` once `delay` has passed on this clock.
@@ -47,10 +45,10 @@ enum class PauseEnd { elapsed, cancelled };
 // afresh. Other failures propagate.
 asio::awaitable<PauseEnd> pause(Clock& clock, Clock::Duration delay);
 
-// The real clock: steady_clock for uptime and Asio timers for waits.
+// The real clock: steady_clock for readings and Asio timers for waits.
 class SystemClock final : public Clock {
  public:
-  double uptime() const override;
+  Duration now() const override;
   std::chrono::system_clock::time_point wallTime() const override;
   std::unique_ptr<Timer> after(asio::any_io_executor executor, Duration delay,
                                std::function<void()> callback) override;

@@ -24,8 +24,8 @@ namespace {
 constexpr int maximumBusyResends = 3;
 constexpr auto busyRetryDelay = std::chrono::milliseconds(500);
 
-long long elapsedMilliseconds(const Clock& clock, double start) {
-  return static_cast<long long>((clock.uptime() - start) * 1000);
+long long elapsedMilliseconds(const Clock& clock, Clock::Duration start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(clock.now() - start).count();
 }
 
 }  // namespace
@@ -87,7 +87,7 @@ asio::awaitable<std::string> MacVoiceService::request(Call call) {
   prepared->extraTrustFile = configuration_.extraTrustFile;
   std::shared_ptr<const HttpRequest> sent = std::move(prepared);
 
-  const double start = clock_.uptime();
+  const Clock::Duration start = clock_.now();
   int resends = 0;
   std::exception_ptr failure;
   for (;;) {

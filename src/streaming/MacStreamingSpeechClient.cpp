@@ -71,7 +71,7 @@ class MacStreamingSpeechClient::Session : public std::enable_shared_from_this<Se
         language_(std::move(language)),
         cleanup_(cleanup),
         dependencies_(std::move(dependencies)),
-        openedAt_(dependencies_.clock.uptime()) {}
+        openedAt_(dependencies_.clock.now()) {}
 
   ~Session() {
     // Only reached with a live transport when the pool dropped our work unrun.
@@ -177,7 +177,9 @@ class MacStreamingSpeechClient::Session : public std::enable_shared_from_this<Se
       ready_ = true;
       startupTimeout_.reset();
       const auto elapsed =
-          static_cast<long long>((dependencies_.clock.uptime() - openedAt_) * 1000.0);
+          static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     dependencies_.clock.now() - openedAt_)
+                                     .count());
       MacDiagnostics::record("stream ready milliseconds=" + std::to_string(elapsed));
       pump();
       if (!outcome_) receiveNext();
@@ -232,7 +234,7 @@ class MacStreamingSpeechClient::Session : public std::enable_shared_from_this<Se
   std::shared_ptr<FinishWaiter> waiter_;
   std::unique_ptr<Clock::Timer> startupTimeout_;
   std::unique_ptr<Clock::Timer> finalTimeout_;
-  const double openedAt_;
+  const Clock::Duration openedAt_;
 };
 
 MacStreamingSpeechClient::MacStreamingSpeechClient(std::string requestID, std::string language,

@@ -4,6 +4,7 @@
 #include "InsertionFixture.h"
 
 using namespace wrenly;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -104,13 +105,13 @@ TEST_F(CaptureTest, WithoutPermissionTheTargetHasNoElement) {
 TEST_F(CaptureTest, PreparingWaitsOnlyAfterSuccess) {
   RecordedDiagnostics prepareLog;
   const auto waited = [&] {
-    const double start = clock.uptime();
+    const Clock::Duration start = clock.now();
     finish(insertion.prepareFrontmostApplication());
-    return clock.uptime() - start;
+    return clock.now() - start;
   };
-  EXPECT_NEAR(waited(), 0.150, 1e-9);
+  EXPECT_EQ(waited(), 150ms);
   editor.setPrepareResult(-25211);
-  EXPECT_EQ(waited(), 0);
+  EXPECT_EQ(waited(), Clock::Duration::zero());
   EXPECT_EQ(prepareLog.lines(),
             (Lines{"accessibility prepare result=0", "accessibility prepare result=-25211"}));
 

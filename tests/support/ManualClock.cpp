@@ -20,9 +20,9 @@ ManualClock::ManualClock(std::function<void()> drain, double start)
       wallStart_(std::chrono::sys_days{std::chrono::year{2026} / 3 / 5} + std::chrono::hours{14}),
       drain_(std::move(drain)) {}
 
-double ManualClock::uptime() const {
+Clock::Duration ManualClock::now() const {
   std::lock_guard lock(mutex_);
-  return std::chrono::duration<double>(now_).count();
+  return now_;
 }
 
 std::chrono::system_clock::time_point ManualClock::wallTime() const {

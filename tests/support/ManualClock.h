@@ -17,7 +17,7 @@ class ManualClock final : public Clock {
 
   void setDrain(std::function<void()> drain) { drain_ = std::move(drain); }
 
-  double uptime() const override;
+  Duration now() const override;
   std::chrono::system_clock::time_point wallTime() const override;
   std::unique_ptr<Timer> after(asio::any_io_executor executor, Duration delay,
                                std::function<void()> callback) override;

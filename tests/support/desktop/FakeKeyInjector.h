@@ -13,8 +13,8 @@ namespace wrenly {
 struct InjectedKey {
   enum class Kind { pasteDown, pasteUp };
   Kind kind = Kind::pasteDown;
-  int32_t processID = 0;  // the application the paste was meant for
-  double uptime = 0;      // the clock's uptime when it was sent
+  int32_t processID = 0;     // the application the paste was meant for
+  Clock::Duration sentAt{};  // the clock's reading when it was sent
 };
 
 // Records the paste keystrokes; a key-down runs `onPaste` (FakeDesktop pastes the clipboard).
@@ -25,12 +25,12 @@ class FakeKeyInjector final : public KeyInjector {
 
   bool pasteKeyDown(int32_t processID) override {
     if (refuses_) return false;
-    keys_.push_back({InjectedKey::Kind::pasteDown, processID, clock_.uptime()});
+    keys_.push_back({InjectedKey::Kind::pasteDown, processID, clock_.now()});
     onPaste_();
     return true;
   }
   void pasteKeyUp() override {
-    keys_.push_back({InjectedKey::Kind::pasteUp, keys_.back().processID, clock_.uptime()});
+    keys_.push_back({InjectedKey::Kind::pasteUp, keys_.back().processID, clock_.now()});
   }
 
   // The keystroke cannot be made (no synthetic input on this desktop).
