@@ -48,8 +48,8 @@ class ContractService {
     int status = 200;
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;  // besides Content-Type
-    bool stall = false;                  // never answers until releaseStalled() or shutdown
-    bool dropConnection = false;         // closes the connection without answering
+    bool stall = false;           // never answers until releaseStalled() or shutdown
+    bool dropConnection = false;  // closes the connection without answering
 
     static Reply json(int status, std::string body);
     static Reply error(int status, std::string code);  // {"error":{"code":CODE}}
