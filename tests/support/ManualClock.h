@@ -15,8 +15,6 @@ class ManualClock final : public Clock {
  public:
   explicit ManualClock(std::function<void()> drain = {}, double start = 1000.0);
 
-  void setDrain(std::function<void()> drain) { drain_ = std::move(drain); }
-
   Duration now() const override;
   std::chrono::system_clock::time_point wallTime() const override;
   std::unique_ptr<Timer> after(asio::any_io_executor executor, Duration delay,

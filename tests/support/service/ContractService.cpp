@@ -75,25 +75,9 @@ void ContractService::enqueue(std::string method, std::string path, Reply reply,
   queue.insert(queue.end(), static_cast<size_t>(std::max(times, 0)), reply);
 }
 
-void ContractService::setAccountActive(const std::string& token, bool active) {
-  std::lock_guard lock(mutex_);
-  if (Account* account = accountOf(token)) account->active = active;
-}
-
 void ContractService::approveSignIn(const std::string& token) {
   std::lock_guard lock(mutex_);
   if (pendingTokens_.erase(token)) accounts_.push_back(Account{true, {token}});
-}
-
-bool ContractService::acceptsToken(const std::string& token) const {
-  std::lock_guard lock(mutex_);
-  return std::any_of(accounts_.begin(), accounts_.end(),
-                     [&](const Account& account) { return account.tokens.count(token) > 0; });
-}
-
-bool ContractService::waitForRequestCount(size_t count, std::chrono::milliseconds limit) const {
-  std::unique_lock lock(mutex_);
-  return arrived_.wait_for(lock, limit, [&] { return requests_.size() >= count; });
 }
 
 ContractService::Reply ContractService::answer(Request request) {
@@ -104,7 +88,6 @@ ContractService::Reply ContractService::answer(Request request) {
     requests_.push_back(request);
     handler = handler_;
   }
-  arrived_.notify_all();
   if (handler) {
     if (auto reply = handler(request)) return *reply;
   }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
@@ -78,19 +76,14 @@ class ContractService {
   void addAccount(const std::string& token, bool active = true) {
     locked([&] { accounts_.push_back(Account{active, {token}}); });
   }
-  void setAccountActive(const std::string& token, bool active);
   // What Apple's side does at the end of a sign-in: the pending token becomes accepted.
   void approveSignIn(const std::string& token);
-  bool acceptsToken(const std::string& token) const;
 
   void setTranscript(std::string text) {
     locked([&] { transcript_ = std::move(text); });
   }
   void setCleanedText(std::string text) {
     locked([&] { cleanedText_ = std::move(text); });
-  }
-  void setRewrittenText(std::string text) {
-    locked([&] { rewrittenText_ = std::move(text); });
   }
 
   std::vector<Request> requests() const {
@@ -99,9 +92,6 @@ class ContractService {
   size_t requestCount() const {
     return locked([&] { return requests_.size(); });
   }
-  // Waits (for network activity, not a timer) until `count` requests have arrived.
-  bool waitForRequestCount(size_t count,
-                           std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
 
   // Called by the transport for each complete request: records it and picks the reply.
   Reply answer(Request request);
@@ -120,7 +110,6 @@ class ContractService {
   Account* accountOf(const std::string& token);
 
   mutable std::mutex mutex_;
-  mutable std::condition_variable arrived_;
   std::vector<Request> requests_;
   std::map<std::string, std::deque<Reply>> queued_;  // key "METHOD path"
   Handler handler_;
