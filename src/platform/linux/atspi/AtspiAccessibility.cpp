@@ -47,14 +47,6 @@ GVariant* isEnabledQuery() {
   return g_variant_new("(ss)", statusInterface, "IsEnabled");
 }
 
-// Asked once at start, and waited for: the trigger key is installed right after.
-void readBusEnabledNow(GDBusConnection* session, std::atomic<bool>& enabled) {
-  GVariant* reply = g_dbus_connection_call_sync(
-      session, busLauncher, busLauncherPath, "org.freedesktop.DBus.Properties", "Get",
-      isEnabledQuery(), G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE, 1000, nullptr, nullptr);
-  if (auto value = parseIsEnabled(reply)) enabled.store(*value);
-}
-
 void readBusEnabled(GDBusConnection* session, std::shared_ptr<std::atomic<bool>> enabled) {
   g_dbus_connection_call(
       session, busLauncher, busLauncherPath, "org.freedesktop.DBus.Properties", "Get",
@@ -66,6 +58,20 @@ void readBusEnabled(GDBusConnection* session, std::shared_ptr<std::atomic<bool>>
         if (auto value = parseIsEnabled(reply)) (*flag)->store(*value);
       },
       new std::shared_ptr<std::atomic<bool>>(std::move(enabled)));
+}
+
+// Asked once at start, and waited for: the trigger key is installed right after. A bus too slow
+// to answer within the bound is asked again without waiting, so the answer still lands.
+void readBusEnabledNow(GDBusConnection* session,
+                       const std::shared_ptr<std::atomic<bool>>& enabled) {
+  GVariant* reply = g_dbus_connection_call_sync(
+      session, busLauncher, busLauncherPath, "org.freedesktop.DBus.Properties", "Get",
+      isEnabledQuery(), G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE, 1000, nullptr, nullptr);
+  if (auto value = parseIsEnabled(reply)) {
+    enabled->store(*value);
+  } else {
+    readBusEnabled(session, enabled);
+  }
 }
 
 }  // namespace
@@ -184,7 +190,7 @@ AtspiAccessibility::AtspiAccessibility(KeyAccess keyAccess)
             state->session, busLauncher, "org.freedesktop.DBus.Properties", "PropertiesChanged",
             busLauncherPath, statusInterface, G_DBUS_SIGNAL_FLAGS_NONE, busStatusChanged, state,
             nullptr);
-        readBusEnabledNow(state->session, *state->busEnabled);
+        readBusEnabledNow(state->session, state->busEnabled);
         return true;
       },
       setUpBound);
