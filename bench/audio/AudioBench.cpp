@@ -23,8 +23,8 @@
 #include <mutex>
 #include <string>
 
-#include "audio/MacAudioRecorder.h"
 #include "audio/PcmEncoding.h"
+#include "audio/Recorder.h"
 #include "support/audio/FakeAudioInput.h"
 
 using namespace wrenly;
@@ -55,7 +55,7 @@ std::vector<float> wholeRecording() {
   return all;
 }
 
-void record(FakeAudioInput& mic, MacAudioRecorder& recorder, int length) {
+void record(FakeAudioInput& mic, Recorder& recorder, int length) {
   recorder.start();
   for (int s = 0; s < length; ++s) mic.deliver(oneSecond());
 }
@@ -65,7 +65,7 @@ void BM_FinishWavOf180sStereo48k(benchmark::State& state) {
   asio::thread_pool pool{1};
   FakeAudioInput mic;
   mic.setDevice({rate, channels});
-  MacAudioRecorder recorder(mic, pool.get_executor());
+  Recorder recorder(mic, pool.get_executor());
   size_t bytes = 0;
   for (auto _ : state) {
     state.PauseTiming();
@@ -205,7 +205,7 @@ void BM_LivePathPerSecondOfStereo48k(benchmark::State& state) {
 
   FakeAudioInput mic;
   mic.setDevice({rate, channels});
-  MacAudioRecorder recorder(mic, pool.get_executor());
+  Recorder recorder(mic, pool.get_executor());
   std::mutex mutex;
   std::condition_variable sent;
   std::size_t bytes = 0;
@@ -271,7 +271,7 @@ int peakChild() {
   asio::thread_pool pool{1};
   FakeAudioInput mic;
   mic.setDevice({rate, channels});
-  MacAudioRecorder recorder(mic, pool.get_executor());
+  Recorder recorder(mic, pool.get_executor());
   oneSecond();
   const long before = statusKiB("VmRSS:");
   record(mic, recorder, seconds);

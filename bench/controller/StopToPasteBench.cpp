@@ -24,7 +24,7 @@
 #include "controller/ControllerFixture.h"
 #include "controller/LiveStreamingSession.h"
 #include "support/streaming/StreamServer.h"
-#include "text/MacChineseOutput.h"
+#include "text/ChineseOutput.h"
 #include "text/SpeechCleanup.h"
 
 using namespace wrenly;
@@ -143,7 +143,7 @@ class Program : public ControllerFixture {
     clock.advanceSeconds(5);  // earlier notices run out
     editorField->setText("");
     startDictation();
-    if (state().phase != VoicePhase::recording) throw std::runtime_error("did not record");
+    if (state().phase != DictationPhase::recording) throw std::runtime_error("did not record");
     if (!mic.deliver(FakeAudioInput::tone(440, 48000, 2, seconds))) {
       throw std::runtime_error("nothing recorded");
     }
@@ -164,7 +164,7 @@ class Program : public ControllerFixture {
     const auto begin = std::chrono::steady_clock::now();
     controller->toggle();
     pressSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-    while (state().phase != VoicePhase::idle) {
+    while (state().phase != DictationPhase::idle) {
       const auto ran = loop.poll();
       loop.restart();
       if (ran > 0) continue;
@@ -252,7 +252,7 @@ void BM_LocalTidyOfTheTranscript(benchmark::State& state) {
       "今日下午三點喺會議室開會，討論下個月嘅產品發佈安排，請大家準備好各自負責嘅部分同埋預算。";
   for (auto _ : state) {
     benchmark::DoNotOptimize(
-        MacChineseOutput::normalize(SpeechCleanup::formatList(recognized), recognized));
+        ChineseOutput::normalize(SpeechCleanup::formatList(recognized), recognized));
   }
 }
 BENCHMARK(BM_LocalTidyOfTheTranscript)->Unit(benchmark::kMillisecond);

@@ -12,8 +12,8 @@
 #include <future>
 #include <thread>
 
-#include "platform/Clock.h"
-#include "streaming/MacStreamingSpeechClient.h"
+#include "base/SystemClock.h"
+#include "streaming/LiveRecognitionClient.h"
 #include "support/TemporaryDirectory.h"
 #include "support/streaming/StreamServer.h"
 
@@ -42,18 +42,18 @@ struct Rig {
     poolClock = id.get_future().get();
   }
 
-  std::unique_ptr<MacStreamingSpeechClient> client() {
-    return std::make_unique<MacStreamingSpeechClient>(
+  std::unique_ptr<LiveRecognitionClient> client() {
+    return std::make_unique<LiveRecognitionClient>(
         "5B1C8D0E-7F2A-4C3B-9D1E-0A2B3C4D5E6F", "auto", true,
         StreamingSpeechDependencies{.background = pool.get_executor(),
-                                       .clock = clock,
-                                       .endpoint = server.baseURL(),
-                                       .streamingToken = [] { return std::string("token"); },
-                                       .trust = StreamTrust{directory / "ca.pem"}});
+                                    .clock = clock,
+                                    .endpoint = server.baseURL(),
+                                    .streamingToken = [] { return std::string("token"); },
+                                    .trust = StreamTrust{directory / "ca.pem"}});
   }
 
   // A client whose connection is up, "ready" received and one chunk delivered.
-  std::unique_ptr<MacStreamingSpeechClient> readyClient() {
+  std::unique_ptr<LiveRecognitionClient> readyClient() {
     const int before = server.connections();
     auto c = client();
     c->append(std::vector<uint8_t>(3200, 1));
@@ -61,9 +61,9 @@ struct Rig {
     return c;
   }
 
-  void finish(MacStreamingSpeechClient& c) {
+  void finish(LiveRecognitionClient& c) {
     bool done = false;
-    asio::co_spawn(mainLoop, c.finish(), [&](std::exception_ptr e, MacStreamingSpeechResult) {
+    asio::co_spawn(mainLoop, c.finish(), [&](std::exception_ptr e, LiveRecognitionResult) {
       done = true;
       if (e) std::rethrow_exception(e);
     });

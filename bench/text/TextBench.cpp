@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "text/MacChineseOutput.h"
+#include "text/ChineseOutput.h"
 #include "text/SpeechCleanup.h"
 
 using namespace wrenly;
@@ -46,7 +46,7 @@ BENCHMARK(formatList)->Unit(benchmark::kMillisecond);
 
 void normalize(benchmark::State& state) {
   const std::string text = mixedText();
-  for (auto _ : state) benchmark::DoNotOptimize(MacChineseOutput::normalize(text, text));
+  for (auto _ : state) benchmark::DoNotOptimize(ChineseOutput::normalize(text, text));
   state.counters["chars"] = static_cast<double>(countCharacters(text));
 }
 BENCHMARK(normalize)->Unit(benchmark::kMillisecond);
@@ -70,7 +70,7 @@ BENCHMARK(formatListClean)->Unit(benchmark::kMillisecond);
 void normalizeUnchanged(benchmark::State& state) {
   std::string text;
   while (countCharacters(text) < targetCharacters) text += "今日天氣好好，大家一齊去行山。Hello. ";
-  for (auto _ : state) benchmark::DoNotOptimize(MacChineseOutput::normalize(text, text));
+  for (auto _ : state) benchmark::DoNotOptimize(ChineseOutput::normalize(text, text));
 }
 BENCHMARK(normalizeUnchanged)->Unit(benchmark::kMillisecond);
 
@@ -78,7 +78,7 @@ BENCHMARK(normalizeUnchanged)->Unit(benchmark::kMillisecond);
 void formatThenNormalize(benchmark::State& state) {
   const std::string text = mixedText();
   for (auto _ : state) {
-    benchmark::DoNotOptimize(MacChineseOutput::normalize(SpeechCleanup::formatList(text), text));
+    benchmark::DoNotOptimize(ChineseOutput::normalize(SpeechCleanup::formatList(text), text));
   }
 }
 BENCHMARK(formatThenNormalize)->Unit(benchmark::kMillisecond);

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/FileSettings.h"
+#include "base/FileSettings.h"
 
 using namespace wrenly;
 

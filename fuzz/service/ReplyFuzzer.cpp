@@ -5,7 +5,7 @@
 #include <exception>
 #include <string>
 
-#include "service/MacAppleLogin.h"
+#include "service/BrowserSignIn.h"
 #include "service/ReplyDecoding.h"
 
 using namespace wrenly;
@@ -23,11 +23,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const ReplyDecodingError&) {
   }
   try {
-    (void)decodeAppleLoginStart(text);
+    (void)decodeSignInStart(text);
   } catch (const ReplyDecodingError&) {
   }
   if (auto code = serviceErrorCode(text)) (void)isValidServiceCode(*code);
-  (void)MacAppleLogin::isAuthorizationURL(text, "https://127.0.0.1:47615/wrenly/v1/");
-  (void)MacAppleLogin::isValidCallback(text, "state1");
+  (void)BrowserSignIn::isAuthorizationURL(text, "https://127.0.0.1:47615/wrenly/v1/");
+  (void)BrowserSignIn::isValidCallback(text, "state1");
   return 0;
 }

@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   for (bool finishSent : {false, true}) {
     StreamEvent event = interpretStreamMessage(bytes, finishSent);
-    if (auto* result = std::get_if<MacStreamingSpeechResult>(&event)) {
+    if (auto* result = std::get_if<LiveRecognitionResult>(&event)) {
       check(finishSent);
       check(!isBlank(result->transcript) && !isBlank(result->text));
     }

@@ -4,11 +4,11 @@
 
 #include "LocalService.h"
 #include "WavAudio.h"
-#include "platform/Uuid.h"
+#include "base/Uuid.h"
 #include "service/HttpTransport.h"
-#include "service/MacServiceError.h"
+#include "service/ServiceError.h"
 #include "service/ServiceHarness.h"
-#include "streaming/MacStreamingSpeechClient.h"
+#include "streaming/LiveRecognitionClient.h"
 
 using namespace wrenly;
 using namespace wrenly::speech;
@@ -52,8 +52,8 @@ std::vector<std::uint8_t> wavOf(size_t samples) {
 class LocalServiceContract : public ServiceHarness {
  protected:
   LocalService local;
-  MacVoiceService client{platform,
-                         ServiceConfiguration{local.baseURL(), local.identity.authorityFile}};
+  SpeechServiceClient client{platform,
+                             ServiceConfiguration{local.baseURL(), local.identity.authorityFile}};
 
   HttpResponse fetch(const std::string& url, const std::string& method,
                      std::optional<std::string> body = std::nullopt,
@@ -68,8 +68,8 @@ class LocalServiceContract : public ServiceHarness {
     return performHttpRequest(request, control);
   }
 
-  std::unique_ptr<MacStreamingSpeechClient> stream(std::string requestID, bool cleanup) {
-    return std::make_unique<MacStreamingSpeechClient>(
+  std::unique_ptr<LiveRecognitionClient> stream(std::string requestID, bool cleanup) {
+    return std::make_unique<LiveRecognitionClient>(
         std::move(requestID), "auto", cleanup,
         StreamingSpeechDependencies{pool.get_executor(), clock, client.endpoint(),
                                     [] { return std::string(token); },
@@ -78,13 +78,13 @@ class LocalServiceContract : public ServiceHarness {
 };
 
 TEST_F(LocalServiceContract, SignsInThroughItsOwnPageAndServesEveryCall) {
-  auto start = run(client.beginAppleLogin(token));
+  auto start = run(client.startSignIn(token));
   ASSERT_TRUE(start.value);
   const std::string page = start.value->authorizationURL;
   const std::string pagesOrigin = "http://127.0.0.1:" + std::to_string(local.server->port());
   EXPECT_EQ(page, pagesOrigin + "/wrenly/v1/account/mac/sign-in?state=" + start.value->state);
-  EXPECT_EQ(run(client.completeAppleLogin(token)).errorAs<MacServiceError>(),
-            MacServiceError::service("invalid_access"));  // pending until the page is answered
+  EXPECT_EQ(run(client.completeSignIn(token)).errorAs<ServiceError>(),
+            ServiceError::service("invalid_access"));  // pending until the page is answered
 
   auto form = fetch(local.baseURL() + "account/mac/sign-in?state=" + start.value->state, "GET");
   EXPECT_EQ(form.status, 200);
@@ -100,7 +100,7 @@ TEST_F(LocalServiceContract, SignsInThroughItsOwnPageAndServesEveryCall) {
                         {"Origin: " + pagesOrigin}),
             303);
   EXPECT_EQ(plainStatus(page), 410);  // used once only
-  EXPECT_EQ(run(client.completeAppleLogin(token)).value, MacAccountStatus{true});
+  EXPECT_EQ(run(client.completeSignIn(token)).value, AccountStatus{true});
 
   EXPECT_EQ(run(client.transcribe(wavOf(16000), "auto", std::nullopt, makeUuid())).value,
             "go forward ten meters");
@@ -113,14 +113,13 @@ TEST_F(LocalServiceContract, SignsInThroughItsOwnPageAndServesEveryCall) {
       "1. apples\n2. pears\n3. plums");
   EXPECT_EQ(run(client.applySpokenTask("hello", "請轉做大寫", std::nullopt)).value, "HELLO");
   EXPECT_EQ(run(client.applySpokenTask("hello", "translate it into French", std::nullopt))
-                .errorAs<MacServiceError>(),
-            MacServiceError::service("unsupported_instruction"));
+                .errorAs<ServiceError>(),
+            ServiceError::service("unsupported_instruction"));
 
   EXPECT_TRUE(run(client.signOut()).value);
-  EXPECT_EQ(run(client.accountStatus()).errorAs<MacServiceError>(),
-            MacServiceError::missingInvitation());
+  EXPECT_EQ(run(client.accountStatus()).errorAs<ServiceError>(), ServiceError::missingInvitation());
   local.addAccount(token);
-  secrets.store(MacVoiceService::credentialService, local.baseURL(), token);
+  secrets.store(SpeechServiceClient::credentialService, local.baseURL(), token);
   EXPECT_TRUE(run(client.removeAccess()).value);
   EXPECT_FALSE(local.accounts->accountOf(token));
 
@@ -133,14 +132,14 @@ TEST_F(LocalServiceContract, SignsInThroughItsOwnPageAndServesEveryCall) {
 
 TEST_F(LocalServiceContract, StreamsWithCleanupAndARecoveryUploadTakesOverAStalledStream) {
   local.addAccount(token);
-  secrets.store(MacVoiceService::credentialService, local.baseURL(), token);
+  secrets.store(SpeechServiceClient::credentialService, local.baseURL(), token);
 
   auto live = stream(makeUuid(), true);
   for (int i = 0; i < 5; ++i) live->append(std::vector<std::uint8_t>(3200, 1));
   auto result = run(live->finish());
   ASSERT_TRUE(result.value);
   EXPECT_EQ(*result.value,
-            (MacStreamingSpeechResult{"go forward ten meters", "Go forward ten meters.", 4, 5}));
+            (LiveRecognitionResult{"go forward ten meters", "Go forward ten meters.", 4, 5}));
   EXPECT_EQ(local.recogniser.samples, 5u * 1600);
 
   // A stream that never finishes keeps the user busy, until the upload that recovers it.
@@ -148,8 +147,8 @@ TEST_F(LocalServiceContract, StreamsWithCleanupAndARecoveryUploadTakesOverAStall
   auto stalled = stream(stalledID, false);
   stalled->append(std::vector<std::uint8_t>(3200, 1));
   runUntil([&] { return local.recogniser.opened == 2; });
-  EXPECT_EQ(run(client.clean("text", std::nullopt)).errorAs<MacServiceError>(),
-            MacServiceError::service("request_busy"));
+  EXPECT_EQ(run(client.clean("text", std::nullopt)).errorAs<ServiceError>(),
+            ServiceError::service("request_busy"));
   EXPECT_EQ(run(client.transcribe(wavOf(1600), "auto", stalledID, makeUuid())).value,
             "go forward ten meters");
   EXPECT_TRUE(run(stalled->finish()).error);  // the service ended the superseded stream

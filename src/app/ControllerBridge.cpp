@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "app/DictationCore.h"
-#include "diagnostics/MacDiagnostics.h"
+#include "diagnostics/Diagnostics.h"
 #include "platform/Workspace.h"
 
 namespace wrenly {
@@ -23,15 +23,15 @@ ControllerBridge::ControllerBridge(asio::any_io_executor mainLoop, QObject& gui,
 
 void ControllerBridge::attach(DictationCore& core) {
   core_ = &core;
-  MacVoiceController& controller = core.controller();
-  state_ = controller.observe([this](const VoiceControllerState& state) { publish(state); });
+  DictationController& controller = core.controller();
+  state_ = controller.observe([this](const DictationState& state) { publish(state); });
   deactivations_ =
       core.platform().workspace->onDeactivation([this](const RunningApplication& application) {
         if (core_) core_->controller().rememberDeactivatedApp(application);
       });
   publish(controller.state());
-  controller.refreshPermission(MacVoiceController::PermissionPrompt::ifMissing,
-                               MacVoiceController::PermissionReport::none);
+  controller.refreshPermission(DictationController::PermissionPrompt::ifMissing,
+                               DictationController::PermissionReport::none);
   controller.installHotkey();
   controller.refreshServiceState();
 }
@@ -42,7 +42,7 @@ void ControllerBridge::detach() {
   core_ = nullptr;
 }
 
-void ControllerBridge::publish(const VoiceControllerState& state) {
+void ControllerBridge::publish(const DictationState& state) {
   // Whether automatic paste can work is asked of the desktop only when something it depends on
   // may have moved, not at every level change of a recording.
   const bool resample = !sampled_ || state.permissionGranted != last_.voice.permissionGranted ||
@@ -66,8 +66,8 @@ void ControllerBridge::onLoop(std::function<void(DictationCore&)> action) {
 
 void ControllerBridge::applicationActivated() {
   onLoop([](DictationCore& core) {
-    core.controller().refreshPermission(MacVoiceController::PermissionPrompt::none,
-                                        MacVoiceController::PermissionReport::none);
+    core.controller().refreshPermission(DictationController::PermissionPrompt::none,
+                                        DictationController::PermissionReport::none);
     asio::co_spawn(core.platform().mainLoop, core.controller().updateAccountStatus(),
                    asio::detached);
   });
@@ -79,21 +79,21 @@ void ControllerBridge::openAccessibilitySettings() {
 
 void ControllerBridge::recheckPermission() {
   onLoop([](DictationCore& core) {
-    core.controller().refreshPermission(MacVoiceController::PermissionPrompt::none,
-                                        MacVoiceController::PermissionReport::timed);
+    core.controller().refreshPermission(DictationController::PermissionPrompt::none,
+                                        DictationController::PermissionReport::timed);
   });
 }
 
-void ControllerBridge::confirmDetectedShortcut() {
-  onLoop([](DictationCore& core) { core.controller().confirmDetectedShortcut(); });
+void ControllerBridge::confirmDetectedTriggerKey() {
+  onLoop([](DictationCore& core) { core.controller().confirmDetectedTriggerKey(); });
 }
 
 void ControllerBridge::toggle() {
   onLoop([](DictationCore& core) { core.controller().toggle(); });
 }
 
-void ControllerBridge::resetShortcutSetup() {
-  onLoop([](DictationCore& core) { core.controller().resetShortcutSetup(); });
+void ControllerBridge::resetTriggerKeySetup() {
+  onLoop([](DictationCore& core) { core.controller().resetTriggerKeySetup(); });
 }
 
 void ControllerBridge::retryLastRecording() {
@@ -102,7 +102,7 @@ void ControllerBridge::retryLastRecording() {
 
 void ControllerBridge::signIn() {
   onLoop([](DictationCore& core) {
-    asio::co_spawn(core.platform().mainLoop, core.controller().signInWithApple(), asio::detached);
+    asio::co_spawn(core.platform().mainLoop, core.controller().signIn(), asio::detached);
   });
 }
 
@@ -132,7 +132,7 @@ void ControllerBridge::copyLastText() {
 
 void ControllerBridge::showDiagnostics() {
   // The folder may not exist before the first line is logged; the file manager needs it.
-  const std::filesystem::path folder = MacDiagnostics::directory();
+  const std::filesystem::path folder = Diagnostics::directory();
   std::error_code ignored;
   std::filesystem::create_directories(folder, ignored);
   QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder.string())));

@@ -7,8 +7,8 @@
 
 #include "app/MenuActions.h"
 #include "app/ShellSnapshot.h"
+#include "base/Subscription.h"
 #include "platform/Asio.h"
-#include "platform/Subscription.h"
 
 namespace wrenly {
 
@@ -37,9 +37,9 @@ class ControllerBridge final : public MenuActions {
 
   void openAccessibilitySettings() override;
   void recheckPermission() override;
-  void confirmDetectedShortcut() override;
+  void confirmDetectedTriggerKey() override;
   void toggle() override;
-  void resetShortcutSetup() override;
+  void resetTriggerKeySetup() override;
   void retryLastRecording() override;
   void signIn() override;
   void signOut() override;
@@ -54,7 +54,7 @@ class ControllerBridge final : public MenuActions {
  private:
   // Posts `action` to the loop, where it runs with the core if one is attached.
   void onLoop(std::function<void(DictationCore&)> action);
-  void publish(const VoiceControllerState& state);
+  void publish(const DictationState& state);
 
   asio::any_io_executor mainLoop_;
   QPointer<QObject> gui_;

@@ -10,8 +10,9 @@ DictationCore::DictationCore(const Platform& platform)
       insertion_(platform_),
       recorder_(*platform_.audioInput, platform_.background),
       appleLogin_(service_, *platform_.browser, *platform_.clock),
-      controller_(MacVoiceController::make({platform_, service_, insertion_, recorder_, appleLogin_,
-                                            liveStreamingSessions(platform_, service_)})) {}
+      controller_(
+          DictationController::make({platform_, service_, insertion_, recorder_, appleLogin_,
+                                     liveStreamingSessions(platform_, service_)})) {}
 
 DictationCore::~DictationCore() = default;
 

@@ -2,12 +2,12 @@
 
 #include <memory>
 
-#include "audio/MacAudioRecorder.h"
-#include "controller/MacVoiceController.h"
-#include "delivery/MacTextInsertion.h"
+#include "audio/Recorder.h"
+#include "controller/DictationController.h"
+#include "delivery/TextDelivery.h"
 #include "platform/Platform.h"
-#include "service/MacAppleLogin.h"
-#include "service/MacVoiceService.h"
+#include "service/BrowserSignIn.h"
+#include "service/SpeechServiceClient.h"
 
 namespace wrenly {
 
@@ -21,18 +21,18 @@ class DictationCore {
   DictationCore(const DictationCore&) = delete;
   DictationCore& operator=(const DictationCore&) = delete;
 
-  MacVoiceController& controller() const { return *controller_; }
-  std::weak_ptr<MacVoiceController> weakController() const { return controller_; }
-  MacTextInsertion& insertion() { return insertion_; }
+  DictationController& controller() const { return *controller_; }
+  std::weak_ptr<DictationController> weakController() const { return controller_; }
+  TextDelivery& insertion() { return insertion_; }
   const Platform& platform() const { return platform_; }
 
  private:
   Platform platform_;
-  MacVoiceService service_;
-  MacTextInsertion insertion_;
-  MacAudioRecorder recorder_;
-  MacAppleLogin appleLogin_;
-  std::shared_ptr<MacVoiceController> controller_;
+  SpeechServiceClient service_;
+  TextDelivery insertion_;
+  Recorder recorder_;
+  BrowserSignIn appleLogin_;
+  std::shared_ptr<DictationController> controller_;
 };
 
 }  // namespace wrenly

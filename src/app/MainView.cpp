@@ -9,9 +9,9 @@
 #include <QVBoxLayout>
 
 #include "app/LevelBars.h"
-#include "app/MacSelectedVoiceHelp.h"
 #include "app/MenuActions.h"
 #include "app/MeterGeometry.h"
+#include "app/SelectionHelp.h"
 #include "app/WidgetParts.h"
 #include "messages/ShellMessages.h"
 
@@ -53,7 +53,7 @@ MainView::MainView(MenuActions& actions, QWidget* parent) : QWidget(parent), act
   auto* keyRow = new QHBoxLayout;
   triggerKey_ = makeLabel({}, TextRole::body, this);
   triggerKey_->setWordWrap(false);
-  auto* resetKey = makeButton(qs(text::resetShortcut), this);
+  auto* resetKey = makeButton(qs(text::resetTriggerKey), this);
   keyRow->addWidget(triggerKey_);
   keyRow->addStretch(1);
   keyRow->addWidget(resetKey);
@@ -105,7 +105,7 @@ MainView::MainView(MenuActions& actions, QWidget* parent) : QWidget(parent), act
   layout->addWidget(servicesToggle_);
   layout->addWidget(services_);
 
-  layout->addWidget(new MacSelectedVoiceHelp(this));
+  layout->addWidget(new SelectionHelp(this));
 
   lastTextBlock_ = new QWidget(this);
   auto* lastLayout = new QVBoxLayout(lastTextBlock_);
@@ -122,7 +122,7 @@ MainView::MainView(MenuActions& actions, QWidget* parent) : QWidget(parent), act
   layout->addStretch(1);
 
   connect(record_, &QPushButton::clicked, this, [this] { actions_.toggle(); });
-  connect(resetKey, &QPushButton::clicked, this, [this] { actions_.resetShortcutSetup(); });
+  connect(resetKey, &QPushButton::clicked, this, [this] { actions_.resetTriggerKeySetup(); });
   // toggled, so that a change made through the accessibility toolkit counts too; render()
   // blocks the signal, so only the user's own change is sent back.
   connect(streaming_, &QCheckBox::toggled, this,
@@ -161,9 +161,9 @@ void MainView::confirmDelete() {
 }
 
 void MainView::render(const ShellSnapshot& snapshot) {
-  const VoiceControllerState& state = snapshot.voice;
-  const bool idle = state.phase == VoicePhase::idle;
-  const bool recording = state.phase == VoicePhase::recording;
+  const DictationState& state = snapshot.voice;
+  const bool idle = state.phase == DictationPhase::idle;
+  const bool recording = state.phase == DictationPhase::recording;
 
   message_->setText(qs(state.message));
   checkingKeyring_->setVisible(!state.serviceStatusLoaded);
@@ -173,7 +173,8 @@ void MainView::render(const ShellSnapshot& snapshot) {
     meter_->setHeights({heights.begin(), heights.end()});
   }
   record_->setText(qs(recording ? text::finishRecording : text::startDictation));
-  record_->setEnabled(state.phase != VoicePhase::starting && state.phase != VoicePhase::processing);
+  record_->setEnabled(state.phase != DictationPhase::starting &&
+                      state.phase != DictationPhase::processing);
   autoPasteOff_->setVisible(!snapshot.hasAccessibility);
   triggerKey_->setText(qs(text::triggerKeyLabel) + qs(state.shortcutTitle));
 

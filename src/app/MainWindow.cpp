@@ -2,8 +2,8 @@
 
 #include <QVBoxLayout>
 
-#include "app/MacMenuView.h"
 #include "app/WidgetParts.h"
+#include "app/WindowContent.h"
 #include "messages/ShellMessages.h"
 
 namespace wrenly {
@@ -15,7 +15,7 @@ MainWindow::MainWindow(MenuActions& actions) {
       QIcon::fromTheme(QStringLiteral("wrenly"), QIcon(QStringLiteral(":/icons/wrenly-256.png"))));
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  view_ = new MacMenuView(actions, 460, this);
+  view_ = new WindowContent(actions, 460, this);
   layout->addWidget(view_);
   setMinimumSize(460, 480);
   setMaximumWidth(460);

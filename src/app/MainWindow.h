@@ -6,7 +6,7 @@
 
 namespace wrenly {
 
-class MacMenuView;
+class WindowContent;
 class MenuActions;
 
 // The program's window: the view 460 wide, at least 480 high. Closing it only hides it; the
@@ -17,10 +17,10 @@ class MainWindow : public QWidget {
 
   void render(const ShellSnapshot& snapshot);
   void bringForward();
-  MacMenuView& view() const { return *view_; }
+  WindowContent& view() const { return *view_; }
 
  private:
-  MacMenuView* view_;
+  WindowContent* view_;
 };
 
 }  // namespace wrenly

@@ -11,9 +11,9 @@ class MenuActions {
   virtual void openAccessibilitySettings() = 0;
   // An explicit permission check whose result is reported in the set-up view.
   virtual void recheckPermission() = 0;
-  virtual void confirmDetectedShortcut() = 0;
+  virtual void confirmDetectedTriggerKey() = 0;
   virtual void toggle() = 0;
-  virtual void resetShortcutSetup() = 0;
+  virtual void resetTriggerKeySetup() = 0;
   virtual void retryLastRecording() = 0;
   virtual void signIn() = 0;
   virtual void signOut() = 0;

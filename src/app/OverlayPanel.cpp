@@ -60,7 +60,7 @@ constexpr int bottomMargin = 16;
 
 }  // namespace
 
-MacRecordingOverlayView::MacRecordingOverlayView(QWidget* parent) : QWidget(parent) {
+OverlayContent::OverlayContent(QWidget* parent) : QWidget(parent) {
   setFixedSize(panelWidth, panelHeight);
   setAccessibleName(qs(text::overlayIdle));
   waveform_ = new LevelBars(11, 2.5, 2, Qt::white, this);
@@ -71,45 +71,45 @@ MacRecordingOverlayView::MacRecordingOverlayView(QWidget* parent) : QWidget(pare
   render(ShellSnapshot{});
 }
 
-bool MacRecordingOverlayView::spinnerShown() const {
+bool OverlayContent::spinnerShown() const {
   return spinner_->isVisibleTo(this);
 }
 
-void MacRecordingOverlayView::render(const ShellSnapshot& snapshot) {
-  const VoiceControllerState& state = snapshot.voice;
+void OverlayContent::render(const ShellSnapshot& snapshot) {
+  const DictationState& state = snapshot.voice;
   const QString key = qs(state.shortcutTitle);
   phase_ = state.phase;
   switch (state.phase) {
-    case VoicePhase::recording:
+    case DictationPhase::recording:
       title_ = qs(text::overlayRecording);
       guidance_ =
           (state.isEditingSelection ? qs(text::overlayEditPrefix) : qs(text::overlayStopPrefix)) +
           key + qs(text::overlayStopSuffix);
       break;
-    case VoicePhase::processing:
+    case DictationPhase::processing:
       title_ = qs(text::overlayProcessing);
       guidance_ = qs(text::overlayWait);
       break;
-    case VoicePhase::starting:
+    case DictationPhase::starting:
       title_ = qs(text::overlayStarting);
       guidance_ = qs(text::overlayWait);
       break;
-    case VoicePhase::idle:
+    case DictationPhase::idle:
       title_ = qs(text::overlayIdle);
       guidance_ = qs(state.hudNotice);
       break;
   }
-  const bool recording = state.phase == VoicePhase::recording;
+  const bool recording = state.phase == DictationPhase::recording;
   waveform_->setVisible(recording);
   const auto heights = overlayWaveformBarHeights(recording ? state.level : 0.0f);
   waveform_->setHeights({heights.begin(), heights.end()});
-  spinner_->setVisible(state.phase == VoicePhase::starting ||
-                       state.phase == VoicePhase::processing);
+  spinner_->setVisible(state.phase == DictationPhase::starting ||
+                       state.phase == DictationPhase::processing);
   setAccessibleDescription(title_ + QStringLiteral(" ") + guidance_);
   update();
 }
 
-void MacRecordingOverlayView::paintEvent(QPaintEvent*) {
+void OverlayContent::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setRenderHint(QPainter::TextAntialiasing);
@@ -119,7 +119,7 @@ void MacRecordingOverlayView::paintEvent(QPaintEvent*) {
   painter.fillPath(panel, QColor(0, 0, 0, static_cast<int>(0.9 * 255)));
 
   // Status dot with a glow of its own colour, stronger while recording.
-  const bool recording = phase_ == VoicePhase::recording;
+  const bool recording = phase_ == DictationPhase::recording;
   const QColor dot = recording ? QColor(0xff, 0x3b, 0x30) : QColor(0xff, 0x95, 0x00);
   const QPointF centre(padding + 5, height() / 2.0);
   const double glow = recording ? 7 : 2;
@@ -137,7 +137,7 @@ void MacRecordingOverlayView::paintEvent(QPaintEvent*) {
 
   // Text column: title 13 pt semibold, guidance 10 pt at 75 % white, one line each.
   const int textLeft = padding + 10 + 10;
-  const bool rightSide = phase_ != VoicePhase::idle;
+  const bool rightSide = phase_ != DictationPhase::idle;
   const int textRight = rightSide ? width() - padding - 44 - 10 : width() - padding;
   const int textWidth = textRight - textLeft;
   QFont titleFont = font();
@@ -175,7 +175,7 @@ OverlayPanel::OverlayPanel()
   setWindowTitle(qs(text::appName));
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  view_ = new MacRecordingOverlayView(this);
+  view_ = new OverlayContent(this);
   layout->addWidget(view_);
   setFixedSize(panelWidth, panelHeight);
   // Without a compositor the transparent corners would show black: cut them off.

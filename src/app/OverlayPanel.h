@@ -12,9 +12,9 @@ class Spinner;
 
 // What the overlay shows: status dot, title, one line of guidance, and the waveform while
 // recording or a spinner while starting or processing.
-class MacRecordingOverlayView : public QWidget {
+class OverlayContent : public QWidget {
  public:
-  explicit MacRecordingOverlayView(QWidget* parent);
+  explicit OverlayContent(QWidget* parent);
 
   void render(const ShellSnapshot& snapshot);
   QString title() const { return title_; }
@@ -26,7 +26,7 @@ class MacRecordingOverlayView : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
-  VoicePhase phase_ = VoicePhase::idle;
+  DictationPhase phase_ = DictationPhase::idle;
   QString title_;
   QString guidance_;
   LevelBars* waveform_;
@@ -43,10 +43,10 @@ class OverlayPanel : public QWidget {
   void render(const ShellSnapshot& snapshot) { view_->render(snapshot); }
   // Shows the panel, or re-centres and raises it when it is up already.
   void showAtBottomCentre();
-  MacRecordingOverlayView& view() const { return *view_; }
+  OverlayContent& view() const { return *view_; }
 
  private:
-  MacRecordingOverlayView* view_;
+  OverlayContent* view_;
 };
 
 }  // namespace wrenly

@@ -13,11 +13,11 @@
 #include "app/DictationCore.h"
 #include "app/LocalServiceWake.h"
 #include "app/PrivacyPage.h"
+#include "app/QtClipboard.h"
 #include "app/QtOverlay.h"
-#include "app/QtPasteboard.h"
 #include "app/ShellWindows.h"
 #include "app/SingleInstance.h"
-#include "diagnostics/MacDiagnostics.h"
+#include "diagnostics/Diagnostics.h"
 #include "messages/ShellMessages.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/pulse/SoundServerProbe.h"
@@ -102,9 +102,9 @@ int runProgram(QApplication& app) {
   wakeNewLocalService(ServiceConfiguration::fromEnvironment(), adapters->mainLoop().get_executor());
   ShellWindows shell(bridge);
   windows = shown = &shell;
-  QtPasteboard pasteboard(&app);
+  QtClipboard clipboard(&app);
   QtOverlay overlay(shell.overlay());
-  adapters->attach(GuiPorts{&pasteboard, &overlay});
+  adapters->attach(GuiPorts{&clipboard, &overlay});
 
   // The controller's loop: the core is made, used and destroyed there.
   std::unique_ptr<DictationCore> core;
@@ -137,7 +137,7 @@ int runProgram(QApplication& app) {
   // has ended.
   loopEnded.exec();
   loop.join();
-  MacDiagnostics::flush();
+  Diagnostics::flush();
   return status;
 }
 

@@ -2,7 +2,7 @@
 
 namespace wrenly {
 
-void QtOverlay::show(MacVoiceController&) {
+void QtOverlay::show(DictationController&) {
   QPointer<OverlayPanel> panel = panel_;
   if (!panel) return;
   QMetaObject::invokeMethod(

@@ -13,7 +13,7 @@ class QtOverlay final : public Overlay {
  public:
   explicit QtOverlay(OverlayPanel& panel) : panel_(&panel) {}
 
-  void show(MacVoiceController& voice) override;
+  void show(DictationController& voice) override;
   void hide() override;
 
  private:

@@ -72,7 +72,7 @@ SetupView::SetupView(MenuActions& actions, QWidget* parent) : QWidget(parent) {
   two->addLayout(row);
   keyDetectionOff_ = makeLabel(qs(text::keyDetectionOff), TextRole::warning, step2_);
   restartDetection_ = makeButton(qs(text::restartKeyDetection), step2_);
-  confirm_ = makeButton(qs(text::confirmShortcut), step2_);
+  confirm_ = makeButton(qs(text::confirmTriggerKey), step2_);
   makeProminent(confirm_);
   two->addWidget(keyDetectionOff_);
   two->addWidget(restartDetection_);
@@ -89,12 +89,13 @@ SetupView::SetupView(MenuActions& actions, QWidget* parent) : QWidget(parent) {
   connect(recheck, &QPushButton::clicked, this, [&actions] { actions.recheckPermission(); });
   connect(restartDetection_, &QPushButton::clicked, this,
           [&actions] { actions.recheckPermission(); });
-  connect(confirm_, &QPushButton::clicked, this, [&actions] { actions.confirmDetectedShortcut(); });
+  connect(confirm_, &QPushButton::clicked, this,
+          [&actions] { actions.confirmDetectedTriggerKey(); });
   connect(quit, &QPushButton::clicked, this, [&actions] { actions.quit(); });
 }
 
 void SetupView::render(const ShellSnapshot& snapshot) {
-  const VoiceControllerState& state = snapshot.voice;
+  const DictationState& state = snapshot.voice;
   step1_->setVisible(!state.permissionGranted);
   step2_->setVisible(state.permissionGranted);
 
@@ -103,14 +104,14 @@ void SetupView::render(const ShellSnapshot& snapshot) {
 
   static_cast<DetectionLight*>(detectionLight_)->setLit(state.detectionLight);
   detection_->setText(
-      state.detectedShortcut
+      state.detectedTriggerKey
           ? qs(text::detectedPrefix) +
-                QString::fromUtf8(state.detectedShortcut->title().data(),
-                                  static_cast<qsizetype>(state.detectedShortcut->title().size()))
+                QString::fromUtf8(state.detectedTriggerKey->title().data(),
+                                  static_cast<qsizetype>(state.detectedTriggerKey->title().size()))
           : qs(text::waitingForKey));
-  keyDetectionOff_->setVisible(!state.hotkeyAvailable);
-  restartDetection_->setVisible(!state.hotkeyAvailable);
-  confirm_->setEnabled(state.detectedShortcut.has_value());
+  keyDetectionOff_->setVisible(!state.triggerKeyAvailable);
+  restartDetection_->setVisible(!state.triggerKeyAvailable);
+  confirm_->setEnabled(state.detectedTriggerKey.has_value());
 }
 
 }  // namespace wrenly

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "controller/VoiceControllerState.h"
+#include "controller/DictationState.h"
 
 namespace wrenly {
 
 // What the views draw: the controller's state plus the one desktop fact the main view shows
 // that is not part of it. Taken on the main loop, posted to the GUI thread.
 struct ShellSnapshot {
-  VoiceControllerState voice;
+  DictationState voice;
   bool hasAccessibility = false;  // automatic paste can work
 
   friend bool operator==(const ShellSnapshot&, const ShellSnapshot&) = default;

@@ -6,8 +6,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "app/MacMenuView.h"
 #include "app/WidgetParts.h"
+#include "app/WindowContent.h"
 #include "messages/ShellMessages.h"
 
 namespace wrenly {
@@ -23,7 +23,7 @@ QIcon themedIcon(const QString& name, const QString& bundled) {
 TrayIcon::TrayIcon(MenuActions& actions) : popup_(std::make_unique<QWidget>(nullptr, Qt::Popup)) {
   auto* layout = new QVBoxLayout(popup_.get());
   layout->setContentsMargins(0, 0, 0, 0);
-  view_ = new MacMenuView(actions, 340, popup_.get());
+  view_ = new WindowContent(actions, 340, popup_.get());
   layout->addWidget(view_);
   popup_->setFixedWidth(340);
   popup_->setMinimumHeight(420);
@@ -41,7 +41,7 @@ TrayIcon::TrayIcon(MenuActions& actions) : popup_(std::make_unique<QWidget>(null
 TrayIcon::~TrayIcon() = default;
 
 void TrayIcon::render(const ShellSnapshot& snapshot) {
-  const bool recording = snapshot.voice.phase == VoicePhase::recording;
+  const bool recording = snapshot.voice.phase == DictationPhase::recording;
   const QString name = QString::fromLatin1(recording ? waveformIcon : microphoneIcon);
   if (name != iconName_) {
     iconName_ = name;

@@ -8,7 +8,7 @@
 
 namespace wrenly {
 
-class MacMenuView;
+class WindowContent;
 class MenuActions;
 
 // The tray icon (a microphone, a waveform exactly while recording) and the popup it opens: the
@@ -31,7 +31,7 @@ class TrayIcon {
  private:
   QSystemTrayIcon icon_;
   std::unique_ptr<QWidget> popup_;
-  MacMenuView* view_;
+  WindowContent* view_;
   QString iconName_;
 };
 

@@ -1,7 +1,7 @@
 #include "audio/LivePcmStream.h"
 
 #include "audio/PcmEncoding.h"
-#include "diagnostics/MacDiagnostics.h"
+#include "diagnostics/Diagnostics.h"
 
 namespace wrenly {
 
@@ -56,7 +56,7 @@ void LivePcmStream::cancel() {
 void LivePcmStream::fail() {
   handler_ = nullptr;
   if (failure_) failure_();
-  MacDiagnostics::record("stream PCM conversion failed; full WAV retained");
+  Diagnostics::record("stream PCM conversion failed; full WAV retained");
 }
 
 void LivePcmStream::convert(std::span<const float> input, bool ending) {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <limits>
 
-#include "audio/MacAudioError.h"
+#include "audio/RecorderError.h"
 
 namespace wrenly {
 
@@ -41,19 +41,19 @@ void pump(Resampler& resampler, std::span<const float> input, bool ending,
       if (consumed == 0 && produced == 0) return;  // drained
       continue;
     }
-    if (consumed == 0 && produced == 0) throw MacAudioError::empty();  // no progress
+    if (consumed == 0 && produced == 0) throw RecorderError::empty();  // no progress
   }
 }
 
 void encodeSegment(const AudioSegment& segment, const ResamplerFactory& makeResampler,
                    std::vector<float>& block, std::vector<float>& output,
                    std::vector<std::uint8_t>& bytes) {
-  if (segment.channels < 1 || !(segment.sampleRate >= 8000.0)) throw MacAudioError::unavailable();
+  if (segment.channels < 1 || !(segment.sampleRate >= 8000.0)) throw RecorderError::unavailable();
   const auto channels = static_cast<std::size_t>(segment.channels);
   const std::size_t frames = segment.samples.size() / channels;
-  if (frames > std::numeric_limits<std::uint32_t>::max()) throw MacAudioError::unavailable();
+  if (frames > std::numeric_limits<std::uint32_t>::max()) throw RecorderError::unavailable();
   auto resampler = makeResampler(segment.sampleRate);
-  if (!resampler) throw MacAudioError::unavailable();
+  if (!resampler) throw RecorderError::unavailable();
 
   const float* samples = segment.samples.data();
   for (std::size_t first = 0; first < frames; first += blockFrames) {
@@ -131,9 +131,9 @@ std::vector<std::uint8_t> encodeWav(std::span<const AudioSegment> segments,
     encodeSegment(segment, makeResampler, block, output, wav);
   }
   const std::size_t dataBytes = wav.size() - wavHeaderSize;
-  if (dataBytes == 0) throw MacAudioError::empty();
+  if (dataBytes == 0) throw RecorderError::empty();
   if (dataBytes > std::numeric_limits<std::uint32_t>::max() - 36) {
-    throw MacAudioError::unavailable();
+    throw RecorderError::unavailable();
   }
   writeWavHeader(static_cast<std::uint32_t>(dataBytes), wav.data());
   return wav;

@@ -24,7 +24,7 @@ void appendPcm16(std::span<const float> samples, std::vector<std::uint8_t>& byte
 void writeWavHeader(std::uint32_t dataBytes, std::uint8_t* wav);
 
 // Resamples every segment from its own rate and channel count (channels averaged), joins them
-// in order and wraps them in a WAV file. Throws MacAudioError (unavailable for an unusable
+// in order and wraps them in a WAV file. Throws RecorderError (unavailable for an unusable
 // segment format or sizes beyond 32 bits, empty when nothing comes out) or the resampler's error.
 std::vector<std::uint8_t> encodeWav(std::span<const AudioSegment> segments,
                                     const ResamplerFactory& makeResampler);

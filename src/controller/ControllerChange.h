@@ -1,6 +1,6 @@
 #pragma once
 
-#include "controller/MacVoiceController.h"
+#include "controller/DictationController.h"
 
 namespace wrenly {
 
@@ -8,7 +8,7 @@ namespace wrenly {
 // and only when something they can see changed. Never held across a suspension.
 class ControllerChange {
  public:
-  explicit ControllerChange(MacVoiceController& controller) : controller_(controller) {
+  explicit ControllerChange(DictationController& controller) : controller_(controller) {
     ++controller_.changeDepth_;
   }
   ~ControllerChange() {
@@ -18,7 +18,7 @@ class ControllerChange {
   ControllerChange& operator=(const ControllerChange&) = delete;
 
  private:
-  MacVoiceController& controller_;
+  DictationController& controller_;
 };
 
 }  // namespace wrenly

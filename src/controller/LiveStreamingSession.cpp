@@ -2,9 +2,9 @@
 
 #include <stdexcept>
 
+#include "base/Required.h"
 #include "platform/Platform.h"
-#include "platform/Required.h"
-#include "service/MacVoiceService.h"
+#include "service/SpeechServiceClient.h"
 
 namespace wrenly {
 
@@ -13,19 +13,21 @@ LiveStreamingSession::LiveStreamingSession(std::string requestID, std::string la
     : client_(std::move(requestID), std::move(language), cleanup, std::move(dependencies)) {}
 
 asio::awaitable<StreamingSession::Result> LiveStreamingSession::finish() {
-  MacStreamingSpeechResult result = co_await client_.finish();
+  LiveRecognitionResult result = co_await client_.finish();
   Result out;
   out.transcript = std::move(result.transcript);
   out.text = std::move(result.text);
   co_return out;
 }
 
-StreamingSessionFactory liveStreamingSessions(const Platform& platform, MacVoiceService& service) {
+StreamingSessionFactory liveStreamingSessions(const Platform& platform,
+                                              SpeechServiceClient& service) {
   return liveStreamingSessions(platform, service, service.endpoint(),
                                StreamTrust{service.configuration().extraTrustFile});
 }
 
-StreamingSessionFactory liveStreamingSessions(const Platform& platform, MacVoiceService& service,
+StreamingSessionFactory liveStreamingSessions(const Platform& platform,
+                                              SpeechServiceClient& service,
                                               std::optional<std::string> endpoint,
                                               StreamTrust trust) {
   Clock& clock = required(platform.clock, "live streaming", "clock");

@@ -4,11 +4,11 @@
 #include <string>
 
 #include "controller/StreamingSession.h"
-#include "streaming/MacStreamingSpeechClient.h"
+#include "streaming/LiveRecognitionClient.h"
 
 namespace wrenly {
 
-class MacVoiceService;
+class SpeechServiceClient;
 struct Platform;
 
 // A live session over the streaming client: what the program uses outside tests.
@@ -23,14 +23,16 @@ class LiveStreamingSession final : public StreamingSession {
   void cancel() override { client_.cancel(); }
 
  private:
-  MacStreamingSpeechClient client_;
+  LiveRecognitionClient client_;
 };
 
 // Sessions to the service's own base URL, with its credential and the certificates it trusts.
-StreamingSessionFactory liveStreamingSessions(const Platform& platform, MacVoiceService& service);
+StreamingSessionFactory liveStreamingSessions(const Platform& platform,
+                                              SpeechServiceClient& service);
 
 // Sessions to `endpoint` trusting `trust`, with the service's credential.
-StreamingSessionFactory liveStreamingSessions(const Platform& platform, MacVoiceService& service,
+StreamingSessionFactory liveStreamingSessions(const Platform& platform,
+                                              SpeechServiceClient& service,
                                               std::optional<std::string> endpoint,
                                               StreamTrust trust);
 

@@ -30,7 +30,7 @@ inline constexpr const char* waitingForKey = "等待您按鍵…";
 inline constexpr const char* detectedPrefix = "已偵測到 ";
 inline constexpr const char* keyDetectionOff = "按鍵偵測尚未啟動。請重新檢查輔助使用權限。";
 inline constexpr const char* restartKeyDetection = "重新啟用按鍵偵測";
-inline constexpr const char* confirmShortcut = "確認並開始使用";
+inline constexpr const char* confirmTriggerKey = "確認並開始使用";
 inline constexpr const char* loneTapOnly =
     "只有單獨按一下選定的鍵才會觸發；配合其他鍵輸入時不會觸發。您可隨時重新設定。";
 
@@ -47,7 +47,7 @@ inline constexpr const char* howToDictate =
 inline constexpr const char* autoPasteOff =
     "自動貼回輸入欄尚未啟用：請在「服務設定及權限」開啟輔助使用權限。";
 inline constexpr const char* triggerKeyLabel = "錄音鍵：";
-inline constexpr const char* resetShortcut = "重新設定按鍵";
+inline constexpr const char* resetTriggerKey = "重新設定按鍵";
 inline constexpr const char* liveRecognition = "啟用即時語音辨識";
 inline constexpr const char* liveRecognitionCaption =
     "開啟後，您按錄音鍵時會即時傳送音訊至語音服務，邊說邊辨識；停止後立即釋放麥克風。"

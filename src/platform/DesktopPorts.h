@@ -7,8 +7,8 @@ class Accessibility;
 class WindowList;
 class KeyInjector;
 class KeyMonitor;
-class HotKeyRegistrar;
-class Pasteboard;
+class ChordRegistrar;
+class Clipboard;
 class Overlay;
 
 // The ports of the desktop session (windows, accessibility, keys), made by the display server's
@@ -19,12 +19,12 @@ struct DesktopPorts {
   WindowList* windows = nullptr;
   KeyInjector* keyInjector = nullptr;
   KeyMonitor* keyMonitor = nullptr;
-  HotKeyRegistrar* hotKeys = nullptr;
+  ChordRegistrar* chords = nullptr;
 };
 
 // The ports that live on the GUI thread, made by the shell. Borrowed like DesktopPorts.
 struct GuiPorts {
-  Pasteboard* pasteboard = nullptr;
+  Clipboard* clipboard = nullptr;
   Overlay* overlay = nullptr;
 };
 

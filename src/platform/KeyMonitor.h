@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "platform/Subscription.h"
+#include "base/Subscription.h"
 
 namespace wrenly {
 
@@ -12,8 +12,8 @@ namespace wrenly {
 // in; a desktop adapter translates its own keys into them. Option is the Alt key, Command the
 // Super key.
 namespace KeyCode {
-inline constexpr uint16_t rightOption = 61;
-inline constexpr uint16_t leftOption = 58;
+inline constexpr uint16_t rightAlt = 61;
+inline constexpr uint16_t leftAlt = 58;
 inline constexpr uint16_t rightShift = 60;
 inline constexpr uint16_t leftShift = 56;
 inline constexpr uint16_t rightControl = 62;
@@ -43,8 +43,8 @@ inline constexpr uint64_t leftShiftDevice = 0x02;
 inline constexpr uint64_t rightShiftDevice = 0x04;
 inline constexpr uint64_t leftCommandDevice = 0x08;
 inline constexpr uint64_t rightCommandDevice = 0x10;
-inline constexpr uint64_t leftOptionDevice = 0x20;
-inline constexpr uint64_t rightOptionDevice = 0x40;
+inline constexpr uint64_t leftAltDevice = 0x20;
+inline constexpr uint64_t rightAltDevice = 0x40;
 inline constexpr uint64_t rightControlDevice = 0x2000;
 }  // namespace ModifierFlag
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/Subscription.h"
+#include "base/Subscription.h"
 
 namespace wrenly {
 

@@ -5,7 +5,7 @@
 
 #include "messages/Messages.h"
 #include "service/JsonParsing.h"
-#include "service/MacServiceError.h"
+#include "service/ServiceError.h"
 #include "service/TextTrimming.h"
 
 namespace wrenly {
@@ -21,9 +21,9 @@ std::string decodeText(std::string_view body) {
   const auto* object = reply.if_object();
   const boost::json::value* text = object ? object->if_contains("text") : nullptr;
   const boost::json::string* string = text ? text->if_string() : nullptr;
-  if (!string) throw MacServiceError::emptyTranscript();
+  if (!string) throw ServiceError::emptyTranscript();
   std::string_view trimmed = trimWhitespaceAndNewlines(*string);
-  if (trimmed.empty()) throw MacServiceError::emptyTranscript();
+  if (trimmed.empty()) throw ServiceError::emptyTranscript();
   return std::string(trimmed);
 }
 
@@ -73,17 +73,16 @@ std::string stringMember(const boost::json::object& object, std::string_view nam
 
 }  // namespace
 
-MacAccountStatus decodeAccountStatus(std::string_view body) {
+AccountStatus decodeAccountStatus(std::string_view body) {
   boost::json::object object = parseObject(body);
   const auto* active = member(object, "active").if_bool();
   if (!active) throw ReplyDecodingError(ReplyDecodingFailure::wrongType);
-  return MacAccountStatus{*active};
+  return AccountStatus{*active};
 }
 
-MacAppleLoginStart decodeAppleLoginStart(std::string_view body) {
+SignInStart decodeSignInStart(std::string_view body) {
   boost::json::object object = parseObject(body);
-  return MacAppleLoginStart{stringMember(object, "authorizationURL"),
-                            stringMember(object, "state")};
+  return SignInStart{stringMember(object, "authorizationURL"), stringMember(object, "state")};
 }
 
 }  // namespace wrenly

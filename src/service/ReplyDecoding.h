@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "diagnostics/ReportableError.h"
-#include "service/MacAccountStatus.h"
+#include "service/AccountStatus.h"
 
 namespace wrenly {
 
@@ -30,7 +30,7 @@ std::optional<std::string> serviceErrorCode(std::string_view body);
 bool isValidServiceCode(std::string_view code);
 
 // Replies of the account calls; other members are ignored. Throw ReplyDecodingError.
-MacAccountStatus decodeAccountStatus(std::string_view body);
-MacAppleLoginStart decodeAppleLoginStart(std::string_view body);
+AccountStatus decodeAccountStatus(std::string_view body);
+SignInStart decodeSignInStart(std::string_view body);
 
 }  // namespace wrenly

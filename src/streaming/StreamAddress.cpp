@@ -3,7 +3,7 @@
 #include <boost/url/parse.hpp>
 #include <boost/url/url.hpp>
 
-#include "service/MacServiceError.h"
+#include "service/ServiceError.h"
 #include "service/UrlText.h"
 #include "streaming/StreamError.h"
 
@@ -13,11 +13,11 @@ namespace urls = boost::urls;
 
 StreamAddress StreamAddress::make(std::string_view base, std::string_view requestID,
                                   std::string_view language, bool cleanup) {
-  if (!isUrlText(base)) throw MacServiceError::invalidURL();
+  if (!isUrlText(base)) throw ServiceError::invalidURL();
   auto parsed = urls::parse_uri(base);
   if (!parsed || parsed->scheme_id() != urls::scheme::https || !parsed->has_authority() ||
       parsed->encoded_host().empty()) {
-    throw MacServiceError::invalidURL();
+    throw ServiceError::invalidURL();
   }
   urls::url url = *parsed;
   std::string path(url.encoded_path());

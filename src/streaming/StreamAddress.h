@@ -14,7 +14,7 @@ struct StreamAddress {
   std::string target;      // path and query
   bool hostIsName = true;  // false for IP literals, which get no server name indication
 
-  // Throws MacServiceError::invalidURL when `base` is not an https URL with a host, and
+  // Throws ServiceError::invalidURL when `base` is not an https URL with a host, and
   // StreamError::invalidResponse when no URL can be formed from its parts.
   static StreamAddress make(std::string_view base, std::string_view requestID,
                             std::string_view language, bool cleanup);

@@ -33,14 +33,14 @@ std::optional<std::string> stringField(const json::object& object, std::string_v
   return std::string(value->get_string());
 }
 
-std::optional<MacStreamingSpeechResult> decodeResult(const json::object& object) {
+std::optional<LiveRecognitionResult> decodeResult(const json::object& object) {
   auto transcript = stringField(object, "transcript");
   auto text = stringField(object, "text");
   auto segments = integerField(object, "segments");
   auto fallbackSegments = integerField(object, "fallbackSegments");
   if (!transcript || !text || !segments || !fallbackSegments) return std::nullopt;
-  return MacStreamingSpeechResult{std::move(*transcript), std::move(*text), *segments,
-                                  *fallbackSegments};
+  return LiveRecognitionResult{std::move(*transcript), std::move(*text), *segments,
+                               *fallbackSegments};
 }
 
 }  // namespace

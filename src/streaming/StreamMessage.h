@@ -4,7 +4,7 @@
 #include <string_view>
 #include <variant>
 
-#include "streaming/MacStreamingSpeechResult.h"
+#include "streaming/LiveRecognitionResult.h"
 
 namespace wrenly {
 
@@ -22,7 +22,7 @@ struct StreamInvalid {
 };
 
 using StreamEvent =
-    std::variant<StreamReady, MacStreamingSpeechResult, StreamServiceFailure, StreamInvalid>;
+    std::variant<StreamReady, LiveRecognitionResult, StreamServiceFailure, StreamInvalid>;
 
 // `bytes` is the payload of one text or binary frame. A result only counts once the finish
 // frame has gone out; before that it is a protocol fault.

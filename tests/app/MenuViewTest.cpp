@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "ViewTesting.h"
-#include "app/MacMenuView.h"
 #include "app/MainView.h"
 #include "app/MenuActions.h"
 #include "app/MeterGeometry.h"
 #include "app/TrayIcon.h"
+#include "app/WindowContent.h"
 
 using namespace wrenly;
 
@@ -21,9 +21,9 @@ class RecordedActions final : public MenuActions {
   std::vector<std::string> calls;
   void openAccessibilitySettings() override { calls.push_back("openAccessibilitySettings"); }
   void recheckPermission() override { calls.push_back("recheckPermission"); }
-  void confirmDetectedShortcut() override { calls.push_back("confirmDetectedShortcut"); }
+  void confirmDetectedTriggerKey() override { calls.push_back("confirmDetectedTriggerKey"); }
   void toggle() override { calls.push_back("toggle"); }
-  void resetShortcutSetup() override { calls.push_back("resetShortcutSetup"); }
+  void resetTriggerKeySetup() override { calls.push_back("resetTriggerKeySetup"); }
   void retryLastRecording() override { calls.push_back("retryLastRecording"); }
   void signIn() override { calls.push_back("signIn"); }
   void signOut() override { calls.push_back("signOut"); }
@@ -79,8 +79,8 @@ std::vector<ViewCase> viewCases() {
                    {"步驟 1／2", "按鍵偵測尚未啟動", "重新啟用按鍵偵測"},
                    {},
                    {"確認並開始使用"}});
-  s.voice.detectedShortcut = MacRecordingShortcut::leftShift;
-  s.voice.hotkeyAvailable = false;
+  s.voice.detectedTriggerKey = TriggerKey::leftShift;
+  s.voice.triggerKeyAvailable = false;
   cases.push_back({"step 2 detected, detector off",
                    s,
                    {"已偵測到 左 Shift", "按鍵偵測尚未啟動。請重新檢查輔助使用權限。"},
@@ -99,7 +99,7 @@ std::vector<ViewCase> viewCases() {
                    {"開始語音輸入", "使用 Apple 登入", "啟用即時語音辨識", "重新設定按鍵"},
                    {}});
   s = ready();
-  s.voice.phase = VoicePhase::processing;
+  s.voice.phase = DictationPhase::processing;
   s.voice.hasRetryRecording = true;
   s.voice.accessActive = true;
   s.voice.lastText = "a < b & <i>c</i>";
@@ -110,7 +110,7 @@ std::vector<ViewCase> viewCases() {
                    {"登出 Apple 帳戶", "複製最近文字"},
                    {"開始語音輸入", "啟用即時語音辨識", "重試上一段錄音", "刪除帳戶及資料"}});
   s = ready();
-  s.voice.phase = VoicePhase::recording;
+  s.voice.phase = DictationPhase::recording;
   cases.push_back({"recording",
                    s,
                    {"完成錄音"},
@@ -133,7 +133,7 @@ TEST(MenuView, StateDecidesTextsStepsAndEnabledControlsInBothWidths) {
   testApplication();
   RecordedActions actions;
   for (int width : {460, 340}) {
-    MacMenuView view(actions, width);
+    WindowContent view(actions, width);
     for (const ViewCase& c : viewCases()) {
       SCOPED_TRACE(std::string(c.name) + " at " + std::to_string(width));
       view.render(c.state);
@@ -157,7 +157,7 @@ TEST(MenuView, StateDecidesTextsStepsAndEnabledControlsInBothWidths) {
 TEST(MenuView, ControllerTextsAreNeverReadAsMarkup) {
   testApplication();
   RecordedActions actions;
-  MacMenuView view(actions, 460);
+  WindowContent view(actions, 460);
   ShellSnapshot s = ready();
   s.voice.message = s.voice.lastText = s.voice.activationFeedback = "<img src=x>";
   view.render(s);
@@ -173,7 +173,7 @@ TEST(MenuView, ControllerTextsAreNeverReadAsMarkup) {
 TEST(MenuView, ControlsCallTheirActionsAndDeletionAsksFirst) {
   testApplication();
   RecordedActions actions;
-  MacMenuView view(actions, 460);
+  WindowContent view(actions, 460);
   ShellSnapshot s = ready();
   s.voice.accessActive = true;
   s.voice.lastText = "x";
@@ -187,7 +187,7 @@ TEST(MenuView, ControlsCallTheirActionsAndDeletionAsksFirst) {
     button->click();
   }
   EXPECT_EQ(actions.calls,
-            (std::vector<std::string>{"toggle", "resetShortcutSetup", "consent:on",
+            (std::vector<std::string>{"toggle", "resetTriggerKeySetup", "consent:on",
                                       "retryLastRecording", "signOut", "copyLastText",
                                       "requestAccessibility", "showDiagnostics"}));
   QMessageBox* dialog = view.mainView().deleteDialog();
@@ -200,7 +200,7 @@ TEST(MenuView, ControlsCallTheirActionsAndDeletionAsksFirst) {
 TEST(MenuView, OnlyAChangeOfLiveRecognitionFromOutsideIsSentBack) {
   testApplication();
   RecordedActions actions;
-  MacMenuView view(actions, 460);
+  WindowContent view(actions, 460);
   ShellSnapshot s = ready();
   for (bool consent : {true, false}) {
     s.voice.streamingConsent = consent;
@@ -231,10 +231,10 @@ TEST(TrayIcon, ShowsTheWaveformExactlyWhileRecording) {
   testApplication();
   RecordedActions actions;
   TrayIcon tray(actions);
-  for (auto [phase, icon] : {std::pair{VoicePhase::idle, TrayIcon::microphoneIcon},
-                             {VoicePhase::starting, TrayIcon::microphoneIcon},
-                             {VoicePhase::recording, TrayIcon::waveformIcon},
-                             {VoicePhase::processing, TrayIcon::microphoneIcon}}) {
+  for (auto [phase, icon] : {std::pair{DictationPhase::idle, TrayIcon::microphoneIcon},
+                             {DictationPhase::starting, TrayIcon::microphoneIcon},
+                             {DictationPhase::recording, TrayIcon::waveformIcon},
+                             {DictationPhase::processing, TrayIcon::microphoneIcon}}) {
     ShellSnapshot s = ready();
     s.voice.phase = phase;
     tray.render(s);

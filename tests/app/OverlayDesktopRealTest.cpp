@@ -53,7 +53,7 @@ TEST(OverlayOnDesktop, LeavesTheFocusedFieldAloneAndLetsClicksThrough) {
 
   OverlayPanel panel;
   ShellSnapshot recording;
-  recording.voice.phase = VoicePhase::recording;
+  recording.voice.phase = DictationPhase::recording;
   recording.voice.level = 0.5f;
   panel.render(recording);
   panel.showAtBottomCentre();

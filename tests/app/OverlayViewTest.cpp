@@ -8,7 +8,7 @@
 #include "app/LevelBars.h"
 #include "app/MeterGeometry.h"
 #include "app/OverlayPanel.h"
-#include "app/QtPasteboard.h"
+#include "app/QtClipboard.h"
 
 using namespace wrenly;
 
@@ -17,7 +17,7 @@ namespace {
 TEST(OverlayView, PhaseDecidesTitleGuidanceAndRightHandElement) {
   testApplication();
   struct Case {
-    VoicePhase phase;
+    DictationPhase phase;
     bool editing;
     const char* title;
     const char* guidance;
@@ -25,12 +25,12 @@ TEST(OverlayView, PhaseDecidesTitleGuidanceAndRightHandElement) {
   };
   OverlayPanel panel;
   for (const Case& c : {
-           Case{VoicePhase::recording, false, "正在錄音", "再按 右 Alt 停止", true, false},
-           Case{VoicePhase::recording, true, "正在錄音", "說出修改要求；再按 右 Alt 停止", true,
+           Case{DictationPhase::recording, false, "正在錄音", "再按 右 Alt 停止", true, false},
+           Case{DictationPhase::recording, true, "正在錄音", "說出修改要求；再按 右 Alt 停止", true,
                 false},
-           Case{VoicePhase::processing, false, "正在轉寫", "請稍候…", false, true},
-           Case{VoicePhase::starting, false, "準備麥克風", "請稍候…", false, true},
-           Case{VoicePhase::idle, false, "Wrenly", "已複製，請按 Ctrl+V", false, false},
+           Case{DictationPhase::processing, false, "正在轉寫", "請稍候…", false, true},
+           Case{DictationPhase::starting, false, "準備麥克風", "請稍候…", false, true},
+           Case{DictationPhase::idle, false, "Wrenly", "已複製，請按 Ctrl+V", false, false},
        }) {
     ShellSnapshot s;
     s.voice.phase = c.phase;
@@ -38,7 +38,7 @@ TEST(OverlayView, PhaseDecidesTitleGuidanceAndRightHandElement) {
     s.voice.shortcutTitle = "右 Alt";
     s.voice.hudNotice = "已複製，請按 Ctrl+V";
     panel.render(s);
-    const MacRecordingOverlayView& view = panel.view();
+    const OverlayContent& view = panel.view();
     EXPECT_EQ(view.title().toStdString(), c.title);
     EXPECT_EQ(view.guidance().toStdString(), c.guidance);
     EXPECT_EQ(view.waveform().isVisibleTo(&view), c.waveform) << c.title;
@@ -60,7 +60,7 @@ TEST(OverlayView, WaveformBarHeights) {
   testApplication();
   OverlayPanel panel;
   ShellSnapshot s;
-  s.voice.phase = VoicePhase::recording;
+  s.voice.phase = DictationPhase::recording;
   s.voice.level = 1;
   panel.render(s);
   EXPECT_DOUBLE_EQ(panel.view().waveform().heights()[5], 32);
@@ -69,13 +69,13 @@ TEST(OverlayView, WaveformBarHeights) {
   EXPECT_TRUE(panel.windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));
 }
 
-TEST(QtPasteboard, WriteFromAnotherThreadWaitsForTheGuiThread) {
+TEST(QtClipboard, WriteFromAnotherThreadWaitsForTheGuiThread) {
   QApplication& app = testApplication();
-  QtPasteboard pasteboard(&app);
+  QtClipboard clipboard(&app);
   bool written = false;
   bool finished = false;
   std::thread loop([&] {
-    written = pasteboard.writeString("這是測試 ✓");
+    written = clipboard.writeString("這是測試 ✓");
     QMetaObject::invokeMethod(
         &app, [&] { finished = true; }, Qt::QueuedConnection);
   });

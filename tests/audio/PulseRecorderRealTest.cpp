@@ -102,7 +102,7 @@ class PulseRecorderTest : public ::testing::Test {
   asio::thread_pool pool{1};
   CountingInput mic;
   StreamLog log;
-  MacAudioRecorder recorder{mic, pool.get_executor()};
+  Recorder recorder{mic, pool.get_executor()};
 };
 
 TEST_F(PulseRecorderTest, RecordsSpeechAcrossAChangeOfDefaultSource) {

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <vector>
 
-#include "audio/MacAudioRecorder.h"
+#include "audio/Recorder.h"
 #include "support/audio/FakeAudioInput.h"
 
 namespace wrenly {
@@ -40,7 +40,7 @@ struct StreamLog {
   std::vector<std::uint8_t> bytes;
   int failures = 0;
 
-  void attach(MacAudioRecorder& recorder) {
+  void attach(Recorder& recorder) {
     recorder.configureStream(
         [this](std::vector<std::uint8_t> chunk) {
           std::lock_guard guard(mutex);
@@ -60,14 +60,14 @@ class RecorderTest : public ::testing::Test {
   asio::thread_pool pool{1};
   FakeAudioInput mic;
   StreamLog log;
-  MacAudioRecorder recorder;
+  Recorder recorder;
 };
 
 inline void expectAudioError(AudioErrorKind kind, const std::function<void()>& action) {
   try {
     action();
     ADD_FAILURE() << "no error";
-  } catch (const MacAudioError& error) {
+  } catch (const RecorderError& error) {
     EXPECT_EQ(error.value(), kind);
   }
 }

@@ -7,7 +7,7 @@
 
 #include "controller/ControllerFixture.h"
 #include "messages/Messages.h"
-#include "service/MacServiceError.h"
+#include "service/ServiceError.h"
 
 using namespace wrenly;
 
@@ -29,7 +29,7 @@ class Account : public ControllerFixture {
 
   // Starts a sign-in from the window and runs until the browser shows Apple's page.
   void beginSignIn() {
-    asio::co_spawn(loop, controller->signInWithApple(), [](std::exception_ptr) {});
+    asio::co_spawn(loop, controller->signIn(), [](std::exception_ptr) {});
     runUntil([&] { return browser.waiting() || !state().activationInProgress; });
   }
   std::string stateOfShownPage() const {
@@ -93,7 +93,7 @@ TEST_F(Account, TwoRefreshesInARowMakeOneCheck) {
   controller->refreshServiceState();
   runUntil([&] { return state().accountStatus.has_value(); });
   EXPECT_EQ(state().message, "按 右 Alt 開始語音輸入");
-  EXPECT_EQ(state().accountStatus, MacAccountStatus{true});
+  EXPECT_EQ(state().accountStatus, AccountStatus{true});
   EXPECT_EQ(accountChecks(), 1u);
 }
 
@@ -143,7 +143,7 @@ TEST_F(Account, SigningInEnablesTheServiceAndIgnoresASecondPress) {
   setUpDone();
   launch();
   beginSignIn();
-  asio::co_spawn(loop, controller->signInWithApple(), [](std::exception_ptr) {});
+  asio::co_spawn(loop, controller->signIn(), [](std::exception_ptr) {});
   settle();
   EXPECT_TRUE(state().activationInProgress);
   EXPECT_EQ(state().activationFeedback, "正在開啟 Apple 登入…");
@@ -154,7 +154,7 @@ TEST_F(Account, SigningInEnablesTheServiceAndIgnoresASecondPress) {
   runUntil([&] { return !state().activationInProgress; });
   EXPECT_TRUE(state().accessActive);
   EXPECT_TRUE(state().serviceAvailable);
-  EXPECT_EQ(state().accountStatus, MacAccountStatus{true});
+  EXPECT_EQ(state().accountStatus, AccountStatus{true});
   EXPECT_EQ(state().activationFeedback, "");
   EXPECT_EQ(state().message, "登入成功。");
   EXPECT_TRUE(loginLines().empty());
@@ -202,7 +202,7 @@ const SignInFailure signInFailures[] = {
      "apple_login failed service=login_failed"},
     {"cancelledByTheUser", [](Account& t) { t.controller->cancelSignIn(); },
      "apple_login failed code=1"},
-    {"abandoned", [](Account& t) { t.clock.advance(MacAppleLogin::abandonAfter); },
+    {"abandoned", [](Account& t) { t.clock.advance(BrowserSignIn::abandonAfter); },
      "apple_login failed code=1"},
     {"browserCannotOpen", nullptr, "apple_login failed service=login_unavailable"},
 };
@@ -220,7 +220,7 @@ TEST_F(Account, ACancelDuringTheOpeningCallEndsTheSignInAndNoPageOpens) {
   launch();
   server.enqueue("POST", "account/mac/start", ContractService::Reply::stalled());
   const auto requests = server.requestCount();
-  asio::co_spawn(loop, controller->signInWithApple(), [](std::exception_ptr) {});
+  asio::co_spawn(loop, controller->signIn(), [](std::exception_ptr) {});
   runUntil([&] { return server.requestCount() > requests; });
   controller->cancelSignIn();
   runUntil([&] { return !state().activationInProgress; });
@@ -233,7 +233,7 @@ TEST_F(Account, ACancelDuringTheOpeningCallEndsTheSignInAndNoPageOpens) {
 
 struct FailedAction {
   const char* name;
-  std::function<asio::awaitable<void>(MacVoiceController&)> action;
+  std::function<asio::awaitable<void>(DictationController&)> action;
   const char* method;
   const char* path;
   ContractService::Reply reply;
@@ -265,10 +265,10 @@ ContractService::Reply dropped() {
 }
 
 const FailedAction failedActions[] = {
-    {"signOutOverADroppedConnection", [](MacVoiceController& c) { return c.signOut(); }, "DELETE",
+    {"signOutOverADroppedConnection", [](DictationController& c) { return c.signOut(); }, "DELETE",
      "account/session", dropped(),
      "網絡連線發生錯誤（Server returned nothing (no headers, no data)）。"},
-    {"deletionRefused", [](MacVoiceController& c) { return c.removeAccess(); }, "DELETE", "access",
+    {"deletionRefused", [](DictationController& c) { return c.removeAccess(); }, "DELETE", "access",
      ContractService::Reply::json(500, "{}"), "語音服務暫時無法使用，請稍後重試。"},
 };
 
@@ -297,7 +297,7 @@ TEST_F(Account, DeletingTheAccountClearsTheLastTextAndTheKeptRecording) {
   const auto requests = server.requestCount();
   controller->retryLastRecording();  // nothing is kept any more
   settle();
-  EXPECT_EQ(state().phase, VoicePhase::idle);
+  EXPECT_EQ(state().phase, DictationPhase::idle);
   EXPECT_EQ(server.requestCount(), requests);
 }
 
@@ -309,7 +309,7 @@ TEST_F(Account, AccountActionsWaitForTheDictation) {
   const auto requests = server.requestCount();
   perform(controller->signOut());
   perform(controller->removeAccess());
-  perform(controller->signInWithApple());
+  perform(controller->signIn());
   EXPECT_EQ(server.requestCount(), requests);
   EXPECT_TRUE(browser.shownPages.empty());
   EXPECT_TRUE(state().accessActive);

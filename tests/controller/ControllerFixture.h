@@ -19,13 +19,13 @@
 #include <string>
 #include <vector>
 
-#include "audio/MacAudioRecorder.h"
-#include "controller/MacVoiceController.h"
-#include "delivery/MacTextInsertion.h"
+#include "audio/Recorder.h"
+#include "controller/DictationController.h"
+#include "delivery/TextDelivery.h"
 #include "platform/BrowserSession.h"
 #include "platform/Overlay.h"
-#include "service/MacAppleLogin.h"
-#include "service/MacVoiceService.h"
+#include "service/BrowserSignIn.h"
+#include "service/SpeechServiceClient.h"
 #include "support/ManualClock.h"
 #include "support/MemorySettings.h"
 #include "support/audio/FakeAudioInput.h"
@@ -39,7 +39,7 @@ namespace wrenly {
 // The overlay as the controller drives it.
 class FakeOverlay final : public Overlay {
  public:
-  void show(MacVoiceController& voice) override {
+  void show(DictationController& voice) override {
     ++shows;
     visible = true;
     if (!bound) bound = &voice;
@@ -51,7 +51,7 @@ class FakeOverlay final : public Overlay {
   int shows = 0;
   int hides = 0;
   bool visible = false;
-  MacVoiceController* bound = nullptr;
+  DictationController* bound = nullptr;
 };
 
 // A microphone that is busy for the next few starts.
@@ -160,8 +160,8 @@ class ScriptedBrowser final : public BrowserSession {
 // sessions and sign-in, and a manual clock. The user is signed in and set-up is done.
 class ControllerFixture : public ::testing::Test {
  public:
-  using Prompt = MacVoiceController::PermissionPrompt;
-  using Report = MacVoiceController::PermissionReport;
+  using Prompt = DictationController::PermissionPrompt;
+  using Report = DictationController::PermissionReport;
   static constexpr const char* token = "token-1";
 
   ControllerFixture() {
@@ -195,12 +195,12 @@ class ControllerFixture : public ::testing::Test {
   // Signs the user in on the service and in the local store, and marks set-up done.
   void signedIn() {
     server.addAccount(token);
-    secrets.store(MacVoiceService::credentialService, server.baseURL(), token);
+    secrets.store(SpeechServiceClient::credentialService, server.baseURL(), token);
     settings.setBool("active." + server.baseURL(), true);
   }
   void setUpDone(std::optional<std::string> key = std::nullopt) {
-    settings.setBool(MacVoiceController::setupCompleteKey, true);
-    if (key) settings.setString(MacRecordingShortcut::preference, *key);
+    settings.setBool(DictationController::setupCompleteKey, true);
+    if (key) settings.setString(TriggerKey::preference, *key);
   }
 
   // Makes the controller and does what the application does at launch.
@@ -212,10 +212,10 @@ class ControllerFixture : public ::testing::Test {
       streams.push_back(stream);
       return stream;
     };
-    controller = MacVoiceController::make({platform, service, insertion, recorder, appleLogin,
-                                           liveSessions ? liveSessions : scripted});
+    controller = DictationController::make({platform, service, insertion, recorder, appleLogin,
+                                            liveSessions ? liveSessions : scripted});
     subscription = controller->observe(
-        [this](const MacVoiceController::State& state) { history.push_back(state); });
+        [this](const DictationController::State& state) { history.push_back(state); });
     controller->refreshPermission(Prompt::ifMissing, Report::none);
     controller->installHotkey();
     if (refreshService) {
@@ -225,7 +225,7 @@ class ControllerFixture : public ::testing::Test {
     }
   }
 
-  const MacVoiceController::State& state() const { return controller->state(); }
+  const DictationController::State& state() const { return controller->state(); }
 
   void settle() {
     loop.poll();
@@ -255,9 +255,9 @@ class ControllerFixture : public ::testing::Test {
   void startDictation() {
     controller->toggle();
     settle();
-    clock.advance(MacTextInsertion::prepareSettleTime);
+    clock.advance(TextDelivery::prepareSettleTime);
     // The microphone's tries pause on the clock: let idle moments pass them.
-    runUntil([&] { return state().phase != VoicePhase::starting; }, true);
+    runUntil([&] { return state().phase != DictationPhase::starting; }, true);
   }
 
   // Speaks for `seconds` into the running recording.
@@ -272,7 +272,7 @@ class ControllerFixture : public ::testing::Test {
   }
   void finishProcessing() {
     const auto before = accountChecks();
-    runUntil([&] { return state().phase == VoicePhase::idle; }, true);
+    runUntil([&] { return state().phase == DictationPhase::idle; }, true);
     // The account status is asked for after every processing; let that request arrive so
     // request lists are complete.
     if (state().accessActive) runUntil([&] { return accountChecks() > before; });
@@ -321,12 +321,12 @@ class ControllerFixture : public ::testing::Test {
   BusyAudioInput busyMic{mic};
   Platform platform = withPorts(desktop.platform());
   ContractServer server;
-  MacVoiceService service{platform,
-                          ServiceConfiguration{server.baseURL(), server.certificateFile()}};
-  MacTextInsertion insertion{platform};
-  MacAudioRecorder recorder{busyMic, pool.get_executor()};
+  SpeechServiceClient service{platform,
+                              ServiceConfiguration{server.baseURL(), server.certificateFile()}};
+  TextDelivery insertion{platform};
+  Recorder recorder{busyMic, pool.get_executor()};
   ScriptedBrowser browser;
-  MacAppleLogin appleLogin{service, browser, clock};
+  BrowserSignIn appleLogin{service, browser, clock};
   std::function<void(ScriptedStream&)> scriptStream;
   StreamingSessionFactory liveSessions;  // when set, the real client instead of scripted ones
   std::vector<std::shared_ptr<ScriptedStream>> streams;
@@ -334,9 +334,9 @@ class ControllerFixture : public ::testing::Test {
   FakeApplication& editor = desktop.launch("org.example.Editor");
   std::shared_ptr<FakeElement> editorField = editor.addField();
 
-  std::shared_ptr<MacVoiceController> controller;
+  std::shared_ptr<DictationController> controller;
   Subscription subscription;
-  std::vector<MacVoiceController::State> history;
+  std::vector<DictationController::State> history;
 };
 
 }  // namespace wrenly

@@ -4,7 +4,7 @@
 #include <gmock/gmock.h>
 
 #include "controller/ControllerFixture.h"
-#include "service/MacServiceError.h"
+#include "service/ServiceError.h"
 
 using namespace wrenly;
 
@@ -38,13 +38,13 @@ class DictationCycle : public ControllerFixture {
 TEST_F(DictationCycle, BatchDictationPastesTheCleanedTextIntoTheField) {
   EXPECT_EQ(state().message, "按 右 Alt 開始語音輸入");
   startDictation();
-  ASSERT_EQ(state().phase, VoicePhase::recording);
+  ASSERT_EQ(state().phase, DictationPhase::recording);
   EXPECT_EQ(state().message, "錄音中；再按 右 Alt 完成");
   EXPECT_TRUE(overlay.visible);
   speak(1.0);
 
   controller->toggle();
-  EXPECT_EQ(state().phase, VoicePhase::processing);
+  EXPECT_EQ(state().phase, DictationPhase::processing);
   EXPECT_EQ(state().message, "正在辨識及整理文字…");
   finishProcessing();
 
@@ -61,7 +61,7 @@ TEST_F(DictationCycle, BatchDictationPastesTheCleanedTextIntoTheField) {
               ElementsAre("processing start streaming=false audio_ms=1000", "text_ready stop_ms=N",
                           "delivery result=pasteSent stop_ms=N"));
   // The tidied transcript was on the clipboard while the clean-up ran; the final text is now.
-  EXPECT_EQ(desktop.pasteboard.contents(), "已整理的文字");
+  EXPECT_EQ(desktop.clipboard.contents(), "已整理的文字");
   EXPECT_TRUE(historyHadMessage("正在辨識及整理文字…"));
 
   // The notice hides the overlay three seconds later.
@@ -95,13 +95,13 @@ TEST_F(DictationCycle, StreamingNeedsAStoredCredential) {
   settings.setBool("active." + server.baseURL(), false);
   startDictation();
   EXPECT_TRUE(streams.empty());
-  EXPECT_EQ(state().phase, VoicePhase::recording);
+  EXPECT_EQ(state().phase, DictationPhase::recording);
 }
 
 TEST_F(DictationCycle, AFailedStreamFallsBackToTheWholeRecordingUnderTheStreamsID) {
   controller->setStreamingConsent(true);
   scriptStream = [](ScriptedStream& stream) {
-    stream.error = std::make_exception_ptr(MacServiceError::invalidResponse());
+    stream.error = std::make_exception_ptr(ServiceError::invalidResponse());
   };
   startDictation();
   speak(0.5);
@@ -168,7 +168,7 @@ TEST_F(DictationCycle, RecognitionFailureKeepsTheRecordingForARetry) {
 
   // A retry that fails again keeps the recording again.
   controller->retryLastRecording();
-  EXPECT_EQ(state().phase, VoicePhase::processing);
+  EXPECT_EQ(state().phase, DictationPhase::processing);
   EXPECT_EQ(state().message, "正在重新辨識保留的錄音…");
   EXPECT_FALSE(state().hasRetryRecording);
   controller->retryLastRecording();  // a second click finds it processing
@@ -187,7 +187,7 @@ TEST_F(DictationCycle, RecognitionFailureKeepsTheRecordingForARetry) {
 TEST_F(DictationCycle, ARetryOfAFailedStreamStillNamesTheStream) {
   controller->setStreamingConsent(true);
   scriptStream = [](ScriptedStream& stream) {
-    stream.error = std::make_exception_ptr(MacServiceError::invalidResponse());
+    stream.error = std::make_exception_ptr(ServiceError::invalidResponse());
   };
   server.enqueue("POST", "transcribe", ContractService::Reply::json(500, "{}"));
   startDictation();
@@ -227,14 +227,14 @@ TEST_F(DictationCycle, ARetryFromTheWindowGoesToTheFieldTheUserLeftOrTheClipboar
     finishProcessing();
     EXPECT_EQ(editorField->text(), leftTheEditor ? "已整理的文字" : "");
     EXPECT_EQ(state().hudNotice, leftTheEditor ? "已送出貼上" : "已複製，請按 Ctrl+V");
-    EXPECT_EQ(desktop.pasteboard.contents(), "已整理的文字");
+    EXPECT_EQ(desktop.clipboard.contents(), "已整理的文字");
   }
 }
 
 TEST_F(DictationCycle, AnEmptyRecordingIsNotProcessed) {
   startDictation();
   controller->toggle();  // nothing was said
-  EXPECT_EQ(state().phase, VoicePhase::idle);
+  EXPECT_EQ(state().phase, DictationPhase::idle);
   EXPECT_EQ(state().message, "沒有收到語音，請重新錄音。");
   EXPECT_EQ(state().hudNotice, "錄音未完成");
   EXPECT_FALSE(state().hasRetryRecording);
@@ -242,7 +242,7 @@ TEST_F(DictationCycle, AnEmptyRecordingIsNotProcessed) {
 }
 
 TEST_F(DictationCycle, AFailedDeliveryPointsToTheWindow) {
-  desktop.pasteboard.refuseWrites();
+  desktop.clipboard.refuseWrites();
   startDictation();
   speak(0.5);
   stopDictation();
@@ -255,12 +255,12 @@ TEST_F(DictationCycle, AFailedDeliveryPointsToTheWindow) {
 TEST_F(DictationCycle, TheMeterFollowsTheMicrophoneUntilTheRecordingStopsItself) {
   startDictation();
   speak(1.0);
-  clock.advance(MacVoiceController::supervisionPeriod);
+  clock.advance(DictationController::supervisionPeriod);
   EXPECT_GT(state().level, 0.3f);
-  clock.advanceSeconds(MacAudioRecorder::maximumDuration - 0.2);
-  EXPECT_EQ(state().phase, VoicePhase::recording);
-  clock.advance(std::chrono::milliseconds(200) + MacVoiceController::supervisionPeriod);
-  EXPECT_EQ(state().phase, VoicePhase::processing);
+  clock.advanceSeconds(Recorder::maximumDuration - 0.2);
+  EXPECT_EQ(state().phase, DictationPhase::recording);
+  clock.advance(std::chrono::milliseconds(200) + DictationController::supervisionPeriod);
+  EXPECT_EQ(state().phase, DictationPhase::processing);
   EXPECT_EQ(state().level, 0);
   finishProcessing();
   EXPECT_EQ(editorField->text(), "已整理的文字");

@@ -46,16 +46,16 @@ class SweepRun final : public ControllerFixture {
   void dictate(Recognition recognition, const FailCount& failures) {
     controller->setStreamingConsent(recognition == Recognition::live);
     startDictation();
-    ASSERT_EQ(state().phase, VoicePhase::recording);
+    ASSERT_EQ(state().phase, DictationPhase::recording);
     speak(0.5);
     stopDictation();
-    EXPECT_EQ(state().phase, VoicePhase::idle);
+    EXPECT_EQ(state().phase, DictationPhase::idle);
     if (editorField->text().empty()) {
       ASSERT_TRUE(state().hasRetryRecording) << "the recording was lost";
       ASSERT_TRUE(failures.reached());
       controller->retryLastRecording();
       finishProcessing();
-      EXPECT_EQ(state().phase, VoicePhase::idle);
+      EXPECT_EQ(state().phase, DictationPhase::idle);
     }
     EXPECT_FALSE(editorField->text().empty()) << "the retry did not deliver";
   }

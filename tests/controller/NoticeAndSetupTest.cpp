@@ -25,7 +25,7 @@ class Notices : public ControllerFixture {
     settle();
     controller->toggle();
     settle();
-    clock.advance(MacTextInsertion::prepareSettleTime);
+    clock.advance(TextDelivery::prepareSettleTime);
     settle();
     ASSERT_EQ(state().hudNotice, "請先點選文字輸入框");
   }
@@ -64,17 +64,17 @@ TEST_F(Notices, ANoticeThatEndsWhileAStartPreparesLeavesNoOverlayBehind) {
   refuseForNoField();  // the notice went up one preparation time ago
   desktop.activate(editor);
   settle();
-  clock.advance(MacVoiceController::noticeDuration - MacTextInsertion::prepareSettleTime -
+  clock.advance(DictationController::noticeDuration - TextDelivery::prepareSettleTime -
                 std::chrono::milliseconds(100));
   ASSERT_TRUE(overlay.visible);
   controller->toggle();
   settle();
-  ASSERT_EQ(state().phase, VoicePhase::starting);
+  ASSERT_EQ(state().phase, DictationPhase::starting);
   clock.advance(std::chrono::milliseconds(100));  // the notice ends while the editor prepares
   ASSERT_TRUE(overlay.visible);
   desktop.activate(desktop.self());
-  clock.advance(MacTextInsertion::prepareSettleTime);
-  runUntil([&] { return state().phase == VoicePhase::idle; });
+  clock.advance(TextDelivery::prepareSettleTime);
+  runUntil([&] { return state().phase == DictationPhase::idle; });
   EXPECT_EQ(state().message, "輸入位置已變更，請在要輸入的文字框重新按錄音鍵。");
   EXPECT_FALSE(overlay.visible);
 }
@@ -87,12 +87,12 @@ TEST_F(Notices, CopyingTheLastTextSaysSoOnlyWhenItWorked) {
   startDictation();
   speak(0.5);
   stopDictation();
-  desktop.pasteboard.setContents("something else");
+  desktop.clipboard.setContents("something else");
   controller->copyLastText();
-  EXPECT_EQ(desktop.pasteboard.contents(), "已整理的文字");
+  EXPECT_EQ(desktop.clipboard.contents(), "已整理的文字");
   EXPECT_EQ(state().message, "文字已複製；到輸入欄按 Ctrl+V 貼上。");
 
-  desktop.pasteboard.refuseWrites();
+  desktop.clipboard.refuseWrites();
   controller->copyLastText();
   EXPECT_EQ(state().message, "未能複製辨識文字；請在 Wrenly 視窗查看最近文字。");
 }
@@ -102,16 +102,16 @@ TEST_F(Notices, ObserversSeeEachStepOnce) {
   startDictation();
   ASSERT_FALSE(history.empty());
   EXPECT_EQ(history.back(), state());
-  std::vector<VoicePhase> phases;
+  std::vector<DictationPhase> phases;
   for (const auto& seen : history) {
     if (phases.empty() || phases.back() != seen.phase) phases.push_back(seen.phase);
   }
-  EXPECT_THAT(phases, testing::ElementsAre(VoicePhase::starting, VoicePhase::recording));
+  EXPECT_THAT(phases, testing::ElementsAre(DictationPhase::starting, DictationPhase::recording));
   for (size_t i = 1; i < history.size(); ++i) EXPECT_NE(history[i], history[i - 1]);
 
   int calls = 0;
   {
-    auto second = controller->observe([&](const MacVoiceController::State&) { ++calls; });
+    auto second = controller->observe([&](const DictationController::State&) { ++calls; });
     controller->setStreamingConsent(true);
   }
   controller->setStreamingConsent(false);
@@ -125,9 +125,9 @@ TEST(StreamingConsent, IsStoredAndComesBackAtTheNextLaunch) {
   first.launch(false);
   EXPECT_FALSE(first.state().streamingConsent);
   first.controller->setStreamingConsent(true);
-  EXPECT_EQ(first.settings.boolValue(MacVoiceController::streamingConsentKey), true);
+  EXPECT_EQ(first.settings.boolValue(DictationController::streamingConsentKey), true);
 
-  first.controller = MacVoiceController::make(
+  first.controller = DictationController::make(
       {first.platform, first.service, first.insertion, first.recorder, first.appleLogin, {}});
   EXPECT_TRUE(first.state().streamingConsent);
   EXPECT_EQ(first.state().message, "正在檢查語音服務…");
@@ -135,7 +135,7 @@ TEST(StreamingConsent, IsStoredAndComesBackAtTheNextLaunch) {
 
 class SetUp : public ControllerFixture {
  public:
-  void tap(MacRecordingShortcut key) {
+  void tap(TriggerKey key) {
     KeyEventScript().tap(key).play(desktop.keyMonitor);
     settle();
   }
@@ -146,7 +146,7 @@ TEST_F(SetUp, FirstLaunchWithoutPermissionPromptsOnce) {
   launch(false);
   EXPECT_EQ(desktop.trustRequests(), 1);
   EXPECT_FALSE(state().permissionGranted);
-  EXPECT_FALSE(state().hotkeyAvailable);
+  EXPECT_FALSE(state().triggerKeyAvailable);
   EXPECT_EQ(state().message, Messages::allowAccessibility);
 
   controller->refreshPermission(Prompt::none, Report::none);   // an activation
@@ -173,67 +173,67 @@ TEST_F(SetUp, GrantingThenPressingAKeyLightsTheDetector) {
   desktop.setTrusted(true);  // granted in the desktop's settings
   controller->refreshPermission(Prompt::none, Report::timed);
   EXPECT_TRUE(state().permissionGranted);
-  EXPECT_TRUE(state().hotkeyAvailable);
+  EXPECT_TRUE(state().triggerKeyAvailable);
   EXPECT_THAT(state().permissionFeedback,
               testing::EndsWith(" · 已取得輔助使用權限，可以設定錄音鍵。"));
   EXPECT_EQ(state().shortcutTitle, "右 Alt");
 
-  tap(MacRecordingShortcut::leftShift);
-  EXPECT_EQ(state().detectedShortcut, MacRecordingShortcut::leftShift);
+  tap(TriggerKey::leftShift);
+  EXPECT_EQ(state().detectedTriggerKey, TriggerKey::leftShift);
   EXPECT_TRUE(state().detectionLight);
   clock.advanceSeconds(0.69);
   EXPECT_TRUE(state().detectionLight);
   clock.advanceSeconds(0.01);
   EXPECT_FALSE(state().detectionLight);
-  EXPECT_EQ(state().phase, VoicePhase::idle);  // set-up presses never dictate
+  EXPECT_EQ(state().phase, DictationPhase::idle);  // set-up presses never dictate
 }
 
 TEST_F(SetUp, AConfirmedKeyIsStoredAndIsTheOnlyOneThatToggles) {
   signedIn();
   launch();
-  controller->confirmDetectedShortcut();  // nothing detected yet
+  controller->confirmDetectedTriggerKey();  // nothing detected yet
   EXPECT_FALSE(state().setupComplete);
 
-  tap(MacRecordingShortcut::leftShift);
-  controller->confirmDetectedShortcut();
+  tap(TriggerKey::leftShift);
+  controller->confirmDetectedTriggerKey();
   EXPECT_TRUE(state().setupComplete);
-  EXPECT_EQ(settings.stringValue(MacRecordingShortcut::preference), "leftShift");
-  EXPECT_EQ(settings.boolValue(MacVoiceController::setupCompleteKey), true);
+  EXPECT_EQ(settings.stringValue(TriggerKey::preference), "leftShift");
+  EXPECT_EQ(settings.boolValue(DictationController::setupCompleteKey), true);
   EXPECT_EQ(state().message, "設定完成。請先點選文字輸入框，再按 左 Shift 錄音。");
   EXPECT_EQ(state().shortcutTitle, "左 Shift");
 
-  tap(MacRecordingShortcut::rightOption);
-  EXPECT_EQ(state().phase, VoicePhase::idle);
-  tap(MacRecordingShortcut::leftShift);
-  EXPECT_EQ(state().phase, VoicePhase::starting);
-  clock.advance(MacTextInsertion::prepareSettleTime);
-  runUntil([&] { return state().phase == VoicePhase::recording; });
+  tap(TriggerKey::rightAlt);
+  EXPECT_EQ(state().phase, DictationPhase::idle);
+  tap(TriggerKey::leftShift);
+  EXPECT_EQ(state().phase, DictationPhase::starting);
+  clock.advance(TextDelivery::prepareSettleTime);
+  runUntil([&] { return state().phase == DictationPhase::recording; });
   EXPECT_EQ(state().message, "錄音中；再按 左 Shift 完成");
 
-  controller->resetShortcutSetup();  // not during a dictation
+  controller->resetTriggerKeySetup();  // not during a dictation
   EXPECT_TRUE(state().setupComplete);
 }
 
 TEST_F(SetUp, ResetReturnsToWaitingForAKeyAndKeepsTheStoredOne) {
   setUpDone("leftShift");
   launch(false);
-  tap(MacRecordingShortcut::rightControl);  // set-up is done: not a detection
-  EXPECT_FALSE(state().detectedShortcut);
-  controller->resetShortcutSetup();
+  tap(TriggerKey::rightControl);  // set-up is done: not a detection
+  EXPECT_FALSE(state().detectedTriggerKey);
+  controller->resetTriggerKeySetup();
   EXPECT_FALSE(state().setupComplete);
-  EXPECT_FALSE(state().detectedShortcut);
-  EXPECT_EQ(settings.boolValue(MacVoiceController::setupCompleteKey), false);
-  EXPECT_EQ(settings.stringValue(MacRecordingShortcut::preference), "leftShift");
+  EXPECT_FALSE(state().detectedTriggerKey);
+  EXPECT_EQ(settings.boolValue(DictationController::setupCompleteKey), false);
+  EXPECT_EQ(settings.stringValue(TriggerKey::preference), "leftShift");
   EXPECT_EQ(state().shortcutTitle, "右 Alt");
-  tap(MacRecordingShortcut::rightControl);
-  EXPECT_EQ(state().detectedShortcut, MacRecordingShortcut::rightControl);
+  tap(TriggerKey::rightControl);
+  EXPECT_EQ(state().detectedTriggerKey, TriggerKey::rightControl);
 }
 
 TEST_F(SetUp, AStoredUnknownKeyMeansRightAlt) {
   setUpDone("capsLock");
   launch(false);
   EXPECT_EQ(state().shortcutTitle, "右 Alt");
-  EXPECT_TRUE(state().hotkeyAvailable);
+  EXPECT_TRUE(state().triggerKeyAvailable);
 }
 
 TEST_F(SetUp, InstallingTwiceWithNothingChangedDoesNothing) {
@@ -244,7 +244,7 @@ TEST_F(SetUp, InstallingTwiceWithNothingChangedDoesNothing) {
   desktop.activate(desktop.self());
   controller->toggle();
   settle();
-  clock.advance(MacTextInsertion::prepareSettleTime);
+  clock.advance(TextDelivery::prepareSettleTime);
   settle();
   ASSERT_NE(state().message, "按 右 Alt 開始語音輸入");
   controller->installHotkey();

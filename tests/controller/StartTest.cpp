@@ -3,7 +3,7 @@
 
 #include <gmock/gmock.h>
 
-#include "audio/MacAudioError.h"
+#include "audio/RecorderError.h"
 #include "controller/ControllerFixture.h"
 #include "messages/Messages.h"
 
@@ -29,7 +29,7 @@ class Start : public ControllerFixture {
   }
 
   void expectRefused(const std::string& message, const std::optional<std::string>& notice) {
-    EXPECT_EQ(state().phase, VoicePhase::idle);
+    EXPECT_EQ(state().phase, DictationPhase::idle);
     EXPECT_EQ(state().message, message);
     EXPECT_FALSE(state().isEditingSelection);
     if (notice) {
@@ -93,7 +93,7 @@ const Refusal refusals[] = {
     Refusal{"oldRecentTarget",
             [](Start& t) {
               t.openOwnWindow();
-              t.clock.advance(MacVoiceController::recentTargetAgeLimit);
+              t.clock.advance(DictationController::recentTargetAgeLimit);
             },
             "請先點選要輸入文字的文字框，再按 右 Alt。", "請先點選文字輸入框"},
     Refusal{"passwordFieldBeforeARecentTarget",
@@ -112,7 +112,7 @@ const Refusal refusals[] = {
               t.mic.authorization = AudioInput::Authorization::notDetermined;
               t.mic.accessAnswer = false;
             },
-            MacAudioError::permissionDenied().localizedDescription(), "請開啟麥克風權限"},
+            RecorderError::permissionDenied().localizedDescription(), "請開啟麥克風權限"},
     Refusal{"microphoneBusy", [](Start& t) { t.busyMic.busyStarts = 4; },
             "麥克風無法啟動（Device or resource busy）。", "麥克風無法啟動"},
     Refusal{"microphoneNeverRuns",
@@ -120,14 +120,14 @@ const Refusal refusals[] = {
               t.busyMic.busyStarts = 4;
               t.busyMic.notRunning = true;
             },
-            MacAudioError::unavailable().localizedDescription(), "麥克風無法啟動"}};
+            RecorderError::unavailable().localizedDescription(), "麥克風無法啟動"}};
 
 INSTANTIATE_TEST_SUITE_P(Start, Refusals, testing::ValuesIn(refusals), caseName<Refusal>);
 
 TEST_F(Start, ASelectionOfExactlyTheLimitIsAccepted) {
   editorField->setText(std::string(20000, 'a')).select(0, 20000);
   startDictation();
-  EXPECT_EQ(state().phase, VoicePhase::recording);
+  EXPECT_EQ(state().phase, DictationPhase::recording);
   EXPECT_TRUE(state().isEditingSelection);
 }
 
@@ -135,11 +135,11 @@ TEST_F(Start, ASwitchOfApplicationsDuringPreparationIsRefusedWithoutANotice) {
   const int shows = overlay.shows;
   controller->toggle();
   settle();
-  EXPECT_EQ(state().phase, VoicePhase::starting);
+  EXPECT_EQ(state().phase, DictationPhase::starting);
   controller->toggle();  // ignored while starting
   desktop.activate(browser);
-  clock.advance(MacTextInsertion::prepareSettleTime);
-  runUntil([&] { return state().phase == VoicePhase::idle; });
+  clock.advance(TextDelivery::prepareSettleTime);
+  runUntil([&] { return state().phase == DictationPhase::idle; });
   EXPECT_EQ(state().message, "輸入位置已變更，請在要輸入的文字框重新按錄音鍵。");
   EXPECT_EQ(overlay.shows, shows);
   EXPECT_EQ(mic.enginesMade(), 0);
@@ -149,7 +149,7 @@ TEST_F(Start, TheFieldTheUserJustLeftServesTheWindowsRecordButton) {
   openOwnWindow();
   clock.advanceSeconds(29.9);
   startDictation();
-  EXPECT_EQ(state().phase, VoicePhase::recording);
+  EXPECT_EQ(state().phase, DictationPhase::recording);
   speak(0.5);
   stopDictation();
   EXPECT_EQ(editorField->text(), "已整理的文字");
@@ -173,11 +173,11 @@ TEST_F(Start, TheMicrophoneIsTriedFourTimes) {
   busyMic.busyStarts = 3;
   const auto before = clock.now();
   startDictation();
-  EXPECT_EQ(state().phase, VoicePhase::recording);
+  EXPECT_EQ(state().phase, DictationPhase::recording);
   EXPECT_EQ(mic.enginesMade(), 4);
   EXPECT_EQ(mic.liveEngines(), 1);
   const auto tries =
-      MacTextInsertion::prepareSettleTime + 3 * MacVoiceController::microphoneRetryPause;
+      TextDelivery::prepareSettleTime + 3 * DictationController::microphoneRetryPause;
   EXPECT_LT(abs(clock.now() - before - tries), std::chrono::milliseconds(10));
   EXPECT_EQ(state().message, "錄音中；再按 右 Alt 完成");
 }
@@ -196,12 +196,12 @@ TEST_F(Start, ALostMicrophoneIsReconnectedIntoTheSameRecording) {
   speak(0.5);
   mic.setDevice({0, 0});  // unplugged: nothing to reconnect to yet
   mic.disconnect();
-  clock.advance(MacVoiceController::supervisionPeriod);
+  clock.advance(DictationController::supervisionPeriod);
   EXPECT_EQ(state().message, "麥克風連線變更，正在重新連接…");
-  EXPECT_EQ(state().phase, VoicePhase::recording);
+  EXPECT_EQ(state().phase, DictationPhase::recording);
 
   mic.setDevice({16000, 1});  // a headset appears
-  clock.advance(MacVoiceController::reconnectionPause);
+  clock.advance(DictationController::reconnectionPause);
   EXPECT_EQ(state().message, "錄音中；再按 右 Alt 完成");
   ASSERT_TRUE(mic.deliver(FakeAudioInput::tone(440, 16000, 1, 0.5)));
   stopDictation();
@@ -216,10 +216,10 @@ TEST_F(Start, TenReconnectionsAreTheLimit) {
   mic.disconnect();
   // Passes at 0.12 s, then every 0.3 s: the tenth try is at 2.82 s, the end at 3.12 s.
   clock.advanceSeconds(3.0);
-  EXPECT_EQ(state().phase, VoicePhase::recording);
+  EXPECT_EQ(state().phase, DictationPhase::recording);
   clock.advanceSeconds(0.2);
-  EXPECT_EQ(state().phase, VoicePhase::idle);
-  EXPECT_EQ(state().message, MacAudioError::unavailable().localizedDescription());
+  EXPECT_EQ(state().phase, DictationPhase::idle);
+  EXPECT_EQ(state().message, RecorderError::unavailable().localizedDescription());
   EXPECT_EQ(state().hudNotice, "請檢查麥克風連線");
   EXPECT_FALSE(state().hasRetryRecording);
   EXPECT_TRUE(cycleLines().empty());
@@ -228,7 +228,7 @@ TEST_F(Start, TenReconnectionsAreTheLimit) {
 
 struct AccountAction {
   const char* name;
-  std::function<asio::awaitable<void>(MacVoiceController&)> action;
+  std::function<asio::awaitable<void>(DictationController&)> action;
   const char* stalledMethod;
   const char* stalledPath;
 };
@@ -248,11 +248,11 @@ TEST_P(DuringAnAccountAction, APressOrARetrySaysWhyNothingStarts) {
   asio::co_spawn(loop, GetParam().action(*controller), [&](std::exception_ptr) { done = true; });
   runUntil([&] { return server.requestCount() > requests; });
 
-  for (auto press : {&MacVoiceController::toggle, &MacVoiceController::retryLastRecording}) {
+  for (auto press : {&DictationController::toggle, &DictationController::retryLastRecording}) {
     const int shows = overlay.shows;
     ((*controller).*press)();
     settle();
-    EXPECT_EQ(state().phase, VoicePhase::idle);
+    EXPECT_EQ(state().phase, DictationPhase::idle);
     EXPECT_EQ(state().message, "帳戶操作仍在進行，完成後才可錄音。");
     EXPECT_EQ(state().hudNotice, "帳戶操作進行中");
     EXPECT_EQ(overlay.shows, shows + 1);
@@ -266,10 +266,9 @@ TEST_P(DuringAnAccountAction, APressOrARetrySaysWhyNothingStarts) {
 }
 
 const AccountAction accountActions[] = {
-    {"signIn", [](MacVoiceController& c) { return c.signInWithApple(); }, "POST",
-     "account/mac/start"},
-    {"signOut", [](MacVoiceController& c) { return c.signOut(); }, "DELETE", "account/session"},
-    {"removeAccess", [](MacVoiceController& c) { return c.removeAccess(); }, "DELETE", "access"},
+    {"signIn", [](DictationController& c) { return c.signIn(); }, "POST", "account/mac/start"},
+    {"signOut", [](DictationController& c) { return c.signOut(); }, "DELETE", "account/session"},
+    {"removeAccess", [](DictationController& c) { return c.removeAccess(); }, "DELETE", "access"},
 };
 INSTANTIATE_TEST_SUITE_P(Start, DuringAnAccountAction, testing::ValuesIn(accountActions),
                          caseName<AccountAction>);
@@ -290,7 +289,7 @@ TEST_P(TriggerGate, RefusesTheKeyUntilSetUpIsDone) {
   controller->toggle();
   settle();
   EXPECT_EQ(state().message, "請先完成輔助使用權限與快捷鍵設定。");
-  EXPECT_EQ(state().phase, VoicePhase::idle);
+  EXPECT_EQ(state().phase, DictationPhase::idle);
 }
 
 const Gate gates[] = {
@@ -303,10 +302,10 @@ TEST_F(Start, ARecordingCanOnlyEndByItsLimitOnceThePermissionIsGone) {
   desktop.setTrusted(false);
   controller->refreshPermission(Prompt::none, Report::none);
   controller->toggle();
-  EXPECT_EQ(state().phase, VoicePhase::recording);
+  EXPECT_EQ(state().phase, DictationPhase::recording);
   EXPECT_EQ(state().message, "請先完成輔助使用權限與快捷鍵設定。");
-  clock.advanceSeconds(MacAudioRecorder::maximumDuration);
-  EXPECT_EQ(state().phase, VoicePhase::processing);
+  clock.advanceSeconds(Recorder::maximumDuration);
+  EXPECT_EQ(state().phase, DictationPhase::processing);
   finishProcessing();
 }
 

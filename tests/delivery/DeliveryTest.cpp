@@ -6,9 +6,9 @@ using namespace wrenly;
 
 namespace {
 
-using Result = MacInsertionResult;
+using Result = DeliveryResult;
 using Kind = InjectedKey::Kind;
-using enum MacInsertionResult;
+using enum DeliveryResult;
 using namespace std::chrono_literals;
 
 const std::string fallbackLine = "delivery fallback=clipboard reason=focus_changed";
@@ -49,7 +49,7 @@ Step behindBrowser(std::optional<Clock::Duration> delay) {
 TEST_P(DeliveryTest, DecidesBetweenPasteAndClipboard) {
   const Row& row = GetParam();
   row.beforeCapture(*this);
-  std::optional<MacInputTarget> target;
+  std::optional<InputTarget> target;
   std::optional<std::string> replacing;
   if (row.replaceSelection) {
     auto selection = insertion.captureSelection();
@@ -67,7 +67,7 @@ TEST_P(DeliveryTest, DecidesBetweenPasteAndClipboard) {
   const Clock::Duration start = clock.now();
   EXPECT_EQ(finish(insertion.insert("TEXT", target, replacing)), row.expected);
   EXPECT_EQ(deliveryLog.lines(), row.logLine.empty() ? Lines{} : Lines{row.logLine});
-  EXPECT_EQ(desktop.pasteboard.contents(), "TEXT");
+  EXPECT_EQ(desktop.clipboard.contents(), "TEXT");
   const bool pasted = row.expected == pasteSent;
   EXPECT_EQ(field->text(), row.fieldAfter.value_or(pasted ? "hello worldTEXT" : "hello world"));
   const auto& keys = desktop.keyInjector.keys();
@@ -125,12 +125,12 @@ INSTANTIATE_TEST_SUITE_P(Rows, DeliveryTest, testing::ValuesIn(rows),
 TEST_F(InsertionFixture, WithoutTargetOrClipboardNothingIsPasted) {
   RecordedDiagnostics deliveryLog;
   EXPECT_EQ(finish(insertion.insert("one", std::nullopt, std::nullopt)), copied);
-  EXPECT_EQ(desktop.pasteboard.contents(), "one");
+  EXPECT_EQ(desktop.clipboard.contents(), "one");
   EXPECT_TRUE(deliveryLog.lines().empty());
 
   EXPECT_EQ(finish(insertion.insert("", insertion.captureTarget(), std::nullopt)), failed);
-  EXPECT_EQ(desktop.pasteboard.contents(), "one");  // untouched
-  desktop.pasteboard.refuseWrites();
+  EXPECT_EQ(desktop.clipboard.contents(), "one");  // untouched
+  desktop.clipboard.refuseWrites();
   EXPECT_EQ(finish(insertion.insert("TEXT", insertion.captureTarget(), std::nullopt)), failed);
   EXPECT_FALSE(insertion.copy("again"));
   EXPECT_TRUE(desktop.keyInjector.keys().empty());

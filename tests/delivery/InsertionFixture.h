@@ -6,7 +6,7 @@
 #include <boost/asio/io_context.hpp>
 #include <optional>
 
-#include "delivery/MacTextInsertion.h"
+#include "delivery/TextDelivery.h"
 #include "support/ManualClock.h"
 #include "support/desktop/FakeDesktop.h"
 #include "support/desktop/RecordedDiagnostics.h"
@@ -22,7 +22,7 @@ struct InsertionFixture : testing::Test {
   asio::io_context loop;
   ManualClock clock{[this] { settle(); }};
   FakeDesktop desktop{loop.get_executor(), clock};
-  MacTextInsertion insertion{desktop.platform()};
+  TextDelivery insertion{desktop.platform()};
   FakeApplication& editor = desktop.launch("org.example.Editor");
   FakeApplication& browser = desktop.launch("org.example.Browser");
   std::shared_ptr<FakeElement> field = editor.addField();

@@ -4,9 +4,10 @@
 #include <gmock/gmock.h>
 
 #include "DesktopSession.h"
+#include "base/SystemClock.h"
 #include "controller/ControllerFixture.h"
 #include "messages/Messages.h"
-#include "platform/Pasteboard.h"
+#include "platform/Clipboard.h"
 
 using namespace wrenly;
 using namespace std::chrono_literals;
@@ -14,7 +15,7 @@ using namespace std::chrono_literals;
 namespace {
 
 // The clipboard, owned by the fields window for the test.
-struct HelperPasteboard final : Pasteboard {
+struct HelperClipboard final : Clipboard {
   bool writeString(const std::string& text) override {
     contents = text;
     return DesktopSession::shared().fields->exchange("clip " + text) == "ok";
@@ -26,12 +27,13 @@ class RealDictation : public ::testing::Test {
  protected:
   RealDictation() {
     server.addAccount("token-1");
-    secrets.store(MacVoiceService::credentialService, server.baseURL(), "token-1");
+    secrets.store(SpeechServiceClient::credentialService, server.baseURL(), "token-1");
     settings.setBool("active." + server.baseURL(), true);
-    settings.setBool(MacVoiceController::setupCompleteKey, true);
-    controller = MacVoiceController::make({platform, service, insertion, recorder, appleLogin, {}});
-    controller->refreshPermission(MacVoiceController::PermissionPrompt::ifMissing,
-                                  MacVoiceController::PermissionReport::none);
+    settings.setBool(DictationController::setupCompleteKey, true);
+    controller =
+        DictationController::make({platform, service, insertion, recorder, appleLogin, {}});
+    controller->refreshPermission(DictationController::PermissionPrompt::ifMissing,
+                                  DictationController::PermissionReport::none);
     controller->installHotkey();
     controller->refreshServiceState();
     EXPECT_TRUE(desktop.runUntil([&] { return controller->state().serviceStatusLoaded; }));
@@ -49,8 +51,8 @@ class RealDictation : public ::testing::Test {
     ports.windows = real.windows;
     ports.keyInjector = real.keyInjector;
     ports.keyMonitor = real.keyMonitor;
-    ports.hotKeys = real.hotKeys;
-    ports.pasteboard = &pasteboard;
+    ports.chords = real.chords;
+    ports.clipboard = &clipboard;
     ports.audioInput = &mic;
     ports.overlay = &overlay;
     return ports;
@@ -72,12 +74,13 @@ class RealDictation : public ::testing::Test {
   void startRecording() {
     controller->toggle();
     ASSERT_TRUE(
-        desktop.runUntil([&] { return controller->state().phase == VoicePhase::recording; }));
+        desktop.runUntil([&] { return controller->state().phase == DictationPhase::recording; }));
     ASSERT_TRUE(mic.deliver(FakeAudioInput::tone(440, 48000, 1, 1.0)));
   }
   void stopAndDeliver() {
     controller->toggle();
-    ASSERT_TRUE(desktop.runUntil([&] { return controller->state().phase == VoicePhase::idle; }));
+    ASSERT_TRUE(
+        desktop.runUntil([&] { return controller->state().phase == DictationPhase::idle; }));
   }
 
   DesktopSession& desktop = DesktopSession::shared();
@@ -86,18 +89,18 @@ class RealDictation : public ::testing::Test {
   SystemClock clock;
   MemorySettings settings;
   MemorySecretStore secrets;
-  HelperPasteboard pasteboard;
+  HelperClipboard clipboard;
   FakeAudioInput mic;
   FakeOverlay overlay;
   Platform platform = withRealDesktop();
   ContractServer server;
-  MacVoiceService service{platform,
-                          ServiceConfiguration{server.baseURL(), server.certificateFile()}};
-  MacTextInsertion insertion{platform};
-  MacAudioRecorder recorder{mic, pool.get_executor()};
+  SpeechServiceClient service{platform,
+                              ServiceConfiguration{server.baseURL(), server.certificateFile()}};
+  TextDelivery insertion{platform};
+  Recorder recorder{mic, pool.get_executor()};
   ScriptedBrowser browser;
-  MacAppleLogin appleLogin{service, browser, clock};
-  std::shared_ptr<MacVoiceController> controller;
+  BrowserSignIn appleLogin{service, browser, clock};
+  std::shared_ptr<DictationController> controller;
 };
 
 TEST_F(RealDictation, PastesIntoTheEditor) {
@@ -136,7 +139,7 @@ TEST_F(RealDictation, CopiesWhenTheFocusMovedToAnotherField) {
   }));
   stopAndDeliver();
   EXPECT_EQ(controller->state().message, Messages::copied);
-  EXPECT_EQ(pasteboard.contents, "已整理的文字");
+  EXPECT_EQ(clipboard.contents, "已整理的文字");
   ASSERT_TRUE(entry->setSelectedRange({0, 4}));
   EXPECT_EQ(entry->selectedText(), "kept");  // untouched
 }

@@ -13,8 +13,8 @@
 #include <cstdlib>
 
 #include "DesktopSession.h"
-#include "hotkey/MacHotKey.h"
 #include "platform/Platform.h"
+#include "triggerkey/TriggerKeyDetector.h"
 
 using namespace wrenly;
 using namespace std::chrono_literals;
@@ -52,7 +52,7 @@ class X11DesktopTest : public ::testing::Test {
     platform.mainLoop = session->mainLoop.get_executor();
     platform.accessibility = &session->desktop->accessibility();
     platform.keyMonitor = &session->desktop->keyMonitor();
-    platform.hotKeys = &session->desktop->hotKeys();
+    platform.chords = &session->desktop->chords();
     return platform;
   }
 
@@ -169,9 +169,9 @@ TEST_F(X11DesktopTest, ActivationsAndDeactivationsArriveAndBackgroundAppsComeFor
 }
 
 TEST_F(X11DesktopTest, OnlyALoneRightAltTapReachesTheDetector) {
-  std::vector<MacRecordingShortcut> detected;
-  MacHotKey hotKey(platform(), [&](MacRecordingShortcut key) { detected.push_back(key); });
-  ASSERT_TRUE(hotKey.install(MacRecordingShortcut::rightOption));
+  std::vector<TriggerKey> detected;
+  TriggerKeyDetector hotKey(platform(), [&](TriggerKey key) { detected.push_back(key); });
+  ASSERT_TRUE(hotKey.install(TriggerKey::rightAlt));
   auto tapAlone = [&] {
     const size_t before = detected.size();
     session->tap(XK_Alt_R);
@@ -185,8 +185,7 @@ TEST_F(X11DesktopTest, OnlyALoneRightAltTapReachesTheDetector) {
   session->click();
   session->key(XK_Alt_R, false);
   ASSERT_TRUE(tapAlone());  // the two combinations before it were handled by now
-  EXPECT_THAT(detected,
-              ElementsAre(MacRecordingShortcut::rightOption, MacRecordingShortcut::rightOption));
+  EXPECT_THAT(detected, ElementsAre(TriggerKey::rightAlt, TriggerKey::rightAlt));
 
   // A layout that makes right Alt the AltGr key.
   Display* user = session->user.get();
@@ -203,13 +202,13 @@ TEST_F(X11DesktopTest, OnlyALoneRightAltTapReachesTheDetector) {
   EXPECT_TRUE(session->runUntil([&] { return !detected.empty(); }));
   XChangeKeyboardMapping(user, rightAlt, 1, &original, 1);
   XSync(user, False);
-  EXPECT_THAT(detected, ElementsAre(MacRecordingShortcut::rightOption));
+  EXPECT_THAT(detected, ElementsAre(TriggerKey::rightAlt));
 }
 
 TEST_F(X11DesktopTest, TheChordFiresWithNumLockOnAndIsRefusedWhileAnotherClientHoldsIt) {
   int presses = 0;
   auto registration =
-      session->desktop->hotKeys().registerHotKey(MacHotKey::chord, [&] { ++presses; });
+      session->desktop->chords().registerChord(TriggerKeyDetector::chord, [&] { ++presses; });
   ASSERT_TRUE(registration);
   session->tap(XK_Num_Lock);
   for (auto keysym : {XK_Alt_L, XK_Super_L, XK_r}) session->key(keysym, true);
@@ -223,10 +222,10 @@ TEST_F(X11DesktopTest, TheChordFiresWithNumLockOnAndIsRefusedWhileAnotherClientH
   XGrabKey(other, r, Mod1Mask | Mod4Mask, DefaultRootWindow(other), True, GrabModeAsync,
            GrabModeAsync);
   XSync(other, False);
-  EXPECT_FALSE(session->desktop->hotKeys().registerHotKey(MacHotKey::chord, [] {}));
+  EXPECT_FALSE(session->desktop->chords().registerChord(TriggerKeyDetector::chord, [] {}));
   XUngrabKey(other, r, Mod1Mask | Mod4Mask, DefaultRootWindow(other));
   XSync(other, False);
-  EXPECT_TRUE(session->desktop->hotKeys().registerHotKey(MacHotKey::chord, [] {}));
+  EXPECT_TRUE(session->desktop->chords().registerChord(TriggerKeyDetector::chord, [] {}));
 }
 
 TEST_F(X11DesktopTest, AHungApplicationCostsNoMoreThanTheTimeout) {

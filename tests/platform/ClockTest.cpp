@@ -7,6 +7,7 @@
 #include <boost/asio/io_context.hpp>
 #include <vector>
 
+#include "base/SystemClock.h"
 #include "support/ManualClock.h"
 
 using namespace wrenly;

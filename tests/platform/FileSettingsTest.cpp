@@ -4,7 +4,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/FileSettings.h"
+#include "base/FileSettings.h"
 #include "support/TemporaryDirectory.h"
 
 using namespace wrenly;

@@ -3,7 +3,7 @@
 #include <boost/asio/thread_pool.hpp>
 #include <vector>
 
-#include "platform/SerialQueue.h"
+#include "base/SerialQueue.h"
 
 using namespace wrenly;
 

@@ -3,7 +3,7 @@
 #include <regex>
 #include <set>
 
-#include "platform/Uuid.h"
+#include "base/Uuid.h"
 
 using namespace wrenly;
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "ServiceHarness.h"
-#include "service/MacServiceError.h"
 #include "service/ReplyDecoding.h"
+#include "service/ServiceError.h"
 
 using namespace wrenly;
 
@@ -14,22 +14,22 @@ class AccountContract : public ServiceHarness {
  protected:
   std::string flag() const { return "active." + server.baseURL(); }
   std::optional<std::string> storedToken() {
-    return secrets.lookup(MacVoiceService::credentialService, server.baseURL()).secret();
+    return secrets.lookup(SpeechServiceClient::credentialService, server.baseURL()).secret();
   }
-  MacVoiceService service = makeService();
+  SpeechServiceClient service = makeService();
 };
 
 TEST_F(AccountContract, SignInStoresTheTokenAndTheFlagAndReplacesThemInPlace) {
   EXPECT_FALSE(service.isActivated());
-  EXPECT_EQ(run(service.beginAppleLogin("proposed-1")).value->state, "state1");
+  EXPECT_EQ(run(service.startSignIn("proposed-1")).value->state, "state1");
   server.approveSignIn("proposed-1");
-  EXPECT_EQ(run(service.completeAppleLogin("proposed-1")).value, MacAccountStatus{true});
+  EXPECT_EQ(run(service.completeSignIn("proposed-1")).value, AccountStatus{true});
   EXPECT_EQ(server.requests().back().header("Authorization"), "Bearer proposed-1");
   EXPECT_TRUE(service.isActivated());
   EXPECT_EQ(service.streamingToken(), "proposed-1");
 
   server.addAccount("proposed-2");
-  EXPECT_TRUE(run(service.completeAppleLogin("proposed-2")).value);
+  EXPECT_TRUE(run(service.completeSignIn("proposed-2")).value);
   EXPECT_EQ(storedToken(), "proposed-2");
   EXPECT_EQ(secrets.size(), 1u);
 
@@ -41,21 +41,21 @@ TEST_F(AccountContract, SignInStoresTheTokenAndTheFlagAndReplacesThemInPlace) {
 
 TEST_F(AccountContract, InactiveUndecodableOrUnstorableStatusStoresNothing) {
   server.enqueue("GET", "access", Reply::json(200, R"({"active":false})"), 2);
-  EXPECT_EQ(run(service.completeAppleLogin("t")).errorAs<MacServiceError>(),
-            MacServiceError::invalidResponse());
+  EXPECT_EQ(run(service.completeSignIn("t")).errorAs<ServiceError>(),
+            ServiceError::invalidResponse());
   signIn("stored");
   settings.remove(flag());
-  EXPECT_EQ(run(service.accountStatus()).value, MacAccountStatus{false});
+  EXPECT_EQ(run(service.accountStatus()).value, AccountStatus{false});
 
   server.enqueue("GET", "access", Reply::json(200, R"({"status":"ok"})"), 2);
-  EXPECT_EQ(run(service.completeAppleLogin("t")).errorAs<ReplyDecodingError>().value(),
+  EXPECT_EQ(run(service.completeSignIn("t")).errorAs<ReplyDecodingError>().value(),
             ReplyDecodingFailure::missingMember);
   EXPECT_EQ(run(service.accountStatus()).errorAs<ReplyDecodingError>().value(),
             ReplyDecodingFailure::missingMember);
 
   secrets.failWrites(SecretStoreFailure::locked);
   // The keyring's own failure, not a fault of the service's reply.
-  EXPECT_EQ(run(service.completeAppleLogin("stored")).errorAs<SecretStoreError>().value(),
+  EXPECT_EQ(run(service.completeSignIn("stored")).errorAs<SecretStoreError>().value(),
             SecretStoreFailure::locked);
   secrets.failWrites(std::nullopt);
   EXPECT_EQ(storedToken(), "stored");
@@ -65,10 +65,9 @@ TEST_F(AccountContract, InactiveUndecodableOrUnstorableStatusStoresNothing) {
 TEST_F(AccountContract, SignOutAndRemovalClearLocallyOnlyWhenAccepted) {
   signIn("tok");
   server.enqueue("DELETE", "account/session", Reply::error(500, "internal"));
-  EXPECT_EQ(run(service.signOut()).errorAs<MacServiceError>(),
-            MacServiceError::service("internal"));
+  EXPECT_EQ(run(service.signOut()).errorAs<ServiceError>(), ServiceError::service("internal"));
   server.enqueue("DELETE", "access", Reply::json(503, ""));
-  EXPECT_EQ(run(service.removeAccess()).errorAs<MacServiceError>(), MacServiceError::rejected(503));
+  EXPECT_EQ(run(service.removeAccess()).errorAs<ServiceError>(), ServiceError::rejected(503));
   EXPECT_TRUE(service.isActivated());
 
   server.enqueue("DELETE", "account/session", Reply::json(200, "not even json"));
@@ -87,9 +86,9 @@ TEST_F(AccountContract, SignOutAndRemovalClearLocallyOnlyWhenAccepted) {
 TEST_F(AccountContract, TheLogNeverHoldsTokensTextsOrAudio) {
   server.setTranscript("秘密的轉錄內容");
   server.setCleanedText("整理後的秘密");
-  run(service.beginAppleLogin("proposed-secret-token"));
+  run(service.startSignIn("proposed-secret-token"));
   server.approveSignIn("proposed-secret-token");
-  run(service.completeAppleLogin("proposed-secret-token"));
+  run(service.completeSignIn("proposed-secret-token"));
   std::vector<std::uint8_t> wav(3000, 0x5A);
   EXPECT_TRUE(run(service.transcribe(wav, "auto", std::nullopt, "ID")).value);
   EXPECT_TRUE(run(service.clean("要清理的文字", std::nullopt)).value);

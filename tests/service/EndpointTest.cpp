@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "service/MacVoiceService.h"
 #include "service/ServiceEndpoint.h"
+#include "service/SpeechServiceClient.h"
 
 using namespace wrenly;
 
@@ -51,18 +51,18 @@ TEST(CanonicalEndpoint, AcceptsOnlyHttpsUrlsOfTheServicePath) {
       {"https:[", nullptr},
   };
   for (const auto& [text, canonical] : cases) {
-    EXPECT_EQ(MacVoiceService::canonicalEndpoint(text),
+    EXPECT_EQ(SpeechServiceClient::canonicalEndpoint(text),
               canonical ? std::optional<std::string>(canonical) : std::nullopt)
         << text;
   }
 }
 
 TEST(ServiceConfiguration, EnvironmentReplacesTheCanonicalBuiltInUrlWithoutFallingBack) {
-  EXPECT_EQ(MacVoiceService::canonicalEndpoint(MacVoiceService::defaultURL),
-            std::string(MacVoiceService::defaultURL));
+  EXPECT_EQ(SpeechServiceClient::canonicalEndpoint(SpeechServiceClient::defaultURL),
+            std::string(SpeechServiceClient::defaultURL));
   unsetenv("WRENLY_SERVICE_URL");
   unsetenv("WRENLY_CA_FILE");
-  EXPECT_EQ(ServiceConfiguration::fromEnvironment().baseURLText, MacVoiceService::defaultURL);
+  EXPECT_EQ(ServiceConfiguration::fromEnvironment().baseURLText, SpeechServiceClient::defaultURL);
 
   setenv("WRENLY_CA_FILE", "/tmp/extra.pem", 1);
   EXPECT_EQ(ServiceConfiguration::fromEnvironment().extraTrustFile, "/tmp/extra.pem");

@@ -2,10 +2,10 @@
 
 #include <boost/system/system_error.hpp>
 
-#include "service/MacAppleLogin.h"
-#include "service/MacServiceError.h"
+#include "service/BrowserSignIn.h"
 #include "service/ReplyDecoding.h"
 #include "service/RequestBodies.h"
+#include "service/ServiceError.h"
 
 using namespace wrenly;
 
@@ -19,7 +19,7 @@ TEST(DecodeText, ReturnsTheTrimmedTextOrEmptyTranscriptOrTheParserError) {
   auto decoded = [](std::string_view body) -> std::string {
     try {
       return decodeText(body);
-    } catch (const MacServiceError& e) {
+    } catch (const ServiceError& e) {
       return e.diagnosticCode();
     } catch (const boost::system::system_error&) {
       return "parser";
@@ -47,13 +47,13 @@ TEST(DecodeText, ReturnsTheTrimmedTextOrEmptyTranscriptOrTheParserError) {
 }
 
 TEST(AccountReplies, DecodeRequiredMembersOnly) {
-  EXPECT_EQ(decodeAccountStatus(R"({"active":true,"plan":"x"})"), MacAccountStatus{true});
-  EXPECT_EQ(decodeAppleLoginStart(R"({"authorizationURL":"https://a/b","state":"s"})"),
-            (MacAppleLoginStart{"https://a/b", "s"}));
+  EXPECT_EQ(decodeAccountStatus(R"({"active":true,"plan":"x"})"), AccountStatus{true});
+  EXPECT_EQ(decodeSignInStart(R"({"authorizationURL":"https://a/b","state":"s"})"),
+            (SignInStart{"https://a/b", "s"}));
   for (const char* body : {"{}", R"({"active":"true"})", R"({"active":1})", "[]", "x"}) {
     EXPECT_THROW(decodeAccountStatus(body), ReplyDecodingError) << body;
   }
-  EXPECT_THROW(decodeAppleLoginStart(R"({"authorizationURL":"https://a/b"})"), ReplyDecodingError);
+  EXPECT_THROW(decodeSignInStart(R"({"authorizationURL":"https://a/b"})"), ReplyDecodingError);
 }
 
 TEST(RequestBodies, AreExactEscapedAndUseStandardBase64) {
@@ -104,37 +104,37 @@ TEST(SignInChecks, CallbackMustAnswerThisSignIn) {
       {"wrenly-auth://complete?st%61te=s%31", true},
   };
   for (const auto& row : rows) {
-    EXPECT_EQ(MacAppleLogin::isValidCallback(row.callback, "s1"), row.accepted) << row.callback;
+    EXPECT_EQ(BrowserSignIn::isValidCallback(row.callback, "s1"), row.accepted) << row.callback;
   }
   // A "+" in the query is a plus sign, as the service sent it, not a space.
-  EXPECT_TRUE(MacAppleLogin::isValidCallback("wrenly-auth://complete?state=a+b%2Bc", "a+b+c"));
-  EXPECT_FALSE(MacAppleLogin::isValidCallback("wrenly-auth://complete?state=a+b", "a b"));
+  EXPECT_TRUE(BrowserSignIn::isValidCallback("wrenly-auth://complete?state=a+b%2Bc", "a+b+c"));
+  EXPECT_FALSE(BrowserSignIn::isValidCallback("wrenly-auth://complete?state=a+b", "a b"));
 }
 
 TEST(SignInChecks, OnlyApplesPageOrTheLocalServicesOwnOriginIsShownAndTheTokenIsUrlSafe) {
   const std::string remote = "https://speech.example.com/wrenly/v1/";
   const std::string local = "https://127.0.0.1:47615/wrenly/v1/";
   for (const auto& base : {remote, local}) {
-    EXPECT_TRUE(MacAppleLogin::isAuthorizationURL("https://appleid.apple.com/auth?x=1#y", base));
+    EXPECT_TRUE(BrowserSignIn::isAuthorizationURL("https://appleid.apple.com/auth?x=1#y", base));
   }
   for (const char* url :
        {"HTTPS://appleid.apple.com/auth", "http://appleid.apple.com/auth",
         "https://appleid.apple.com.evil.example/auth", "https://AppleID.apple.com/auth",
         "https://127.0.0.1/auth", "https://speech.example.com/wrenly/v1/sign-in", "not a url"}) {
-    EXPECT_FALSE(MacAppleLogin::isAuthorizationURL(url, remote)) << url;
+    EXPECT_FALSE(BrowserSignIn::isAuthorizationURL(url, remote)) << url;
   }
   for (const char* url :
        {"https://127.0.0.1:47615/sign-in?s=1", "http://127.0.0.1:47615/wrenly/v1/sign-in?s=1"}) {
-    EXPECT_TRUE(MacAppleLogin::isAuthorizationURL(url, local)) << url;
+    EXPECT_TRUE(BrowserSignIn::isAuthorizationURL(url, local)) << url;
   }
   for (const char* url : {"https://127.0.0.1/sign-in", "https://127.0.0.1:47616/sign-in",
                           "http://127.0.0.1/sign-in", "ftp://127.0.0.1:47615/sign-in",
                           "https://localhost:47615/sign-in", "http://u@127.0.0.1:47615/sign-in"}) {
-    EXPECT_FALSE(MacAppleLogin::isAuthorizationURL(url, local)) << url;
+    EXPECT_FALSE(BrowserSignIn::isAuthorizationURL(url, local)) << url;
   }
   unsigned char random[32];
   for (int i = 0; i < 32; ++i) random[i] = static_cast<unsigned char>(0xFB + i);
-  const std::string token = MacAppleLogin::urlSafeToken(random);
+  const std::string token = BrowserSignIn::urlSafeToken(random);
   EXPECT_EQ(token.size(), 43u);
   EXPECT_EQ(token.find_first_of("+/="), std::string::npos);
   EXPECT_NE(token.find_first_of("-_"), std::string::npos);

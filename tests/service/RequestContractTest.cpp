@@ -4,8 +4,8 @@
 #include <boost/system/system_error.hpp>
 
 #include "ServiceHarness.h"
-#include "service/MacServiceError.h"
 #include "service/RequestBodies.h"
+#include "service/ServiceError.h"
 #include "service/TransportError.h"
 
 using namespace wrenly;
@@ -19,7 +19,7 @@ using Reply = ContractService::Reply;
 class RequestContract : public ServiceHarness {
  protected:
   const std::vector<std::uint8_t> wav = std::vector<std::uint8_t>(1001, 0xA7);
-  asio::awaitable<std::string> transcribe(MacVoiceService& service) {
+  asio::awaitable<std::string> transcribe(SpeechServiceClient& service) {
     return service.transcribe(wav, "auto", std::nullopt, "1b4e28ba-2fa1-11d2-883f-0016d3cca427");
   }
 };
@@ -32,7 +32,7 @@ TEST_F(RequestContract, EveryCallSendsTheFixedHeadersInOrderAndItsBodyUntouched)
   EXPECT_EQ(run(service.clean("hello", std::nullopt)).value, "已整理的文字");
   EXPECT_EQ(run(service.applySpokenTask("", "translate", "src-id")).value, "已改寫的文字");
   EXPECT_TRUE(run(service.accountStatus()).value);
-  EXPECT_TRUE(run(service.beginAppleLogin("proposed")).value);
+  EXPECT_TRUE(run(service.startSignIn("proposed")).value);
   EXPECT_TRUE(run(service.signOut()).value);
 
   auto requests = server.requests();
@@ -74,10 +74,10 @@ TEST_F(RequestContract, BusyIsResentThreeTimesHalfASecondApartForTranscribeOnly)
     clock.advance(std::chrono::milliseconds(1));
   }
   runUntil([&] { return outcome->done; });
-  EXPECT_EQ(outcome->errorAs<MacServiceError>(), MacServiceError::service("request_busy"));
+  EXPECT_EQ(outcome->errorAs<ServiceError>(), ServiceError::service("request_busy"));
   EXPECT_EQ(server.requests().back().body, server.requests().front().body);
-  EXPECT_EQ(run(service.clean("x", std::nullopt)).errorAs<MacServiceError>(),
-            MacServiceError::service("request_busy"));
+  EXPECT_EQ(run(service.clean("x", std::nullopt)).errorAs<ServiceError>(),
+            ServiceError::service("request_busy"));
   EXPECT_EQ(server.requestCount(), 5u);
   EXPECT_THAT(logLines(),
               ElementsAre("http stage=transcribe status=503 elapsed_ms=0",
@@ -90,19 +90,19 @@ TEST_F(RequestContract, BusyIsResentThreeTimesHalfASecondApartForTranscribeOnly)
 }
 
 TEST_F(RequestContract, RefusalsMapToRejectedOrServiceWithTheirLogLines) {
-  const std::pair<Reply, MacServiceError> rows[] = {
-      {Reply::json(500, ""), MacServiceError::rejected(500)},
-      {Reply::json(401, "unauthorised"), MacServiceError::rejected(401)},
-      {Reply::error(403, "access_disabled"), MacServiceError::service("access_disabled")},
-      {Reply::error(429, ""), MacServiceError::service("")},
-      {Reply::error(400, std::string(80, 'a')), MacServiceError::service(std::string(80, 'a'))},
-      {Reply::error(400, std::string(81, 'a')), MacServiceError::rejected(400)},
-      {Reply::error(400, "bad-code"), MacServiceError::rejected(400)},
-      {Reply::error(400, "Bad_code"), MacServiceError::rejected(400)},
-      {Reply::error(400, "caf\xC3\xA9"), MacServiceError::rejected(400)},
-      {Reply::json(400, R"({"error":"invalid_access"})"), MacServiceError::rejected(400)},
-      {Reply::json(400, R"({"error":{"code":7}})"), MacServiceError::rejected(400)},
-      {Reply::json(302, ""), MacServiceError::rejected(302)},  // a redirect is not followed
+  const std::pair<Reply, ServiceError> rows[] = {
+      {Reply::json(500, ""), ServiceError::rejected(500)},
+      {Reply::json(401, "unauthorised"), ServiceError::rejected(401)},
+      {Reply::error(403, "access_disabled"), ServiceError::service("access_disabled")},
+      {Reply::error(429, ""), ServiceError::service("")},
+      {Reply::error(400, std::string(80, 'a')), ServiceError::service(std::string(80, 'a'))},
+      {Reply::error(400, std::string(81, 'a')), ServiceError::rejected(400)},
+      {Reply::error(400, "bad-code"), ServiceError::rejected(400)},
+      {Reply::error(400, "Bad_code"), ServiceError::rejected(400)},
+      {Reply::error(400, "caf\xC3\xA9"), ServiceError::rejected(400)},
+      {Reply::json(400, R"({"error":"invalid_access"})"), ServiceError::rejected(400)},
+      {Reply::json(400, R"({"error":{"code":7}})"), ServiceError::rejected(400)},
+      {Reply::json(302, ""), ServiceError::rejected(302)},  // a redirect is not followed
   };
   signIn();
   auto service = makeService();
@@ -110,7 +110,7 @@ TEST_F(RequestContract, RefusalsMapToRejectedOrServiceWithTheirLogLines) {
   for (auto [reply, expected] : rows) {
     if (reply.status == 302) reply.headers = {{"Location", "https://elsewhere.example/steal"}};
     server.enqueue("POST", "text", reply);
-    EXPECT_EQ(run(service.clean("x", std::nullopt)).errorAs<MacServiceError>(), expected);
+    EXPECT_EQ(run(service.clean("x", std::nullopt)).errorAs<ServiceError>(), expected);
     expectedLines.push_back("http stage=text status=" + std::to_string(reply.status) +
                             " elapsed_ms=0");
     expectedLines.push_back("http failed stage=text elapsed_ms=0 " + expected.diagnosticCode());
@@ -123,8 +123,8 @@ TEST_F(RequestContract, UnusableSuccessRepliesLogOnlyTheReply) {
   signIn();
   auto service = makeService();
   server.enqueue("POST", "text", Reply::text("\n"));
-  EXPECT_EQ(run(service.clean("x", std::nullopt)).errorAs<MacServiceError>(),
-            MacServiceError::emptyTranscript());
+  EXPECT_EQ(run(service.clean("x", std::nullopt)).errorAs<ServiceError>(),
+            ServiceError::emptyTranscript());
   server.enqueue("POST", "text", Reply::json(200, "<html>"));
   run(service.applySpokenTask("a", "b", std::nullopt)).errorAs<boost::system::system_error>();
   EXPECT_THAT(logLines(), ElementsAre("http stage=text status=200 elapsed_ms=0",
@@ -133,36 +133,35 @@ TEST_F(RequestContract, UnusableSuccessRepliesLogOnlyTheReply) {
 
 TEST_F(RequestContract, FailuresBeforeSendingLogNothing) {
   auto service = makeService();  // nobody signed in
-  EXPECT_EQ(run(transcribe(service)).errorAs<MacServiceError>(),
-            MacServiceError::missingInvitation());
+  EXPECT_EQ(run(transcribe(service)).errorAs<ServiceError>(), ServiceError::missingInvitation());
   // An empty token, or one that would break out of its header line, is no token on every path.
   for (const char* unusable : {"", "tok\r\nX-Injected: 1"}) {
     signIn(unusable);
-    EXPECT_EQ(run(service.accountStatus()).errorAs<MacServiceError>(),
-              MacServiceError::missingInvitation());
+    EXPECT_EQ(run(service.accountStatus()).errorAs<ServiceError>(),
+              ServiceError::missingInvitation());
     EXPECT_EQ(service.streamingToken(), std::nullopt);
     EXPECT_FALSE(service.isActivated());
   }
   secrets.failLookups(SecretStoreFailure::timedOut);
-  secrets.store(MacVoiceService::credentialService, server.baseURL(), "tok");
-  EXPECT_EQ(run(service.clean("x", std::nullopt)).errorAs<MacServiceError>(),
-            MacServiceError::missingInvitation());
+  secrets.store(SpeechServiceClient::credentialService, server.baseURL(), "tok");
+  EXPECT_EQ(run(service.clean("x", std::nullopt)).errorAs<ServiceError>(),
+            ServiceError::missingInvitation());
 
   auto invalid = makeService("http://127.0.0.1/wrenly/v1/");
   EXPECT_EQ(invalid.endpoint(), std::nullopt);
-  EXPECT_EQ(run(invalid.accountStatus()).errorAs<MacServiceError>(), MacServiceError::invalidURL());
-  EXPECT_EQ(run(invalid.removeAccess()).errorAs<MacServiceError>(), MacServiceError::invalidURL());
+  EXPECT_EQ(run(invalid.accountStatus()).errorAs<ServiceError>(), ServiceError::invalidURL());
+  EXPECT_EQ(run(invalid.removeAccess()).errorAs<ServiceError>(), ServiceError::invalidURL());
   EXPECT_EQ(server.requestCount(), 0u);
   EXPECT_TRUE(logLines().empty());
 }
 
 TEST_F(RequestContract, TransportFailuresPassThroughWithAFailureLine) {
   signIn();
-  MacVoiceService untrusted(platform, ServiceConfiguration{server.baseURL(), std::nullopt});
+  SpeechServiceClient untrusted(platform, ServiceConfiguration{server.baseURL(), std::nullopt});
   EXPECT_TRUE(run(untrusted.accountStatus()).errorAs<TransportError>().isTlsFailure());
   ContractServer other;
-  MacVoiceService wrongTrust(platform,
-                             ServiceConfiguration{server.baseURL(), other.certificateFile()});
+  SpeechServiceClient wrongTrust(platform,
+                                 ServiceConfiguration{server.baseURL(), other.certificateFile()});
   EXPECT_TRUE(run(wrongTrust.accountStatus()).errorAs<TransportError>().isTlsFailure());
   EXPECT_EQ(server.requestCount(), 0u);
 
@@ -182,10 +181,10 @@ TEST_F(RequestContract, TransportFailuresPassThroughWithAFailureLine) {
 
   setenv("WRENLY_SERVICE_URL", server.baseURL().c_str(), 1);
   setenv("WRENLY_CA_FILE", server.certificateFile().c_str(), 1);
-  MacVoiceService fromEnvironment(platform);
+  SpeechServiceClient fromEnvironment(platform);
   unsetenv("WRENLY_SERVICE_URL");
   unsetenv("WRENLY_CA_FILE");
-  EXPECT_EQ(run(fromEnvironment.accountStatus()).value, MacAccountStatus{true});
+  EXPECT_EQ(run(fromEnvironment.accountStatus()).value, AccountStatus{true});
 }
 
 // The one test that waits for a real transfer timeout: the clean-up limit is part of the

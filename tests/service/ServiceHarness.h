@@ -9,7 +9,7 @@
 #include <boost/asio/thread_pool.hpp>
 
 #include "diagnostics/ReportableError.h"
-#include "service/MacVoiceService.h"
+#include "service/SpeechServiceClient.h"
 #include "support/ManualClock.h"
 #include "support/MemorySettings.h"
 #include "support/desktop/RecordedDiagnostics.h"
@@ -31,14 +31,14 @@ class ServiceHarness : public ::testing::Test {
   }
   ~ServiceHarness() override { pool.join(); }
 
-  MacVoiceService makeService(std::string baseURL = {}) const {
+  SpeechServiceClient makeService(std::string baseURL = {}) const {
     if (baseURL.empty()) baseURL = server.baseURL();
-    return MacVoiceService(platform, ServiceConfiguration{baseURL, server.certificateFile()});
+    return SpeechServiceClient(platform, ServiceConfiguration{baseURL, server.certificateFile()});
   }
   void signIn(const std::string& token = "token-1", std::string baseURL = {}) {
     if (baseURL.empty()) baseURL = server.baseURL();
     server.addAccount(token);
-    secrets.store(MacVoiceService::credentialService, baseURL, token);
+    secrets.store(SpeechServiceClient::credentialService, baseURL, token);
     settings.setBool("active." + baseURL, true);
   }
 

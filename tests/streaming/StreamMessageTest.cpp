@@ -14,7 +14,7 @@ TEST(StreamMessageTest, ReadsTheFourMessageKinds) {
   EXPECT_EQ(interpretStreamMessage(R"({"type":"ready","extra":)" + deep + "}", false),
             StreamEvent(StreamReady{}));
   EXPECT_EQ(interpretStreamMessage(result, true),
-            StreamEvent(MacStreamingSpeechResult{"a", "b", -2, 9}));
+            StreamEvent(LiveRecognitionResult{"a", "b", -2, 9}));
   EXPECT_EQ(interpretStreamMessage(result, false), StreamEvent(StreamInvalid{}))
       << "a result before the finish frame";
   EXPECT_EQ(interpretStreamMessage(R"({"type":"error","code":""})", false),

@@ -9,8 +9,8 @@
 #include <chrono>
 #include <future>
 
-#include "diagnostics/MacDiagnostics.h"
-#include "streaming/MacStreamingSpeechClient.h"
+#include "diagnostics/Diagnostics.h"
+#include "streaming/LiveRecognitionClient.h"
 #include "support/ManualClock.h"
 #include "support/TemporaryDirectory.h"
 #include "support/desktop/RecordedDiagnostics.h"
@@ -29,9 +29,9 @@ struct Gate {
 // What one finish() call ended with: "ok", or the error as the diagnostics log renders it.
 struct FinishOutcome {
   bool done = false;
-  std::optional<MacStreamingSpeechResult> result;
+  std::optional<LiveRecognitionResult> result;
   std::exception_ptr error;
-  std::string code() const { return error ? MacDiagnostics::errorCode(error) : "ok"; }
+  std::string code() const { return error ? Diagnostics::errorCode(error) : "ok"; }
 };
 
 inline const std::string cancelled =
@@ -84,22 +84,22 @@ class StreamingTest : public ::testing::Test {
         StreamServer::Options{.receiveBufferBytes = 4096});
   }
 
-  std::unique_ptr<MacStreamingSpeechClient> makeClient(
+  std::unique_ptr<LiveRecognitionClient> makeClient(
       std::optional<std::string> endpoint, bool cleanup = true,
       TokenSource token = [] { return std::string("secret-token"); }) {
-    return std::make_unique<MacStreamingSpeechClient>(
+    return std::make_unique<LiveRecognitionClient>(
         testRequestID, "auto", cleanup,
         StreamingSpeechDependencies{pool_.get_executor(), clock_, std::move(endpoint),
                                     std::move(token), trust_});
   }
 
   // Starts finish() in a coroutine on the main loop and runs it up to its first suspension.
-  std::shared_ptr<FinishOutcome> startFinish(MacStreamingSpeechClient& client,
+  std::shared_ptr<FinishOutcome> startFinish(LiveRecognitionClient& client,
                                              asio::cancellation_slot slot = {}) {
     auto outcome = std::make_shared<FinishOutcome>();
     asio::co_spawn(mainLoop_, client.finish(),
                    asio::bind_cancellation_slot(
-                       slot, [outcome](std::exception_ptr error, MacStreamingSpeechResult result) {
+                       slot, [outcome](std::exception_ptr error, LiveRecognitionResult result) {
                          outcome->done = true;
                          outcome->error = error;
                          if (!error) outcome->result = std::move(result);
@@ -120,7 +120,7 @@ class StreamingTest : public ::testing::Test {
     ASSERT_TRUE(outcome.done) << "finish() never completed";
   }
 
-  FinishOutcome finish(MacStreamingSpeechClient& client) {
+  FinishOutcome finish(LiveRecognitionClient& client) {
     auto outcome = startFinish(client);
     runUntilDone(*outcome);
     return *outcome;

@@ -22,9 +22,9 @@ class NoActions final : public MenuActions {
  public:
   void openAccessibilitySettings() override {}
   void recheckPermission() override {}
-  void confirmDetectedShortcut() override {}
+  void confirmDetectedTriggerKey() override {}
   void toggle() override {}
-  void resetShortcutSetup() override {}
+  void resetTriggerKeySetup() override {}
   void retryLastRecording() override {}
   void signIn() override {}
   void signOut() override {}
@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
 
   ShellSnapshot step2;
   step2.voice.permissionGranted = true;
-  step2.voice.detectedShortcut = MacRecordingShortcut::rightOption;
+  step2.voice.detectedTriggerKey = TriggerKey::rightAlt;
   step2.voice.detectionLight = true;
   shoot(step2, "setup-step2-detected.png");
 
@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
 
   TrayIcon tray(actions);
   ShellSnapshot recording = signedIn;
-  recording.voice.phase = VoicePhase::recording;
+  recording.voice.phase = DictationPhase::recording;
   recording.voice.level = 0.55f;
   recording.voice.message = "正在錄音… 再按 右 Alt 完成";
   tray.render(recording);

@@ -11,7 +11,7 @@
 
 #include <unistd.h>
 
-#include "text/MacChineseOutput.h"
+#include "text/ChineseOutput.h"
 #include "text/SpeechCleanup.h"
 
 using namespace wrenly;
@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
       break;
     case Mode::deliver:
       // As the app does: the formatted text is delivered, the raw input is evidence.
-      output = MacChineseOutput::normalize(SpeechCleanup::formatList(*input), *input);
+      output = ChineseOutput::normalize(SpeechCleanup::formatList(*input), *input);
       break;
   }
   if (mode != Mode::traditional && !output.empty()) output += '\n';

@@ -2,8 +2,8 @@
 
 #include <gio/gio.h>
 
-#include "platform/Clock.h"
-#include "platform/FileSettings.h"
+#include "base/FileSettings.h"
+#include "base/SystemClock.h"
 #include "platform/linux/browser/XdgBrowserSession.h"
 #include "platform/linux/pulse/PulseAudioInput.h"
 #include "platform/linux/secret/LibsecretStore.h"
@@ -69,8 +69,8 @@ Platform LinuxPlatform::platform() {
   out.windows = desktop_.windows;
   out.keyInjector = desktop_.keyInjector;
   out.keyMonitor = desktop_.keyMonitor;
-  out.hotKeys = desktop_.hotKeys;
-  out.pasteboard = gui_.pasteboard;
+  out.chords = desktop_.chords;
+  out.clipboard = gui_.clipboard;
   out.overlay = gui_.overlay;
   return out;
 }

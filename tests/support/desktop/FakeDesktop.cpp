@@ -23,10 +23,10 @@ Platform FakeDesktop::platform() {
   platform.workspace = this;
   platform.accessibility = this;
   platform.windows = this;
-  platform.pasteboard = &pasteboard;
+  platform.clipboard = &clipboard;
   platform.keyInjector = &keyInjector;
   platform.keyMonitor = &keyMonitor;
-  platform.hotKeys = &hotKeys;
+  platform.chords = &chords;
   return platform;
 }
 
@@ -65,9 +65,9 @@ void FakeDesktop::bringForward(FakeApplication* application) {
 
 void FakeDesktop::paste() {
   // The keystroke goes to whatever is in front, whoever it was meant for.
-  if (!frontmost_ || !pasteboard.contents()) return;
+  if (!frontmost_ || !clipboard.contents()) return;
   const auto& element = frontmost_->focused();
-  if (element && !element->isSecure()) element->receivePaste(*pasteboard.contents());
+  if (element && !element->isSecure()) element->receivePaste(*clipboard.contents());
 }
 
 bool FakeDesktop::activate(int32_t processID) {

@@ -7,18 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "base/HandlerList.h"
 #include "platform/Accessibility.h"
 #include "platform/Asio.h"
 #include "platform/Clock.h"
-#include "platform/HandlerList.h"
 #include "platform/Platform.h"
 #include "platform/WindowList.h"
 #include "platform/Workspace.h"
 #include "support/desktop/FakeApplication.h"
-#include "support/desktop/FakeHotKeyRegistrar.h"
+#include "support/desktop/FakeChordRegistrar.h"
+#include "support/desktop/FakeClipboard.h"
 #include "support/desktop/FakeKeyInjector.h"
 #include "support/desktop/FakeKeyMonitor.h"
-#include "support/desktop/FakePasteboard.h"
 #include "support/desktop/KeyEventScript.h"
 
 namespace wrenly {
@@ -68,10 +68,10 @@ class FakeDesktop final : public Workspace, public Accessibility, public WindowL
   std::optional<Timeout> lastTimeout() const { return lastTimeout_; }
   const std::vector<std::string>& openedURLs() const { return openedURLs_; }
 
-  FakePasteboard pasteboard;
+  FakeClipboard clipboard;
   FakeKeyInjector keyInjector;
   FakeKeyMonitor keyMonitor;
-  FakeHotKeyRegistrar hotKeys;
+  FakeChordRegistrar chords;
 
   // Workspace
   std::optional<RunningApplication> frontmostApplication() const override {

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "platform/HandlerList.h"
+#include "base/HandlerList.h"
 #include "platform/KeyMonitor.h"
 
 namespace wrenly {

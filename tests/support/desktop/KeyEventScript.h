@@ -5,15 +5,15 @@
 #include <utility>
 #include <vector>
 
-#include "hotkey/MacRecordingShortcut.h"
 #include "support/desktop/FakeKeyMonitor.h"
+#include "triggerkey/TriggerKey.h"
 
 namespace wrenly {
 
 // A keyboard performance written as key presses, played into a FakeKeyMonitor. The script works
 // out the modifier flags word of every event from the keys it holds, as a keyboard would:
 //
-//   KeyEventScript().press(leftShift).tap(rightOption).release(leftShift).play(monitor);
+//   KeyEventScript().press(leftShift).tap(rightAlt).release(leftShift).play(monitor);
 //
 // Events go to the global scope unless `in(KeyMonitor::Scope::local)` says otherwise.
 class KeyEventScript {
@@ -29,15 +29,15 @@ class KeyEventScript {
     deviceBits_ = false;
     return *this;
   }
-  KeyEventScript& press(MacRecordingShortcut key) {
+  KeyEventScript& press(TriggerKey key) {
     held_.insert(key);
     return flagsChanged(key.keyCode().value_or(KeyCode::other), currentFlags());
   }
-  KeyEventScript& release(MacRecordingShortcut key) {
+  KeyEventScript& release(TriggerKey key) {
     held_.erase(key);
     return flagsChanged(key.keyCode().value_or(KeyCode::other), currentFlags());
   }
-  KeyEventScript& tap(MacRecordingShortcut key) { return press(key).release(key); }
+  KeyEventScript& tap(TriggerKey key) { return press(key).release(key); }
   // An ordinary key going down.
   KeyEventScript& type(uint16_t keyCode = letter) {
     steps_.push_back({scope_, {KeyEventType::keyDown, keyCode, currentFlags()}});
@@ -62,7 +62,7 @@ class KeyEventScript {
 
   KeyMonitor::Scope scope_ = KeyMonitor::Scope::global;
   bool deviceBits_ = true;
-  std::set<MacRecordingShortcut> held_;
+  std::set<TriggerKey> held_;
   std::vector<std::pair<KeyMonitor::Scope, KeyEvent>> steps_;
 };
 

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "diagnostics/MacDiagnostics.h"
+#include "diagnostics/Diagnostics.h"
 #include "support/TemporaryDirectory.h"
 
 namespace wrenly {
@@ -12,9 +12,9 @@ namespace wrenly {
 namespace {
 
 std::vector<std::string> readAll() {
-  MacDiagnostics::flush();
+  Diagnostics::flush();
   std::vector<std::string> lines;
-  std::ifstream in(MacDiagnostics::directory() / "timing.log");
+  std::ifstream in(Diagnostics::directory() / "timing.log");
   for (std::string line; std::getline(in, line);) {
     const auto space = line.find(' ');
     lines.push_back(space == std::string::npos ? line : line.substr(space + 1));
@@ -25,7 +25,7 @@ std::vector<std::string> readAll() {
 void useScratchFolder() {
   static TemporaryDirectory scratch;
   ::setenv("XDG_STATE_HOME", scratch.path().c_str(), 1);  // read once, at the log's first use
-  const auto directory = MacDiagnostics::directory().string();
+  const auto directory = Diagnostics::directory().string();
   if (directory.rfind(scratch.path().string(), 0) != 0) {
     throw std::logic_error("the diagnostics log was used before RecordedDiagnostics");
   }

@@ -18,10 +18,10 @@ std::optional<TranslatedKey> translate(KeySym symbol) {
     case XK_Meta_R:
     case XK_ISO_Level3_Shift:
     case XK_Mode_switch:
-      return TranslatedKey{KeyCode::rightOption, option, rightOptionDevice};
+      return TranslatedKey{KeyCode::rightAlt, option, rightAltDevice};
     case XK_Alt_L:
     case XK_Meta_L:
-      return TranslatedKey{KeyCode::leftOption, option, leftOptionDevice};
+      return TranslatedKey{KeyCode::leftAlt, option, leftAltDevice};
     case XK_Shift_R:
       return TranslatedKey{KeyCode::rightShift, shift, rightShiftDevice};
     case XK_Shift_L:

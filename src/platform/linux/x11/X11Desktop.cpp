@@ -13,7 +13,7 @@
 #include "platform/linux/x11/WindowProperties.h"
 #include "platform/linux/x11/X11WindowList.h"
 #include "platform/linux/x11/X11Workspace.h"
-#include "platform/linux/x11/XGrabHotKeyRegistrar.h"
+#include "platform/linux/x11/XGrabChordRegistrar.h"
 #include "platform/linux/x11/XInputKeyMonitor.h"
 #include "platform/linux/x11/XTestKeyInjector.h"
 
@@ -75,7 +75,7 @@ X11Desktop::Opened X11Desktop::open(asio::any_io_executor mainLoop, const Option
   const std::string name = options.displayName.value_or(environment("DISPLAY"));
   std::unique_ptr<X11Desktop> desktop(new X11Desktop());
   for (auto* connection : {&desktop->workspaceConnection_, &desktop->requestConnection_,
-                           &desktop->keyConnection_, &desktop->hotKeyConnection_}) {
+                           &desktop->keyConnection_, &desktop->chordConnection_}) {
     *connection = openXConnection(name);
     if (!*connection) {
       return DesktopOpenError{DesktopUnavailable::displayUnreachable,
@@ -112,7 +112,7 @@ X11Desktop::Opened X11Desktop::open(asio::any_io_executor mainLoop, const Option
     const auto& front = self.workspace_->lastActivated();
     return front && front->processID == self.workspace_->ownProcessID();
   });
-  self.hotKeys_ = std::make_unique<XGrabHotKeyRegistrar>(mainLoop, self.hotKeyConnection_.get());
+  self.chords_ = std::make_unique<XGrabChordRegistrar>(mainLoop, self.chordConnection_.get());
   return desktop;
 }
 
@@ -147,13 +147,13 @@ KeyInjector& X11Desktop::keyInjector() {
 KeyMonitor& X11Desktop::keyMonitor() {
   return *keyMonitor_;
 }
-HotKeyRegistrar& X11Desktop::hotKeys() {
-  return *hotKeys_;
+ChordRegistrar& X11Desktop::chords() {
+  return *chords_;
 }
 
 DesktopPorts X11Desktop::ports() {
   return {workspace_.get(),   accessibility_.get(), windows_.get(),
-          keyInjector_.get(), keyMonitor_.get(),    hotKeys_.get()};
+          keyInjector_.get(), keyMonitor_.get(),    chords_.get()};
 }
 
 }  // namespace wrenly

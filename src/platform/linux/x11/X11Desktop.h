@@ -7,8 +7,8 @@
 
 #include "platform/Accessibility.h"
 #include "platform/Asio.h"
+#include "platform/ChordRegistrar.h"
 #include "platform/DesktopPorts.h"
-#include "platform/HotKeyRegistrar.h"
 #include "platform/KeyInjector.h"
 #include "platform/KeyMonitor.h"
 #include "platform/WindowList.h"
@@ -37,7 +37,7 @@ class X11Workspace;
 class X11WindowList;
 class XTestKeyInjector;
 class XInputKeyMonitor;
-class XGrabHotKeyRegistrar;
+class XGrabChordRegistrar;
 class AtspiAccessibility;
 
 // The desktop of an X11 session (or XWayland): windows and activation, other applications'
@@ -62,7 +62,7 @@ class X11Desktop {
   WindowList& windows();
   KeyInjector& keyInjector();
   KeyMonitor& keyMonitor();
-  HotKeyRegistrar& hotKeys();
+  ChordRegistrar& chords();
   // All six, for LinuxPlatform::attach; they live as long as this object.
   DesktopPorts ports();
 
@@ -74,13 +74,13 @@ class X11Desktop {
   XDisplayPtr workspaceConnection_;
   XDisplayPtr requestConnection_;  // requests only, no events: window list and keystrokes
   XDisplayPtr keyConnection_;
-  XDisplayPtr hotKeyConnection_;
+  XDisplayPtr chordConnection_;
   std::unique_ptr<AtspiAccessibility> accessibility_;
   std::unique_ptr<X11Workspace> workspace_;
   std::unique_ptr<X11WindowList> windows_;
   std::unique_ptr<XTestKeyInjector> keyInjector_;
   std::unique_ptr<XInputKeyMonitor> keyMonitor_;
-  std::unique_ptr<XGrabHotKeyRegistrar> hotKeys_;
+  std::unique_ptr<XGrabChordRegistrar> chords_;
 };
 
 }  // namespace wrenly

@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "base/HandlerList.h"
 #include "platform/Asio.h"
-#include "platform/HandlerList.h"
 #include "platform/Workspace.h"
 #include "platform/linux/x11/WindowProperties.h"
 #include "platform/linux/x11/XEventPump.h"

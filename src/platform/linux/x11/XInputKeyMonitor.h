@@ -5,8 +5,8 @@
 #include <functional>
 #include <set>
 
+#include "base/HandlerList.h"
 #include "platform/Asio.h"
-#include "platform/HandlerList.h"
 #include "platform/KeyMonitor.h"
 #include "platform/linux/x11/KeyTranslation.h"
 #include "platform/linux/x11/XEventPump.h"

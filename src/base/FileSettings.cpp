@@ -1,0 +1,162 @@
+#include "base/FileSettings.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <boost/json/parse.hpp>
+#include <boost/json/serialize.hpp>
+#include <boost/json/value.hpp>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace wrenly {
+
+namespace fs = std::filesystem;
+
+std::optional<FileSettings::Values> FileSettings::parse(std::string_view text) {
+  boost::system::error_code ec;
+  auto value = boost::json::parse(text, ec);
+  if (ec || !value.is_object()) return std::nullopt;
+  Values result;
+  for (const auto& [key, v] : value.as_object()) {
+    if (v.is_bool()) {
+      result.emplace(std::string(key), v.as_bool());
+    } else if (v.is_string()) {
+      result.emplace(std::string(key), std::string(v.as_string()));
+    } else {
+      return std::nullopt;
+    }
+  }
+  return result;
+}
+
+namespace {
+
+bool writeAll(int fd, const std::string& data) {
+  const char* p = data.data();
+  size_t left = data.size();
+  while (left > 0) {
+    ssize_t n = ::write(fd, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+FileSettings::FileSettings(fs::path file, Reporter report)
+    : file_(std::move(file)), report_(std::move(report)) {
+  load();
+}
+
+fs::path FileSettings::defaultFile() {
+  fs::path base;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') {
+    base = xdg;
+  } else if (const char* home = std::getenv("HOME"); home && *home) {
+    base = fs::path(home) / ".config";
+  } else {
+    base = fs::temp_directory_path();
+  }
+  return base / "wrenly" / "settings.json";
+}
+
+void FileSettings::load() {
+  std::ifstream in(file_, std::ios::binary);
+  if (!in) return;  // no file yet: empty settings
+  std::stringstream buffer;
+  buffer << in.rdbuf();
+  if (auto parsed = parse(buffer.str())) {
+    values_ = std::move(*parsed);
+    return;
+  }
+  // Keep the unreadable file for the user instead of silently replacing it with defaults.
+  auto stamp = std::chrono::duration_cast<std::chrono::seconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+                   .count();
+  fs::path aside = file_;
+  aside += ".broken-" + std::to_string(stamp);
+  std::error_code ec;
+  fs::rename(file_, aside, ec);
+  if (report_) {
+    report_(ec ? "settings unreadable; left in place, not saved over"
+               : "settings unreadable; moved aside to " + aside.filename().string());
+  }
+  if (ec) brokenInPlace_ = true;
+}
+
+std::optional<bool> FileSettings::boolValue(std::string_view key) const {
+  std::lock_guard lock(mutex_);
+  auto it = values_.find(key);
+  if (it == values_.end()) return std::nullopt;
+  if (auto* b = std::get_if<bool>(&it->second)) return *b;
+  return std::nullopt;
+}
+
+std::optional<std::string> FileSettings::stringValue(std::string_view key) const {
+  std::lock_guard lock(mutex_);
+  auto it = values_.find(key);
+  if (it == values_.end()) return std::nullopt;
+  if (auto* s = std::get_if<std::string>(&it->second)) return *s;
+  return std::nullopt;
+}
+
+void FileSettings::setBool(std::string_view key, bool value) {
+  std::lock_guard lock(mutex_);
+  values_.insert_or_assign(std::string(key), value);
+  save();
+}
+
+void FileSettings::setString(std::string_view key, std::string_view value) {
+  std::lock_guard lock(mutex_);
+  values_.insert_or_assign(std::string(key), std::string(value));
+  save();
+}
+
+void FileSettings::remove(std::string_view key) {
+  std::lock_guard lock(mutex_);
+  auto it = values_.find(key);
+  if (it == values_.end()) return;
+  values_.erase(it);
+  save();
+}
+
+void FileSettings::save() {
+  if (brokenInPlace_) return;  // never overwrite a file the user may want back
+  boost::json::object object;
+  for (const auto& [key, value] : values_) {
+    if (auto* b = std::get_if<bool>(&value)) {
+      object[key] = *b;
+    } else {
+      object[key] = std::get<std::string>(value);
+    }
+  }
+  const std::string text = boost::json::serialize(object) + "\n";
+
+  std::error_code ec;
+  fs::create_directories(file_.parent_path(), ec);
+  fs::path temporary = file_;
+  temporary += ".tmp";
+  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    if (report_) report_(std::string("settings not saved: ") + std::strerror(errno));
+    return;
+  }
+  bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  if (ok && ::rename(temporary.c_str(), file_.c_str()) == 0) return;
+  int error = errno;
+  ::unlink(temporary.c_str());
+  if (report_) report_(std::string("settings not saved: ") + std::strerror(error));
+}
+
+}  // namespace wrenly

@@ -1,0 +1,259 @@
+#include <algorithm>
+#include <span>
+
+#include "audio/Recorder.h"
+#include "base/Uuid.h"
+#include "controller/ControllerChange.h"
+#include "controller/DictationController.h"
+#include "delivery/TextDelivery.h"
+#include "diagnostics/Diagnostics.h"
+#include "diagnostics/ReportableError.h"
+#include "messages/Messages.h"
+#include "platform/Clock.h"
+#include "platform/Overlay.h"
+#include "service/SpeechServiceClient.h"
+#include "service/TextTrimming.h"
+#include "text/ChineseOutput.h"
+#include "text/SpeechCleanup.h"
+#include "text/VoiceLanguage.h"
+
+namespace wrenly {
+
+// What one run of processing works on; owned by its task.
+struct DictationController::Processing {
+  std::shared_ptr<const std::vector<std::uint8_t>> wav;
+  std::optional<InputTarget> destination;
+  std::optional<SelectedText> selection;
+  std::shared_ptr<StreamingSession> stream;
+  std::optional<std::string> recoveryID;
+  Clock::Duration started{};  // Clock::now() when processing began
+  std::string sourceRequestID;
+};
+
+namespace {
+
+constexpr std::size_t wavHeaderBytes = 44;
+constexpr std::size_t wavBytesPerMillisecond = 32;  // 16 kHz, 16-bit, mono
+const std::string language{VoiceLanguage(VoiceLanguage::automatic).rawValue()};
+
+std::string localFormat(std::string_view text, std::string_view recognized) {
+  return ChineseOutput::normalize(SpeechCleanup::formatList(text), recognized);
+}
+
+}  // namespace
+
+void DictationController::stop() {
+  if (state_.phase != Phase::recording) return;
+  ControllerChange change(*this);
+  if (run_.meterTask) {
+    run_.meterTask->emit(asio::cancellation_type::terminal);
+    run_.meterTask.reset();
+  }
+  state_.level = 0;
+
+  std::vector<std::uint8_t> wav;
+  try {
+    wav = dependencies_.recorder.finish();
+  } catch (const std::exception& error) {
+    // Not kept for retry: there is nothing usable. An earlier kept recording stays.
+    endStart(localizedDescriptionOf(error, Messages::recordingNotFinished),
+             Messages::recordingNotFinished);
+    return;
+  }
+
+  state_.phase = Phase::processing;
+  state_.message = state_.isEditingSelection ? Messages::recognizingTask : Messages::recognizing;
+  auto destination = std::exchange(run_.target, std::nullopt);
+  auto selection = std::exchange(run_.selection, std::nullopt);
+  state_.isEditingSelection = false;
+  auto stream = std::exchange(run_.liveSession, nullptr);
+  std::optional<std::string> recoveryID;
+  if (stream) recoveryID = stream->requestID();
+  process(std::make_shared<const std::vector<std::uint8_t>>(std::move(wav)), std::move(destination),
+          std::move(selection), std::move(stream), std::move(recoveryID));
+}
+
+void DictationController::process(std::shared_ptr<const std::vector<std::uint8_t>> wav,
+                                  std::optional<InputTarget> destination,
+                                  std::optional<SelectedText> selection,
+                                  std::shared_ptr<StreamingSession> stream,
+                                  std::optional<std::string> recoveryID) {
+  ControllerChange change(*this);
+  retryRecording_ = RetryRecording{wav, selection, recoveryID};
+  state_.hasRetryRecording = false;
+
+  auto job = std::make_shared<Processing>();
+  job->wav = std::move(wav);
+  job->destination = std::move(destination);
+  job->selection = std::move(selection);
+  job->stream = std::move(stream);
+  job->recoveryID = std::move(recoveryID);
+  job->started = clock_.now();
+
+  const std::size_t audioBytes =
+      job->wav->size() > wavHeaderBytes ? job->wav->size() - wavHeaderBytes : 0;
+  Diagnostics::record(std::string("processing start streaming=") +
+                      (job->stream ? "true" : "false") +
+                      " audio_ms=" + std::to_string(audioBytes / wavBytesPerMillisecond));
+  spawn(runProcessing(shared_from_this(), std::move(job)));
+}
+
+namespace {
+
+std::string millisecondsSince(const Clock& clock, Clock::Duration started) {
+  const auto elapsed = std::max(Clock::Duration::zero(), clock.now() - started);
+  return std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+}
+
+}  // namespace
+
+asio::awaitable<void> DictationController::runProcessing(
+    [[maybe_unused]] std::shared_ptr<DictationController> self, std::shared_ptr<Processing> job) {
+  // `self` keeps the controller alive from the moment processing is started until it ends.
+  auto& service = dependencies_.service;
+
+  std::optional<StreamingSession::Result> streamed;
+  if (job->stream) {
+    std::exception_ptr streamError;
+    try {
+      streamed = co_await job->stream->finish();
+      job->sourceRequestID = job->stream->requestID();
+    } catch (...) {
+      streamError = std::current_exception();
+    }
+    if (streamError) {
+      job->stream->cancel();
+      Diagnostics::record("stream fallback " + Diagnostics::errorCode(streamError));
+      ControllerChange change(*this);
+      state_.message = Messages::streamFallback;
+    }
+  }
+
+  std::string out;
+  bool cleanupIncomplete = false;
+  std::exception_ptr failure;
+  try {
+    if (streamed) {
+      if (job->selection) {
+        out = co_await service.applySpokenTask(job->selection->text, streamed->transcript,
+                                               job->sourceRequestID);
+      } else {
+        out = localFormat(streamed->text, streamed->transcript);
+      }
+    } else {
+      const auto requestID = makeUuid();
+      job->sourceRequestID = requestID;
+      const std::string transcript =
+          co_await service.transcribe(std::span(*job->wav), language, job->recoveryID, requestID);
+      if (job->selection) {
+        out = co_await service.applySpokenTask(job->selection->text, transcript,
+                                               job->sourceRequestID);
+      } else {
+        const std::string trimmed{trimWhitespaceAndNewlines(transcript)};
+        {
+          // Shown and on the clipboard while the service's clean-up is awaited.
+          ControllerChange change(*this);
+          state_.lastText = localFormat(trimmed, transcript);
+          dependencies_.insertion.copy(state_.lastText);
+        }
+        std::optional<std::string> cleaned;
+        try {
+          cleaned = co_await service.clean(trimmed, job->sourceRequestID);
+        } catch (const std::exception&) {
+          // Not a failure: the locally tidied transcript is delivered.
+        }
+        if (cleaned) {
+          out = localFormat(*cleaned, transcript);
+        } else {
+          out = localFormat(trimmed, transcript);
+          cleanupIncomplete = true;
+        }
+      }
+    }
+  } catch (...) {
+    failure = std::current_exception();
+  }
+
+  if (failure) {
+    failProcessing(*job, failure);
+  } else {
+    co_await deliver(job, std::move(out), cleanupIncomplete);
+  }
+  spawn(updateAccountStatus());
+}
+
+asio::awaitable<void> DictationController::deliver(std::shared_ptr<Processing> job, std::string out,
+                                                   bool cleanupIncomplete) {
+  {
+    ControllerChange change(*this);
+    state_.lastText = out;
+    retryRecording_.reset();
+    state_.hasRetryRecording = false;
+  }
+  Diagnostics::record("text_ready stop_ms=" + millisecondsSince(clock_, job->started));
+  std::optional<std::string> replacing;
+  if (job->selection) replacing = job->selection->text;
+  const auto result = co_await dependencies_.insertion.insert(std::move(out), job->destination,
+                                                              std::move(replacing));
+  Diagnostics::record("delivery result=" + std::string(name(result)) +
+                      " stop_ms=" + millisecondsSince(clock_, job->started));
+
+  ControllerChange change(*this);
+  std::string notice;
+  switch (result) {
+    case DeliveryResult::pasteSent:
+      state_.message = Messages::pasteSent;
+      notice = Messages::pasteSentNotice;
+      break;
+    case DeliveryResult::copied:
+      state_.message = Messages::copied;
+      notice = Messages::copiedNotice;
+      break;
+    case DeliveryResult::failed:
+      state_.message = Messages::copyFailed;
+      notice = Messages::copyFailedNotice;
+      break;
+  }
+  state_.phase = Phase::idle;
+  showNotice(notice);
+  if (cleanupIncomplete) state_.message += Messages::cleanupIncomplete;
+}
+
+void DictationController::failProcessing(const Processing& job, const std::exception_ptr& error) {
+  ControllerChange change(*this);
+  // retryRecording_ still holds what process() kept.
+  state_.hasRetryRecording = true;
+  Diagnostics::record("processing failed elapsed_ms=" + millisecondsSince(clock_, job.started) +
+                      " " + Diagnostics::errorCode(error));
+  state_.message = localizedDescriptionOf(error) + Messages::recordingKept;
+  state_.phase = Phase::idle;
+  showNotice(Messages::recordingKeptNotice);
+}
+
+void DictationController::retryLastRecording() {
+  if (state_.phase != Phase::idle || !retryRecording_) return;
+  if (state_.activationInProgress) {
+    refuse(Messages::accountActionRunning, Messages::accountActionRunningNotice);
+    return;
+  }
+  auto& insertion = dependencies_.insertion;
+  const RetryRecording kept = *retryRecording_;
+
+  std::optional<InputTarget> destination;
+  if (kept.selection) {
+    destination = kept.selection->target;
+  } else if (auto front = insertion.captureTarget()) {
+    destination = std::move(front);
+  } else if (recentTarget_ && !frontmostHasSecureField()) {
+    // Whatever its age; but not past a password field in front.
+    destination = recentTarget_->value;
+  }
+
+  ControllerChange change(*this);
+  state_.phase = Phase::processing;
+  state_.message = Messages::retrying;
+  overlay_.show(*this);
+  process(kept.wav, std::move(destination), kept.selection, nullptr, kept.recoveryID);
+}
+
+}  // namespace wrenly

@@ -1,0 +1,310 @@
+#include <boost/asio/bind_cancellation_slot.hpp>
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/this_coro.hpp>
+#include <boost/system/system_error.hpp>
+
+#include "audio/Recorder.h"
+#include "audio/RecorderError.h"
+#include "base/Uuid.h"
+#include "controller/ControllerChange.h"
+#include "controller/DictationController.h"
+#include "delivery/TextDelivery.h"
+#include "diagnostics/Diagnostics.h"
+#include "diagnostics/ReportableError.h"
+#include "messages/Messages.h"
+#include "platform/Clock.h"
+#include "platform/Overlay.h"
+#include "service/BackgroundCall.h"
+#include "service/SpeechServiceClient.h"
+#include "text/VoiceLanguage.h"
+
+namespace wrenly {
+
+namespace {
+
+// Length in UTF-16 code units, the unit the selection limit is stated in: characters outside
+// the Basic Multilingual Plane count twice.
+std::size_t utf16Length(std::string_view utf8) {
+  std::size_t units = 0;
+  for (const unsigned char byte : utf8) {
+    if ((byte & 0xC0) != 0x80) ++units;  // a character starts here
+    if (byte >= 0xF0) ++units;           // and needs a surrogate pair
+  }
+  return units;
+}
+
+// The recorder's limit, as a duration.
+const Clock::Duration maximumRecording = std::chrono::duration_cast<Clock::Duration>(
+    std::chrono::duration<double>(Recorder::maximumDuration));
+
+}  // namespace
+
+std::string DictationController::keyTitle() const {
+  return shortcutTitle();
+}
+
+std::string DictationController::recordingMessage() const {
+  if (state_.isEditingSelection) return Messages::editingSelection(keyTitle());
+  return Messages::recording(keyTitle());
+}
+
+void DictationController::refuse(const std::string& message, const std::string& notice) {
+  ControllerChange change(*this);
+  state_.message = message;
+  showNotice(notice);
+}
+
+void DictationController::dropSelection() {
+  run_.selection.reset();
+  state_.isEditingSelection = false;
+}
+
+bool DictationController::frontmostHasSecureField() {
+  const auto front = workspace_.frontmostApplication();
+  if (!front || front->processID == workspace_.ownProcessID()) return false;
+  auto& insertion = dependencies_.insertion;
+  return insertion.hasAccessibility() &&
+         TextDelivery::isSecure(insertion.focusedElement(front->processID));
+}
+
+bool DictationController::passStartChecks(const std::optional<RunningApplication>& before) {
+  ControllerChange change(*this);
+  auto& insertion = dependencies_.insertion;
+  state_.phase = Phase::idle;
+  const auto after = workspace_.frontmostApplication();
+  const bool sameFocus =
+      (!before && !after) || (before && after && before->processID == after->processID);
+  if (!sameFocus) {
+    state_.message = Messages::focusChanged;
+    // No notice of its own: a notice that ran out while this start prepared left the overlay.
+    hideOverlayWhenUnused();
+    return false;
+  }
+
+  run_.selection = insertion.captureSelection();
+  if (run_.selection && utf16Length(run_.selection->text) > selectionLimit) {
+    dropSelection();
+    refuse(Messages::selectionTooLong, Messages::selectionTooLongNotice);
+    return false;
+  }
+  state_.isEditingSelection = run_.selection.has_value();
+
+  run_.target = run_.selection ? std::optional(run_.selection->target) : insertion.captureTarget();
+  // The field the user left a moment ago stands in for a front application without one, but
+  // never for a password field in front: the text would go to another application.
+  if (!run_.target && recentTarget_ &&
+      clock_.now() - recentTarget_->savedAt < recentTargetAgeLimit && !frontmostHasSecureField()) {
+    run_.target = recentTarget_->value;
+  }
+  if (!run_.target) {
+    dropSelection();
+    refuse(Messages::noField(keyTitle()), Messages::noFieldNotice);
+    return false;
+  }
+
+  state_.phase = Phase::starting;
+  state_.message = Messages::openingMicrophone;
+  noticeID_.reset();  // the recording takes the overlay over from an earlier notice
+  overlay_.show(*this);
+  return true;
+}
+
+void DictationController::endStart(const std::string& message, const std::string& notice) {
+  ControllerChange change(*this);
+  if (run_.liveSession) run_.liveSession->cancel();
+  run_.liveSession.reset();
+  state_.phase = Phase::idle;
+  dropSelection();
+  refuse(message, notice);
+}
+
+void DictationController::microphoneFailed(const std::exception_ptr& error) {
+  endStart(error ? localizedDescriptionOf(error, Messages::microphoneNotStarted)
+                 : RecorderError::unavailable().localizedDescription(),
+           Messages::microphoneNotStarted);
+}
+
+bool DictationController::refusesStart() {
+  if (state_.phase != Phase::idle) return true;
+  // An account action owns the account until it ends: a dictation finishing meanwhile would
+  // write its text and recording back after an account removal cleared them. A sign-in can
+  // take minutes, so the press is answered.
+  if (state_.activationInProgress) {
+    refuse(Messages::accountActionRunning, Messages::accountActionRunningNotice);
+    return true;
+  }
+  if (!state_.serviceAvailable) {
+    refuse(Messages::signInPrompt, Messages::enableServiceNotice);
+    return true;
+  }
+  return false;
+}
+
+std::shared_ptr<StreamingSession> DictationController::openLiveSession() {
+  run_.liveSession.reset();
+  try {
+    run_.liveSession = dependencies_.openStreamingSession(
+        makeUuid(), std::string(VoiceLanguage(VoiceLanguage::automatic).rawValue()),
+        !state_.isEditingSelection);
+  } catch (const std::exception& error) {
+    // Recognition after the recording still works.
+    Diagnostics::record("stream open failed " + Diagnostics::errorCode(error));
+  }
+  return run_.liveSession;
+}
+
+void DictationController::beginRecording() {
+  {
+    ControllerChange change(*this);
+    state_.phase = Phase::recording;
+    run_.beganAt = clock_.now();
+    state_.message = recordingMessage();
+  }
+  auto cancel = std::make_shared<asio::cancellation_signal>();
+  run_.meterTask = cancel;
+  asio::co_spawn(
+      mainLoop_, supervise(weak_from_this(), clock_, cancel),
+      asio::bind_cancellation_slot(cancel->slot(), [](std::exception_ptr failure) {
+        if (failure) {
+          Diagnostics::record("controller task failed " + Diagnostics::errorCode(failure));
+        }
+      }));
+}
+
+asio::awaitable<void> DictationController::start(std::weak_ptr<DictationController> weak) {
+  // Held weakly across every wait: a start never keeps a controller alive.
+  auto self = weak.lock();
+  if (!self) co_return;
+  // Only locals are used across waits: the controller may be gone when one ends.
+  auto& recorder = dependencies_.recorder;
+  auto& insertion = dependencies_.insertion;
+  auto& service = dependencies_.service;
+  Clock& clock = clock_;
+  const auto background = dependencies_.platform.background;
+
+  if (refusesStart()) co_return;
+  {
+    ControllerChange change(*this);
+    state_.phase = Phase::starting;
+  }
+
+  // The front application exposes its fields; then the destination is captured. From there to
+  // the microphone nothing suspends, so no trigger press comes in between.
+  const auto before = workspace_.frontmostApplication();
+  self.reset();
+  co_await insertion.prepareFrontmostApplication();
+  if (!(self = weak.lock())) co_return;
+  if (!passStartChecks(before)) co_return;
+
+  // The microphone permission.
+  self.reset();
+  const bool granted = co_await recorder.requestPermission();
+  if (!(self = weak.lock())) co_return;
+  if (!granted) {
+    endStart(RecorderError::permissionDenied().localizedDescription(),
+             Messages::microphonePermissionNotice);
+    co_return;
+  }
+
+  // A live session, when the user allows one and a credential is stored. The credential check
+  // may wait on the keyring: off the main loop. Nothing can start or act on the account
+  // meanwhile, as the phase is `starting`.
+  Recorder::PcmHandler onPCM;
+  Recorder::FailureHandler onFailure;
+  if (state_.streamingConsent && dependencies_.openStreamingSession) {
+    self.reset();
+    const bool activated = co_await runInBackground(background, [&service] {
+      try {
+        return service.isActivated();
+      } catch (const std::exception&) {
+        return false;
+      }
+    });
+    if (!(self = weak.lock())) co_return;
+    if (auto client = activated ? openLiveSession() : nullptr) {
+      std::weak_ptr<StreamingSession> weakClient = client;
+      onPCM = [weakClient](std::vector<std::uint8_t> chunk) {
+        if (auto live = weakClient.lock()) live->append(std::move(chunk));
+      };
+      onFailure = [weakClient] {
+        if (auto live = weakClient.lock()) live->cancel();
+      };
+    }
+  }
+
+  // The microphone, tried a few times.
+  std::exception_ptr error;
+  for (int attempt = 1; attempt <= microphoneAttempts; ++attempt) {
+    // Stopping a failed try clears the live callbacks, so each try sets them again.
+    recorder.configureStream(onPCM, onFailure);
+    try {
+      recorder.start();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    if (recorder.isRecording()) break;
+    // A try that left the recorder half-open would make every later start a no-op.
+    recorder.stop();
+    if (attempt < microphoneAttempts) {
+      self.reset();
+      co_await pause(clock, microphoneRetryPause);
+      if (!(self = weak.lock())) co_return;
+    }
+  }
+  if (!recorder.isRecording()) {
+    recorder.stop();
+    microphoneFailed(error);
+    co_return;
+  }
+
+  beginRecording();
+}
+
+asio::awaitable<void> DictationController::supervise(
+    std::weak_ptr<DictationController> weak, Clock& clock,
+    std::shared_ptr<asio::cancellation_signal> cancel) {
+  // Counted over the whole recording: a successful reconnection does not reset it.
+  // Nothing of the controller is touched before `weak` is locked: it may be gone.
+  int reconnections = 0;
+  for (;;) {
+    Clock::Duration wait = supervisionPeriod;
+    {
+      // Held only for this pass: the loop must not keep the controller alive.
+      auto self = weak.lock();
+      if (!self || state_.phase != Phase::recording || run_.meterTask != cancel) co_return;
+      auto& recorder = dependencies_.recorder;
+      ControllerChange change(*this);
+      bool running = recorder.isRecording();
+      if (!running) {
+        // The input device changed or went away.
+        if (++reconnections > reconnectionLimit) {
+          recorder.stop();  // the audio is discarded
+          endStart(RecorderError::unavailable().localizedDescription(),
+                   Messages::checkMicrophoneNotice);
+          co_return;
+        }
+        state_.message = Messages::reconnectingMicrophone;
+        try {
+          recorder.reconnect();
+        } catch (const std::exception&) {
+        }
+        running = recorder.isRecording();
+        if (running) {
+          state_.message = recordingMessage();
+        } else {
+          wait = reconnectionPause;
+        }
+      }
+      if (running) {
+        state_.level = recorder.currentLevel();
+        if (run_.beganAt && clock_.now() - *run_.beganAt >= maximumRecording) {
+          stop();  // as if the user had pressed the key
+          co_return;
+        }
+      }
+    }
+    co_await pause(clock, wait);
+  }
+}
+
+}  // namespace wrenly

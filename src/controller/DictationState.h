@@ -1,0 +1,63 @@
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "messages/Messages.h"
+#include "service/AccountStatus.h"
+#include "triggerkey/TriggerKey.h"
+
+namespace wrenly {
+
+// Where the dictation cycle stands.
+enum class DictationPhase { idle, starting, recording, processing };
+
+constexpr std::string_view name(DictationPhase phase) {
+  switch (phase) {
+    case DictationPhase::idle:
+      return "idle";
+    case DictationPhase::starting:
+      return "starting";
+    case DictationPhase::recording:
+      return "recording";
+    case DictationPhase::processing:
+      return "processing";
+  }
+  return "?";
+}
+
+inline std::ostream& operator<<(std::ostream& out, DictationPhase phase) {
+  return out << name(phase);
+}
+
+// Everything the controller publishes, as one value: the windows and the overlay draw from it.
+// Observers receive a copy after each change.
+struct DictationState {
+  DictationPhase phase = DictationPhase::idle;
+  std::string message = Messages::checkingService;  // the status line of the main window
+  std::string lastText;                             // the most recent finished text
+  float level = 0;                                  // microphone level for the meters
+  bool triggerKeyAvailable = true;                  // the trigger key is installed and usable
+  bool permissionGranted = false;                   // accessibility, as last checked
+  std::string permissionFeedback;                   // result of the last explicit permission check
+  bool setupComplete = false;                       // the trigger key was confirmed
+  std::optional<TriggerKey> detectedTriggerKey;     // the key seen during set-up
+  bool detectionLight = false;                      // lit briefly when a key is seen
+  std::string hudNotice;                            // the overlay's short notice
+  std::optional<AccountStatus> accountStatus;       // none when signed out
+  bool accessActive = false;                        // signed in with an active account
+  bool serviceAvailable = false;                    // dictation may start
+  bool serviceStatusLoaded = false;                 // the first credential check ended
+  bool activationInProgress = false;                // a sign-in, sign-out or account removal runs
+  std::string activationFeedback;                   // progress or failure of the sign-in
+  bool isEditingSelection = false;                  // the dictation rewrites selected text
+  bool streamingConsent = false;                    // live recognition allowed
+  bool hasRetryRecording = false;                   // a failed dictation's recording can be retried
+  std::string shortcutTitle;                        // the installed trigger key's name (derived)
+
+  friend bool operator==(const DictationState&, const DictationState&) = default;
+};
+
+}  // namespace wrenly

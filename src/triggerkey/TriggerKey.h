@@ -1,0 +1,62 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string_view>
+
+namespace wrenly {
+
+// The keys that can start and stop a dictation: a lone tap of one of eight modifier keys, or the
+// Alt+Super+R chord. Used like an enumeration (`TriggerKey::rightAlt`, switch,
+// comparisons, sets), with the key's data as members. Option means Alt and Command means Super;
+// the raw values keep those names because they are what the settings file stores.
+class TriggerKey {
+ public:
+  enum Value : uint8_t {
+    rightAlt,
+    leftAlt,
+    rightShift,
+    leftShift,
+    rightControl,
+    leftControl,
+    rightCommand,
+    leftCommand,
+    optionCommandR,
+  };
+
+  // The settings key under which the chosen key's raw value is stored.
+  static constexpr const char* preference = "recordingShortcut";
+
+  constexpr TriggerKey(Value value) : value_(value) {}  // NOLINT: used as the enum
+  constexpr operator Value() const { return value_; }   // NOLINT: switch, compare
+
+  static constexpr std::array<TriggerKey, 9> allCases() {
+    return {rightAlt,    leftAlt,      rightShift,  leftShift,     rightControl,
+            leftControl, rightCommand, leftCommand, optionCommandR};
+  }
+
+  // None for a string that names no key.
+  static std::optional<TriggerKey> fromRawValue(std::string_view rawValue);
+  // The modifier key with that key code; never the chord.
+  static std::optional<TriggerKey> fromModifierKeyCode(uint16_t keyCode);
+
+  std::string_view rawValue() const;
+  std::string_view id() const { return rawValue(); }
+  // What the interface calls the key.
+  std::string_view title() const;
+  // The key's code in the detector's vocabulary (KeyCode); none for the chord.
+  std::optional<uint16_t> keyCode() const;
+  // The family bit of the modifier flags word (ModifierFlag), Option for the chord.
+  uint64_t familyFlag() const;
+  // The device bit set while this physical key is down; 0 for the chord.
+  uint64_t deviceFlagMask() const;
+
+ private:
+  Value value_;
+};
+
+std::ostream& operator<<(std::ostream& out, TriggerKey key);
+
+}  // namespace wrenly

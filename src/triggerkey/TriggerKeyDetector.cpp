@@ -1,0 +1,104 @@
+#include "triggerkey/TriggerKeyDetector.h"
+
+#include <boost/asio/post.hpp>
+#include <stdexcept>
+
+#include "base/Required.h"
+#include "platform/Accessibility.h"
+#include "platform/Platform.h"
+
+namespace wrenly {
+
+TriggerKeyDetector::TriggerKeyDetector(const Platform& platform, Detected detected)
+    : mainLoop_(platform.mainLoop),
+      accessibility_(
+          required(platform.accessibility, "TriggerKeyDetector", "accessibility service")),
+      keyMonitor_(required(platform.keyMonitor, "TriggerKeyDetector", "key monitor")),
+      chords_(required(platform.chords, "TriggerKeyDetector", "chord registrar")),
+      detected_(std::move(detected)) {
+  if (!mainLoop_) throw std::invalid_argument("TriggerKeyDetector needs the main loop");
+}
+
+TriggerKeyDetector::~TriggerKeyDetector() {
+  uninstall();
+}
+
+bool TriggerKeyDetector::install(TriggerKey selected) {
+  uninstall();
+  // Watching other applications' keys needs the permission.
+  if (!accessibility_.isTrusted()) return false;
+
+  installation_ = std::make_shared<int>(0);
+  std::weak_ptr<int> current = installation_;
+  globalMonitor_ = keyMonitor_.monitor(KeyMonitor::Scope::global,
+                                       [this, current, loop = mainLoop_](const KeyEvent& event) {
+                                         // Any thread: only the event's values cross over to the
+                                         // main loop.
+                                         asio::post(loop, [this, current, event] {
+                                           if (auto alive = current.lock()) handle(event);
+                                         });
+                                       });
+  localMonitor_ =
+      keyMonitor_.monitor(KeyMonitor::Scope::local, [this, current](const KeyEvent& event) {
+        if (auto alive = current.lock()) handle(event);
+      });
+  if (!globalMonitor_ || !localMonitor_) {
+    uninstall();
+    return false;
+  }
+  if (selected != TriggerKey::optionCommandR) return true;
+
+  chordRegistration_ = chords_.registerChord(chord, [this, current, loop = mainLoop_] {
+    asio::post(loop, [this, current] {
+      if (auto alive = current.lock()) detected_(TriggerKey::optionCommandR);
+    });
+  });
+  if (!chordRegistration_) {
+    uninstall();
+    return false;
+  }
+  return true;
+}
+
+void TriggerKeyDetector::uninstall() {
+  installation_.reset();
+  globalMonitor_.reset();
+  localMonitor_.reset();
+  chordRegistration_.reset();
+  keysDown_.clear();
+  usedInCombination_.clear();
+}
+
+void TriggerKeyDetector::handle(const KeyEvent& event) {
+  if (event.type == KeyEventType::keyDown) {
+    // Whatever is held now was part of a shortcut.
+    usedInCombination_.insert(keysDown_.begin(), keysDown_.end());
+    return;
+  }
+  if (auto key = TriggerKey::fromModifierKeyCode(event.keyCode)) {
+    modifierChanged(*key, event.modifierFlags);
+  }
+}
+
+void TriggerKeyDetector::modifierChanged(TriggerKey key, uint64_t flags) {
+  const bool deviceDown = (flags & key.deviceFlagMask()) != 0;
+  const bool familyDown = (flags & key.familyFlag()) != 0;
+  const bool held = keysDown_.contains(key);
+
+  // Some keyboards send no left/right bits: then the family bit alone says a key went down.
+  if (deviceDown || (familyDown && !held)) {
+    if (held) return;
+    if (!keysDown_.empty()) {
+      usedInCombination_.insert(keysDown_.begin(), keysDown_.end());
+      usedInCombination_.insert(key);
+    }
+    keysDown_.insert(key);
+    return;
+  }
+
+  if (keysDown_.erase(key) == 0) return;
+  if (usedInCombination_.erase(key) != 0) return;  // it was part of a combination
+  detected_(key);
+}
+
+}  // namespace wrenly
