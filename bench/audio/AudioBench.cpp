@@ -55,30 +55,36 @@ std::vector<float> wholeRecording() {
   return all;
 }
 
-void record(FakeAudioInput& mic, Recorder& recorder, int length) {
-  recorder.start();
-  for (int s = 0; s < length; ++s) mic.deliver(oneSecond());
+// A recorder on a fake microphone of the benchmarks' format.
+struct Rig {
+  Rig() { mic.setDevice({rate, channels}); }
+  void record(int length) {
+    recorder.start();
+    for (int s = 0; s < length; ++s) mic.deliver(oneSecond());
+  }
+  asio::thread_pool pool{1};
+  FakeAudioInput mic;
+  Recorder recorder{mic, pool.get_executor()};
+};
+
+// Milliseconds, and every benchmark's minimum next to its mean.
+void inMilliseconds(benchmark::internal::Benchmark* b) {
+  b->Unit(benchmark::kMillisecond)->ComputeStatistics("min", minimum);
 }
 
 // finish(): the channel mix, soxr, the 16-bit conversion and the WAV.
 void BM_FinishWavOf180sStereo48k(benchmark::State& state) {
-  asio::thread_pool pool{1};
-  FakeAudioInput mic;
-  mic.setDevice({rate, channels});
-  Recorder recorder(mic, pool.get_executor());
+  Rig rig;
   size_t bytes = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    record(mic, recorder, seconds);
+    rig.record(seconds);
     state.ResumeTiming();
-    bytes = recorder.finish().size();
+    bytes = rig.recorder.finish().size();
   }
   state.counters["wavBytes"] = static_cast<double>(bytes);
 }
-BENCHMARK(BM_FinishWavOf180sStereo48k)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->ComputeStatistics("min", minimum);
+BENCHMARK(BM_FinishWavOf180sStereo48k)->Apply(inMilliseconds)->UseRealTime();
 
 // The floor for finish(): the same soxr configuration (HQ, float in and out, one channel,
 // 48000 -> 16000) called directly on the same samples, mixed in the same blocks, with the same
@@ -123,10 +129,7 @@ void BM_SoxrDirectSameConversion(benchmark::State& state) {
   }
   state.counters["pcmBytes"] = static_cast<double>(pcm.size());
 }
-BENCHMARK(BM_SoxrDirectSameConversion)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->ComputeStatistics("min", minimum);
+BENCHMARK(BM_SoxrDirectSameConversion)->Apply(inMilliseconds)->UseRealTime();
 
 // Runs sox; its CPU time (user and system), or a negative value when it failed.
 double soxCpuSeconds(std::vector<std::string> args) {
@@ -177,10 +180,7 @@ void BM_SoxNoDitherSameConversion(benchmark::State& state) {
   std::remove(input.c_str());
   std::remove(output.c_str());
 }
-BENCHMARK(BM_SoxNoDitherSameConversion)
-    ->Unit(benchmark::kMillisecond)
-    ->UseManualTime()
-    ->ComputeStatistics("min", minimum);
+BENCHMARK(BM_SoxNoDitherSameConversion)->Apply(inMilliseconds)->UseManualTime();
 
 double threadCpuSeconds(clockid_t clock) {
   timespec t{};
@@ -192,9 +192,9 @@ double threadCpuSeconds(clockid_t clock) {
 // threads: the sound system's (here the delivering thread: mix, store, meter) and the
 // "Wrenly.mac.pcm" queue's (resampling, chunking). Starting and stopping are outside.
 void BM_LivePathPerSecondOfStereo48k(benchmark::State& state) {
-  asio::thread_pool pool{1};
+  Rig rig;
   std::promise<clockid_t> poolClock;
-  asio::post(pool, [&] {
+  asio::post(rig.pool, [&] {
     clockid_t id;
     pthread_getcpuclockid(pthread_self(), &id);
     poolClock.set_value(id);
@@ -203,9 +203,6 @@ void BM_LivePathPerSecondOfStereo48k(benchmark::State& state) {
   clockid_t tapClock;
   pthread_getcpuclockid(pthread_self(), &tapClock);
 
-  FakeAudioInput mic;
-  mic.setDevice({rate, channels});
-  Recorder recorder(mic, pool.get_executor());
   std::mutex mutex;
   std::condition_variable sent;
   std::size_t bytes = 0;
@@ -221,18 +218,18 @@ void BM_LivePathPerSecondOfStereo48k(benchmark::State& state) {
       bytes = 0;
     }
     // stop() clears the stream callbacks, so each recording sets them again.
-    recorder.configureStream(
+    rig.recorder.configureStream(
         [&](std::vector<std::uint8_t> chunk) {
           std::lock_guard guard(mutex);
           bytes += chunk.size();
           sent.notify_all();
         },
         {});
-    recorder.start();
+    rig.recorder.start();
     const double tapBefore = threadCpuSeconds(tapClock);
     const double queueBefore = threadCpuSeconds(queueClock);
     state.ResumeTiming();
-    for (int s = 0; s < length; ++s) mic.deliver(oneSecond());
+    for (int s = 0; s < length; ++s) rig.mic.deliver(oneSecond());
     std::unique_lock lock(mutex);
     if (!sent.wait_for(lock, std::chrono::minutes(1), [&] { return bytes >= expected; })) {
       state.SkipWithError("the live path did not deliver");
@@ -242,7 +239,7 @@ void BM_LivePathPerSecondOfStereo48k(benchmark::State& state) {
     state.PauseTiming();
     tapSeconds += threadCpuSeconds(tapClock) - tapBefore;
     queueSeconds += threadCpuSeconds(queueClock) - queueBefore;
-    recorder.stop();
+    rig.recorder.stop();
     state.ResumeTiming();
   }
   const double inputSeconds = double(state.iterations()) * length;
@@ -250,10 +247,7 @@ void BM_LivePathPerSecondOfStereo48k(benchmark::State& state) {
   state.counters["queueCpuPercent"] = 100.0 * queueSeconds / inputSeconds;
   state.counters["cpuPercentOfOneCore"] = 100.0 * (tapSeconds + queueSeconds) / inputSeconds;
 }
-BENCHMARK(BM_LivePathPerSecondOfStereo48k)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->ComputeStatistics("min", minimum);
+BENCHMARK(BM_LivePathPerSecondOfStereo48k)->Apply(inMilliseconds)->UseRealTime();
 
 long statusKiB(const char* field) {
   std::ifstream in("/proc/self/status");
@@ -268,14 +262,11 @@ constexpr const char* peakChildFlag = "--recorder-peak-child";
 // In a fresh process: one 180 s recording and its WAV. Prints the resident size before the
 // recording and the peak, with the WAV still held.
 int peakChild() {
-  asio::thread_pool pool{1};
-  FakeAudioInput mic;
-  mic.setDevice({rate, channels});
-  Recorder recorder(mic, pool.get_executor());
+  Rig rig;
   oneSecond();
   const long before = statusKiB("VmRSS:");
-  record(mic, recorder, seconds);
-  const auto wav = recorder.finish();
+  rig.record(seconds);
+  const auto wav = rig.recorder.finish();
   const long peak = statusKiB("VmHWM:");
   std::printf("%ld %ld %zu\n", before, peak, wav.size());
   return 0;
@@ -320,10 +311,7 @@ void BM_PeakMemoryOf180sRecording(benchmark::State& state) {
   state.counters["peakRssMB"] = peakMB;
   state.counters["floatStorageMB"] = floatBytes / 1e6;
 }
-BENCHMARK(BM_PeakMemoryOf180sRecording)
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1)
-    ->ComputeStatistics("min", minimum);
+BENCHMARK(BM_PeakMemoryOf180sRecording)->Apply(inMilliseconds)->Iterations(1);
 
 }  // namespace
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <boost/asio/thread_pool.hpp>
 #include <cmath>
@@ -64,12 +64,8 @@ class RecorderTest : public ::testing::Test {
 };
 
 inline void expectAudioError(AudioErrorKind kind, const std::function<void()>& action) {
-  try {
-    action();
-    ADD_FAILURE() << "no error";
-  } catch (const RecorderError& error) {
-    EXPECT_EQ(error.value(), kind);
-  }
+  EXPECT_THAT(action,
+              testing::Throws<RecorderError>(testing::Property(&RecorderError::value, kind)));
 }
 
 }  // namespace wrenly

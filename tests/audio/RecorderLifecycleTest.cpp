@@ -1,10 +1,7 @@
-#include <gmock/gmock.h>
-
-#include <boost/asio/co_spawn.hpp>
 #include <boost/asio/io_context.hpp>
-#include <boost/asio/use_future.hpp>
 
 #include "RecorderFixture.h"
+#include "support/LoopDriver.h"
 
 using namespace wrenly;
 
@@ -13,12 +10,8 @@ namespace {
 using Kind = AudioErrorKind;
 
 TEST_F(RecorderTest, PermissionIsAskedOnlyWhenNotYetGranted) {
-  auto ask = [&] {
-    asio::io_context io;
-    auto answer = asio::co_spawn(io, recorder.requestPermission(), asio::use_future);
-    io.run();
-    return answer.get();
-  };
+  asio::io_context loop;
+  auto ask = [&] { return LoopDriver(loop).finish(recorder.requestPermission()); };
   EXPECT_TRUE(ask());
   EXPECT_EQ(mic.accessRequests, 0);
   mic.authorization = AudioInput::Authorization::notDetermined;
@@ -45,13 +38,8 @@ TEST_F(RecorderTest, FailedReconnectsKeepStoredAudio) {
   }
   mic.setDevice({48000, 1});
   mic.failNextStart("Entity killed", std::make_error_code(std::errc::no_such_device));
-  try {
-    recorder.reconnect();
-    ADD_FAILURE() << "no error";
-  } catch (const std::system_error& error) {  // the engine's own error, unchanged
-    EXPECT_EQ(error.code(), std::errc::no_such_device);
-    EXPECT_THAT(error.what(), ::testing::HasSubstr("Entity killed"));
-  }
+  EXPECT_THAT([&] { recorder.reconnect(); },  // the engine's own error, unchanged
+              testing::ThrowsMessage<std::system_error>(testing::HasSubstr("Entity killed")));
   EXPECT_FALSE(recorder.isRecording());
   EXPECT_EQ(mic.liveEngines(), 0);
   EXPECT_NEAR(wavSamples(recorder.finish()).size(), 8000u, 2u);

@@ -10,24 +10,35 @@ namespace {
 
 using CaptureTest = InsertionFixture;
 
+// With permission the target names the focused field and its selection, without it only the
+// application and its window; the log says which.
 TEST_F(CaptureTest, TargetsTheFrontApplicationsFocusedField) {
   field->selectText("world");
-  RecordedDiagnostics captureLog;
-  auto target = insertion.captureTarget();
-  ASSERT_TRUE(target);
-  EXPECT_EQ(target->processID, editor.processID());
-  EXPECT_TRUE(target->focusedElement->isSameElement(*field->makeHandle()));
-  EXPECT_EQ(target->selectedRange, (TextRange{6, 5}));
-  EXPECT_EQ(target->windowID, editorWindow);
-  EXPECT_EQ(target->focusGeneration, insertion.generation());
-  EXPECT_EQ(desktop.lastTimeout(), std::chrono::milliseconds(300));
-  EXPECT_EQ(captureLog.lines(), Lines{"target captured ax=true"});
+  for (const bool trusted : {true, false}) {
+    SCOPED_TRACE(trusted);
+    desktop.setTrusted(trusted);
+    RecordedDiagnostics captureLog;
+    auto target = insertion.captureTarget();
+    ASSERT_TRUE(target);
+    EXPECT_EQ(target->processID, editor.processID());
+    EXPECT_EQ(target->focusedElement && target->focusedElement->isSameElement(*field->makeHandle()),
+              trusted);
+    EXPECT_EQ(target->selectedRange, trusted ? std::optional(TextRange{6, 5}) : std::nullopt);
+    EXPECT_EQ(target->windowID, editorWindow);
+    EXPECT_EQ(target->focusGeneration, insertion.generation());
+    EXPECT_EQ(desktop.lastTimeout(), std::chrono::milliseconds(300));
+    EXPECT_EQ(insertion.captureSelection().has_value(), trusted);
+    const std::string line = trusted ? "target captured ax=true" : "target captured ax=false";
+    EXPECT_EQ(captureLog.lines(), (Lines{line, line}));
+  }
+  insertion.requestAccessibility();
+  EXPECT_EQ(desktop.trustRequests(), 1);
 
   const auto before = insertion.generation();
   desktop.activate(browser);
   desktop.activate(editor);
   desktop.activate(editor);  // already in front: no activation
-  settle();
+  driver.settle();
   EXPECT_EQ(insertion.generation(), before + 2);
 }
 
@@ -87,26 +98,11 @@ TEST_F(CaptureTest, FrontWindowIsTheFrontNormalOne) {
   EXPECT_FALSE(insertion.captureTarget()->windowID);
 }
 
-TEST_F(CaptureTest, WithoutPermissionTheTargetHasNoElement) {
-  desktop.setTrusted(false);
-  field->selectText("world");
-  RecordedDiagnostics captureLog;
-  auto target = insertion.captureTarget();
-  ASSERT_TRUE(target);
-  EXPECT_FALSE(target->focusedElement);
-  EXPECT_FALSE(target->selectedRange);
-  EXPECT_EQ(target->windowID, editorWindow);
-  EXPECT_FALSE(insertion.captureSelection());
-  EXPECT_EQ(captureLog.lines(), (Lines{"target captured ax=false", "target captured ax=false"}));
-  insertion.requestAccessibility();
-  EXPECT_EQ(desktop.trustRequests(), 1);
-}
-
 TEST_F(CaptureTest, PreparingWaitsOnlyAfterSuccess) {
   RecordedDiagnostics prepareLog;
   const auto waited = [&] {
     const Clock::Duration start = clock.now();
-    finish(insertion.prepareFrontmostApplication());
+    driver.finish(insertion.prepareFrontmostApplication());
     return clock.now() - start;
   };
   EXPECT_EQ(waited(), 150ms);
@@ -131,9 +127,9 @@ TEST_F(CaptureTest, CancelledPreparationEndsAtOnce) {
   asio::co_spawn(loop, insertion.prepareFrontmostApplication(),
                  asio::bind_cancellation_slot(signal.slot(),
                                               [&](std::exception_ptr error) { outcome = error; }));
-  settle();
+  driver.settle();
   signal.emit(asio::cancellation_type::terminal);
-  settle();
+  driver.settle();
   ASSERT_TRUE(outcome);
   EXPECT_FALSE(*outcome);
   EXPECT_EQ(clock.pendingTimers(), 0u);

@@ -13,7 +13,7 @@ namespace wrenly {
 // test's io_context), so work a callback schedules inside the advanced window fires too.
 class ManualClock final : public Clock {
  public:
-  explicit ManualClock(std::function<void()> drain = {}, double start = 1000.0);
+  explicit ManualClock(std::function<void()> drain = {});
 
   Duration now() const override;
   std::chrono::system_clock::time_point wallTime() const override;
@@ -22,7 +22,9 @@ class ManualClock final : public Clock {
 
   // Moves time forward by `delta`, firing every timer that falls due on the way.
   void advance(Duration delta);
-  void advanceSeconds(double seconds);
+  void advanceSeconds(double seconds) {
+    advance(std::chrono::duration_cast<Duration>(std::chrono::duration<double>(seconds)));
+  }
   size_t pendingTimers() const;
   // Moves time to the earliest pending timer, when it falls due within `limit`, and fires it (and
   // any due with it). False, with time unchanged, when none does. For loops that let every

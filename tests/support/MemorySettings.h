@@ -11,27 +11,13 @@ namespace wrenly {
 // Settings held in memory, for tests.
 class MemorySettings final : public Settings {
  public:
-  std::optional<bool> boolValue(std::string_view key) const override {
-    std::lock_guard lock(mutex_);
-    auto it = values_.find(key);
-    if (it == values_.end()) return std::nullopt;
-    if (auto* b = std::get_if<bool>(&it->second)) return *b;
-    return std::nullopt;
-  }
+  std::optional<bool> boolValue(std::string_view key) const override { return get<bool>(key); }
   std::optional<std::string> stringValue(std::string_view key) const override {
-    std::lock_guard lock(mutex_);
-    auto it = values_.find(key);
-    if (it == values_.end()) return std::nullopt;
-    if (auto* s = std::get_if<std::string>(&it->second)) return *s;
-    return std::nullopt;
+    return get<std::string>(key);
   }
-  void setBool(std::string_view key, bool value) override {
-    std::lock_guard lock(mutex_);
-    values_.insert_or_assign(std::string(key), value);
-  }
+  void setBool(std::string_view key, bool value) override { set(key, value); }
   void setString(std::string_view key, std::string_view value) override {
-    std::lock_guard lock(mutex_);
-    values_.insert_or_assign(std::string(key), std::string(value));
+    set(key, std::string(value));
   }
   void remove(std::string_view key) override {
     std::lock_guard lock(mutex_);
@@ -43,6 +29,18 @@ class MemorySettings final : public Settings {
   }
 
  private:
+  template <typename T>
+  std::optional<T> get(std::string_view key) const {
+    std::lock_guard lock(mutex_);
+    auto it = values_.find(key);
+    auto* value = it == values_.end() ? nullptr : std::get_if<T>(&it->second);
+    return value ? std::optional<T>(*value) : std::nullopt;
+  }
+  void set(std::string_view key, std::variant<bool, std::string> value) {
+    std::lock_guard lock(mutex_);
+    values_.insert_or_assign(std::string(key), std::move(value));
+  }
+
   mutable std::mutex mutex_;
   std::map<std::string, std::variant<bool, std::string>, std::less<>> values_;
 };

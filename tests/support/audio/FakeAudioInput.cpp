@@ -79,19 +79,13 @@ bool FakeAudioInput::deliver(std::span<const float> interleaved) {
   auto* state = current();
   if (!state) return false;
   const auto channels = static_cast<std::size_t>(state->format.channels);
-  const std::size_t frames = interleaved.size() / channels;
-  const std::size_t step = std::max<std::size_t>(state->bufferFrames, 1);
-  for (std::size_t first = 0; first < frames; first += step) {
-    const auto count = static_cast<std::uint32_t>(std::min(step, frames - first));
-    if (!deliverBuffer(&interleaved[first * channels], count, state->format.channels)) return false;
+  const std::size_t step = std::max<std::size_t>(state->bufferFrames, 1) * channels;
+  for (std::size_t first = 0; first < interleaved.size(); first += step) {
+    if (!(state = current())) return false;  // the tap may have ended the run
+    const auto frames = std::min(step, interleaved.size() - first) / channels;
+    state->tap(&interleaved[first], static_cast<std::uint32_t>(frames), state->format.channels);
   }
   return true;
-}
-
-bool FakeAudioInput::deliverBuffer(const float* samples, std::uint32_t frames, int channels) {
-  auto* state = current();
-  if (state) state->tap(samples, frames, channels);
-  return state != nullptr;
 }
 
 void FakeAudioInput::disconnect() {

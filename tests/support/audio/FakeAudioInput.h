@@ -28,9 +28,8 @@ class FakeAudioInput final : public AudioInput {
   void notRunningAfterStart() { notRunningNextStart_ = true; }
 
   // Interleaved samples through the running engine's tap, in buffers of the tap's size; false,
-  // delivering nothing, when no engine runs. `deliverBuffer` sends one buffer exactly as given.
+  // delivering nothing, when no engine runs.
   bool deliver(std::span<const float> interleaved);
-  bool deliverBuffer(const float* samples, std::uint32_t frames, int channels);
 
   void disconnect();  // the running engine stops by itself
 
