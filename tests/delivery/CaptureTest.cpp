@@ -91,13 +91,6 @@ TEST_F(CaptureTest, SelectionMustHoldMoreThanWhiteSpace) {
   EXPECT_FALSE(insertion.captureSelection());
 }
 
-TEST_F(CaptureTest, FrontWindowIsTheFrontNormalOne) {
-  editor.openWindow(WindowKind::floating);
-  EXPECT_EQ(insertion.captureTarget()->windowID, editorWindow);
-  editor.closeWindow(editorWindow);
-  EXPECT_FALSE(insertion.captureTarget()->windowID);
-}
-
 TEST_F(CaptureTest, PreparingWaitsOnlyAfterSuccess) {
   RecordedDiagnostics prepareLog;
   const auto waited = [&] {

@@ -13,7 +13,6 @@ struct FakeAudioInput::EngineState {
   AudioFormat format;
   std::optional<std::system_error> failure;
   bool notRunning = false;
-  int* started = nullptr;
   AudioEngine::Tap tap;
   std::uint32_t bufferFrames = 0;
   bool running = false;
@@ -36,7 +35,6 @@ struct FakeEngine final : AudioEngine {
     if (state->format.sampleRate <= 0 || state->format.channels <= 0) {
       throw std::system_error(std::make_error_code(std::errc::no_such_device), "no device");
     }
-    ++*state->started;
     state->running = !state->notRunning;
   }
   void stop() override {
@@ -66,7 +64,6 @@ std::unique_ptr<AudioEngine> FakeAudioInput::makeEngine() {
   state->format = device_;
   state->failure = std::exchange(nextStartFailure_, {});
   state->notRunning = std::exchange(notRunningNextStart_, false);
-  state->started = &started_;
   return std::make_unique<FakeEngine>(state);
 }
 

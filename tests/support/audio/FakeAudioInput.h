@@ -34,7 +34,6 @@ class FakeAudioInput final : public AudioInput {
   void disconnect();  // the running engine stops by itself
 
   int enginesMade() const { return static_cast<int>(engines_.size()); }
-  int enginesStarted() const { return started_; }
   int liveEngines() const;  // made and neither stopped nor destroyed
   std::uint32_t tapBufferFrames() const;
 
@@ -54,7 +53,6 @@ class FakeAudioInput final : public AudioInput {
   AudioFormat device_{48000, 1, true};
   std::optional<std::system_error> nextStartFailure_;
   bool notRunningNextStart_ = false;
-  int started_ = 0;
   std::vector<std::shared_ptr<EngineState>> engines_;
 };
 
