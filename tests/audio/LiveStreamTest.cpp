@@ -47,14 +47,17 @@ TEST_F(RecorderTest, DeviceChangeKeepsBothSegmentsAndExactChunks) {
   EXPECT_EQ(pcm(log.bytes.data(), log.bytes.size()), wav);
 }
 
-// stop() hands out no partial chunk and clears the callbacks; callbacks set after start()
-// wait for the next engine.
-TEST_F(RecorderTest, StopEndsTheStreamAndLateCallbacksWait) {
+// stop() hands out no partial chunk, drops the audio and the meter and clears the callbacks;
+// callbacks set after start() wait for the next engine.
+TEST_F(RecorderTest, StopDiscardsTheRecordingAndLateCallbacksWait) {
   log.attach(recorder);
   recorder.start();
   mic.deliver(FakeAudioInput::tone(440, 48000, 1, 0.25));  // 8000 bytes: two chunks and a rest
   recorder.stop();
   EXPECT_EQ(log.bytes.size(), 6400u);
+  EXPECT_EQ(recorder.currentLevel(), 0.0f);
+  EXPECT_FALSE(mic.deliver(FakeAudioInput::tone(440, 48000, 1, 0.5)));
+  expectAudioError(AudioErrorKind::empty, [&] { recorder.finish(); });
   recorder.start();
   mic.deliver(FakeAudioInput::tone(440, 48000, 1, 0.25));
   StreamLog late;
