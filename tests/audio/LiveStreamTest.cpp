@@ -33,7 +33,7 @@ TEST_F(RecorderTest, DeviceChangeKeepsBothSegmentsAndExactChunks) {
   recorder.reconnect();
   recorder.reconnect();  // running: nothing happens
   EXPECT_EQ(mic.enginesMade(), 2);
-  mic.deliver(FakeAudioInput::constant(0.0f, 1, 12000));
+  mic.deliver(std::vector<float>(12000, 0.0f));
   const auto wav = wavSamples(recorder.finish());
 
   ASSERT_NEAR(wav.size(), 28480, 4);  // not a whole number of chunks

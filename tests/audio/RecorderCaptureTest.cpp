@@ -17,7 +17,7 @@ TEST_F(RecorderTest, BudgetOfThreeMinutesIsSummedOverSegmentsOfDifferentRates) {
   mic.deliver(FakeAudioInput::tone(300, 16000, 1, 79.5, 0.25f));
   // Past the budget: nothing stored or streamed, but the meter still follows.
   mic.deliver(FakeAudioInput::tone(300, 16000, 1, 5.0, 0.25f));
-  mic.deliver(FakeAudioInput::constant(0.9f, 1, 2048));
+  mic.deliver(std::vector<float>(2048, 0.9f));
   EXPECT_FLOAT_EQ(recorder.currentLevel(), 0.9f);
   EXPECT_NEAR(wavSamples(recorder.finish()).size(), 180u * 16000u, 8u);
   EXPECT_NEAR(log.bytes.size(), 180u * 32000u, 16u);
@@ -26,16 +26,16 @@ TEST_F(RecorderTest, BudgetOfThreeMinutesIsSummedOverSegmentsOfDifferentRates) {
 TEST_F(RecorderTest, MeterFallsByFactorPerQuietBufferAndJumpsToLouderPeak) {
   recorder.start();
   EXPECT_EQ(recorder.currentLevel(), 0.0f);
-  auto buffer = FakeAudioInput::constant(0.0f, 1, 2048);
+  auto buffer = std::vector<float>(2048, 0.0f);
   buffer[100] = -0.8f;  // the peak is the absolute value
   mic.deliver(buffer);
   float expected = 0.8f;
   for (int i = 0; i < 3; ++i, expected *= 0.78f) {
     EXPECT_FLOAT_EQ(recorder.currentLevel(), expected);
-    mic.deliver(FakeAudioInput::constant(0.0f, 1, 2048));
+    mic.deliver(std::vector<float>(2048, 0.0f));
   }
   for (float louder : {0.3f, 1.5f}) {  // 0.3 > 0.78 * 0.39; above full scale is kept
-    mic.deliver(FakeAudioInput::constant(louder, 1, 2048));
+    mic.deliver(std::vector<float>(2048, louder));
     EXPECT_FLOAT_EQ(recorder.currentLevel(), louder);
   }
 }

@@ -5,6 +5,7 @@
 
 #include "diagnostics/Diagnostics.h"
 #include "diagnostics/ReportableError.h"
+#include "messages/Messages.h"
 #include "service/ServiceError.h"
 
 using namespace wrenly;
@@ -21,28 +22,28 @@ class SampleFailure final : public EnumeratedError<SampleError> {
 TEST(ServiceErrorTest, MessagesAndCodesByFirstMatchingRow) {
   struct Row {
     ServiceError error;
-    std::string message;
+    const char* message;
     std::string code;
   };
   // clang-format off
   const Row rows[] = {
-      {ServiceError::rejected(401), "登入或使用資格已失效，請重新登入或聯絡支援。", "http=401"},
-      {ServiceError::rejected(403), "登入或使用資格已失效，請重新登入或聯絡支援。", "http=403"},
-      {ServiceError::rejected(409), "另一段語音仍在處理，請稍後重試。", "http=409"},
-      {ServiceError::rejected(429), "語音服務繁忙，請稍後重試。", "http=429"},
-      {ServiceError::rejected(500), "語音服務暫時無法使用，請稍後重試。", "http=500"},
-      {ServiceError::rejected(0), "語音服務暫時無法使用，請稍後重試。", "http=0"},
-      {ServiceError::service("login_failed"), "Apple 登入未完成，請再試一次。", "service=login_failed"},
-      {ServiceError::service("access_disabled"), "此帳戶已停用，請聯絡支援。", "service=access_disabled"},
-      {ServiceError::service("invalid_access"), "登入已失效，請重新登入。", "service=invalid_access"},
-      {ServiceError::service("request_busy"), "上一段語音仍在結束，請稍後再試。", "service=request_busy"},
-      {ServiceError::service("Request_Busy"), "語音服務未能完成，請稍後重試。", "service=Request_Busy"},
-      {ServiceError::service("provider_rate_limited"), "語音供應商目前繁忙，請稍後再試。", "service=provider_rate_limited"},
-      {ServiceError::service(""), "語音服務未能完成，請稍後重試。", "service="},
-      {ServiceError::invalidURL(), "請設定有效的 HTTPS 語音服務網址。", "invalid_url"},
-      {ServiceError::missingInvitation(), "請先使用 Apple 登入以啟用語音服務。", "missing_invitation"},
-      {ServiceError::invalidResponse(), "語音服務回應異常，請稍後重試。", "invalid_response"},
-      {ServiceError::emptyTranscript(), "未能辨識語音，請重新錄音。", "empty_transcript"},
+      {ServiceError::rejected(401), Messages::credentialsRejected, "http=401"},
+      {ServiceError::rejected(403), Messages::credentialsRejected, "http=403"},
+      {ServiceError::rejected(409), Messages::anotherRequestRunning, "http=409"},
+      {ServiceError::rejected(429), Messages::serviceBusy, "http=429"},
+      {ServiceError::rejected(500), Messages::serviceUnavailable, "http=500"},
+      {ServiceError::rejected(0), Messages::serviceUnavailable, "http=0"},
+      {ServiceError::service("login_failed"), Messages::appleLoginFailed, "service=login_failed"},
+      {ServiceError::service("access_disabled"), Messages::accountDisabled, "service=access_disabled"},
+      {ServiceError::service("invalid_access"), Messages::signInExpired, "service=invalid_access"},
+      {ServiceError::service("request_busy"), Messages::previousRequestEnding, "service=request_busy"},
+      {ServiceError::service("Request_Busy"), Messages::serviceFailed, "service=Request_Busy"},
+      {ServiceError::service("provider_rate_limited"), Messages::providerBusy, "service=provider_rate_limited"},
+      {ServiceError::service(""), Messages::serviceFailed, "service="},
+      {ServiceError::invalidURL(), Messages::invalidServiceURL, "invalid_url"},
+      {ServiceError::missingInvitation(), Messages::signInFirst, "missing_invitation"},
+      {ServiceError::invalidResponse(), Messages::invalidResponse, "invalid_response"},
+      {ServiceError::emptyTranscript(), Messages::emptyTranscript, "empty_transcript"},
   };
   // clang-format on
   for (const auto& row : rows) {

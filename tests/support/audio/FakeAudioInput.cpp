@@ -108,8 +108,4 @@ std::vector<float> FakeAudioInput::tone(double frequency, double rate, int chann
   return out;
 }
 
-std::vector<float> FakeAudioInput::constant(float value, int channels, std::size_t frames) {
-  return std::vector<float>(frames * static_cast<std::size_t>(channels), value);
-}
-
 }  // namespace wrenly

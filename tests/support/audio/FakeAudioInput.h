@@ -39,7 +39,6 @@ class FakeAudioInput final : public AudioInput {
 
   static std::vector<float> tone(double frequency, double rate, int channels, double seconds,
                                  float amplitude = 0.5f);
-  static std::vector<float> constant(float value, int channels, std::size_t frames);
 
   Authorization authorizationStatus() const override { return authorization; }
   asio::awaitable<bool> requestAccess() override;
