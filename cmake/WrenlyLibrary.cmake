@@ -6,7 +6,6 @@ set(WRENLY_ASIO_HEADERS <boost/asio/any_io_executor.hpp> <boost/asio/awaitable.h
     <boost/system/system_error.hpp>)
 set(WRENLY_QT_HEADERS <QApplication> <QWidget> <QVBoxLayout> <QHBoxLayout> <QLabel> <QPainter>
     <QString>)
-set(WRENLY_TEST_HEADERS <gtest/gtest.h> <gmock/gmock.h>)
 
 # wrenly_precompile(<target> <headers...>)
 function(wrenly_precompile target)
