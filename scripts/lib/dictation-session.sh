@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # A whole dictation session on a private headless desktop, shared by scripts/run.sh (the
 # demonstration) and the end-to-end tests. Source it, then call the session_* functions in order.
 #

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # A private desktop session in a scratch folder, for tests, the demonstration and measurements.
 # Source it, then start the parts needed, in this order:
 #
@@ -53,7 +54,7 @@ sandbox_begin() {
   export XDG_CONFIG_HOME="$HOME/.config" XDG_DATA_HOME="$HOME/.local/share"
   export XDG_CACHE_HOME="$HOME/.cache" XDG_STATE_HOME="$HOME/.local/state"
   mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_STATE_HOME"
-  mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+  mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
   # Nothing of the caller's own session may leak in.
   unset DISPLAY WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS AT_SPI_BUS_ADDRESS NO_AT_BRIDGE
   unset SESSION_MANAGER PULSE_SERVER
@@ -67,7 +68,8 @@ sandbox_start_x() {
   echo "$!" >>"$sandbox_dir/pids"
   sandbox_wait 200 grep -q '^[0-9][0-9]*$' "$sandbox_dir/display" ||
     sandbox_fail "Xvfb did not start" || return 1
-  export DISPLAY=":$(cat "$sandbox_dir/display")"
+  DISPLAY=":$(cat "$sandbox_dir/display")"
+  export DISPLAY
 }
 
 sandbox_start_session_bus() {
@@ -151,7 +153,7 @@ sandbox_stop() {
 # accessibility bus, with DIR/env written.
 sandbox_desktop() {
   sandbox_begin "$1"
-  sandbox_start_x || return 1
+  sandbox_start_x 1280x1024x24 || return 1
   sandbox_start_session_bus || return 1
   sandbox_start_window_manager || return 1
   sandbox_start_accessibility || return 1
