@@ -92,13 +92,13 @@ sandbox_start_accessibility() {
 }
 
 sandbox_start_sound() {
-  local config="$sandbox_dir/sound.pa" default="speakers.monitor" spec name rate channels
+  local config="$sandbox_dir/sound.pa" default="speakers.monitor" source name rate channels
   {
     echo "load-module module-native-protocol-unix socket=$sandbox_dir/pulse"
     echo "load-module module-null-sink sink_name=speakers"
     echo "set-default-sink speakers"
-    for spec in "$@"; do
-      IFS=: read -r name rate channels <<<"$spec"
+    for source in "$@"; do
+      IFS=: read -r name rate channels <<<"$source"
       echo "load-module module-pipe-source source_name=$name file=$sandbox_dir/$name.fifo" \
         "format=s16le rate=$rate channels=$channels"
       [[ $default == speakers.monitor ]] && default=$name
