@@ -10,7 +10,7 @@ seconds="${1:-60}"
 targets=(streaming/fuzz_stream_message service/fuzz_service_replies platform/fuzz_settings_file)
 
 cmake --preset fuzz
-cmake --build --preset fuzz --target "${targets[@]##*/}" -j "${WRENLY_JOBS:-2}"
+cmake --build --preset fuzz -j "${WRENLY_JOBS:-2}"
 
 mkdir -p build/fuzz/findings
 for target in "${targets[@]}"; do

@@ -1,62 +1,30 @@
 #!/usr/bin/env bash
 # Measures what the running program costs while idle: it starts a private headless desktop
-# (Xvfb on :55, openbox, a tray, a session bus with an unlocked keyring, a sound server with a
-# silent source), starts wrenly, lets it settle, then counts its context switches and CPU time
-# over 60 s and reads its resident memory. Everything started here is stopped by PID.
+# (lib/sandbox.sh: Xvfb, openbox, a tray, a session bus with an unlocked keyring, a sound server
+# whose default source is silent), starts wrenly, lets it settle, then counts its context
+# switches and CPU time over 60 s and reads its resident memory. Everything started here is
+# stopped by PID.
 #   scripts/idle-cost.sh [build-dir] [seconds]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build/default}"
 seconds="${2:-60}"
-display=":55"
 program="$(pwd)/$build/src/app/wrenly"
+# shellcheck source=lib/sandbox.sh
+source scripts/lib/sandbox.sh
 
-scratch=$(mktemp -d /tmp/wrenly-idle.XXXXXX)
-export HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/run" XDG_CONFIG_HOME="$scratch/config"
-export XDG_STATE_HOME="$scratch/state" XDG_DATA_HOME="$scratch/data"
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME" "$XDG_STATE_HOME" "$XDG_DATA_HOME"
-chmod 700 "$XDG_RUNTIME_DIR"
-pids=()
-stop_all() {
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-  rm -rf "$scratch"
-}
-trap stop_all EXIT
+trap sandbox_stop EXIT
+sandbox_begin "$(mktemp -d /tmp/wrenly-idle.XXXXXX)"
+scratch=$sandbox_dir
+sandbox_start_x 1280x800x24
+sandbox_start_session_bus
+sandbox_start_window_manager
+sandbox_start_tray
+sandbox_start_keyring
+sandbox_start_sound
 
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp -noreset >"$scratch/xvfb.log" 2>&1 &
-pids+=($!)
-export DISPLAY="$display"
-for _ in $(seq 200); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
-
-dbus-daemon --session --nofork --address="unix:path=$scratch/bus" >"$scratch/dbus.log" 2>&1 &
-pids+=($!)
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$scratch/bus"
-for _ in $(seq 200); do [[ -S "$scratch/bus" ]] && break; sleep 0.05; done
-
-openbox --sm-disable >"$scratch/openbox.log" 2>&1 &
-pids+=($!)
-trayer --edge bottom --align right --widthtype request --height 24 >"$scratch/trayer.log" 2>&1 &
-pids+=($!)
-
-printf '\n' | gnome-keyring-daemon --foreground --unlock --components=secrets \
-  >"$scratch/keyring.log" 2>&1 &
-pids+=($!)
-
-cat >"$scratch/server.pa" <<PA
-load-module module-native-protocol-unix socket=$scratch/pulse
-load-module module-null-sink sink_name=silence
-set-default-source silence.monitor
-PA
-pulseaudio -n -F "$scratch/server.pa" --daemonize=no --exit-idle-time=-1 --realtime=no \
-  --high-priority=no --log-target="file:$scratch/pulse.log" &
-pids+=($!)
-export PULSE_SERVER="unix:$scratch/pulse"
-for _ in $(seq 200); do timeout 5 pactl info >/dev/null 2>&1 && break; sleep 0.05; done
-
-"$program" >"$scratch/wrenly.log" 2>&1 &
-app=$!
-pids+=($app)
+sandbox_launch wrenly "$program"
+app=$(cat "$scratch/wrenly.pid")
 for _ in $(seq 400); do xwininfo -name Wrenly >/dev/null 2>&1 && break; sleep 0.05; done
 if ! kill -0 "$app" 2>/dev/null; then
   echo "wrenly did not start:" >&2

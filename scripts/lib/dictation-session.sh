@@ -1,9 +1,11 @@
+# shellcheck shell=bash
 # A whole dictation session on a private headless desktop, shared by scripts/run.sh (the
 # demonstration) and the end-to-end tests. Source it, then call the session_* functions in order.
 #
-#   session_start DIR BUILD      desktop (Xvfb, openbox, buses, accessibility), tray, unlocked
-#                                keyring, a sound server whose microphone is a pipe, a browser
-#                                stand-in that records the pages the program opens
+#   session_start DIR BUILD      the sandbox (lib/sandbox.sh): desktop, buses, accessibility,
+#                                tray, unlocked keyring, a sound server whose microphone is a
+#                                pipe; and a browser stand-in that records the pages the program
+#                                opens
 #   session_start_service PORT   the local speech service on 127.0.0.1:PORT
 #   session_start_program        wrenly, pointed at that service
 #   session_sign_in              through the service's own page, as a browser would
@@ -13,63 +15,42 @@
 #   session_editor_text WANTED   the editor's text once it settles and holds WANTED
 #   session_stop                 stop everything started, by PID
 #
-# Display numbers :71 to :79 only. Every process is started here and stopped by its PID.
+# Callers set `trap session_stop EXIT` first: every process is started here and stopped by its
+# PID, whatever fails.
 
 session_lib_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-session_root=$(cd "$session_lib_dir/../.." && pwd)
+# shellcheck source=sandbox.sh
+source "$session_lib_dir/sandbox.sh"
 session_probe="/usr/bin/python3 $session_lib_dir/desktop_probe.py"
 
-session_log() { printf '[%s] %s\n' "$(date +%T)" "$*" >&2; }
+session_log() { sandbox_log "$@"; }
 
 session_fail() {
   session_log "FAILED: $*"
   return 1
 }
 
-session_launch() {  # session_launch NAME COMMAND...: background, log to DIR/NAME.log, PID noted
-  local name=$1
-  shift
-  "$@" >>"$session_dir/$name.log" 2>&1 </dev/null &
-  local pid=$!
-  echo "$pid" >>"$session_dir/pids"
-  echo "$pid" >"$session_dir/$name.pid"
-}
+session_launch() { sandbox_launch "$@"; }  # session_launch NAME COMMAND...
 
 session_wait() {  # session_wait TRIES COMMAND...: retry every 100 ms
   local tries=$1
   shift
-  for _ in $(seq "$tries"); do
-    "$@" >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  return 1
+  sandbox_wait "$((tries * 2))" "$@"
 }
 
 session_start() {
   session_dir=$1
   session_build=$2
-  WRENLY_DISPLAYS="71 79" "$session_root/scripts/headless-desktop.sh" start "$session_dir" ||
-    return 1
-  # shellcheck disable=SC1091
-  source "$session_dir/env"
+  sandbox_begin "$session_dir"
+  sandbox_start_x || return 1
+  sandbox_start_session_bus || return 1
+  sandbox_start_window_manager || return 1
+  sandbox_start_accessibility || return 1
   session_log "desktop on $DISPLAY"
-
-  session_launch trayer trayer --edge bottom --align right --widthtype request --height 24
-  # An unlocked login keyring, as after a desktop login.
-  session_launch keyring sh -c 'printf "\n" | exec gnome-keyring-daemon --foreground --unlock \
-    --components=secrets'
-
-  cat >"$session_dir/sound.pa" <<PA
-load-module module-native-protocol-unix socket=$session_dir/pulse
-load-module module-pipe-source source_name=microphone file=$session_dir/microphone format=s16le rate=16000 channels=1
-load-module module-null-sink sink_name=speakers
-set-default-source microphone
-set-default-sink speakers
-PA
-  session_launch pulseaudio pulseaudio -n -F "$session_dir/sound.pa" --daemonize=no \
-    --exit-idle-time=-1 --realtime=no --high-priority=no --disallow-exit
-  export PULSE_SERVER="unix:$session_dir/pulse"
-  session_wait 100 timeout 5 pactl info || session_fail "the sound server did not start" || return 1
+  sandbox_start_tray
+  sandbox_start_keyring
+  sandbox_start_sound microphone:16000:1 || return 1
+  session_microphone="$session_dir/microphone.fifo"
 
   # The browser: pages the program opens are written down for session_sign_in to follow.
   mkdir -p "$session_dir/bin"
@@ -79,9 +60,6 @@ printf '%s\n' "\$1" >>"$session_dir/opened"
 SH
   chmod +x "$session_dir/bin/xdg-open"
   : >"$session_dir/opened"
-  {
-    echo "export PULSE_SERVER=$(printf %q "$PULSE_SERVER")"
-  } >>"$session_dir/env"
 }
 
 session_authority() { echo "$XDG_DATA_HOME/wrenly-speech-service/authority.pem"; }
@@ -200,7 +178,7 @@ session_tap_trigger() { $session_probe tap Alt_R; }
 session_dictate() {  # session_dictate RAW: the whole dictation as the user does it
   session_focus_editor
   session_tap_trigger
-  $session_probe play "$session_dir/microphone" "$1" || return 1
+  $session_probe play "$session_microphone" "$1" || return 1
   session_tap_trigger
 }
 
@@ -210,7 +188,4 @@ session_editor_text() {  # session_editor_text WANTED [SECONDS]
 
 session_screenshot() { $session_probe screenshot "$1"; }
 
-session_stop() {
-  [[ -n ${session_dir:-} && -d $session_dir ]] || return 0
-  WRENLY_DISPLAYS="71 79" "$session_root/scripts/headless-desktop.sh" stop "$session_dir"
-}
+session_stop() { sandbox_stop "${session_dir:-}"; }

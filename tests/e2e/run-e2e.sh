@@ -76,7 +76,7 @@ case $case_name in
     session_open_editor || fail "mousepad"
     session_focus_editor
     session_tap_trigger
-    $session_probe play "$session_dir/microphone" "$speech" &
+    $session_probe play "$session_microphone" "$speech" &
     player=$!
     sleep 1.5
     session_kill_service
@@ -93,7 +93,7 @@ case $case_name in
     session_open_editor || fail "mousepad"
     session_focus_editor
     session_tap_trigger
-    $session_probe play "$session_dir/microphone" "$speech" || fail "playing"
+    $session_probe play "$session_microphone" "$speech" || fail "playing"
     session_stop_service
     session_tap_trigger
     session_expect "本機語音服務未有運行" 30 || fail "no message about the stopped service"

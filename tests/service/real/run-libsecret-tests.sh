@@ -3,13 +3,12 @@
 # session bus, a private bus where no Secret Service exists, and no session bus at all.
 set -euo pipefail
 binary=$1
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-export HOME=$scratch/home XDG_DATA_HOME=$scratch/data XDG_CONFIG_HOME=$scratch/config
-export XDG_RUNTIME_DIR=$scratch/run XDG_CACHE_HOME=$scratch/cache
-mkdir -p "$HOME" "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-unset DISPLAY WAYLAND_DISPLAY
+# shellcheck source=../../../scripts/lib/sandbox.sh
+source "$(dirname "$0")/../../../scripts/lib/sandbox.sh"
+trap sandbox_stop EXIT
+# A scratch home without the caller's display or buses (scripts/lib/sandbox.sh).
+sandbox_begin "$(mktemp -d /tmp/wrenly-secret.XXXXXX)"
+scratch=$sandbox_dir
 
 # A keyring unlocked with an empty password, started unattended; it ends with its bus.
 dbus-run-session -- bash -c '

@@ -1,0 +1,23 @@
+# Every library the build looks for, found once here; the modules link the targets by name.
+find_package(PkgConfig REQUIRED)
+find_package(Threads REQUIRED)
+find_package(Boost 1.81 REQUIRED)
+find_package(OpenSSL 3 REQUIRED)
+find_package(ICU 72 REQUIRED COMPONENTS uc i18n)
+find_package(CURL REQUIRED)
+find_package(Qt6 6.4 REQUIRED COMPONENTS Widgets Network)
+
+pkg_check_modules(SOXR REQUIRED IMPORTED_TARGET soxr)
+pkg_check_modules(PULSE REQUIRED IMPORTED_TARGET libpulse)
+pkg_check_modules(LIBSECRET REQUIRED IMPORTED_TARGET libsecret-1)
+pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0)
+pkg_check_modules(ATSPI REQUIRED IMPORTED_TARGET atspi-2 gio-2.0)
+pkg_check_modules(XLIBS REQUIRED IMPORTED_TARGET x11 x11-xcb xcb xi xtst)
+
+if(WRENLY_BUILD_TESTS)
+  find_package(GTest REQUIRED)
+  include(GoogleTest)
+endif()
+if(WRENLY_BUILD_BENCHMARKS)
+  find_package(benchmark REQUIRED)
+endif()
