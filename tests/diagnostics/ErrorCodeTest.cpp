@@ -2,20 +2,30 @@
 
 #include <boost/asio/error.hpp>
 #include <boost/system/system_error.hpp>
+#include <functional>
 
+#include "audio/RecorderError.h"
 #include "diagnostics/Diagnostics.h"
-#include "diagnostics/ReportableError.h"
+#include "messages/ErrorText.h"
+#include "messages/Messages.h"
+#include "platform/BrowserSession.h"
+#include "platform/SecretStore.h"
+#include "service/ReplyDecoding.h"
 #include "service/ServiceError.h"
+#include "streaming/StreamError.h"
 
 using namespace wrenly;
 
 namespace {
 
-enum class SampleError { first, second, third };
+// Cases listed out of the order of their codes: the log follows the codes.
+enum class SampleError { third, first };
+constexpr int logCode(SampleError error) {
+  return error == SampleError::first ? 0 : 2;
+}
 class SampleFailure final : public EnumeratedError<SampleError> {
  public:
   using EnumeratedError::EnumeratedError;
-  std::string localizedDescription() const override { return "樣本"; }
 };
 
 TEST(ServiceErrorTest, MessagesAndCodesByFirstMatchingRow) {
@@ -48,21 +58,63 @@ TEST(ServiceErrorTest, MessagesAndCodesByFirstMatchingRow) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.code);
     EXPECT_EQ(row.error.errorDescription(), row.message);
-    EXPECT_EQ(localizedDescriptionOf(row.error), row.message);
+    EXPECT_EQ(describe(row.error), row.message);
     EXPECT_EQ(Diagnostics::errorCode(row.error), row.code);
   }
 }
 
-TEST(ErrorCodeTest, OwnEnumerationsByCaseNumberAndPlatformErrorsByTheirCode) {
+TEST(ErrorCodeTest, OwnEnumerationsByTheirLogCodeAndPlatformErrorsByTheirCode) {
   EXPECT_EQ(Diagnostics::errorCode(SampleFailure(SampleError::first)), "code=0");
   EXPECT_EQ(Diagnostics::errorCode(SampleFailure(SampleError::third)), "code=2");
-  EXPECT_EQ(localizedDescriptionOf(SampleFailure(SampleError::third)), "樣本");
+  EXPECT_EQ(describe(SampleFailure(SampleError::third)), Messages::unexpectedError);
   boost::system::system_error aborted(boost::asio::error::operation_aborted);
   EXPECT_EQ(Diagnostics::errorCode(aborted),
             "code=" + std::to_string(static_cast<int>(boost::asio::error::operation_aborted)));
   EXPECT_EQ(Diagnostics::errorCode(std::make_exception_ptr(ServiceError::rejected(401))),
             "http=401");
   EXPECT_EQ(Diagnostics::errorCode(std::runtime_error("x")), "code=-1");
+}
+
+// The codes old logs hold, and the text each case shows.
+TEST(ErrorCodeTest, EveryEnumeratedCaseKeepsItsLogCodeAndHasItsText) {
+  struct Row {
+    std::function<void()> raise;
+    std::string code;
+    std::string text;
+  };
+  using SF = SecretStoreFailure;
+  using BF = BrowserSessionFailure;
+  const std::string unreadable = Messages::platformFailure(Messages::replyUnreadable, {});
+  const Row rows[] = {
+      {[] { throw SecretStoreError(SF::unavailable); }, "code=0", Messages::keyringUnavailable},
+      {[] { throw SecretStoreError(SF::locked); }, "code=1", Messages::keyringLocked},
+      {[] { throw SecretStoreError(SF::timedOut); }, "code=2", Messages::keyringTimedOut},
+      {[] { throw SecretStoreError(SF::failed); }, "code=3", Messages::keyringFailed},
+      {[] { throw BrowserSessionError(BF::startRefused); }, "code=0", Messages::browserRefused},
+      {[] { throw BrowserSessionError(BF::cancelled); }, "code=1", Messages::signInCancelled},
+      {[] { throw RecorderError::permissionDenied(); }, "code=0",
+       Messages::microphonePermissionDenied},
+      {[] { throw RecorderError::unavailable(); }, "code=1", Messages::microphoneUnavailable},
+      {[] { throw RecorderError::empty(); }, "code=2", Messages::noSpeech},
+      {[] { throw StreamError::invalidResponse(); }, "code=0", Messages::streamInvalidResponse},
+      {[] { throw StreamError::startTimeout(); }, "code=1", Messages::streamStartTimeout},
+      {[] { throw StreamError::finalTimeout(); }, "code=2", Messages::streamFinalTimeout},
+      {[] { throw StreamError::backpressure(); }, "code=3", Messages::streamBackpressure},
+      {[] { throw ReplyDecodingError(ReplyDecodingFailure::notJson); }, "code=0", unreadable},
+      {[] { throw ReplyDecodingError(ReplyDecodingFailure::notAnObject); }, "code=1", unreadable},
+      {[] { throw ReplyDecodingError(ReplyDecodingFailure::missingMember); }, "code=2", unreadable},
+      {[] { throw ReplyDecodingError(ReplyDecodingFailure::wrongType); }, "code=3", unreadable},
+  };
+  for (const auto& row : rows) {
+    std::exception_ptr error;
+    try {
+      row.raise();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    EXPECT_EQ(Diagnostics::errorCode(error), row.code);
+    EXPECT_EQ(describe(error), row.text) << row.code;
+  }
 }
 
 }  // namespace
