@@ -6,8 +6,10 @@
 
 #include "audio/RecorderError.h"
 #include "messages/Messages.h"
+#include "messages/ShellMessages.h"
 #include "platform/BrowserSession.h"
 #include "platform/SecretStore.h"
+#include "platform/linux/DesktopError.h"
 #include "service/ReplyDecoding.h"
 #include "service/ServiceError.h"
 #include "service/TransportError.h"
@@ -145,6 +147,25 @@ std::string describe(const std::exception_ptr& error, std::string_view whatFaile
   } catch (...) {
   }
   return Messages::unexpectedError;
+}
+
+const char* describe(const DesktopError& error) {
+  switch (error.missing) {
+    case DesktopMissing::sessionBus:
+    case DesktopMissing::keyring:
+      return ShellMessages::noKeyring;
+    case DesktopMissing::soundServer:
+      return ShellMessages::noSoundServer;
+    case DesktopMissing::display:
+      return Messages::noXDisplay;
+    case DesktopMissing::displayUnreachable:
+      break;
+    case DesktopMissing::xinput2:
+      return Messages::noXInput2;
+    case DesktopMissing::xtest:
+      return Messages::noXTest;
+  }
+  return Messages::xDisplayUnreachable;
 }
 
 std::string ReportableError::localizedDescription() const {

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "ChildProcess.h"
+#include "platform/linux/atspi/AtspiAccessibility.h"
 #include "platform/linux/x11/X11Desktop.h"
 
 namespace wrenly {
@@ -31,8 +32,16 @@ struct DesktopSession {
   bool bringForward(int32_t processID);
   int32_t fieldsPID() const { return fields->pid(); }
   int32_t editorPID() const { return editor->pid(); }
+  // The display server's ports with the accessibility service, as the program joins them.
+  DesktopPorts ports() {
+    DesktopPorts ports = desktop->ports();
+    ports.accessibility = accessibility.get();
+    return ports;
+  }
 
   boost::asio::io_context mainLoop;
+  std::unique_ptr<AtspiAccessibility> accessibility =
+      std::make_unique<AtspiAccessibility>(AtspiAccessibility::KeyAccess::available);
   std::unique_ptr<X11Desktop> desktop;
   XDisplayPtr user;
   std::unique_ptr<ChildProcess> fields;

@@ -45,7 +45,7 @@ class RealDictation : public ::testing::Test {
     ports.clock = &clock;
     ports.settings = &settings;
     ports.secrets = &secrets;
-    const DesktopPorts real = desktop.desktop->ports();
+    const DesktopPorts real = desktop.ports();
     ports.workspace = real.workspace;
     ports.accessibility = real.accessibility;
     ports.windows = real.windows;
@@ -66,7 +66,7 @@ class RealDictation : public ::testing::Test {
   ElementHandle frontField(int32_t processID) {
     ElementHandle field;
     desktop.runUntil([&] {
-      field = desktop.desktop->accessibility().focusedElement(processID, 300ms);
+      field = desktop.accessibility->focusedElement(processID, 300ms);
       return field != nullptr;
     });
     return field;

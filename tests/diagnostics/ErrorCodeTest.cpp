@@ -2,14 +2,16 @@
 
 #include <boost/asio/error.hpp>
 #include <boost/system/system_error.hpp>
-#include <functional>
+#include <tuple>
 
 #include "audio/RecorderError.h"
 #include "diagnostics/Diagnostics.h"
 #include "messages/ErrorText.h"
 #include "messages/Messages.h"
+#include "messages/ShellMessages.h"
 #include "platform/BrowserSession.h"
 #include "platform/SecretStore.h"
+#include "platform/linux/DesktopError.h"
 #include "service/ReplyDecoding.h"
 #include "service/ServiceError.h"
 #include "streaming/StreamError.h"
@@ -34,30 +36,30 @@ TEST(ServiceErrorTest, MessagesAndCodesByFirstMatchingRow) {
     std::string message;
     std::string code;
   };
-  // clang-format off
   const Row rows[] = {
-      {ServiceError::rejected(401), "登入或使用資格已失效，請重新登入或聯絡支援。", "http=401"},
-      {ServiceError::rejected(403), "登入或使用資格已失效，請重新登入或聯絡支援。", "http=403"},
-      {ServiceError::rejected(409), "另一段語音仍在處理，請稍後重試。", "http=409"},
-      {ServiceError::rejected(429), "語音服務繁忙，請稍後重試。", "http=429"},
-      {ServiceError::rejected(500), "語音服務暫時無法使用，請稍後重試。", "http=500"},
-      {ServiceError::rejected(0), "語音服務暫時無法使用，請稍後重試。", "http=0"},
-      {ServiceError::service("login_failed"), "Apple 登入未完成，請再試一次。", "service=login_failed"},
-      {ServiceError::service("access_disabled"), "此帳戶已停用，請聯絡支援。", "service=access_disabled"},
-      {ServiceError::service("invalid_access"), "登入已失效，請重新登入。", "service=invalid_access"},
-      {ServiceError::service("request_busy"), "上一段語音仍在結束，請稍後再試。", "service=request_busy"},
-      {ServiceError::service("Request_Busy"), "語音服務未能完成，請稍後重試。", "service=Request_Busy"},
-      {ServiceError::service("provider_rate_limited"), "語音供應商目前繁忙，請稍後再試。", "service=provider_rate_limited"},
-      {ServiceError::service(""), "語音服務未能完成，請稍後重試。", "service="},
-      {ServiceError::invalidURL(), "請設定有效的 HTTPS 語音服務網址。", "invalid_url"},
-      {ServiceError::missingInvitation(), "請先使用 Apple 登入以啟用語音服務。", "missing_invitation"},
-      {ServiceError::invalidResponse(), "語音服務回應異常，請稍後重試。", "invalid_response"},
-      {ServiceError::emptyTranscript(), "未能辨識語音，請重新錄音。", "empty_transcript"},
+      {ServiceError::rejected(401), Messages::credentialsRejected, "http=401"},
+      {ServiceError::rejected(403), Messages::credentialsRejected, "http=403"},
+      {ServiceError::rejected(409), Messages::anotherRequestRunning, "http=409"},
+      {ServiceError::rejected(429), Messages::serviceBusy, "http=429"},
+      {ServiceError::rejected(500), Messages::serviceUnavailable, "http=500"},
+      {ServiceError::rejected(0), Messages::serviceUnavailable, "http=0"},
+      {ServiceError::service("login_failed"), Messages::appleLoginFailed, "service=login_failed"},
+      {ServiceError::service("access_disabled"), Messages::accountDisabled,
+       "service=access_disabled"},
+      {ServiceError::service("invalid_access"), Messages::signInExpired, "service=invalid_access"},
+      {ServiceError::service("request_busy"), Messages::previousRequestEnding,
+       "service=request_busy"},
+      {ServiceError::service("Request_Busy"), Messages::serviceFailed, "service=Request_Busy"},
+      {ServiceError::service("provider_rate_limited"), Messages::providerBusy,
+       "service=provider_rate_limited"},
+      {ServiceError::service(""), Messages::serviceFailed, "service="},
+      {ServiceError::invalidURL(), Messages::invalidServiceURL, "invalid_url"},
+      {ServiceError::missingInvitation(), Messages::signInFirst, "missing_invitation"},
+      {ServiceError::invalidResponse(), Messages::invalidResponse, "invalid_response"},
+      {ServiceError::emptyTranscript(), Messages::emptyTranscript, "empty_transcript"},
   };
-  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.code);
-    EXPECT_EQ(row.error.errorDescription(), row.message);
     EXPECT_EQ(describe(row.error), row.message);
     EXPECT_EQ(Diagnostics::errorCode(row.error), row.code);
   }
@@ -77,44 +79,48 @@ TEST(ErrorCodeTest, OwnEnumerationsByTheirLogCodeAndPlatformErrorsByTheirCode) {
 
 // The codes old logs hold, and the text each case shows.
 TEST(ErrorCodeTest, EveryEnumeratedCaseKeepsItsLogCodeAndHasItsText) {
-  struct Row {
-    std::function<void()> raise;
-    std::string code;
-    std::string text;
-  };
   using SF = SecretStoreFailure;
   using BF = BrowserSessionFailure;
+  using RF = ReplyDecodingFailure;
   const std::string unreadable = Messages::platformFailure(Messages::replyUnreadable, {});
-  const Row rows[] = {
-      {[] { throw SecretStoreError(SF::unavailable); }, "code=0", Messages::keyringUnavailable},
-      {[] { throw SecretStoreError(SF::locked); }, "code=1", Messages::keyringLocked},
-      {[] { throw SecretStoreError(SF::timedOut); }, "code=2", Messages::keyringTimedOut},
-      {[] { throw SecretStoreError(SF::failed); }, "code=3", Messages::keyringFailed},
-      {[] { throw BrowserSessionError(BF::startRefused); }, "code=0", Messages::browserRefused},
-      {[] { throw BrowserSessionError(BF::cancelled); }, "code=1", Messages::signInCancelled},
-      {[] { throw RecorderError::permissionDenied(); }, "code=0",
+  const std::tuple<std::exception_ptr, int, std::string> rows[] = {
+      {std::make_exception_ptr(SecretStoreError(SF::unavailable)), 0, Messages::keyringUnavailable},
+      {std::make_exception_ptr(SecretStoreError(SF::locked)), 1, Messages::keyringLocked},
+      {std::make_exception_ptr(SecretStoreError(SF::timedOut)), 2, Messages::keyringTimedOut},
+      {std::make_exception_ptr(SecretStoreError(SF::failed)), 3, Messages::keyringFailed},
+      {std::make_exception_ptr(BrowserSessionError(BF::startRefused)), 0, Messages::browserRefused},
+      {std::make_exception_ptr(BrowserSessionError(BF::cancelled)), 1, Messages::signInCancelled},
+      {std::make_exception_ptr(RecorderError::permissionDenied()), 0,
        Messages::microphonePermissionDenied},
-      {[] { throw RecorderError::unavailable(); }, "code=1", Messages::microphoneUnavailable},
-      {[] { throw RecorderError::empty(); }, "code=2", Messages::noSpeech},
-      {[] { throw StreamError::invalidResponse(); }, "code=0", Messages::streamInvalidResponse},
-      {[] { throw StreamError::startTimeout(); }, "code=1", Messages::streamStartTimeout},
-      {[] { throw StreamError::finalTimeout(); }, "code=2", Messages::streamFinalTimeout},
-      {[] { throw StreamError::backpressure(); }, "code=3", Messages::streamBackpressure},
-      {[] { throw ReplyDecodingError(ReplyDecodingFailure::notJson); }, "code=0", unreadable},
-      {[] { throw ReplyDecodingError(ReplyDecodingFailure::notAnObject); }, "code=1", unreadable},
-      {[] { throw ReplyDecodingError(ReplyDecodingFailure::missingMember); }, "code=2", unreadable},
-      {[] { throw ReplyDecodingError(ReplyDecodingFailure::wrongType); }, "code=3", unreadable},
+      {std::make_exception_ptr(RecorderError::unavailable()), 1, Messages::microphoneUnavailable},
+      {std::make_exception_ptr(RecorderError::empty()), 2, Messages::noSpeech},
+      {std::make_exception_ptr(StreamError::invalidResponse()), 0, Messages::streamInvalidResponse},
+      {std::make_exception_ptr(StreamError::startTimeout()), 1, Messages::streamStartTimeout},
+      {std::make_exception_ptr(StreamError::finalTimeout()), 2, Messages::streamFinalTimeout},
+      {std::make_exception_ptr(StreamError::backpressure()), 3, Messages::streamBackpressure},
+      {std::make_exception_ptr(ReplyDecodingError(RF::notJson)), 0, unreadable},
+      {std::make_exception_ptr(ReplyDecodingError(RF::notAnObject)), 1, unreadable},
+      {std::make_exception_ptr(ReplyDecodingError(RF::missingMember)), 2, unreadable},
+      {std::make_exception_ptr(ReplyDecodingError(RF::wrongType)), 3, unreadable},
   };
-  for (const auto& row : rows) {
-    std::exception_ptr error;
-    try {
-      row.raise();
-    } catch (...) {
-      error = std::current_exception();
-    }
-    EXPECT_EQ(Diagnostics::errorCode(error), row.code);
-    EXPECT_EQ(describe(error), row.text) << row.code;
+  for (const auto& [error, code, text] : rows) {
+    EXPECT_EQ(Diagnostics::errorCode(error), "code=" + std::to_string(code));
+    EXPECT_EQ(describe(error), text) << code;
   }
+}
+
+// Why the program cannot start, whichever part of the desktop is missing.
+TEST(ErrorCodeTest, EachMissingPartOfTheDesktopHasItsText) {
+  using enum DesktopMissing;
+  const std::pair<DesktopMissing, const char*> rows[] = {
+      {sessionBus, ShellMessages::noKeyring},
+      {keyring, ShellMessages::noKeyring},
+      {soundServer, ShellMessages::noSoundServer},
+      {display, Messages::noXDisplay},
+      {displayUnreachable, Messages::xDisplayUnreachable},
+      {xinput2, Messages::noXInput2},
+      {xtest, Messages::noXTest}};
+  for (auto [missing, text] : rows) EXPECT_STREQ(describe(DesktopError{missing, {}}), text);
 }
 
 }  // namespace
