@@ -58,12 +58,10 @@ bool waitForTray() {
 
 int runProgram(QApplication& app) {
   ShellWindows* shown = nullptr;
-  std::unique_ptr<SingleInstance> instance;
-  if (SingleInstance::claim(instance, [&shown] {
-        if (shown) shown->window().bringForward();
-      }) == SingleInstance::Outcome::handedOver) {
-    return 0;
-  }
+  auto instance = SingleInstance::claim([&shown] {
+    if (shown) shown->window().bringForward();
+  });
+  if (!instance) return 0;
   if (!waitForTray()) return refuse(ShellMessages::noTray);
 
   LinuxDesktopOptions options;

@@ -2,6 +2,7 @@
 
 #include <boost/asio/io_context.hpp>
 
+#include "support/LoopDriver.h"
 #include "support/ManualClock.h"
 #include "support/desktop/FakeDesktop.h"
 #include "triggerkey/TriggerKeyDetector.h"
@@ -18,6 +19,7 @@ struct TriggerKeyDetectorTest : testing::Test {
   asio::io_context loop;
   ManualClock clock;
   FakeDesktop desktop{loop.get_executor(), clock};
+  LoopDriver driver{loop, &clock};
   Keys detected;
   std::unique_ptr<TriggerKeyDetector> hotKey = std::make_unique<TriggerKeyDetector>(
       desktop.platform(), [this](TriggerKey key) { detected.push_back(key); });
@@ -30,10 +32,7 @@ struct TriggerKeyDetectorTest : testing::Test {
     settle();
     return detected;
   }
-  void settle() {
-    loop.poll();
-    loop.restart();
-  }
+  void settle() { driver.settle(); }
   size_t monitors() {
     return desktop.keyMonitor.monitors(Scope::global) + desktop.keyMonitor.monitors(Scope::local);
   }
