@@ -99,6 +99,8 @@ X11Desktop::Opened X11Desktop::open(asio::any_io_executor mainLoop, const Option
   return Opened(std::move(desktop));
 }
 
+X11Desktop::X11Desktop(Accessibility& accessibility) : accessibility_(accessibility) {}
+
 X11Desktop::~X11Desktop() = default;
 
 bool X11Desktop::isTerminal(int32_t processID) {

@@ -53,7 +53,7 @@ class X11Desktop {
   DesktopPorts ports();
 
  private:
-  explicit X11Desktop(Accessibility& accessibility) : accessibility_(accessibility) {}
+  explicit X11Desktop(Accessibility& accessibility);
   bool isTerminal(int32_t processID);
 
   // Connections first: the adapters using them go before them.
