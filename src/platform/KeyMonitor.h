@@ -8,8 +8,8 @@
 namespace wrenly {
 
 // Which key, as far as the program tells keys apart: the kinds of modifier key, the letters a
-// chord or the paste keystroke needs, and every other key (Fn included). Alt is the key some
-// keyboards label Option, Super the one with the system's logo.
+// chord or the paste keystroke needs, and every other key (Fn included). Super is the key with
+// the system's logo on most keyboards.
 enum class Key : uint8_t { alt, shift, control, super, capsLock, r, v, other };
 
 // Which of a pair of modifier keys; `unknown` where the desktop cannot tell or the key has no

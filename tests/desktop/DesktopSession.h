@@ -32,12 +32,6 @@ struct DesktopSession {
   bool bringForward(int32_t processID);
   int32_t fieldsPID() const { return fields->pid(); }
   int32_t editorPID() const { return editor->pid(); }
-  // The display server's ports with the accessibility service, as the program joins them.
-  DesktopPorts ports() {
-    DesktopPorts ports = desktop->ports();
-    ports.accessibility = accessibility.get();
-    return ports;
-  }
 
   boost::asio::io_context mainLoop;
   std::unique_ptr<AtspiAccessibility> accessibility =

@@ -45,9 +45,9 @@ class RealDictation : public ::testing::Test {
     ports.clock = &clock;
     ports.settings = &settings;
     ports.secrets = &secrets;
-    const DesktopPorts real = desktop.ports();
+    const DesktopPorts real = desktop.desktop->ports();
     ports.workspace = real.workspace;
-    ports.accessibility = real.accessibility;
+    ports.accessibility = desktop.accessibility.get();
     ports.windows = real.windows;
     ports.keyInjector = real.keyInjector;
     ports.keyMonitor = real.keyMonitor;
