@@ -135,6 +135,13 @@ std::vector<ViewCase> viewCases() {
   return cases;
 }
 
+// The window at its usual width, with the actions it calls recorded.
+struct MenuViewAt460 : testing::Test {
+  QApplication& app = testApplication();
+  RecordedActions actions;
+  WindowContent view{actions, 460};
+};
+
 TEST(MenuView, StateDecidesTextsStepsAndEnabledControlsInBothWidths) {
   testApplication();
   RecordedActions actions;
@@ -157,10 +164,7 @@ TEST(MenuView, StateDecidesTextsStepsAndEnabledControlsInBothWidths) {
   }
 }
 
-TEST(MenuView, ControllerTextsAreNeverReadAsMarkup) {
-  testApplication();
-  RecordedActions actions;
-  WindowContent view(actions, 460);
+TEST_F(MenuViewAt460, ControllerTextsAreNeverReadAsMarkup) {
   ShellSnapshot s = ready();
   s.voice.message = s.voice.lastText = s.voice.activationFeedback = "<img src=x>";
   view.render(s);
@@ -173,10 +177,7 @@ TEST(MenuView, ControllerTextsAreNeverReadAsMarkup) {
   EXPECT_EQ(found, 3);
 }
 
-TEST(MenuView, ControlsCallTheirActionsAndDeletionAsksFirst) {
-  testApplication();
-  RecordedActions actions;
-  WindowContent view(actions, 460);
+TEST_F(MenuViewAt460, ControlsCallTheirActionsAndDeletionAsksFirst) {
   ShellSnapshot s = ready();
   s.voice.accessActive = true;
   s.voice.lastText = "x";
@@ -201,10 +202,7 @@ TEST(MenuView, ControlsCallTheirActionsAndDeletionAsksFirst) {
   EXPECT_EQ(actions.calls.back(), "removeAccess");
 }
 
-TEST(MenuView, OnlyAChangeOfLiveRecognitionFromOutsideIsSentBack) {
-  testApplication();
-  RecordedActions actions;
-  WindowContent view(actions, 460);
+TEST_F(MenuViewAt460, OnlyAChangeOfLiveRecognitionFromOutsideIsSentBack) {
   ShellSnapshot s = ready();
   for (bool consent : {true, false}) {
     s.voice.streamingConsent = consent;
