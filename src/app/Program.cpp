@@ -18,11 +18,9 @@
 #include "app/ShellWindows.h"
 #include "app/SingleInstance.h"
 #include "diagnostics/Diagnostics.h"
+#include "messages/ErrorText.h"
 #include "messages/ShellMessages.h"
-#include "platform/linux/LinuxPlatform.h"
-#include "platform/linux/pulse/SoundServerProbe.h"
-#include "platform/linux/secret/SecretServiceProbe.h"
-#include "platform/linux/x11/X11Desktop.h"
+#include "platform/linux/LinuxDesktop.h"
 #include "service/ServiceEndpoint.h"
 
 namespace wrenly {
@@ -31,7 +29,6 @@ namespace {
 constexpr const char* applicationID = "wrenly";
 constexpr int trayWaitMs = 10000;
 constexpr int trayCheckMs = 500;
-constexpr std::chrono::milliseconds soundServerWait{3000};
 
 int refuse(const char* message, const std::string& detail = {}) {
   if (detail.empty()) {
@@ -61,36 +58,21 @@ bool waitForTray() {
 
 int runProgram(QApplication& app) {
   ShellWindows* shown = nullptr;
-  std::unique_ptr<SingleInstance> instance;
-  if (SingleInstance::claim(instance, [&shown] {
-        if (shown) shown->window().bringForward();
-      }) == SingleInstance::Outcome::handedOver) {
-    return 0;
-  }
+  auto instance = SingleInstance::claim([&shown] {
+    if (shown) shown->window().bringForward();
+  });
+  if (!instance) return 0;
   if (!waitForTray()) return refuse(ShellMessages::noTray);
 
-  LinuxPlatformOptions options;
-  options.reportSettingsProblem = [](const std::string& line) {
+  LinuxDesktopOptions options;
+  options.platform.reportSettingsProblem = [](const std::string& line) {
     std::fprintf(stderr, "wrenly: %s\n", line.c_str());
   };
-  LinuxPlatform::Made made = LinuxPlatform::make(std::move(options));
-  if (auto* error = std::get_if<LinuxPlatformError>(&made)) {
-    return refuse(ShellMessages::noKeyring, error->detail);
-  }
-  std::unique_ptr<LinuxPlatform> adapters = std::move(std::get<0>(made));
-  // Found now rather than at the first dictation or sign-in, where the user could not tell why.
-  if (auto problem = secretServiceProblem()) return refuse(ShellMessages::noKeyring, *problem);
-  if (auto problem = soundServerProblem(soundServerWait)) {
-    return refuse(ShellMessages::noSoundServer, *problem);
-  }
-
-  X11Desktop::Opened opened =
-      X11Desktop::open(adapters->mainLoop().get_executor(), {std::nullopt, applicationID});
-  if (auto* error = std::get_if<DesktopOpenError>(&opened)) {
-    return refuse(error->userMessage(), error->detail);
-  }
-  std::unique_ptr<X11Desktop> desktop = std::move(std::get<0>(opened));
-  adapters->attach(desktop->ports());
+  options.display.ownApplicationID = applicationID;
+  LinuxDesktop::Opened opened = LinuxDesktop::open(std::move(options));
+  if (!opened) return refuse(describe(opened.error()), opened.error().detail);
+  std::unique_ptr<LinuxDesktop> desktop = std::move(opened).value();
+  LinuxPlatform* adapters = &desktop->adapters();
 
   ShellWindows* windows = nullptr;
   ControllerBridge bridge(
@@ -130,7 +112,7 @@ int runProgram(QApplication& app) {
   asio::post(adapters->mainLoop(), [&] {
     bridge.detach();
     core.reset();
-    desktop.reset();
+    desktop->closeSession();
     adapters->mainLoop().stop();
   });
   // The loop may be waiting on this thread for a clipboard write: keep serving it until the loop

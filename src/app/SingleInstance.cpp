@@ -25,8 +25,8 @@ QString SingleInstance::socketPath() {
   return QString::fromStdString((folder / "instance.sock").string());
 }
 
-SingleInstance::Outcome SingleInstance::claim(std::unique_ptr<SingleInstance>& instance,
-                                              std::function<void()> onShow) {
+Expected<std::unique_ptr<SingleInstance>, SingleInstance::HandedOver> SingleInstance::claim(
+    std::function<void()> onShow) {
   const QString path = socketPath();
   std::unique_ptr<SingleInstance> made(new SingleInstance);
   const std::filesystem::path folder = std::filesystem::path(path.toStdString()).parent_path();
@@ -36,7 +36,7 @@ SingleInstance::Outcome SingleInstance::claim(std::unique_ptr<SingleInstance>& i
   // Two launches at the same moment: the lock lets one of them decide at a time.
   made->lock_ = std::make_unique<QLockFile>(path + QStringLiteral(".lock"));
   made->lock_->lock();
-  if (askRunningInstance(path)) return Outcome::handedOver;
+  if (askRunningInstance(path)) return HandedOver{};
   QLocalServer::removeServer(path);  // a socket left by an instance that crashed
   made->server_.setSocketOptions(QLocalServer::UserAccessOption);
   made->server_.listen(path);
@@ -49,8 +49,7 @@ SingleInstance::Outcome SingleInstance::claim(std::unique_ptr<SingleInstance>& i
                        onShow();
                      }
                    });
-  instance = std::move(made);
-  return Outcome::first;
+  return Expected<std::unique_ptr<SingleInstance>, HandedOver>(std::move(made));
 }
 
 }  // namespace wrenly

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "base/ReportableError.h"
 #include "diagnostics/DiagnosticsLog.h"
-#include "diagnostics/ReportableError.h"
 
 namespace wrenly {
 

@@ -2,18 +2,28 @@
 
 #include <string>
 
-#include "diagnostics/ReportableError.h"
+#include "base/ReportableError.h"
 #include "platform/Asio.h"
 
 namespace wrenly {
 
 enum class BrowserSessionFailure { startRefused, cancelled };
 
+// The log's code of each failure (EnumeratedError), fixed whatever the order of the cases.
+constexpr int logCode(BrowserSessionFailure failure) {
+  switch (failure) {
+    case BrowserSessionFailure::startRefused:
+      return 0;
+    case BrowserSessionFailure::cancelled:
+      return 1;
+  }
+  return -1;
+}
+
 // A sign-in page that could not be shown, or a sign-in the user abandoned.
 class BrowserSessionError final : public EnumeratedError<BrowserSessionFailure> {
  public:
   using EnumeratedError::EnumeratedError;
-  std::string localizedDescription() const override;
 };
 
 // Shows a web page in the user's browser and waits for the browser to be sent back to this

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <functional>
 
 #include "base/Subscription.h"
@@ -8,10 +7,10 @@
 
 namespace wrenly {
 
-// A key with modifiers, in the detector's vocabulary (KeyCode, ModifierFlag family bits).
+// A key with the kinds of modifier held with it.
 struct TriggerChord {
-  uint16_t keyCode = KeyCode::other;
-  uint64_t modifierFlags = 0;
+  Key key = Key::other;
+  ModifierState held;
 
   bool operator==(const TriggerChord&) const = default;
 };

@@ -7,56 +7,61 @@
 
 namespace wrenly {
 
-// The key vocabulary the trigger-key detector speaks. Key codes and modifier bits are those of
-// the original Apple keyboard event system, which the settings file's trigger keys were defined
-// in; a desktop adapter translates its own keys into them. Option is the Alt key, Command the
-// Super key.
-namespace KeyCode {
-inline constexpr uint16_t rightAlt = 61;
-inline constexpr uint16_t leftAlt = 58;
-inline constexpr uint16_t rightShift = 60;
-inline constexpr uint16_t leftShift = 56;
-inline constexpr uint16_t rightControl = 62;
-inline constexpr uint16_t leftControl = 59;
-inline constexpr uint16_t rightCommand = 54;
-inline constexpr uint16_t leftCommand = 55;
-inline constexpr uint16_t capsLock = 57;
-inline constexpr uint16_t function = 63;
-inline constexpr uint16_t r = 15;
-inline constexpr uint16_t v = 9;
-// Any key the adapter has no code for. A pointer button press may be reported as a key-down
-// of this code, so that clicking while a trigger key is held cancels the lone tap.
-inline constexpr uint16_t other = 0xFFFF;
-}  // namespace KeyCode
+// Which key, as far as the program tells keys apart: the kinds of modifier key, the letters a
+// chord or the paste keystroke needs, and every other key (Fn included). Super is the key with
+// the system's logo on most keyboards.
+enum class Key : uint8_t { alt, shift, control, super, capsLock, r, v, other };
 
-// Bits of the modifier flags word: one family bit per kind of modifier, set while any key of
-// that kind is down, and one device bit per physical key.
-namespace ModifierFlag {
-inline constexpr uint64_t capsLock = 0x10000;
-inline constexpr uint64_t shift = 0x20000;
-inline constexpr uint64_t control = 0x40000;
-inline constexpr uint64_t option = 0x80000;
-inline constexpr uint64_t command = 0x100000;
+// Which of a pair of modifier keys; `unknown` where the desktop cannot tell or the key has no
+// twin.
+enum class KeySide : uint8_t { unknown, left, right };
 
-inline constexpr uint64_t leftControlDevice = 0x01;
-inline constexpr uint64_t leftShiftDevice = 0x02;
-inline constexpr uint64_t rightShiftDevice = 0x04;
-inline constexpr uint64_t leftCommandDevice = 0x08;
-inline constexpr uint64_t rightCommandDevice = 0x10;
-inline constexpr uint64_t leftAltDevice = 0x20;
-inline constexpr uint64_t rightAltDevice = 0x40;
-inline constexpr uint64_t rightControlDevice = 0x2000;
-}  // namespace ModifierFlag
+// Keys that change the modifiers held instead of typing.
+constexpr bool isModifier(Key key) {
+  return key <= Key::capsLock;
+}
+
+// The modifier keys held: by kind, and by physical key where the desktop tells the side (some
+// keyboards only say that a key of the kind is down).
+class ModifierState {
+ public:
+  constexpr ModifierState& hold(Key key, KeySide side = KeySide::unknown) {
+    kinds_ |= bit(key);
+    if (side == KeySide::left) left_ |= bit(key);
+    if (side == KeySide::right) right_ |= bit(key);
+    return *this;
+  }
+  // Whether any key of the kind is held.
+  constexpr bool holds(Key key) const { return (kinds_ & bit(key)) != 0; }
+  // Whether that physical key is known to be held.
+  constexpr bool holds(Key key, KeySide side) const {
+    if (side == KeySide::unknown) return false;
+    return ((side == KeySide::left ? left_ : right_) & bit(key)) != 0;
+  }
+  constexpr bool empty() const { return kinds_ == 0; }
+
+  bool operator==(const ModifierState&) const = default;
+
+ private:
+  static constexpr uint16_t bit(Key key) {
+    return static_cast<uint16_t>(1u << static_cast<int>(key));
+  }
+
+  uint16_t kinds_ = 0;
+  uint16_t left_ = 0;
+  uint16_t right_ = 0;
+};
 
 enum class KeyEventType {
-  keyDown,       // an ordinary key went down (auto-repeat included or not, either is fine)
-  flagsChanged,  // a modifier key went down or up; `modifierFlags` is the state after it
+  keyDown,          // an ordinary key went down (auto-repeat included or not, either is fine)
+  modifierChanged,  // a modifier key went down or up; `held` is the state after it
 };
 
 struct KeyEvent {
   KeyEventType type = KeyEventType::keyDown;
-  uint16_t keyCode = KeyCode::other;
-  uint64_t modifierFlags = 0;  // ModifierFlag bits held after the event
+  Key key = Key::other;
+  KeySide side = KeySide::unknown;
+  ModifierState held;  // the modifier keys held after the event
 
   bool operator==(const KeyEvent&) const = default;
 };
@@ -74,6 +79,8 @@ class KeyMonitor {
 
   // Starts delivering the scope's events to `handler` until the subscription ends. Every event
   // reaches exactly one of the two scopes. Empty when the desktop does not allow watching keys.
+  // A pointer button pressed while a modifier is held arrives as a key-down of Key::other, so
+  // that clicking while a trigger key is held cancels the lone tap.
   [[nodiscard]] virtual Subscription monitor(Scope scope, Handler handler) = 0;
 };
 

@@ -4,8 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "diagnostics/ReportableError.h"
-#include "messages/Messages.h"
+#include "base/ReportableError.h"
 
 namespace wrenly {
 
@@ -17,23 +16,25 @@ enum class SecretStoreFailure {
   failed,       // any other refusal of the service
 };
 
+// The log's code of each failure (EnumeratedError), fixed whatever the order of the cases.
+constexpr int logCode(SecretStoreFailure failure) {
+  switch (failure) {
+    case SecretStoreFailure::unavailable:
+      return 0;
+    case SecretStoreFailure::locked:
+      return 1;
+    case SecretStoreFailure::timedOut:
+      return 2;
+    case SecretStoreFailure::failed:
+      return 3;
+  }
+  return -1;
+}
+
 // A secret store failure where a caller must give up; says which way the keyring failed.
 class SecretStoreError final : public EnumeratedError<SecretStoreFailure> {
  public:
   using EnumeratedError::EnumeratedError;
-  std::string localizedDescription() const override {
-    switch (value()) {
-      case SecretStoreFailure::unavailable:
-        return Messages::keyringUnavailable;
-      case SecretStoreFailure::locked:
-        return Messages::keyringLocked;
-      case SecretStoreFailure::timedOut:
-        return Messages::keyringTimedOut;
-      case SecretStoreFailure::failed:
-        break;
-    }
-    return Messages::keyringFailed;
-  }
 };
 
 // The outcome of a look-up: the secret, nothing stored, or a failure to ask.

@@ -3,16 +3,11 @@
 #include <boost/json/value.hpp>
 #include <boost/system/system_error.hpp>
 
-#include "messages/Messages.h"
 #include "service/JsonParsing.h"
 #include "service/ServiceError.h"
 #include "service/TextTrimming.h"
 
 namespace wrenly {
-
-std::string ReplyDecodingError::localizedDescription() const {
-  return Messages::platformFailure(Messages::replyUnreadable, {});
-}
 
 std::string decodeText(std::string_view body) {
   boost::system::error_code error;

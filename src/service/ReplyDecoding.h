@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "diagnostics/ReportableError.h"
+#include "base/ReportableError.h"
 #include "service/AccountStatus.h"
 
 namespace wrenly {
@@ -12,10 +12,24 @@ namespace wrenly {
 // Why a reply could not be read as the record it should hold.
 enum class ReplyDecodingFailure { notJson, notAnObject, missingMember, wrongType };
 
+// The log's code of each case (EnumeratedError), fixed whatever the order of the cases.
+constexpr int logCode(ReplyDecodingFailure value) {
+  switch (value) {
+    case ReplyDecodingFailure::notJson:
+      return 0;
+    case ReplyDecodingFailure::notAnObject:
+      return 1;
+    case ReplyDecodingFailure::missingMember:
+      return 2;
+    case ReplyDecodingFailure::wrongType:
+      return 3;
+  }
+  return -1;
+}
+
 class ReplyDecodingError final : public EnumeratedError<ReplyDecodingFailure> {
  public:
   using EnumeratedError::EnumeratedError;
-  std::string localizedDescription() const override;
 };
 
 // The trimmed "text" of a recognition or text reply. A body that is not JSON throws the

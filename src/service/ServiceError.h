@@ -3,7 +3,7 @@
 #include <string>
 #include <variant>
 
-#include "diagnostics/ReportableError.h"
+#include "base/ReportableError.h"
 
 namespace wrenly {
 
@@ -33,7 +33,6 @@ class ServiceError final : public ReportableError {
 
   std::string errorDescription() const;
   std::string diagnosticCode() const override;
-  std::string localizedDescription() const override { return errorDescription(); }
 
   friend bool operator==(const ServiceError& a, const ServiceError& b) {
     return a.kind_ == b.kind_ && a.status_ == b.status_ && a.code_ == b.code_;

@@ -2,8 +2,6 @@
 
 #include <curl/curl.h>
 
-#include "messages/Messages.h"
-
 namespace wrenly {
 
 bool TransportError::isTlsFailure() const {
@@ -28,26 +26,9 @@ bool TransportError::isTlsFailure() const {
   }
 }
 
-std::string TransportError::localizedDescription() const {
-  switch (code_) {
-    case couldNotResolveProxy:
-    case couldNotResolveHost:
-      return Messages::cannotConnect;
-    case couldNotConnect:
-      if (place_ == ServicePlace::thisMachine) return Messages::localServiceNotRunning;
-      return Messages::cannotConnect;
-    case timedOut:
-      return Messages::connectionTimedOut;
-    case cancelled:
-      return Messages::connectionCancelled;
-    default:
-      break;
-  }
-  // The transfer library's own sentence says what went wrong.
-  const char* platformText = curl_easy_strerror(static_cast<CURLcode>(code_));
-  return Messages::platformFailure(
-      isTlsFailure() ? Messages::secureConnectionFailed : Messages::connectionFailed,
-      platformText ? platformText : "");
+std::string TransportError::platformText() const {
+  const char* text = curl_easy_strerror(static_cast<CURLcode>(code_));
+  return text ? text : "";
 }
 
 }  // namespace wrenly

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "diagnostics/ReportableError.h"
+#include "base/ReportableError.h"
 
 namespace wrenly {
 
@@ -28,9 +28,11 @@ class TransportError final : public ReportableError {
   bool isTimeout() const { return code_ == timedOut; }
   bool isCancellation() const { return code_ == cancelled; }
   bool isTlsFailure() const;
+  ServicePlace place() const { return place_; }
+  // The transfer library's own sentence for the code.
+  std::string platformText() const;
 
   std::string diagnosticCode() const override { return "code=" + std::to_string(code_); }
-  std::string localizedDescription() const override;
 
  private:
   int code_;

@@ -1,7 +1,6 @@
 #include "triggerkey/TriggerKey.h"
 
 #include "messages/Messages.h"
-#include "platform/KeyMonitor.h"
 
 namespace wrenly {
 
@@ -10,25 +9,23 @@ namespace {
 struct KeyData {
   std::string_view rawValue;
   std::string_view title;
-  std::optional<uint16_t> keyCode;
-  uint64_t familyFlag;
-  uint64_t deviceFlagMask;
+  std::optional<Key> key;
+  KeySide side;
 };
 
-using namespace ModifierFlag;
+using enum KeySide;
 
 // In the order of TriggerKey::Value.
 constexpr std::array<KeyData, 9> table{{
-    {"rightOption", Messages::rightAltTitle, KeyCode::rightAlt, option, rightAltDevice},
-    {"leftOption", Messages::leftAltTitle, KeyCode::leftAlt, option, leftAltDevice},
-    {"rightShift", Messages::rightShiftTitle, KeyCode::rightShift, shift, rightShiftDevice},
-    {"leftShift", Messages::leftShiftTitle, KeyCode::leftShift, shift, leftShiftDevice},
-    {"rightControl", Messages::rightControlTitle, KeyCode::rightControl, control,
-     rightControlDevice},
-    {"leftControl", Messages::leftControlTitle, KeyCode::leftControl, control, leftControlDevice},
-    {"rightCommand", Messages::rightSuperTitle, KeyCode::rightCommand, command, rightCommandDevice},
-    {"leftCommand", Messages::leftSuperTitle, KeyCode::leftCommand, command, leftCommandDevice},
-    {"optionCommandR", Messages::altSuperRTitle, std::nullopt, option, 0},
+    {"rightOption", Messages::rightAltTitle, Key::alt, right},
+    {"leftOption", Messages::leftAltTitle, Key::alt, left},
+    {"rightShift", Messages::rightShiftTitle, Key::shift, right},
+    {"leftShift", Messages::leftShiftTitle, Key::shift, left},
+    {"rightControl", Messages::rightControlTitle, Key::control, right},
+    {"leftControl", Messages::leftControlTitle, Key::control, left},
+    {"rightCommand", Messages::rightSuperTitle, Key::super, right},
+    {"leftCommand", Messages::leftSuperTitle, Key::super, left},
+    {"optionCommandR", Messages::altSuperRTitle, std::nullopt, unknown},
 }};
 
 const KeyData& data(TriggerKey key) {
@@ -44,9 +41,9 @@ std::optional<TriggerKey> TriggerKey::fromRawValue(std::string_view rawValue) {
   return std::nullopt;
 }
 
-std::optional<TriggerKey> TriggerKey::fromModifierKeyCode(uint16_t keyCode) {
-  for (auto key : allCases()) {
-    if (data(key).keyCode == keyCode) return key;
+std::optional<TriggerKey> TriggerKey::fromModifierKey(Key key, KeySide side) {
+  for (auto trigger : allCases()) {
+    if (data(trigger).key == key && data(trigger).side == side) return trigger;
   }
   return std::nullopt;
 }
@@ -57,14 +54,11 @@ std::string_view TriggerKey::rawValue() const {
 std::string_view TriggerKey::title() const {
   return data(*this).title;
 }
-std::optional<uint16_t> TriggerKey::keyCode() const {
-  return data(*this).keyCode;
+std::optional<Key> TriggerKey::key() const {
+  return data(*this).key;
 }
-uint64_t TriggerKey::familyFlag() const {
-  return data(*this).familyFlag;
-}
-uint64_t TriggerKey::deviceFlagMask() const {
-  return data(*this).deviceFlagMask;
+KeySide TriggerKey::side() const {
+  return data(*this).side;
 }
 
 std::ostream& operator<<(std::ostream& out, TriggerKey key) {

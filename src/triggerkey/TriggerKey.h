@@ -6,6 +6,8 @@
 #include <ostream>
 #include <string_view>
 
+#include "platform/KeyMonitor.h"
+
 namespace wrenly {
 
 // The keys that can start and stop a dictation: a lone tap of one of eight modifier keys, or the
@@ -39,19 +41,17 @@ class TriggerKey {
 
   // None for a string that names no key.
   static std::optional<TriggerKey> fromRawValue(std::string_view rawValue);
-  // The modifier key with that key code; never the chord.
-  static std::optional<TriggerKey> fromModifierKeyCode(uint16_t keyCode);
+  // The modifier key of that kind and side; never the chord.
+  static std::optional<TriggerKey> fromModifierKey(Key key, KeySide side);
 
   std::string_view rawValue() const;
   std::string_view id() const { return rawValue(); }
   // What the interface calls the key.
   std::string_view title() const;
-  // The key's code in the detector's vocabulary (KeyCode); none for the chord.
-  std::optional<uint16_t> keyCode() const;
-  // The family bit of the modifier flags word (ModifierFlag), Option for the chord.
-  uint64_t familyFlag() const;
-  // The device bit set while this physical key is down; 0 for the chord.
-  uint64_t deviceFlagMask() const;
+  // The kind of modifier key; none for the chord.
+  std::optional<Key> key() const;
+  // Which of the pair it is; unknown for the chord.
+  KeySide side() const;
 
  private:
   Value value_;

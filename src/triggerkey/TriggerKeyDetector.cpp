@@ -75,17 +75,16 @@ void TriggerKeyDetector::handle(const KeyEvent& event) {
     usedInCombination_.insert(keysDown_.begin(), keysDown_.end());
     return;
   }
-  if (auto key = TriggerKey::fromModifierKeyCode(event.keyCode)) {
-    modifierChanged(*key, event.modifierFlags);
-  }
+  if (auto key = TriggerKey::fromModifierKey(event.key, event.side))
+    modifierChanged(*key, event.held);
 }
 
-void TriggerKeyDetector::modifierChanged(TriggerKey key, uint64_t flags) {
-  const bool deviceDown = (flags & key.deviceFlagMask()) != 0;
-  const bool familyDown = (flags & key.familyFlag()) != 0;
+void TriggerKeyDetector::modifierChanged(TriggerKey key, const ModifierState& modifiers) {
+  const bool deviceDown = modifiers.holds(*key.key(), key.side());
+  const bool familyDown = modifiers.holds(*key.key());
   const bool held = keysDown_.contains(key);
 
-  // Some keyboards send no left/right bits: then the family bit alone says a key went down.
+  // Some keyboards do not say which side is held: then the kind alone says a key went down.
   if (deviceDown || (familyDown && !held)) {
     if (held) return;
     if (!keysDown_.empty()) {

@@ -24,7 +24,7 @@ class TriggerKeyDetector {
  public:
   using Detected = std::function<void(TriggerKey)>;
 
-  static constexpr TriggerChord chord{KeyCode::r, ModifierFlag::option | ModifierFlag::command};
+  static constexpr TriggerChord chord{Key::r, ModifierState().hold(Key::alt).hold(Key::super)};
 
   // Borrows the main loop, accessibility, key monitor and chord registrar of `platform`; they
   // must outlive this object. Nothing is installed yet. `detected` is always called on the main
@@ -40,8 +40,8 @@ class TriggerKeyDetector {
   // Removes everything and forgets the keys held.
   void uninstall();
 
-  // One modifier key's change, with the flags word after it.
-  void modifierChanged(TriggerKey key, uint64_t flags);
+  // One modifier key's change, with the modifiers held after it.
+  void modifierChanged(TriggerKey key, const ModifierState& modifiers);
 
   bool isInstalled() const { return static_cast<bool>(installation_); }
   const std::set<TriggerKey>& keysDown() const { return keysDown_; }

@@ -11,10 +11,14 @@
 #include "app/MeterGeometry.h"
 #include "app/TrayIcon.h"
 #include "app/WindowContent.h"
+#include "messages/Messages.h"
+#include "messages/ShellMessages.h"
 
 using namespace wrenly;
 
 namespace {
+
+namespace T = ShellMessages;
 
 class RecordedActions final : public MenuActions {
  public:
@@ -44,9 +48,9 @@ ShellSnapshot ready() {
   return s;
 }
 
-bool shows(const QStringList& texts, const char* text) {
+bool shows(const QStringList& texts, const std::string& text) {
   for (const QString& shown : texts) {
-    if (shown.contains(QString::fromUtf8(text))) return true;
+    if (shown.contains(QString::fromStdString(text))) return true;
   }
   return false;
 }
@@ -54,10 +58,10 @@ bool shows(const QStringList& texts, const char* text) {
 struct ViewCase {
   const char* name;
   ShellSnapshot state;
-  std::vector<const char*> shown;
-  std::vector<const char*> hidden;
-  std::vector<const char*> enabled;
-  std::vector<const char*> disabled;
+  std::vector<std::string> shown;
+  std::vector<std::string> hidden;
+  std::vector<std::string> enabled;
+  std::vector<std::string> disabled;
 };
 
 std::vector<ViewCase> viewCases() {
@@ -67,25 +71,25 @@ std::vector<ViewCase> viewCases() {
   s.voice.permissionFeedback = "10:02 · 仍未取得權限。";
   cases.push_back({"step 1",
                    s,
-                   {"步驟 1／2 · 啟用輔助使用", "10:02 · 仍未取得權限。", "等待系統授權"},
-                   {"步驟 2／2 · 按一次錄音鍵", "開始語音輸入"},
-                   {"開啟桌面輔助使用設定", "我已開啟，重新檢查", "結束 Wrenly"},
+                   {T::step1Heading, "10:02 · 仍未取得權限。", T::waitingForPermission},
+                   {T::step2Heading, T::startDictation},
+                   {T::openAccessibilitySettings, T::recheckPermission, T::quit},
                    {}});
   s = {};
   s.voice.permissionGranted = true;
   cases.push_back({"step 2 waiting",
                    s,
-                   {"步驟 2／2 · 按一次錄音鍵", "等待您按鍵…"},
-                   {"步驟 1／2", "按鍵偵測尚未啟動", "重新啟用按鍵偵測"},
+                   {T::step2Heading, T::waitingForKey},
+                   {T::step1Heading, T::keyDetectionOff, T::restartKeyDetection},
                    {},
-                   {"確認並開始使用"}});
+                   {T::confirmTriggerKey}});
   s.voice.detectedTriggerKey = TriggerKey::leftShift;
   s.voice.triggerKeyAvailable = false;
   cases.push_back({"step 2 detected, detector off",
                    s,
-                   {"已偵測到 左 Shift", "按鍵偵測尚未啟動。請重新檢查輔助使用權限。"},
-                   {"等待您按鍵…"},
-                   {"確認並開始使用", "重新啟用按鍵偵測"},
+                   {T::detectedPrefix + std::string(Messages::leftShiftTitle), T::keyDetectionOff},
+                   {T::waitingForKey},
+                   {T::confirmTriggerKey, T::restartKeyDetection},
                    {}});
   s = ready();
   s.voice.serviceStatusLoaded = false;
@@ -93,41 +97,50 @@ std::vector<ViewCase> viewCases() {
   s.voice.message = "<b>正在檢查語音服務…</b>";
   cases.push_back({"main, signed out, checking",
                    s,
-                   {"<b>正在檢查語音服務…</b>", "正在檢查密碼匙圈", "自動貼回輸入欄尚未啟用",
-                    "錄音鍵：右 Alt", "私隱說明"},
-                   {"步驟", "登出 Apple 帳戶", "刪除帳戶及資料", "重試上一段錄音", "複製最近文字"},
-                   {"開始語音輸入", "使用 Apple 登入", "啟用即時語音辨識", "重新設定按鍵"},
+                   {"<b>正在檢查語音服務…</b>", T::checkingKeyring, T::autoPasteOff,
+                    T::triggerKeyLabel + std::string("右 Alt"), T::privacy},
+                   {T::step1Heading, T::step2Heading, T::signOut, T::deleteAccount,
+                    T::retryLastRecording, T::copyLastText},
+                   {T::startDictation, T::signIn, T::liveRecognition, T::resetTriggerKey},
                    {}});
   s = ready();
   s.voice.phase = DictationPhase::processing;
   s.voice.hasRetryRecording = true;
   s.voice.accessActive = true;
   s.voice.lastText = "a < b & <i>c</i>";
-  cases.push_back({"processing, signed in",
-                   s,
-                   {"a < b & <i>c</i>", "登出 Apple 帳戶"},
-                   {"正在檢查密碼匙圈", "自動貼回", "使用 Apple 登入", "私隱說明"},
-                   {"登出 Apple 帳戶", "複製最近文字"},
-                   {"開始語音輸入", "啟用即時語音辨識", "重試上一段錄音", "刪除帳戶及資料"}});
+  cases.push_back(
+      {"processing, signed in",
+       s,
+       {"a < b & <i>c</i>", T::signOut},
+       {T::checkingKeyring, T::autoPasteOff, T::signIn, T::privacy},
+       {T::signOut, T::copyLastText},
+       {T::startDictation, T::liveRecognition, T::retryLastRecording, T::deleteAccount}});
   s = ready();
   s.voice.phase = DictationPhase::recording;
   cases.push_back({"recording",
                    s,
-                   {"完成錄音"},
-                   {"開始語音輸入"},
-                   {"完成錄音"},
-                   {"使用 Apple 登入", "啟用即時語音辨識"}});
+                   {T::finishRecording},
+                   {T::startDictation},
+                   {T::finishRecording},
+                   {T::signIn, T::liveRecognition}});
   s = ready();
   s.voice.activationInProgress = true;
   s.voice.activationFeedback = "請在瀏覽器完成登入";
   cases.push_back({"signing in",
                    s,
-                   {"正在登入…", "請在瀏覽器完成登入"},
-                   {"使用 Apple 登入"},
-                   {"開始語音輸入"},
-                   {"正在登入…"}});
+                   {T::signingIn, "請在瀏覽器完成登入"},
+                   {T::signIn},
+                   {T::startDictation},
+                   {T::signingIn}});
   return cases;
 }
+
+// The window at its usual width, with the actions it calls recorded.
+struct MenuViewAt460 : testing::Test {
+  QApplication& app = testApplication();
+  RecordedActions actions;
+  WindowContent view{actions, 460};
+};
 
 TEST(MenuView, StateDecidesTextsStepsAndEnabledControlsInBothWidths) {
   testApplication();
@@ -138,26 +151,20 @@ TEST(MenuView, StateDecidesTextsStepsAndEnabledControlsInBothWidths) {
       SCOPED_TRACE(std::string(c.name) + " at " + std::to_string(width));
       view.render(c.state);
       const QStringList texts = visibleTexts(view);
-      for (const char* text : c.shown) EXPECT_TRUE(shows(texts, text)) << text;
-      for (const char* text : c.hidden) EXPECT_FALSE(shows(texts, text)) << text;
-      for (const char* text : c.enabled) {
-        QAbstractButton* button = visibleButton(view, QString::fromUtf8(text));
-        ASSERT_NE(button, nullptr) << text;
-        EXPECT_TRUE(button->isEnabled()) << text;
-      }
-      for (const char* text : c.disabled) {
-        QAbstractButton* button = visibleButton(view, QString::fromUtf8(text));
-        ASSERT_NE(button, nullptr) << text;
-        EXPECT_FALSE(button->isEnabled()) << text;
+      for (const auto& text : c.shown) EXPECT_TRUE(shows(texts, text)) << text;
+      for (const auto& text : c.hidden) EXPECT_FALSE(shows(texts, text)) << text;
+      for (bool enabled : {true, false}) {
+        for (const auto& text : enabled ? c.enabled : c.disabled) {
+          QAbstractButton* button = visibleButton(view, QString::fromStdString(text));
+          ASSERT_NE(button, nullptr) << text;
+          EXPECT_EQ(button->isEnabled(), enabled) << text;
+        }
       }
     }
   }
 }
 
-TEST(MenuView, ControllerTextsAreNeverReadAsMarkup) {
-  testApplication();
-  RecordedActions actions;
-  WindowContent view(actions, 460);
+TEST_F(MenuViewAt460, ControllerTextsAreNeverReadAsMarkup) {
   ShellSnapshot s = ready();
   s.voice.message = s.voice.lastText = s.voice.activationFeedback = "<img src=x>";
   view.render(s);
@@ -170,18 +177,16 @@ TEST(MenuView, ControllerTextsAreNeverReadAsMarkup) {
   EXPECT_EQ(found, 3);
 }
 
-TEST(MenuView, ControlsCallTheirActionsAndDeletionAsksFirst) {
-  testApplication();
-  RecordedActions actions;
-  WindowContent view(actions, 460);
+TEST_F(MenuViewAt460, ControlsCallTheirActionsAndDeletionAsksFirst) {
   ShellSnapshot s = ready();
   s.voice.accessActive = true;
   s.voice.lastText = "x";
   s.voice.hasRetryRecording = true;
   view.render(s);
   for (const char* text :
-       {"開始語音輸入", "重新設定按鍵", "啟用即時語音辨識", "重試上一段錄音", "登出 Apple 帳戶",
-        "複製最近文字", "服務設定及權限", "開啟輔助使用權限", "顯示診斷記錄", "刪除帳戶及資料"}) {
+       {T::startDictation, T::resetTriggerKey, T::liveRecognition, T::retryLastRecording,
+        T::signOut, T::copyLastText, T::servicesAndPermissions, T::requestAccessibility,
+        T::showDiagnostics, T::deleteAccount}) {
     QAbstractButton* button = visibleButton(view, QString::fromUtf8(text));
     ASSERT_NE(button, nullptr) << text;
     button->click();
@@ -192,15 +197,12 @@ TEST(MenuView, ControlsCallTheirActionsAndDeletionAsksFirst) {
                                       "requestAccessibility", "showDiagnostics"}));
   QMessageBox* dialog = view.mainView().deleteDialog();
   ASSERT_NE(dialog, nullptr);
-  EXPECT_EQ(dialog->windowTitle(), "刪除帳戶及資料？");
-  visibleButton(*dialog, "確認刪除")->click();
+  EXPECT_EQ(dialog->windowTitle(), T::deleteTitle);
+  visibleButton(*dialog, T::deleteConfirm)->click();
   EXPECT_EQ(actions.calls.back(), "removeAccess");
 }
 
-TEST(MenuView, OnlyAChangeOfLiveRecognitionFromOutsideIsSentBack) {
-  testApplication();
-  RecordedActions actions;
-  WindowContent view(actions, 460);
+TEST_F(MenuViewAt460, OnlyAChangeOfLiveRecognitionFromOutsideIsSentBack) {
   ShellSnapshot s = ready();
   for (bool consent : {true, false}) {
     s.voice.streamingConsent = consent;
@@ -208,7 +210,7 @@ TEST(MenuView, OnlyAChangeOfLiveRecognitionFromOutsideIsSentBack) {
   }
   EXPECT_TRUE(actions.calls.empty());
   // What the accessibility toolkit's toggle action does: no click.
-  visibleButton(view, "啟用即時語音辨識")->toggle();
+  visibleButton(view, T::liveRecognition)->toggle();
   EXPECT_EQ(actions.calls, std::vector<std::string>{"consent:on"});
 }
 

@@ -16,9 +16,9 @@ DesktopSession& DesktopSession::shared() {
 }
 
 DesktopSession::DesktopSession() {
-  auto opened = X11Desktop::open(mainLoop.get_executor(), {std::nullopt, "wrenly"});
-  if (auto* error = std::get_if<DesktopOpenError>(&opened)) throw std::runtime_error(error->detail);
-  desktop = std::move(std::get<std::unique_ptr<X11Desktop>>(opened));
+  auto opened = X11Desktop::open(mainLoop.get_executor(), {std::nullopt, "wrenly"}, *accessibility);
+  if (!opened) throw std::runtime_error(opened.error().detail);
+  desktop = std::move(opened).value();
   user = openXConnection(std::nullopt);
   fields = std::make_unique<ChildProcess>(
       std::vector<std::string>{"/usr/bin/python3", WRENLY_FIELDS_WINDOW});

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "ChildProcess.h"
+#include "platform/linux/atspi/AtspiAccessibility.h"
 #include "platform/linux/x11/X11Desktop.h"
 
 namespace wrenly {
@@ -33,6 +34,8 @@ struct DesktopSession {
   int32_t editorPID() const { return editor->pid(); }
 
   boost::asio::io_context mainLoop;
+  std::unique_ptr<AtspiAccessibility> accessibility =
+      std::make_unique<AtspiAccessibility>(AtspiAccessibility::KeyAccess::available);
   std::unique_ptr<X11Desktop> desktop;
   XDisplayPtr user;
   std::unique_ptr<ChildProcess> fields;

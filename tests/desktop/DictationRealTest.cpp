@@ -47,7 +47,7 @@ class RealDictation : public ::testing::Test {
     ports.secrets = &secrets;
     const DesktopPorts real = desktop.desktop->ports();
     ports.workspace = real.workspace;
-    ports.accessibility = real.accessibility;
+    ports.accessibility = desktop.accessibility.get();
     ports.windows = real.windows;
     ports.keyInjector = real.keyInjector;
     ports.keyMonitor = real.keyMonitor;
@@ -66,7 +66,7 @@ class RealDictation : public ::testing::Test {
   ElementHandle frontField(int32_t processID) {
     ElementHandle field;
     desktop.runUntil([&] {
-      field = desktop.desktop->accessibility().focusedElement(processID, 300ms);
+      field = desktop.accessibility->focusedElement(processID, 300ms);
       return field != nullptr;
     });
     return field;

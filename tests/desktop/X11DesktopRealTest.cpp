@@ -29,7 +29,7 @@ class X11DesktopTest : public ::testing::Test {
   static void SetUpTestSuite() { session = &DesktopSession::shared(); }
 
   ElementHandle focused(int32_t processID) {
-    return session->desktop->accessibility().focusedElement(processID, 300ms);
+    return session->accessibility->focusedElement(processID, 300ms);
   }
   // The fields window in front with `field` focused, holding `text`. GTK selects all of an
   // entry when it takes focus, which tells it from the text view (both have the role "text").
@@ -50,7 +50,7 @@ class X11DesktopTest : public ::testing::Test {
   Platform platform() {
     Platform platform;
     platform.mainLoop = session->mainLoop.get_executor();
-    platform.accessibility = &session->desktop->accessibility();
+    platform.accessibility = session->accessibility.get();
     platform.keyMonitor = &session->desktop->keyMonitor();
     platform.chords = &session->desktop->chords();
     return platform;
@@ -62,20 +62,20 @@ class X11DesktopTest : public ::testing::Test {
 DesktopSession* X11DesktopTest::session = nullptr;
 
 TEST(X11DesktopOpen, NamesTheMissingDisplayInsteadOfFailingLater) {
+  Accessibility& accessibility = *DesktopSession::shared().accessibility;
   std::string display = std::getenv("DISPLAY");
   unsetenv("DISPLAY");
   boost::asio::io_context loop;
-  auto opened = X11Desktop::open(loop.get_executor(), {});
+  auto opened = X11Desktop::open(loop.get_executor(), {}, accessibility);
   setenv("DISPLAY", display.c_str(), 1);
-  auto* error = std::get_if<DesktopOpenError>(&opened);
-  ASSERT_NE(error, nullptr);
-  EXPECT_EQ(error->reason, DesktopUnavailable::noDisplay);
-  EXPECT_THAT(error->userMessage(), ::testing::HasSubstr("DISPLAY"));
+  ASSERT_FALSE(opened);
+  EXPECT_EQ(opened.error().missing, DesktopMissing::display);
+  EXPECT_THAT(opened.error().detail, ::testing::HasSubstr("DISPLAY"));
 }
 
 TEST_F(X11DesktopTest, FocusedFieldsAreCapturedInFrontAndInTheBackground) {
   // Asked at start within a bound; on a loaded machine the answer may land just after.
-  EXPECT_TRUE(session->runUntil([&] { return session->desktop->accessibility().isTrusted(); }));
+  EXPECT_TRUE(session->runUntil([&] { return session->accessibility->isTrusted(); }));
   for (const char* field : {"entry", "view", "password"}) {
     auto element = focusField(field, "some text");
     ASSERT_TRUE(element) << field;

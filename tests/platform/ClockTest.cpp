@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/SystemClock.h"
+#include "support/LoopDriver.h"
 #include "support/ManualClock.h"
 
 using namespace wrenly;
@@ -16,10 +17,8 @@ namespace {
 
 struct ManualClockTest : testing::Test {
   asio::io_context loop;
-  ManualClock clock{[this] {
-    loop.poll();
-    loop.restart();
-  }};
+  LoopDriver driver{loop};
+  ManualClock clock{[this] { driver.settle(); }};
 };
 
 // Sleepers wake in deadline order and only when due; sleeps that woken work schedules fire
@@ -35,7 +34,7 @@ TEST_F(ManualClockTest, WakesSleepersInDeadlineOrderAndOnlyWhenDue) {
   asio::co_spawn(loop, sleeper(0.5, 2, 1), asio::detached);
   asio::co_spawn(loop, sleeper(0.12, 1, 3), asio::detached);
   asio::co_spawn(loop, sleeper(3.0, 3, 1), asio::detached);
-  loop.poll();
+  driver.settle();
 
   clock.advanceSeconds(0.35);
   EXPECT_TRUE(woke.empty());
@@ -60,9 +59,9 @@ TEST_F(ManualClockTest, CancelledSleepsAndDestroyedTimersAreGone) {
         }
       },
       asio::bind_cancellation_slot(signal.slot(), asio::detached));
-  loop.poll();
+  driver.settle();
   signal.emit(asio::cancellation_type::terminal);
-  loop.poll();
+  driver.settle();
   EXPECT_TRUE(aborted);
   bool ran = false;
   clock.after(loop.get_executor(), std::chrono::seconds(1), [&] { ran = true; }).reset();

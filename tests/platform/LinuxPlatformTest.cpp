@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "platform/Settings.h"
-#include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/LinuxDesktop.h"
 #include "support/TemporaryDirectory.h"
 
 using namespace wrenly;
@@ -23,8 +23,8 @@ LinuxPlatformOptions optionsIn(const TemporaryDirectory& dir) {
 TEST(WithSessionBus, HandsOutItsOwnAdaptersAndTheAttachedPortsOnItsLoops) {
   TemporaryDirectory dir;
   auto made = LinuxPlatform::make(optionsIn(dir));
-  ASSERT_TRUE(std::holds_alternative<std::unique_ptr<LinuxPlatform>>(made));
-  auto& composed = *std::get<std::unique_ptr<LinuxPlatform>>(made);
+  ASSERT_TRUE(made);
+  auto& composed = **made;
 
   Platform before = composed.platform();
   EXPECT_TRUE(before.clock && before.settings && before.secrets && before.audioInput &&
@@ -54,13 +54,15 @@ TEST(WithSessionBus, HandsOutItsOwnAdaptersAndTheAttachedPortsOnItsLoops) {
 }
 
 // Run by its CTest entry with a session bus address that leads nowhere.
-TEST(WithoutSessionBus, IsRefusedWithTheSystemsReason) {
+TEST(WithoutSessionBus, IsRefusedWithTheSystemsReasonBeforeTheDesktopIsLookedAt) {
   TemporaryDirectory dir;
-  auto made = LinuxPlatform::make(optionsIn(dir));
-  ASSERT_TRUE(std::holds_alternative<LinuxPlatformError>(made));
-  const auto& error = std::get<LinuxPlatformError>(made);
-  EXPECT_EQ(error.kind, LinuxPlatformErrorKind::noSessionBus);
-  EXPECT_FALSE(error.detail.empty());
+  LinuxDesktopOptions options;
+  options.platform = optionsIn(dir);
+  for (const auto& error : {LinuxPlatform::make(optionsIn(dir)).error(),
+                            LinuxDesktop::open(std::move(options)).error()}) {
+    EXPECT_EQ(error.missing, DesktopMissing::sessionBus);
+    EXPECT_FALSE(error.detail.empty());
+  }
   EXPECT_FALSE(std::filesystem::exists(dir / "settings.json"));
 }
 

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "platform/linux/browser/XdgBrowserSession.h"
+#include "support/LoopDriver.h"
 #include "support/TemporaryDirectory.h"
 
 using namespace wrenly;
@@ -16,6 +17,7 @@ namespace {
 struct XdgBrowserSessionTest : testing::Test {
   TemporaryDirectory dir;
   asio::io_context loop;
+  LoopDriver driver{loop};
   std::vector<std::string> opened;
   std::optional<std::string> callback;
   std::exception_ptr failure;
@@ -28,11 +30,9 @@ struct XdgBrowserSessionTest : testing::Test {
                      failure = e;
                      if (!e) callback = u;
                    }));
-    loop.poll();
+    driver.settle();
   }
-  void runUntilFinished() {
-    for (int i = 0; i < 1000 && !finished; ++i) loop.run_one();
-  }
+  void runUntilFinished() { driver.runUntil([this] { return finished; }); }
   XdgBrowserSession::Opener recordingOpener(bool result = true) {
     return [this, result](const std::string& url) {
       opened.push_back(url);
@@ -52,7 +52,7 @@ TEST_F(XdgBrowserSessionTest, DeliversTheFirstCallbackOfOurSchemeAndCleansUp) {
   EXPECT_TRUE(forwardAuthCallback(socket, "https://elsewhere.example/"));
   EXPECT_FALSE(forwardAuthCallback(socket, "wrenly-auth://a\nb"));
   EXPECT_FALSE(forwardAuthCallback(socket, "wrenly-auth://" + std::string(9000, 'a')));
-  loop.poll();
+  driver.settle();
   EXPECT_FALSE(finished);
   EXPECT_TRUE(forwardAuthCallback(socket, "wrenly-auth://complete?state=abc"));
   runUntilFinished();
@@ -78,7 +78,6 @@ TEST_F(XdgBrowserSessionTest, EndsWithAnErrorWhenRefusedOrCancelled) {
 
   finished = false;
   failure = nullptr;
-  loop.restart();
   XdgBrowserSession cancelled(loop.get_executor(), socket, recordingOpener());
   asio::cancellation_signal cancel;
   begin(cancelled, cancel.slot());

@@ -4,6 +4,7 @@
 #include <boost/system/system_error.hpp>
 
 #include "ServiceHarness.h"
+#include "messages/Messages.h"
 #include "service/RequestBodies.h"
 #include "service/ServiceError.h"
 #include "service/TransportError.h"

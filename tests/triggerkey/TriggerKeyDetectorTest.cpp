@@ -2,6 +2,7 @@
 
 #include <boost/asio/io_context.hpp>
 
+#include "support/LoopDriver.h"
 #include "support/ManualClock.h"
 #include "support/desktop/FakeDesktop.h"
 #include "triggerkey/TriggerKeyDetector.h"
@@ -10,7 +11,6 @@ using namespace wrenly;
 
 namespace {
 
-using Key = TriggerKey;
 using Keys = std::vector<TriggerKey>;
 using Scope = KeyMonitor::Scope;
 using Script = KeyEventScript;
@@ -19,9 +19,10 @@ struct TriggerKeyDetectorTest : testing::Test {
   asio::io_context loop;
   ManualClock clock;
   FakeDesktop desktop{loop.get_executor(), clock};
+  LoopDriver driver{loop, &clock};
   Keys detected;
   std::unique_ptr<TriggerKeyDetector> hotKey = std::make_unique<TriggerKeyDetector>(
-      desktop.platform(), [this](Key key) { detected.push_back(key); });
+      desktop.platform(), [this](TriggerKey key) { detected.push_back(key); });
 
   // The detector reports on the main loop only, never from inside the key monitor.
   Keys play(const Script& script) {
@@ -31,10 +32,7 @@ struct TriggerKeyDetectorTest : testing::Test {
     settle();
     return detected;
   }
-  void settle() {
-    loop.poll();
-    loop.restart();
-  }
+  void settle() { driver.settle(); }
   size_t monitors() {
     return desktop.keyMonitor.monitors(Scope::global) + desktop.keyMonitor.monitors(Scope::local);
   }
@@ -53,37 +51,39 @@ void PrintTo(const Row& row, std::ostream* out) {
 struct DetectorTable : TriggerKeyDetectorTest, testing::WithParamInterface<Row> {};
 
 TEST_P(DetectorTable, ReportsOnlyLoneTaps) {
-  ASSERT_TRUE(hotKey->install(Key::rightAlt));
+  ASSERT_TRUE(hotKey->install(TriggerKey::rightAlt));
   EXPECT_EQ(play(GetParam().script), GetParam().expected);
   EXPECT_TRUE(hotKey->keysDown().empty());
 }
 
 std::vector<Row> detectorRows() {
-  const Key option = Key::rightAlt, shift = Key::leftShift, command = Key::leftCommand;
+  const TriggerKey option = TriggerKey::rightAlt, shift = TriggerKey::leftShift,
+                   command = TriggerKey::leftCommand;
+  const auto rightAltHeld = ModifierState().hold(Key::alt, KeySide::right);
   std::vector<Row> rows = {
       {"HeldWhileALetterIsTyped", Script().press(option).type().release(option), {}},
       {"TapInsideAnotherModifier", Script().press(shift).tap(option).release(shift), {}},
       {"OutOfOrderReleases", Script().press(shift).press(option).release(shift).release(option)},
       {"BothShiftsFamilyBitOnly",
-       Script().withoutDeviceBits().press(shift).tap(Key::rightShift).release(shift)},
-      {"UnknownKeyCodesIgnored",
+       Script().withoutDeviceBits().press(shift).tap(TriggerKey::rightShift).release(shift)},
+      {"OtherModifierKeysIgnored",
        Script()
-           .flagsChanged(KeyCode::capsLock, ModifierFlag::capsLock)
+           .change(Key::capsLock, KeySide::unknown, ModifierState().hold(Key::capsLock))
            .press(option)
-           .flagsChanged(KeyCode::function, 0x800000 | ModifierFlag::option | 0x40)
+           .change(Key::other, KeySide::unknown, rightAltHeld)
            .release(option),
        {option}},
       {"RepeatedPressCountsOnce",
-       Script().press(option).flagsChanged(KeyCode::rightAlt, 0x80040).release(option),
+       Script().press(option).change(Key::alt, KeySide::right, rightAltHeld).release(option),
        {option}},
-      {"ReleaseNeverSeenPressed", Script().flagsChanged(KeyCode::rightAlt, 0)},
+      {"ReleaseNeverSeenPressed", Script().change(Key::alt, KeySide::right, {})},
       {"TapsAfterAChord",
        Script().press(command).type().release(command).tap(command).tap(shift),
        {command, shift}},
       {"ThroughTheLocalMonitor", Script().in(Scope::local).tap(option), {option}},
   };
-  for (auto key : Key::allCases()) {
-    if (key == Key::optionCommandR) continue;
+  for (auto key : TriggerKey::allCases()) {
+    if (key == TriggerKey::optionCommandR) continue;
     const std::string name(key.rawValue());
     rows.push_back({"LoneTapOf_" + name, Script().tap(key), {key}});
     rows.push_back({"FamilyBitOnlyTapOf_" + name, Script().withoutDeviceBits().tap(key), {key}});
@@ -96,51 +96,51 @@ INSTANTIATE_TEST_SUITE_P(Rows, DetectorTable, testing::ValuesIn(detectorRows()),
 
 TEST_F(TriggerKeyDetectorTest, ChordOnlyWhenChosenAndLoneTapsStillReported) {
   EXPECT_EQ(TriggerKeyDetector::chord,
-            (TriggerChord{KeyCode::r, ModifierFlag::option | ModifierFlag::command}));
-  ASSERT_TRUE(hotKey->install(Key::rightAlt));
+            (TriggerChord{Key::r, ModifierState().hold(Key::super).hold(Key::alt)}));
+  ASSERT_TRUE(hotKey->install(TriggerKey::rightAlt));
   EXPECT_EQ(desktop.chords.registrations(), 0u);
 
-  ASSERT_TRUE(hotKey->install(Key::optionCommandR));
+  ASSERT_TRUE(hotKey->install(TriggerKey::optionCommandR));
   desktop.chords.press(TriggerKeyDetector::chord);
   EXPECT_TRUE(detected.empty());  // not before the main loop runs
   settle();
-  EXPECT_EQ(detected, Keys{Key::optionCommandR});
-  EXPECT_EQ(play(Script().tap(Key::leftShift)), Keys{Key::leftShift});
+  EXPECT_EQ(detected, Keys{TriggerKey::optionCommandR});
+  EXPECT_EQ(play(Script().tap(TriggerKey::leftShift)), Keys{TriggerKey::leftShift});
 }
 
 TEST_F(TriggerKeyDetectorTest, FailedInstallLeavesNothingInstalled) {
   desktop.setTrusted(false);
-  EXPECT_FALSE(hotKey->install(Key::optionCommandR));
-  EXPECT_TRUE(play(Script().tap(Key::rightAlt)).empty());
+  EXPECT_FALSE(hotKey->install(TriggerKey::optionCommandR));
+  EXPECT_TRUE(play(Script().tap(TriggerKey::rightAlt)).empty());
   desktop.setTrusted(true);
 
   desktop.keyMonitor.refuse(Scope::local);
-  EXPECT_FALSE(hotKey->install(Key::rightAlt));
+  EXPECT_FALSE(hotKey->install(TriggerKey::rightAlt));
   EXPECT_EQ(monitors(), 0u);
 
   desktop.keyMonitor.refuse(std::nullopt);
   desktop.chords.refuse();
-  EXPECT_FALSE(hotKey->install(Key::optionCommandR));
+  EXPECT_FALSE(hotKey->install(TriggerKey::optionCommandR));
   EXPECT_FALSE(hotKey->isInstalled());
   EXPECT_EQ(monitors(), 0u);
   EXPECT_EQ(desktop.chords.registrations(), 0u);
 }
 
 TEST_F(TriggerKeyDetectorTest, InstallingTwiceStartsAfresh) {
-  ASSERT_TRUE(hotKey->install(Key::optionCommandR));
-  play(Script().press(Key::rightAlt));
-  ASSERT_TRUE(hotKey->install(Key::optionCommandR));
+  ASSERT_TRUE(hotKey->install(TriggerKey::optionCommandR));
+  play(Script().press(TriggerKey::rightAlt));
+  ASSERT_TRUE(hotKey->install(TriggerKey::optionCommandR));
   EXPECT_EQ(monitors(), 2u);
   EXPECT_EQ(desktop.chords.registrations(), 1u);
   // A release the new installation never saw pressed reports nothing.
-  EXPECT_TRUE(play(Script().release(Key::rightAlt)).empty());
-  EXPECT_EQ(play(Script().tap(Key::rightAlt)), Keys{Key::rightAlt});
+  EXPECT_TRUE(play(Script().release(TriggerKey::rightAlt)).empty());
+  EXPECT_EQ(play(Script().tap(TriggerKey::rightAlt)), Keys{TriggerKey::rightAlt});
 }
 
 TEST_F(TriggerKeyDetectorTest, EventsQueuedBeforeUninstallOrDestructionAreDropped) {
   for (bool destroy : {false, true}) {
-    ASSERT_TRUE(hotKey->install(Key::optionCommandR));
-    Script().tap(Key::rightAlt).play(desktop.keyMonitor);
+    ASSERT_TRUE(hotKey->install(TriggerKey::optionCommandR));
+    Script().tap(TriggerKey::rightAlt).play(desktop.keyMonitor);
     desktop.chords.press(TriggerKeyDetector::chord);
     destroy ? hotKey.reset() : hotKey->uninstall();
     settle();
@@ -157,8 +157,12 @@ TEST_F(TriggerKeyDetectorTest, CallbackMayReinstallFromInsideADetection) {
     ++reports;
     reinstalling->install(key);  // set-up picks the key the user just pressed
   });
-  ASSERT_TRUE(reinstalling->install(Key::rightAlt));
-  Script().in(Scope::local).tap(Key::leftControl).tap(Key::leftControl).play(desktop.keyMonitor);
+  ASSERT_TRUE(reinstalling->install(TriggerKey::rightAlt));
+  Script()
+      .in(Scope::local)
+      .tap(TriggerKey::leftControl)
+      .tap(TriggerKey::leftControl)
+      .play(desktop.keyMonitor);
   settle();
   EXPECT_EQ(reports, 2);
   EXPECT_EQ(desktop.keyMonitor.monitors(Scope::local), 1u);

@@ -30,9 +30,9 @@ std::optional<std::string> sessionBusProblem() {
 
 LinuxPlatform::Made LinuxPlatform::make(LinuxPlatformOptions options) {
   if (auto problem = sessionBusProblem()) {
-    return LinuxPlatformError{LinuxPlatformErrorKind::noSessionBus, std::move(*problem)};
+    return DesktopError{DesktopMissing::sessionBus, std::move(*problem)};
   }
-  return std::unique_ptr<LinuxPlatform>(new LinuxPlatform(std::move(options)));
+  return Made(std::unique_ptr<LinuxPlatform>(new LinuxPlatform(std::move(options))));
 }
 
 LinuxPlatform::LinuxPlatform(LinuxPlatformOptions options)

@@ -8,10 +8,11 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <variant>
 
+#include "base/Expected.h"
 #include "platform/DesktopPorts.h"
 #include "platform/Platform.h"
+#include "platform/linux/DesktopError.h"
 
 namespace wrenly {
 
@@ -30,16 +31,6 @@ struct LinuxPlatformOptions {
   unsigned backgroundThreads = 4;  // blocking calls run here; a sign-in may hold one for minutes
 };
 
-enum class LinuxPlatformErrorKind {
-  noSessionBus,  // the keyring and the desktop's services are reached over the session bus
-};
-
-// The shell words the kind for the user; `detail` is the system's own description.
-struct LinuxPlatformError {
-  LinuxPlatformErrorKind kind;
-  std::string detail;
-};
-
 // The real program's platform: owns the main loop, the background pool and every adapter that
 // needs nothing but the system, and borrows the desktop and GUI ports from their makers (the
 // display server's adapter needs the main loop, so it is made after this and attached).
@@ -48,7 +39,8 @@ struct LinuxPlatformError {
 // destruction then stops the pool and waits for its threads.
 class LinuxPlatform {
  public:
-  using Made = std::variant<std::unique_ptr<LinuxPlatform>, LinuxPlatformError>;
+  using Made = Expected<std::unique_ptr<LinuxPlatform>, DesktopError>;
+  // Refused (DesktopMissing::sessionBus) without a session bus.
   static Made make(LinuxPlatformOptions options = {});
 
   ~LinuxPlatform();

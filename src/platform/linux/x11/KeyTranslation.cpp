@@ -3,14 +3,12 @@
 #include <X11/XKBlib.h>
 #include <X11/keysym.h>
 
-#include "platform/KeyMonitor.h"
-
 namespace wrenly {
 
 namespace {
 
 std::optional<TranslatedKey> translate(KeySym symbol) {
-  using namespace ModifierFlag;
+  using enum KeySide;
   switch (symbol) {
     // Layouts that make the right Alt key AltGr give it one of the level-shift symbols; it is
     // still the key the user knows as right Alt.
@@ -18,28 +16,28 @@ std::optional<TranslatedKey> translate(KeySym symbol) {
     case XK_Meta_R:
     case XK_ISO_Level3_Shift:
     case XK_Mode_switch:
-      return TranslatedKey{KeyCode::rightAlt, option, rightAltDevice};
+      return TranslatedKey{Key::alt, right};
     case XK_Alt_L:
     case XK_Meta_L:
-      return TranslatedKey{KeyCode::leftAlt, option, leftAltDevice};
+      return TranslatedKey{Key::alt, left};
     case XK_Shift_R:
-      return TranslatedKey{KeyCode::rightShift, shift, rightShiftDevice};
+      return TranslatedKey{Key::shift, right};
     case XK_Shift_L:
-      return TranslatedKey{KeyCode::leftShift, shift, leftShiftDevice};
+      return TranslatedKey{Key::shift, left};
     case XK_Control_R:
-      return TranslatedKey{KeyCode::rightControl, control, rightControlDevice};
+      return TranslatedKey{Key::control, right};
     case XK_Control_L:
-      return TranslatedKey{KeyCode::leftControl, control, leftControlDevice};
+      return TranslatedKey{Key::control, left};
     case XK_Super_R:
-      return TranslatedKey{KeyCode::rightCommand, command, rightCommandDevice};
+      return TranslatedKey{Key::super, right};
     case XK_Super_L:
-      return TranslatedKey{KeyCode::leftCommand, command, leftCommandDevice};
+      return TranslatedKey{Key::super, left};
     case XK_Caps_Lock:
-      return TranslatedKey{KeyCode::capsLock, ModifierFlag::capsLock, 0};
+      return TranslatedKey{Key::capsLock, unknown};
     case XK_r:
-      return TranslatedKey{KeyCode::r, 0, 0};
+      return TranslatedKey{Key::r, unknown};
     case XK_v:
-      return TranslatedKey{KeyCode::v, 0, 0};
+      return TranslatedKey{Key::v, unknown};
     default:
       return std::nullopt;
   }

@@ -3,20 +3,19 @@
 #include <X11/Xlib.h>
 
 #include <array>
-#include <cstdint>
 #include <optional>
+
+#include "platform/KeyMonitor.h"
 
 namespace wrenly {
 
-// What one X key is to the trigger-key detector.
+// What one X key is in the key monitor's vocabulary.
 struct TranslatedKey {
-  uint16_t keyCode = 0xFFFF;  // KeyCode::other unless known
-  uint64_t familyFlag = 0;    // set for modifier keys
-  uint64_t deviceFlag = 0;    // the left/right bit of a modifier key
-  bool isModifier() const { return familyFlag != 0; }
+  Key key = Key::other;
+  KeySide side = KeySide::unknown;
 };
 
-// The detector's view of every X key code of the current keyboard layout, looked up from the
+// The key monitor's view of every X key code of the current keyboard layout, looked up from the
 // key symbols (codes differ between layouts and servers).
 class KeyTranslation {
  public:

@@ -8,8 +8,6 @@
 #include <array>
 #include <cstdlib>
 
-#include "messages/Messages.h"
-#include "platform/linux/atspi/AtspiAccessibility.h"
 #include "platform/linux/x11/WindowProperties.h"
 #include "platform/linux/x11/X11WindowList.h"
 #include "platform/linux/x11/X11Workspace.h"
@@ -52,34 +50,21 @@ std::string environment(const char* name) {
 
 }  // namespace
 
-const char* DesktopOpenError::userMessage() const {
-  switch (reason) {
-    case DesktopUnavailable::noDisplay:
-      return Messages::noXDisplay;
-    case DesktopUnavailable::displayUnreachable:
-      return Messages::xDisplayUnreachable;
-    case DesktopUnavailable::noXInput2:
-      return Messages::noXInput2;
-    case DesktopUnavailable::noXTest:
-      return Messages::noXTest;
-  }
-  return Messages::xDisplayUnreachable;
-}
-
-X11Desktop::Opened X11Desktop::open(asio::any_io_executor mainLoop, const Options& options) {
+X11Desktop::Opened X11Desktop::open(asio::any_io_executor mainLoop, const Options& options,
+                                    Accessibility& accessibility) {
   if (!options.displayName && environment("DISPLAY").empty()) {
     std::string detail = "DISPLAY is not set";
     if (!environment("WAYLAND_DISPLAY").empty()) detail += " (a Wayland session without XWayland)";
-    return DesktopOpenError{DesktopUnavailable::noDisplay, detail};
+    return DesktopError{DesktopMissing::display, detail};
   }
   const std::string name = options.displayName.value_or(environment("DISPLAY"));
-  std::unique_ptr<X11Desktop> desktop(new X11Desktop());
+  std::unique_ptr<X11Desktop> desktop(new X11Desktop(accessibility));
   for (auto* connection : {&desktop->workspaceConnection_, &desktop->requestConnection_,
                            &desktop->keyConnection_, &desktop->chordConnection_}) {
     *connection = openXConnection(name);
     if (!*connection) {
-      return DesktopOpenError{DesktopUnavailable::displayUnreachable,
-                              "cannot connect to X display " + name};
+      return DesktopError{DesktopMissing::displayUnreachable,
+                          "cannot connect to X display " + name};
     }
   }
 
@@ -91,17 +76,15 @@ X11Desktop::Opened X11Desktop::open(asio::any_io_executor mainLoop, const Option
   int minor = 2;
   if (!XQueryExtension(keys, "XInputExtension", &xinputOpcode, &event, &error) ||
       XIQueryVersion(keys, &major, &minor) != Success || major < 2 || (major == 2 && minor < 2)) {
-    return DesktopOpenError{DesktopUnavailable::noXInput2,
-                            "X display " + name + " lacks XInputExtension 2.2"};
+    return DesktopError{DesktopMissing::xinput2,
+                        "X display " + name + " lacks XInputExtension 2.2"};
   }
   int ignored = 0;
   if (!XTestQueryExtension(desktop->requestConnection_.get(), &ignored, &ignored, &major, &minor)) {
-    return DesktopOpenError{DesktopUnavailable::noXTest, "X display " + name + " lacks XTEST"};
+    return DesktopError{DesktopMissing::xtest, "X display " + name + " lacks XTEST"};
   }
 
   X11Desktop& self = *desktop;
-  self.accessibility_ =
-      std::make_unique<AtspiAccessibility>(AtspiAccessibility::KeyAccess::available);
   self.workspace_ = std::make_unique<X11Workspace>(mainLoop, self.workspaceConnection_.get(),
                                                    options.ownApplicationID);
   self.windows_ = std::make_unique<X11WindowList>(self.requestConnection_.get());
@@ -113,8 +96,10 @@ X11Desktop::Opened X11Desktop::open(asio::any_io_executor mainLoop, const Option
     return front && front->processID == self.workspace_->ownProcessID();
   });
   self.chords_ = std::make_unique<XGrabChordRegistrar>(mainLoop, self.chordConnection_.get());
-  return desktop;
+  return Opened(std::move(desktop));
 }
+
+X11Desktop::X11Desktop(Accessibility& accessibility) : accessibility_(accessibility) {}
 
 X11Desktop::~X11Desktop() = default;
 
@@ -128,15 +113,12 @@ bool X11Desktop::isTerminal(int32_t processID) {
     }
     break;
   }
-  auto element = accessibility_->focusedElement(processID, terminalRoleTimeout);
+  auto element = accessibility_.focusedElement(processID, terminalRoleTimeout);
   return element && element->role() == "terminal";
 }
 
 Workspace& X11Desktop::workspace() {
   return *workspace_;
-}
-Accessibility& X11Desktop::accessibility() {
-  return *accessibility_;
 }
 WindowList& X11Desktop::windows() {
   return *windows_;
@@ -152,8 +134,11 @@ ChordRegistrar& X11Desktop::chords() {
 }
 
 DesktopPorts X11Desktop::ports() {
-  return {workspace_.get(),   accessibility_.get(), windows_.get(),
-          keyInjector_.get(), keyMonitor_.get(),    chords_.get()};
+  return {.workspace = workspace_.get(),
+          .windows = windows_.get(),
+          .keyInjector = keyInjector_.get(),
+          .keyMonitor = keyMonitor_.get(),
+          .chords = chords_.get()};
 }
 
 }  // namespace wrenly

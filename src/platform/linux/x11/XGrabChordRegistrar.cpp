@@ -12,11 +12,11 @@ namespace wrenly {
 
 namespace {
 
-std::optional<unsigned long> keysymOf(uint16_t keyCode) {
-  switch (keyCode) {
-    case KeyCode::r:
+std::optional<unsigned long> keysymOf(Key key) {
+  switch (key) {
+    case Key::r:
       return XK_r;
-    case KeyCode::v:
+    case Key::v:
       return XK_v;
     default:
       return std::nullopt;
@@ -62,16 +62,16 @@ unsigned XGrabChordRegistrar::lockVariantsMask() const {
 }
 
 Subscription XGrabChordRegistrar::registerChord(TriggerChord chord, std::function<void()> pressed) {
-  auto keysym = keysymOf(chord.keyCode);
+  auto keysym = keysymOf(chord.key);
   const ::KeyCode keycode = keysym ? XKeysymToKeycode(display_, *keysym) : 0;
   if (keycode == 0) return {};
   unsigned modifiers = 0;
-  const std::pair<uint64_t, unsigned> families[] = {{ModifierFlag::shift, ShiftMask},
-                                                    {ModifierFlag::control, ControlMask},
-                                                    {ModifierFlag::option, maskOf(XK_Alt_L)},
-                                                    {ModifierFlag::command, maskOf(XK_Super_L)}};
-  for (auto [family, mask] : families) {
-    if (chord.modifierFlags & family) {
+  const std::pair<Key, unsigned> kinds[] = {{Key::shift, ShiftMask},
+                                            {Key::control, ControlMask},
+                                            {Key::alt, maskOf(XK_Alt_L)},
+                                            {Key::super, maskOf(XK_Super_L)}};
+  for (auto [kind, mask] : kinds) {
+    if (chord.held.holds(kind)) {
       if (mask == 0) return {};  // the layout has no such modifier
       modifiers |= mask;
     }

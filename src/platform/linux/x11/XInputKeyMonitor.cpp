@@ -26,11 +26,10 @@ Subscription XInputKeyMonitor::monitor(Scope scope, Handler handler) {
   return (scope == Scope::global ? global_ : local_).add(std::move(handler));
 }
 
-uint64_t XInputKeyMonitor::flags() const {
-  uint64_t flags = 0;
-  for (unsigned keycode : modifiersDown_)
-    flags |= keys_[keycode].familyFlag | keys_[keycode].deviceFlag;
-  return flags;
+ModifierState XInputKeyMonitor::held() const {
+  ModifierState held;
+  for (unsigned keycode : modifiersDown_) held.hold(keys_[keycode].key, keys_[keycode].side);
+  return held;
 }
 
 void XInputKeyMonitor::handle(XEvent& event) {
@@ -52,13 +51,15 @@ void XInputKeyMonitor::handle(XEvent& event) {
 void XInputKeyMonitor::rawEvent(int type, unsigned detail) {
   std::optional<KeyEvent> event;
   if (type == XI_RawButtonPress) {
-    if (!modifiersDown_.empty()) event = KeyEvent{KeyEventType::keyDown, KeyCode::other, flags()};
-  } else if (const TranslatedKey& key = keys_[detail]; key.isModifier()) {
+    if (!modifiersDown_.empty()) {
+      event = KeyEvent{KeyEventType::keyDown, Key::other, KeySide::unknown, held()};
+    }
+  } else if (const TranslatedKey& key = keys_[detail]; isModifier(key.key)) {
     const bool changed = type == XI_RawKeyPress ? modifiersDown_.insert(detail).second
                                                 : modifiersDown_.erase(detail) > 0;
-    if (changed) event = KeyEvent{KeyEventType::flagsChanged, key.keyCode, flags()};
+    if (changed) event = KeyEvent{KeyEventType::modifierChanged, key.key, key.side, held()};
   } else if (type == XI_RawKeyPress) {
-    event = KeyEvent{KeyEventType::keyDown, key.keyCode, flags()};
+    event = KeyEvent{KeyEventType::keyDown, key.key, key.side, held()};
   }
   if (!event) return;
   const bool local = ownWindowFocused_ && ownWindowFocused_();

@@ -15,7 +15,7 @@ namespace wrenly {
 
 // Watches every key of the session through XInput2 raw events on the root window: they reach
 // this connection without a grab, whoever holds the keyboard, and never auto-repeat. A pointer
-// button pressed while a modifier is held is reported as a key-down of KeyCode::other, so that
+// button pressed while a modifier is held is reported as a key-down of Key::other, so that
 // Alt+drag (moving a window) or Ctrl+click counts as a combination and never as a lone tap.
 class XInputKeyMonitor final : public KeyMonitor {
  public:
@@ -32,7 +32,7 @@ class XInputKeyMonitor final : public KeyMonitor {
  private:
   void handle(XEvent& event);
   void rawEvent(int type, unsigned detail);
-  uint64_t flags() const;
+  ModifierState held() const;
 
   Display* display_;
   int xinputOpcode_;

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <exception>
+#include <string>
+#include <string_view>
+
+namespace wrenly {
+
+struct DesktopError;
+
+// The text the interface shows for any error: our own errors by their identity, a cancellation
+// notice, and for a platform error what failed, in the interface's language, followed by the
+// platform's own text. `whatFailed` names the step that failed when the caller knows it better
+// than the error's category does (a refused microphone reads as a plain system error).
+std::string describe(const std::exception& error, std::string_view whatFailed = {});
+std::string describe(const std::exception_ptr& error, std::string_view whatFailed = {});
+
+// Why the program cannot start on this desktop.
+const char* describe(const DesktopError& error);
+
+// The old name of describe(), kept until its last callers are renamed.
+inline std::string localizedDescriptionOf(const std::exception& error,
+                                          std::string_view whatFailed = {}) {
+  return describe(error, whatFailed);
+}
+inline std::string localizedDescriptionOf(const std::exception_ptr& error,
+                                          std::string_view whatFailed = {}) {
+  return describe(error, whatFailed);
+}
+
+}  // namespace wrenly

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+
+#include "base/Expected.h"
+#include "platform/linux/DesktopError.h"
+#include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/x11/X11Desktop.h"
+
+namespace wrenly {
+
+class AtspiAccessibility;
+
+struct LinuxDesktopOptions {
+  LinuxPlatformOptions platform;
+  X11Desktop::Options display;
+  std::chrono::milliseconds soundServerWait{3000};  // how long the sound server may take to answer
+};
+
+// Every real adapter of the program but the GUI thread's: the platform (main loop, pool, clock,
+// settings, keyring, sound, browser), the accessibility service and the display server's
+// adapters, attached to the platform. The caller attaches the GUI ports and runs the main loop.
+class LinuxDesktop {
+ public:
+  using Opened = Expected<std::unique_ptr<LinuxDesktop>, DesktopError>;
+
+  // Checks, in this order, the session bus, the keyring, the sound server and the display, so
+  // that what is missing is found at start-up rather than at the first dictation or sign-in.
+  static Opened open(LinuxDesktopOptions options = {});
+  ~LinuxDesktop();
+  LinuxDesktop(const LinuxDesktop&) = delete;
+  LinuxDesktop& operator=(const LinuxDesktop&) = delete;
+
+  LinuxPlatform& adapters() { return *platform_; }
+  // Takes the desktop session's adapters down; call on the main loop, before it stops.
+  void closeSession();
+
+ private:
+  explicit LinuxDesktop(std::unique_ptr<LinuxPlatform> platform);
+
+  std::unique_ptr<LinuxPlatform> platform_;
+  std::unique_ptr<AtspiAccessibility> accessibility_;
+  std::unique_ptr<X11Desktop> display_;  // borrows the accessibility service
+};
+
+}  // namespace wrenly
