@@ -5,7 +5,7 @@
 
 #include "DesktopSession.h"
 #include "base/SystemClock.h"
-#include "controller/ControllerFixture.h"
+#include "support/controller/ControllerFixture.h"
 #include "messages/Messages.h"
 #include "platform/Clipboard.h"
 
