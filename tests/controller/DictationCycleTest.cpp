@@ -134,7 +134,8 @@ TEST_F(Dictations, AFailedCleanUpDeliversTheLocalTextAndSaysSo) {
 TEST_F(Dictations, ASelectionIsRewrittenAndReplaced) {
   editorField->setText("hello world").selectText("world");
   controller->setStreamingConsent(true);
-  streamResult = R"({"type":"result","transcript":"翻譯成中文","text":"unused","segments":1,"fallbackSegments":1})";
+  streamResult =
+      R"({"type":"result","transcript":"翻譯成中文","text":"unused","segments":1,"fallbackSegments":1})";
   startDictation();
   EXPECT_TRUE(state().isEditingSelection);
   EXPECT_TRUE(overlay.shown.editingSelection);

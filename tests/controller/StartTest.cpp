@@ -281,7 +281,7 @@ TEST_F(Start, ARecordingCanOnlyEndByItsLimitOnceThePermissionIsGone) {
   EXPECT_EQ(state().message, Messages::finishSetupFirst);
   clock.advanceSeconds(Recorder::maximumDuration);
   runUntil([&] { return state().phase == DictationPhase::idle; }, true);
-  EXPECT_EQ(editorField->text(), "已整理的文字");
+  EXPECT_TRUE(historyHadMessage(Messages::recognizing));
 }
 
 }  // namespace
