@@ -7,6 +7,7 @@
 #include <boost/json/parse.hpp>
 #include <regex>
 
+#include "diagnostics/ReportableError.h"
 #include "messages/Messages.h"
 #include "service/ServiceError.h"
 #include "service/TransportError.h"
@@ -45,14 +46,10 @@ class Account : public ControllerFixture {
   // Signed in and ready, with one delivered text and, after a failed recognition, a kept
   // recording: what the account actions must keep or clear.
   void dictateOnceAndFailOnce() {
-    signedIn();
-    setUpDone();
-    launch();
+    launchReady();
     for (const bool fail : {false, true}) {
       if (fail) memory.fail("transcribe", std::make_exception_ptr(ServiceError::rejected(500)));
-      startDictation();
-      speak(0.5);
-      stopDictation();
+      dictate();
     }
     ASSERT_TRUE(state().hasRetryRecording);
   }
@@ -92,9 +89,7 @@ TEST_F(Account, TwoRefreshesInARowMakeOneCheck) {
 }
 
 TEST_F(Account, ACheckDuringARecordingLeavesTheMessageAlone) {
-  signedIn();
-  setUpDone();
-  launch();
+  launchReady();
   startDictation();
   signedOut();
   controller->refreshServiceState();
@@ -142,9 +137,7 @@ TEST_F(Account, SigningInEnablesTheServiceAndIgnoresASecondPress) {
   EXPECT_TRUE(signInLines().empty());
 
   // The new credential serves the next dictation.
-  startDictation();
-  speak(0.5);
-  stopDictation();
+  dictate();
   EXPECT_EQ(editorField->text(), "已整理的文字");
 }
 
@@ -211,31 +204,23 @@ std::string rowName(const testing::TestParamInfo<Row>& param) {
 INSTANTIATE_TEST_SUITE_P(Account, SignInFailures, testing::ValuesIn(signInFailures),
                          rowName<SignInFailure>);
 
-TEST_F(Account, AFailedSignOutOrRemovalKeepsTheUserSignedInAndEverythingLocal) {
-  signedIn();
-  setUpDone();
-  launch();
-  startDictation();
-  speak(0.5);
-  stopDictation();
-  const TransportError dropped(CURLE_GOT_NOTHING);
-  memory.fail("signOut", std::make_exception_ptr(dropped));
-  memory.fail("removeAccess", std::make_exception_ptr(ServiceError::rejected(500)));
-  perform(controller->signOut());
-  EXPECT_EQ(state().message, dropped.localizedDescription());
-  perform(controller->removeAccess());
-  EXPECT_EQ(state().message, Messages::serviceUnavailable);
-  EXPECT_EQ(state().lastText, "已整理的文字");
-  EXPECT_TRUE(state().accessActive);
-  EXPECT_TRUE(state().serviceAvailable);
-}
-
 class SignOutOrRemoval : public Account, public testing::WithParamInterface<bool> {};
 
-TEST_P(SignOutOrRemoval, KeepsOrClearsTheLastTextAndTheKeptRecording) {
+TEST_P(SignOutOrRemoval, FirstFailsAndKeepsEverythingThenKeepsOrClearsTheUsersTexts) {
   const bool removal = GetParam();
+  const auto act = [&] { return removal ? controller->removeAccess() : controller->signOut(); };
   dictateOnceAndFailOnce();
-  perform(removal ? controller->removeAccess() : controller->signOut());
+  const auto failure = removal ? std::make_exception_ptr(ServiceError::rejected(500))
+                               : std::make_exception_ptr(TransportError(CURLE_GOT_NOTHING));
+  memory.fail(removal ? "removeAccess" : "signOut", failure);
+  perform(act());
+  EXPECT_EQ(state().message, localizedDescriptionOf(failure));
+  EXPECT_TRUE(state().accessActive);
+  EXPECT_TRUE(state().serviceAvailable);
+  EXPECT_EQ(state().lastText, "已整理的文字");
+  EXPECT_TRUE(state().hasRetryRecording);
+
+  perform(act());
   EXPECT_EQ(state().message, removal ? Messages::accountDeleted : Messages::signedOut);
   EXPECT_FALSE(state().accessActive);
   EXPECT_FALSE(state().serviceAvailable);
@@ -253,9 +238,7 @@ TEST_P(SignOutOrRemoval, KeepsOrClearsTheLastTextAndTheKeptRecording) {
 INSTANTIATE_TEST_SUITE_P(Account, SignOutOrRemoval, testing::Bool());
 
 TEST_F(Account, AccountActionsWaitForTheDictation) {
-  signedIn();
-  setUpDone();
-  launch();
+  launchReady();
   startDictation();
   perform(controller->signOut());
   perform(controller->removeAccess());

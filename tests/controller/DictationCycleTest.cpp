@@ -20,16 +20,7 @@ const auto rejected = std::make_exception_ptr(ServiceError::rejected(500));
 
 class Dictations : public ControllerFixture {
  protected:
-  Dictations() {
-    signedIn();
-    setUpDone();
-    launch();
-  }
-  void dictate(double seconds = 0.5) {
-    startDictation();
-    speak(seconds);
-    stopDictation();
-  }
+  Dictations() { launchReady(); }
   std::vector<std::string> calls() const {
     std::vector<std::string> names;
     for (const auto& call : memory.calls) names.push_back(call.name);

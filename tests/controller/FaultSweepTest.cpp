@@ -17,9 +17,7 @@ class SweepRun final : public ControllerFixture {
   explicit SweepRun(std::shared_ptr<FailCount> failures) {
     streamFailures = failures;
     loopback = true;
-    signedIn();
-    setUpDone();
-    launch();
+    launchReady();
     server.setHandler([failures](const ContractService::Request&) {
       std::optional<ContractService::Reply> reply;
       if (failures->fail()) reply.emplace().dropConnection = true;

@@ -13,11 +13,7 @@ namespace {
 
 class Notices : public ControllerFixture {
  public:
-  void SetUp() override {
-    signedIn();
-    setUpDone();
-    launch();
-  }
+  void SetUp() override { launchReady(); }
 
   // A refusal gives a notice: nothing to type into while this program is in front.
   void refuseForNoField() {
@@ -84,9 +80,7 @@ TEST_F(Notices, CopyingTheLastTextSaysSoOnlyWhenItWorked) {
   controller->copyLastText();  // nothing to copy
   EXPECT_EQ(state().message, before);
 
-  startDictation();
-  speak(0.5);
-  stopDictation();
+  dictate();
   desktop.clipboard.setContents("something else");
   controller->copyLastText();
   EXPECT_EQ(desktop.clipboard.contents(), "已整理的文字");
@@ -235,9 +229,7 @@ TEST_F(SetUp, AStoredUnknownKeyMeansRightAlt) {
 
 TEST_F(SetUp, InstallingTwiceWithNothingChangedDoesNothing) {
   const std::string ready = Messages::ready(Messages::rightAltTitle);
-  signedIn();
-  setUpDone();
-  launch();
+  launchReady();
   EXPECT_EQ(state().message, ready);
   desktop.activate(desktop.self());
   controller->toggle();

@@ -16,22 +16,13 @@ const std::string recording = Messages::recording(Messages::rightAltTitle);
 
 class Start : public ControllerFixture {
  public:
-  void SetUp() override {
-    signedIn();
-    setUpDone();
-    launch();
-  }
+  void SetUp() override { launchReady(); }
 
   // The user goes from the editor to this program's window.
   void openOwnWindow() {
     desktop.activate(desktop.self());
     settle();
     controller->rememberDeactivatedApp(editor.running());
-  }
-  void dictate() {
-    startDictation();
-    speak(0.5);
-    stopDictation();
   }
 
   FakeApplication& browser = desktop.launch("org.example.Browser");

@@ -102,6 +102,13 @@ class ControllerFixture : public ::testing::Test {
     };
   }
 
+  // Signed in, set up and launched: ready to dictate.
+  void launchReady() {
+    signedIn();
+    setUpDone();
+    launch();
+  }
+
   // Makes the controller and does what the application does at launch.
   void launch(bool refreshService = true) {
     SpeechService& speech = loopback ? static_cast<SpeechService&>(service) : memory;
@@ -137,6 +144,13 @@ class ControllerFixture : public ::testing::Test {
   // Speaks for `seconds` into the running recording.
   void speak(double seconds) {
     ASSERT_TRUE(mic.deliver(FakeAudioInput::tone(440, 48000, 1, seconds)));
+  }
+
+  // One whole dictation of `seconds` of speech.
+  void dictate(double seconds = 0.5) {
+    startDictation();
+    speak(seconds);
+    stopDictation();
   }
 
   // Presses the key again and lets processing and delivery finish.
