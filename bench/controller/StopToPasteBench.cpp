@@ -21,8 +21,8 @@
 #include <map>
 #include <mutex>
 
-#include "controller/ControllerFixture.h"
 #include "controller/LiveStreamingSession.h"
+#include "support/controller/ControllerFixture.h"
 #include "support/streaming/StreamServer.h"
 #include "text/ChineseOutput.h"
 #include "text/SpeechCleanup.h"
@@ -54,6 +54,7 @@ class TimedSession final : public StreamingSession {
 class Program : public ControllerFixture {
  public:
   explicit Program(bool streaming) {
+    loopback = true;  // the real client's share is part of what is measured
     if (streaming) {
       // The stream socket answers at once: ready, then the result right after the finish frame.
       streamServer = std::make_unique<StreamServer>(server.certificate(), [](StreamPeer& peer) {

@@ -2,7 +2,8 @@
 
 namespace wrenly {
 
-void QtOverlay::show(DictationController&) {
+void QtOverlay::show(const OverlaySnapshot&) {
+  // The snapshots posted with the state say what to draw; this only brings the panel up.
   QPointer<OverlayPanel> panel = panel_;
   if (!panel) return;
   QMetaObject::invokeMethod(

@@ -13,7 +13,7 @@ class QtOverlay final : public Overlay {
  public:
   explicit QtOverlay(OverlayPanel& panel) : panel_(&panel) {}
 
-  void show(DictationController& voice) override;
+  void show(const OverlaySnapshot& content) override;
   void hide() override;
 
  private:

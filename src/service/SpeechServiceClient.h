@@ -10,6 +10,7 @@
 #include "platform/Platform.h"
 #include "service/AccountStatus.h"
 #include "service/ServiceEndpoint.h"
+#include "service/SpeechService.h"
 
 namespace wrenly {
 
@@ -29,7 +30,7 @@ class SecretStore;
 //
 // Arguments of the awaitable calls are read when the call is first awaited; a caller that
 // co_awaits it directly keeps them alive long enough.
-class SpeechServiceClient {
+class SpeechServiceClient : public SpeechService {
  public:
   // The key of the stored credential, with the canonical base URL as the account.
   static constexpr std::string_view credentialService = "app.tervane.voice.mac.invitation";
@@ -52,23 +53,24 @@ class SpeechServiceClient {
   // The stored token for the base URL, or none. Blocks on the secret store (bounded); any thread.
   std::optional<std::string> streamingToken() const;
   // A token is stored and the signed-in flag is set. Blocks like streamingToken().
-  bool isActivated() const;
+  bool isActivated() const override;
 
   // Recognition and text calls: the service's text, trimmed.
   asio::awaitable<std::string> transcribe(std::span<const std::uint8_t> wav,
                                           std::string languageCode,
                                           std::optional<std::string> streamRecoveryID,
-                                          std::string requestID);
-  asio::awaitable<std::string> clean(std::string text, std::optional<std::string> sourceRequestID);
+                                          std::string requestID) override;
+  asio::awaitable<std::string> clean(std::string text,
+                                     std::optional<std::string> sourceRequestID) override;
   asio::awaitable<std::string> applySpokenTask(std::string selectedText, std::string instruction,
-                                               std::optional<std::string> sourceRequestID);
+                                               std::optional<std::string> sourceRequestID) override;
 
   // Account calls.
   asio::awaitable<SignInStart> startSignIn(std::string token);
   asio::awaitable<AccountStatus> completeSignIn(std::string token);
-  asio::awaitable<AccountStatus> accountStatus();
-  asio::awaitable<void> signOut();
-  asio::awaitable<void> removeAccess();
+  asio::awaitable<AccountStatus> accountStatus() override;
+  asio::awaitable<void> signOut() override;
+  asio::awaitable<void> removeAccess() override;
 
   const ServiceConfiguration& configuration() const { return configuration_; }
 

@@ -3,10 +3,7 @@
 // dictation no longer reaches it. Whatever fails, the phase returns to idle and the recording
 // is never lost: the text arrives, or the recording is kept and a retry delivers it.
 
-#include "controller/ControllerFixture.h"
-#include "controller/LiveStreamingSession.h"
-#include "support/FailCount.h"
-#include "support/streaming/ScriptedStreamTransport.h"
+#include "support/controller/ControllerFixture.h"
 
 using namespace wrenly;
 
@@ -14,26 +11,13 @@ namespace {
 
 enum class Recognition { live, batch };
 
-// One program per run, fresh from launch.
+// One program per run, fresh from launch, on the real client and the loopback service.
 class SweepRun final : public ControllerFixture {
  public:
   explicit SweepRun(std::shared_ptr<FailCount> failures) {
-    liveSessions = [this, failures](std::string id, std::string language, bool cleanup) {
-      StreamingSpeechDependencies dependencies{
-          pool.get_executor(),
-          clock,
-          service.endpoint(),
-          [this] { return service.streamingToken(); },
-          StreamTrust{},
-          scriptedStreamTransports(
-              failures,
-              R"({"type":"result","transcript":"t","text":"即時文字","segments":1,"fallbackSegments":1})")};
-      return std::make_shared<LiveStreamingSession>(std::move(id), std::move(language), cleanup,
-                                                    std::move(dependencies));
-    };
-    signedIn();
-    setUpDone();
-    launch();
+    streamFailures = failures;
+    loopback = true;
+    launchReady();
     server.setHandler([failures](const ContractService::Request&) {
       std::optional<ContractService::Reply> reply;
       if (failures->fail()) reply.emplace().dropConnection = true;

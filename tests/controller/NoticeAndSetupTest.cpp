@@ -4,8 +4,8 @@
 #include <gmock/gmock.h>
 #include <unicode/locid.h>
 
-#include "controller/ControllerFixture.h"
 #include "messages/Messages.h"
+#include "support/controller/ControllerFixture.h"
 
 using namespace wrenly;
 
@@ -13,11 +13,7 @@ namespace {
 
 class Notices : public ControllerFixture {
  public:
-  void SetUp() override {
-    signedIn();
-    setUpDone();
-    launch();
-  }
+  void SetUp() override { launchReady(); }
 
   // A refusal gives a notice: nothing to type into while this program is in front.
   void refuseForNoField() {
@@ -27,7 +23,7 @@ class Notices : public ControllerFixture {
     settle();
     clock.advance(TextDelivery::prepareSettleTime);
     settle();
-    ASSERT_EQ(state().hudNotice, "請先點選文字輸入框");
+    ASSERT_EQ(state().hudNotice, Messages::noFieldNotice);
   }
 };
 
@@ -40,7 +36,7 @@ TEST_F(Notices, TheLastOfTwoNoticesDecidesWhenTheOverlayHides) {
   clock.advanceSeconds(0.5);
   EXPECT_FALSE(overlay.visible);
   EXPECT_EQ(overlay.hides, 1);
-  EXPECT_EQ(state().hudNotice, "請先點選文字輸入框");  // kept after the hide
+  EXPECT_EQ(state().hudNotice, Messages::noFieldNotice);  // kept after the hide
 }
 
 TEST_F(Notices, ANoticeWhoseTimeEndsDuringADictationLeavesTheOverlayUp) {
@@ -54,7 +50,7 @@ TEST_F(Notices, ANoticeWhoseTimeEndsDuringADictationLeavesTheOverlayUp) {
   clock.advanceSeconds(2.0);
   EXPECT_TRUE(overlay.visible);
   clock.advanceSeconds(1.2);
-  EXPECT_EQ(state().hudNotice, "請檢查麥克風連線");
+  EXPECT_EQ(state().hudNotice, Messages::checkMicrophoneNotice);
   EXPECT_TRUE(overlay.visible);
   clock.advanceSeconds(3.0);
   EXPECT_FALSE(overlay.visible);
@@ -64,7 +60,7 @@ TEST_F(Notices, ANoticeThatEndsWhileAStartPreparesLeavesNoOverlayBehind) {
   refuseForNoField();  // the notice went up one preparation time ago
   desktop.activate(editor);
   settle();
-  clock.advance(DictationController::noticeDuration - TextDelivery::prepareSettleTime -
+  clock.advance(NoticeTimer::duration - TextDelivery::prepareSettleTime -
                 std::chrono::milliseconds(100));
   ASSERT_TRUE(overlay.visible);
   controller->toggle();
@@ -75,7 +71,7 @@ TEST_F(Notices, ANoticeThatEndsWhileAStartPreparesLeavesNoOverlayBehind) {
   desktop.activate(desktop.self());
   clock.advance(TextDelivery::prepareSettleTime);
   runUntil([&] { return state().phase == DictationPhase::idle; });
-  EXPECT_EQ(state().message, "輸入位置已變更，請在要輸入的文字框重新按錄音鍵。");
+  EXPECT_EQ(state().message, Messages::focusChanged);
   EXPECT_FALSE(overlay.visible);
 }
 
@@ -84,17 +80,15 @@ TEST_F(Notices, CopyingTheLastTextSaysSoOnlyWhenItWorked) {
   controller->copyLastText();  // nothing to copy
   EXPECT_EQ(state().message, before);
 
-  startDictation();
-  speak(0.5);
-  stopDictation();
+  dictate();
   desktop.clipboard.setContents("something else");
   controller->copyLastText();
   EXPECT_EQ(desktop.clipboard.contents(), "已整理的文字");
-  EXPECT_EQ(state().message, "文字已複製；到輸入欄按 Ctrl+V 貼上。");
+  EXPECT_EQ(state().message, Messages::copiedLastText);
 
   desktop.clipboard.refuseWrites();
   controller->copyLastText();
-  EXPECT_EQ(state().message, "未能複製辨識文字；請在 Wrenly 視窗查看最近文字。");
+  EXPECT_EQ(state().message, Messages::copyFailed);
 }
 
 TEST_F(Notices, ObserversSeeEachStepOnce) {
@@ -119,18 +113,16 @@ TEST_F(Notices, ObserversSeeEachStepOnce) {
 }
 
 TEST(StreamingConsent, IsStoredAndComesBackAtTheNextLaunch) {
-  class Launches : public ControllerFixture {
-    void TestBody() override {}
-  } first;
+  ControllerProgram first;
   first.launch(false);
   EXPECT_FALSE(first.state().streamingConsent);
   first.controller->setStreamingConsent(true);
   EXPECT_EQ(first.settings.boolValue(DictationController::streamingConsentKey), true);
 
   first.controller = DictationController::make(
-      {first.platform, first.service, first.insertion, first.recorder, first.appleLogin, {}});
+      {first.platform, first.memory, first.insertion, first.recorder, first.browserSignIn, {}});
   EXPECT_TRUE(first.state().streamingConsent);
-  EXPECT_EQ(first.state().message, "正在檢查語音服務…");
+  EXPECT_EQ(first.state().message, Messages::checkingService);
 }
 
 class SetUp : public ControllerFixture {
@@ -174,9 +166,8 @@ TEST_F(SetUp, GrantingThenPressingAKeyLightsTheDetector) {
   controller->refreshPermission(Prompt::none, Report::timed);
   EXPECT_TRUE(state().permissionGranted);
   EXPECT_TRUE(state().triggerKeyAvailable);
-  EXPECT_THAT(state().permissionFeedback,
-              testing::EndsWith(" · 已取得輔助使用權限，可以設定錄音鍵。"));
-  EXPECT_EQ(state().shortcutTitle, "右 Alt");
+  EXPECT_THAT(state().permissionFeedback, testing::EndsWith(Messages::permissionGranted));
+  EXPECT_EQ(state().shortcutTitle, Messages::rightAltTitle);
 
   tap(TriggerKey::leftShift);
   EXPECT_EQ(state().detectedTriggerKey, TriggerKey::leftShift);
@@ -199,8 +190,8 @@ TEST_F(SetUp, AConfirmedKeyIsStoredAndIsTheOnlyOneThatToggles) {
   EXPECT_TRUE(state().setupComplete);
   EXPECT_EQ(settings.stringValue(TriggerKey::preference), "leftShift");
   EXPECT_EQ(settings.boolValue(DictationController::setupCompleteKey), true);
-  EXPECT_EQ(state().message, "設定完成。請先點選文字輸入框，再按 左 Shift 錄音。");
-  EXPECT_EQ(state().shortcutTitle, "左 Shift");
+  EXPECT_EQ(state().message, Messages::setupDone(Messages::leftShiftTitle));
+  EXPECT_EQ(state().shortcutTitle, Messages::leftShiftTitle);
 
   tap(TriggerKey::rightAlt);
   EXPECT_EQ(state().phase, DictationPhase::idle);
@@ -208,7 +199,7 @@ TEST_F(SetUp, AConfirmedKeyIsStoredAndIsTheOnlyOneThatToggles) {
   EXPECT_EQ(state().phase, DictationPhase::starting);
   clock.advance(TextDelivery::prepareSettleTime);
   runUntil([&] { return state().phase == DictationPhase::recording; });
-  EXPECT_EQ(state().message, "錄音中；再按 左 Shift 完成");
+  EXPECT_EQ(state().message, Messages::recording(Messages::leftShiftTitle));
 
   controller->resetTriggerKeySetup();  // not during a dictation
   EXPECT_TRUE(state().setupComplete);
@@ -224,7 +215,7 @@ TEST_F(SetUp, ResetReturnsToWaitingForAKeyAndKeepsTheStoredOne) {
   EXPECT_FALSE(state().detectedTriggerKey);
   EXPECT_EQ(settings.boolValue(DictationController::setupCompleteKey), false);
   EXPECT_EQ(settings.stringValue(TriggerKey::preference), "leftShift");
-  EXPECT_EQ(state().shortcutTitle, "右 Alt");
+  EXPECT_EQ(state().shortcutTitle, Messages::rightAltTitle);
   tap(TriggerKey::rightControl);
   EXPECT_EQ(state().detectedTriggerKey, TriggerKey::rightControl);
 }
@@ -232,23 +223,22 @@ TEST_F(SetUp, ResetReturnsToWaitingForAKeyAndKeepsTheStoredOne) {
 TEST_F(SetUp, AStoredUnknownKeyMeansRightAlt) {
   setUpDone("capsLock");
   launch(false);
-  EXPECT_EQ(state().shortcutTitle, "右 Alt");
+  EXPECT_EQ(state().shortcutTitle, Messages::rightAltTitle);
   EXPECT_TRUE(state().triggerKeyAvailable);
 }
 
 TEST_F(SetUp, InstallingTwiceWithNothingChangedDoesNothing) {
-  signedIn();
-  setUpDone();
-  launch();
-  EXPECT_EQ(state().message, "按 右 Alt 開始語音輸入");
+  const std::string ready = Messages::ready(Messages::rightAltTitle);
+  launchReady();
+  EXPECT_EQ(state().message, ready);
   desktop.activate(desktop.self());
   controller->toggle();
   settle();
   clock.advance(TextDelivery::prepareSettleTime);
   settle();
-  ASSERT_NE(state().message, "按 右 Alt 開始語音輸入");
+  ASSERT_NE(state().message, ready);
   controller->installHotkey();
-  EXPECT_NE(state().message, "按 右 Alt 開始語音輸入");
+  EXPECT_NE(state().message, ready);
 }
 
 TEST_F(SetUp, OpeningTheSettingsSwitchesAccessibilityOnAndOpensNothing) {

@@ -5,9 +5,9 @@
 
 #include "DesktopSession.h"
 #include "base/SystemClock.h"
-#include "controller/ControllerFixture.h"
 #include "messages/Messages.h"
 #include "platform/Clipboard.h"
+#include "support/controller/ControllerFixture.h"
 
 using namespace wrenly;
 using namespace std::chrono_literals;

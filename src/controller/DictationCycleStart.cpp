@@ -6,16 +6,19 @@
 #include "audio/Recorder.h"
 #include "audio/RecorderError.h"
 #include "base/Uuid.h"
-#include "controller/ControllerChange.h"
-#include "controller/DictationController.h"
+#include "controller/AccountActions.h"
+#include "controller/DictationCycle.h"
+#include "controller/NoticeTimer.h"
+#include "controller/TriggerKeySetup.h"
 #include "delivery/TextDelivery.h"
 #include "diagnostics/Diagnostics.h"
 #include "diagnostics/ReportableError.h"
 #include "messages/Messages.h"
 #include "platform/Clock.h"
 #include "platform/Overlay.h"
+#include "platform/Settings.h"
 #include "service/BackgroundCall.h"
-#include "service/SpeechServiceClient.h"
+#include "service/SpeechService.h"
 #include "text/VoiceLanguage.h"
 
 namespace wrenly {
@@ -39,37 +42,100 @@ const Clock::Duration maximumRecording = std::chrono::duration_cast<Clock::Durat
 
 }  // namespace
 
-std::string DictationController::keyTitle() const {
-  return shortcutTitle();
+DictationCycle::DictationCycle(ControllerContext& context, NoticeTimer& notices,
+                               const TriggerKeySetup& triggerKey, AccountActions& account)
+    : context_(context),
+      notices_(notices),
+      triggerKey_(triggerKey),
+      account_(account),
+      state_(context.state),
+      clock_(context.clock),
+      workspace_(context.workspace) {}
+
+DictationCycle::~DictationCycle() = default;
+
+std::string DictationCycle::keyTitle() const {
+  return triggerKey_.keyTitle();
 }
 
-std::string DictationController::recordingMessage() const {
+void DictationCycle::toggle() {
+  ControllerChange change(context_);
+  if (!state_.permissionGranted || !state_.setupComplete) {
+    state_.message = Messages::finishSetupFirst;
+    return;
+  }
+  switch (state_.phase) {
+    case Phase::idle:
+      context_.spawn(start(context_.owner));
+      break;
+    case Phase::recording:
+      stop();
+      break;
+    case Phase::starting:
+    case Phase::processing:
+      // A press while the microphone opens or the text is processed is ignored.
+      break;
+  }
+}
+
+void DictationCycle::rememberDeactivatedApp(const RunningApplication& application) {
+  // This program never remembers itself: the process decides first, and two applications the
+  // desktop has no id for are not thereby the same one.
+  if (application.processID == workspace_.ownProcessID()) return;
+  const auto own = workspace_.ownApplicationID();
+  if (application.applicationID && own && *application.applicationID == *own) return;
+  auto target = context_.ports.insertion.captureTarget(application.processID);
+  if (!target || !target->focusedElement) return;
+  recentTarget_ = RecentTarget{std::move(*target), clock_.now()};
+}
+
+void DictationCycle::copyLastText() {
+  if (state_.lastText.empty()) return;
+  ControllerChange change(context_);
+  // Claiming a copy that did not happen would send the user to paste something else.
+  state_.message = context_.ports.insertion.copy(state_.lastText) ? Messages::copiedLastText
+                                                                  : Messages::copyFailed;
+}
+
+void DictationCycle::setStreamingConsent(bool consent) {
+  ControllerChange change(context_);
+  state_.streamingConsent = consent;
+  context_.settings.setBool(ControllerContext::streamingConsentKey, consent);
+}
+
+void DictationCycle::forget() {
+  state_.lastText.clear();
+  retryRecording_.reset();
+  state_.hasRetryRecording = false;
+}
+
+std::string DictationCycle::recordingMessage() const {
   if (state_.isEditingSelection) return Messages::editingSelection(keyTitle());
   return Messages::recording(keyTitle());
 }
 
-void DictationController::refuse(const std::string& message, const std::string& notice) {
-  ControllerChange change(*this);
+void DictationCycle::refuse(const std::string& message, const std::string& notice) {
+  ControllerChange change(context_);
   state_.message = message;
-  showNotice(notice);
+  notices_.show(notice);
 }
 
-void DictationController::dropSelection() {
+void DictationCycle::dropSelection() {
   run_.selection.reset();
   state_.isEditingSelection = false;
 }
 
-bool DictationController::frontmostHasSecureField() {
+bool DictationCycle::frontmostHasSecureField() {
   const auto front = workspace_.frontmostApplication();
   if (!front || front->processID == workspace_.ownProcessID()) return false;
-  auto& insertion = dependencies_.insertion;
+  auto& insertion = context_.ports.insertion;
   return insertion.hasAccessibility() &&
          TextDelivery::isSecure(insertion.focusedElement(front->processID));
 }
 
-bool DictationController::passStartChecks(const std::optional<RunningApplication>& before) {
-  ControllerChange change(*this);
-  auto& insertion = dependencies_.insertion;
+bool DictationCycle::passStartChecks(const std::optional<RunningApplication>& before) {
+  ControllerChange change(context_);
+  auto& insertion = context_.ports.insertion;
   state_.phase = Phase::idle;
   const auto after = workspace_.frontmostApplication();
   const bool sameFocus =
@@ -77,7 +143,7 @@ bool DictationController::passStartChecks(const std::optional<RunningApplication
   if (!sameFocus) {
     state_.message = Messages::focusChanged;
     // No notice of its own: a notice that ran out while this start prepared left the overlay.
-    hideOverlayWhenUnused();
+    notices_.hideWhenUnused();
     return false;
   }
 
@@ -104,13 +170,12 @@ bool DictationController::passStartChecks(const std::optional<RunningApplication
 
   state_.phase = Phase::starting;
   state_.message = Messages::openingMicrophone;
-  noticeID_.reset();  // the recording takes the overlay over from an earlier notice
-  overlay_.show(*this);
+  notices_.showActivity(OverlaySnapshot::Activity::starting);
   return true;
 }
 
-void DictationController::endStart(const std::string& message, const std::string& notice) {
-  ControllerChange change(*this);
+void DictationCycle::endStart(const std::string& message, const std::string& notice) {
+  ControllerChange change(context_);
   if (run_.liveSession) run_.liveSession->cancel();
   run_.liveSession.reset();
   state_.phase = Phase::idle;
@@ -118,13 +183,13 @@ void DictationController::endStart(const std::string& message, const std::string
   refuse(message, notice);
 }
 
-void DictationController::microphoneFailed(const std::exception_ptr& error) {
+void DictationCycle::microphoneFailed(const std::exception_ptr& error) {
   endStart(error ? localizedDescriptionOf(error, Messages::microphoneNotStarted)
                  : RecorderError::unavailable().localizedDescription(),
            Messages::microphoneNotStarted);
 }
 
-bool DictationController::refusesStart() {
+bool DictationCycle::refusesStart() {
   if (state_.phase != Phase::idle) return true;
   // An account action owns the account until it ends: a dictation finishing meanwhile would
   // write its text and recording back after an account removal cleared them. A sign-in can
@@ -140,10 +205,10 @@ bool DictationController::refusesStart() {
   return false;
 }
 
-std::shared_ptr<StreamingSession> DictationController::openLiveSession() {
+std::shared_ptr<StreamingSession> DictationCycle::openLiveSession() {
   run_.liveSession.reset();
   try {
-    run_.liveSession = dependencies_.openStreamingSession(
+    run_.liveSession = context_.ports.openStreamingSession(
         makeUuid(), std::string(VoiceLanguage(VoiceLanguage::automatic).rawValue()),
         !state_.isEditingSelection);
   } catch (const std::exception& error) {
@@ -153,9 +218,9 @@ std::shared_ptr<StreamingSession> DictationController::openLiveSession() {
   return run_.liveSession;
 }
 
-void DictationController::beginRecording() {
+void DictationCycle::beginRecording() {
   {
-    ControllerChange change(*this);
+    ControllerChange change(context_);
     state_.phase = Phase::recording;
     run_.beganAt = clock_.now();
     state_.message = recordingMessage();
@@ -163,7 +228,7 @@ void DictationController::beginRecording() {
   auto cancel = std::make_shared<asio::cancellation_signal>();
   run_.meterTask = cancel;
   asio::co_spawn(
-      mainLoop_, supervise(weak_from_this(), clock_, cancel),
+      context_.mainLoop, supervise(context_.owner, clock_, cancel),
       asio::bind_cancellation_slot(cancel->slot(), [](std::exception_ptr failure) {
         if (failure) {
           Diagnostics::record("controller task failed " + Diagnostics::errorCode(failure));
@@ -171,20 +236,20 @@ void DictationController::beginRecording() {
       }));
 }
 
-asio::awaitable<void> DictationController::start(std::weak_ptr<DictationController> weak) {
+asio::awaitable<void> DictationCycle::start(std::weak_ptr<const void> weak) {
   // Held weakly across every wait: a start never keeps a controller alive.
   auto self = weak.lock();
   if (!self) co_return;
   // Only locals are used across waits: the controller may be gone when one ends.
-  auto& recorder = dependencies_.recorder;
-  auto& insertion = dependencies_.insertion;
-  auto& service = dependencies_.service;
+  auto& recorder = context_.ports.recorder;
+  auto& insertion = context_.ports.insertion;
+  auto& service = context_.ports.service;
   Clock& clock = clock_;
-  const auto background = dependencies_.platform.background;
+  const auto background = context_.ports.platform.background;
 
   if (refusesStart()) co_return;
   {
-    ControllerChange change(*this);
+    ControllerChange change(context_);
     state_.phase = Phase::starting;
   }
 
@@ -211,7 +276,7 @@ asio::awaitable<void> DictationController::start(std::weak_ptr<DictationControll
   // meanwhile, as the phase is `starting`.
   Recorder::PcmHandler onPCM;
   Recorder::FailureHandler onFailure;
-  if (state_.streamingConsent && dependencies_.openStreamingSession) {
+  if (state_.streamingConsent && context_.ports.openStreamingSession) {
     self.reset();
     const bool activated = co_await runInBackground(background, [&service] {
       try {
@@ -260,9 +325,8 @@ asio::awaitable<void> DictationController::start(std::weak_ptr<DictationControll
   beginRecording();
 }
 
-asio::awaitable<void> DictationController::supervise(
-    std::weak_ptr<DictationController> weak, Clock& clock,
-    std::shared_ptr<asio::cancellation_signal> cancel) {
+asio::awaitable<void> DictationCycle::supervise(std::weak_ptr<const void> weak, Clock& clock,
+                                                std::shared_ptr<asio::cancellation_signal> cancel) {
   // Counted over the whole recording: a successful reconnection does not reset it.
   // Nothing of the controller is touched before `weak` is locked: it may be gone.
   int reconnections = 0;
@@ -272,8 +336,8 @@ asio::awaitable<void> DictationController::supervise(
       // Held only for this pass: the loop must not keep the controller alive.
       auto self = weak.lock();
       if (!self || state_.phase != Phase::recording || run_.meterTask != cancel) co_return;
-      auto& recorder = dependencies_.recorder;
-      ControllerChange change(*this);
+      auto& recorder = context_.ports.recorder;
+      ControllerChange change(context_);
       bool running = recorder.isRecording();
       if (!running) {
         // The input device changed or went away.

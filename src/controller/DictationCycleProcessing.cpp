@@ -3,15 +3,17 @@
 
 #include "audio/Recorder.h"
 #include "base/Uuid.h"
-#include "controller/ControllerChange.h"
-#include "controller/DictationController.h"
+#include "controller/AccountActions.h"
+#include "controller/DictationCycle.h"
+#include "controller/NoticeTimer.h"
+#include "controller/TriggerKeySetup.h"
 #include "delivery/TextDelivery.h"
 #include "diagnostics/Diagnostics.h"
 #include "diagnostics/ReportableError.h"
 #include "messages/Messages.h"
 #include "platform/Clock.h"
 #include "platform/Overlay.h"
-#include "service/SpeechServiceClient.h"
+#include "service/SpeechService.h"
 #include "service/TextTrimming.h"
 #include "text/ChineseOutput.h"
 #include "text/SpeechCleanup.h"
@@ -20,7 +22,7 @@
 namespace wrenly {
 
 // What one run of processing works on; owned by its task.
-struct DictationController::Processing {
+struct DictationCycle::Processing {
   std::shared_ptr<const std::vector<std::uint8_t>> wav;
   std::optional<InputTarget> destination;
   std::optional<SelectedText> selection;
@@ -42,9 +44,9 @@ std::string localFormat(std::string_view text, std::string_view recognized) {
 
 }  // namespace
 
-void DictationController::stop() {
+void DictationCycle::stop() {
   if (state_.phase != Phase::recording) return;
-  ControllerChange change(*this);
+  ControllerChange change(context_);
   if (run_.meterTask) {
     run_.meterTask->emit(asio::cancellation_type::terminal);
     run_.meterTask.reset();
@@ -53,7 +55,7 @@ void DictationController::stop() {
 
   std::vector<std::uint8_t> wav;
   try {
-    wav = dependencies_.recorder.finish();
+    wav = context_.ports.recorder.finish();
   } catch (const std::exception& error) {
     // Not kept for retry: there is nothing usable. An earlier kept recording stays.
     endStart(localizedDescriptionOf(error, Messages::recordingNotFinished),
@@ -73,12 +75,12 @@ void DictationController::stop() {
           std::move(selection), std::move(stream), std::move(recoveryID));
 }
 
-void DictationController::process(std::shared_ptr<const std::vector<std::uint8_t>> wav,
-                                  std::optional<InputTarget> destination,
-                                  std::optional<SelectedText> selection,
-                                  std::shared_ptr<StreamingSession> stream,
-                                  std::optional<std::string> recoveryID) {
-  ControllerChange change(*this);
+void DictationCycle::process(std::shared_ptr<const std::vector<std::uint8_t>> wav,
+                             std::optional<InputTarget> destination,
+                             std::optional<SelectedText> selection,
+                             std::shared_ptr<StreamingSession> stream,
+                             std::optional<std::string> recoveryID) {
+  ControllerChange change(context_);
   retryRecording_ = RetryRecording{wav, selection, recoveryID};
   state_.hasRetryRecording = false;
 
@@ -95,7 +97,7 @@ void DictationController::process(std::shared_ptr<const std::vector<std::uint8_t
   Diagnostics::record(std::string("processing start streaming=") +
                       (job->stream ? "true" : "false") +
                       " audio_ms=" + std::to_string(audioBytes / wavBytesPerMillisecond));
-  spawn(runProcessing(shared_from_this(), std::move(job)));
+  context_.spawn(runProcessing(context_.owner.lock(), std::move(job)));
 }
 
 namespace {
@@ -107,10 +109,10 @@ std::string millisecondsSince(const Clock& clock, Clock::Duration started) {
 
 }  // namespace
 
-asio::awaitable<void> DictationController::runProcessing(
-    [[maybe_unused]] std::shared_ptr<DictationController> self, std::shared_ptr<Processing> job) {
+asio::awaitable<void> DictationCycle::runProcessing(
+    [[maybe_unused]] std::shared_ptr<const void> self, std::shared_ptr<Processing> job) {
   // `self` keeps the controller alive from the moment processing is started until it ends.
-  auto& service = dependencies_.service;
+  auto& service = context_.ports.service;
 
   std::optional<StreamingSession::Result> streamed;
   if (job->stream) {
@@ -124,7 +126,7 @@ asio::awaitable<void> DictationController::runProcessing(
     if (streamError) {
       job->stream->cancel();
       Diagnostics::record("stream fallback " + Diagnostics::errorCode(streamError));
-      ControllerChange change(*this);
+      ControllerChange change(context_);
       state_.message = Messages::streamFallback;
     }
   }
@@ -152,9 +154,9 @@ asio::awaitable<void> DictationController::runProcessing(
         const std::string trimmed{trimWhitespaceAndNewlines(transcript)};
         {
           // Shown and on the clipboard while the service's clean-up is awaited.
-          ControllerChange change(*this);
+          ControllerChange change(context_);
           state_.lastText = localFormat(trimmed, transcript);
-          dependencies_.insertion.copy(state_.lastText);
+          context_.ports.insertion.copy(state_.lastText);
         }
         std::optional<std::string> cleaned;
         try {
@@ -179,13 +181,13 @@ asio::awaitable<void> DictationController::runProcessing(
   } else {
     co_await deliver(job, std::move(out), cleanupIncomplete);
   }
-  spawn(updateAccountStatus());
+  account_.spawnAccountStatusUpdate();
 }
 
-asio::awaitable<void> DictationController::deliver(std::shared_ptr<Processing> job, std::string out,
-                                                   bool cleanupIncomplete) {
+asio::awaitable<void> DictationCycle::deliver(std::shared_ptr<Processing> job, std::string out,
+                                              bool cleanupIncomplete) {
   {
-    ControllerChange change(*this);
+    ControllerChange change(context_);
     state_.lastText = out;
     retryRecording_.reset();
     state_.hasRetryRecording = false;
@@ -193,12 +195,12 @@ asio::awaitable<void> DictationController::deliver(std::shared_ptr<Processing> j
   Diagnostics::record("text_ready stop_ms=" + millisecondsSince(clock_, job->started));
   std::optional<std::string> replacing;
   if (job->selection) replacing = job->selection->text;
-  const auto result = co_await dependencies_.insertion.insert(std::move(out), job->destination,
-                                                              std::move(replacing));
+  const auto result = co_await context_.ports.insertion.insert(std::move(out), job->destination,
+                                                               std::move(replacing));
   Diagnostics::record("delivery result=" + std::string(name(result)) +
                       " stop_ms=" + millisecondsSince(clock_, job->started));
 
-  ControllerChange change(*this);
+  ControllerChange change(context_);
   std::string notice;
   switch (result) {
     case DeliveryResult::pasteSent:
@@ -215,28 +217,28 @@ asio::awaitable<void> DictationController::deliver(std::shared_ptr<Processing> j
       break;
   }
   state_.phase = Phase::idle;
-  showNotice(notice);
+  notices_.show(notice);
   if (cleanupIncomplete) state_.message += Messages::cleanupIncomplete;
 }
 
-void DictationController::failProcessing(const Processing& job, const std::exception_ptr& error) {
-  ControllerChange change(*this);
+void DictationCycle::failProcessing(const Processing& job, const std::exception_ptr& error) {
+  ControllerChange change(context_);
   // retryRecording_ still holds what process() kept.
   state_.hasRetryRecording = true;
   Diagnostics::record("processing failed elapsed_ms=" + millisecondsSince(clock_, job.started) +
                       " " + Diagnostics::errorCode(error));
   state_.message = localizedDescriptionOf(error) + Messages::recordingKept;
   state_.phase = Phase::idle;
-  showNotice(Messages::recordingKeptNotice);
+  notices_.show(Messages::recordingKeptNotice);
 }
 
-void DictationController::retryLastRecording() {
+void DictationCycle::retryLastRecording() {
   if (state_.phase != Phase::idle || !retryRecording_) return;
   if (state_.activationInProgress) {
     refuse(Messages::accountActionRunning, Messages::accountActionRunningNotice);
     return;
   }
-  auto& insertion = dependencies_.insertion;
+  auto& insertion = context_.ports.insertion;
   const RetryRecording kept = *retryRecording_;
 
   std::optional<InputTarget> destination;
@@ -249,10 +251,10 @@ void DictationController::retryLastRecording() {
     destination = recentTarget_->value;
   }
 
-  ControllerChange change(*this);
+  ControllerChange change(context_);
   state_.phase = Phase::processing;
   state_.message = Messages::retrying;
-  overlay_.show(*this);
+  notices_.showActivity(OverlaySnapshot::Activity::processing);
   process(kept.wav, std::move(destination), kept.selection, nullptr, kept.recoveryID);
 }
 

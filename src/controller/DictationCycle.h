@@ -1,0 +1,108 @@
+#pragma once
+
+#include <boost/asio/cancellation_signal.hpp>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "controller/ControllerContext.h"
+#include "delivery/InputTarget.h"
+#include "platform/Workspace.h"
+
+namespace wrenly {
+
+class AccountActions;
+class NoticeTimer;
+class TriggerKeySetup;
+
+// The dictation cycle (idle, starting, recording, processing): the checks of a start, the
+// microphone and its supervision, recognition, tidying and delivery, and the kept recording of
+// a failed dictation. Owns the phase, the message while it runs, the texts, the level and the
+// selection and retry flags of the state.
+class DictationCycle {
+ public:
+  using Phase = DictationPhase;
+
+  static constexpr std::size_t selectionLimit = 20000;  // UTF-16 code units
+  static constexpr Clock::Duration recentTargetAgeLimit = std::chrono::seconds(30);
+  static constexpr int microphoneAttempts = 4;
+  static constexpr Clock::Duration microphoneRetryPause = std::chrono::milliseconds(300);
+  static constexpr Clock::Duration supervisionPeriod = std::chrono::milliseconds(120);
+  static constexpr int reconnectionLimit = 10;
+  static constexpr Clock::Duration reconnectionPause = std::chrono::milliseconds(300);
+
+  DictationCycle(ControllerContext& context, NoticeTimer& notices,
+                 const TriggerKeySetup& triggerKey, AccountActions& account);
+  ~DictationCycle();
+
+  // Starts, stops or ignores (while starting or processing).
+  void toggle();
+  void retryLastRecording();
+  void copyLastText();
+  void rememberDeactivatedApp(const RunningApplication& application);
+  void setStreamingConsent(bool consent);
+  // Drops the last text and the kept recording.
+  void forget();
+
+ private:
+  struct RetryRecording {
+    std::shared_ptr<const std::vector<std::uint8_t>> wav;
+    std::optional<SelectedText> selection;
+    std::optional<std::string> recoveryID;
+  };
+  struct RecentTarget {
+    InputTarget value;
+    Clock::Duration savedAt{};  // Clock::now()
+  };
+  struct Processing;
+  // One dictation, from the press that starts it until processing takes it over.
+  struct DictationRun {
+    std::optional<InputTarget> target;
+    std::optional<SelectedText> selection;
+    std::shared_ptr<StreamingSession> liveSession;
+    std::shared_ptr<asio::cancellation_signal> meterTask;
+    std::optional<Clock::Duration> beganAt;  // Clock::now() when recording began
+  };
+
+  asio::awaitable<void> start(std::weak_ptr<const void> weak);
+  // The named steps of a start.
+  bool refusesStart();
+  bool passStartChecks(const std::optional<RunningApplication>& before);
+  std::shared_ptr<StreamingSession> openLiveSession();
+  void beginRecording();
+  void refuse(const std::string& message, const std::string& notice);
+  // Ends a start (or a recording that cannot go on) at idle with a refusal.
+  void endStart(const std::string& message, const std::string& notice);
+  void microphoneFailed(const std::exception_ptr& error);
+  void dropSelection();
+  bool frontmostHasSecureField();
+  std::string recordingMessage() const;
+  asio::awaitable<void> supervise(std::weak_ptr<const void> weak, Clock& clock,
+                                  std::shared_ptr<asio::cancellation_signal> cancel);
+  void stop();
+  void process(std::shared_ptr<const std::vector<std::uint8_t>> wav,
+               std::optional<InputTarget> destination, std::optional<SelectedText> selection,
+               std::shared_ptr<StreamingSession> stream, std::optional<std::string> recoveryID);
+  asio::awaitable<void> runProcessing(std::shared_ptr<const void> self,
+                                      std::shared_ptr<Processing> job);
+  asio::awaitable<void> deliver(std::shared_ptr<Processing> job, std::string out,
+                                bool cleanupIncomplete);
+  void failProcessing(const Processing& job, const std::exception_ptr& error);
+  std::string keyTitle() const;
+
+  ControllerContext& context_;
+  NoticeTimer& notices_;
+  const TriggerKeySetup& triggerKey_;
+  AccountActions& account_;
+  DictationState& state_;
+  Clock& clock_;
+  Workspace& workspace_;
+
+  std::optional<RetryRecording> retryRecording_;
+  std::optional<RecentTarget> recentTarget_;
+  DictationRun run_;
+};
+
+}  // namespace wrenly

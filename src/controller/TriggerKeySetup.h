@@ -1,0 +1,52 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "controller/ControllerContext.h"
+#include "triggerkey/TriggerKey.h"
+
+namespace wrenly {
+
+class TriggerKeyDetector;
+
+// The accessibility permission and the trigger key: installing it, detecting and confirming the
+// user's key during set-up, and handing presses of the confirmed key on. Owns the permission,
+// set-up and detection parts of the state and the key's title.
+class TriggerKeySetup {
+ public:
+  static constexpr Clock::Duration detectionLightDuration = std::chrono::milliseconds(700);
+
+  // Whether a permission check asks the desktop to grant a missing permission, and whether it
+  // reports its result (with the time) in the set-up window.
+  enum class PermissionPrompt { none, ifMissing };
+  enum class PermissionReport { none, timed };
+
+  // `pressed` runs for each press of the confirmed key.
+  TriggerKeySetup(ControllerContext& context, std::function<void()> pressed);
+  ~TriggerKeySetup();
+
+  void refreshPermission(PermissionPrompt prompt, PermissionReport report);
+  void install();
+  void confirmDetected();
+  void reset();
+  void openAccessibilitySettings();
+
+  std::string keyTitle() const;
+  // The right Alt key is installed and cannot be used without accessibility.
+  bool rightAltUnavailable() const;
+
+ private:
+  void detected(TriggerKey key);
+  static asio::awaitable<void> dimDetectionLight(std::weak_ptr<const void> owner, Clock& clock,
+                                                 TriggerKeySetup& setup);
+
+  ControllerContext& context_;
+  std::function<void()> pressed_;
+  std::unique_ptr<TriggerKeyDetector> detector_;
+  std::optional<TriggerKey> installed_;
+};
+
+}  // namespace wrenly

@@ -1,0 +1,228 @@
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <boost/asio/as_tuple.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/this_coro.hpp>
+#include <boost/asio/use_awaitable.hpp>
+#include <boost/system/system_error.hpp>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "controller/StreamingSession.h"
+#include "platform/AudioInput.h"
+#include "platform/BrowserSession.h"
+#include "platform/Overlay.h"
+#include "service/SpeechService.h"
+#include "support/audio/FakeAudioInput.h"
+
+namespace wrenly {
+
+// The overlay as the controller drives it.
+class FakeOverlay final : public Overlay {
+ public:
+  void show(const OverlaySnapshot& content) override {
+    ++shows;
+    visible = true;
+    shown = content;
+  }
+  void hide() override {
+    ++hides;
+    visible = false;
+  }
+  int shows = 0;
+  int hides = 0;
+  bool visible = false;
+  OverlaySnapshot shown;
+};
+
+// A microphone that is busy for the next few starts.
+class BusyAudioInput final : public AudioInput {
+ public:
+  explicit BusyAudioInput(FakeAudioInput& mic) : mic_(mic) {}
+  int busyStarts = 0;
+  bool notRunning = false;  // busy starts return without running instead of throwing
+
+  Authorization authorizationStatus() const override { return mic_.authorizationStatus(); }
+  asio::awaitable<bool> requestAccess() override { return mic_.requestAccess(); }
+  std::unique_ptr<AudioEngine> makeEngine() override {
+    if (busyStarts > 0) {
+      --busyStarts;
+      if (notRunning) {
+        mic_.notRunningAfterStart();
+      } else {
+        mic_.failNextStart("Device or resource busy",
+                           std::make_error_code(std::errc::device_or_resource_busy));
+      }
+    }
+    return mic_.makeEngine();
+  }
+
+ private:
+  FakeAudioInput& mic_;
+};
+
+// Waits on the main loop until woken; a timer that never runs out, cancelled by `wake`.
+class Wakeup {
+ public:
+  asio::awaitable<void> wait() {
+    asio::steady_timer timer(co_await asio::this_coro::executor,
+                             asio::steady_timer::time_point::max());
+    timer_ = &timer;
+    co_await timer.async_wait(asio::as_tuple(asio::use_awaitable));
+    timer_ = nullptr;
+  }
+  bool waiting() const { return timer_ != nullptr; }
+  void wake() {
+    if (timer_) timer_->cancel();
+  }
+
+ private:
+  asio::steady_timer* timer_ = nullptr;
+};
+
+// A browser the test answers by hand: it records the page it was asked to show and waits until
+// the test hands it a callback URL (or the sign-in gives up on it).
+class ScriptedBrowser final : public BrowserSession {
+ public:
+  asio::awaitable<std::string> authenticate(std::string url, std::string) override {
+    shownPages.push_back(url);
+    if (refuseToStart) throw BrowserSessionError(BrowserSessionFailure::startRefused);
+    co_await wakeup_.wait();
+    if (!answer_) throw boost::system::system_error(asio::error::operation_aborted);
+    co_return *std::exchange(answer_, std::nullopt);
+  }
+  bool waiting() const { return wakeup_.waiting(); }
+  void answer(std::string callback) {
+    answer_ = std::move(callback);
+    wakeup_.wake();
+  }
+
+  std::vector<std::string> shownPages;
+  bool refuseToStart = false;
+
+ private:
+  Wakeup wakeup_;
+  std::optional<std::string> answer_;
+};
+
+// The speech service in memory: answers at once with its texts, records what the controller
+// asked, and fails or holds the calls the test names ("transcribe", "clean", "applySpokenTask",
+// "accountStatus", "signOut", "removeAccess").
+class MemorySpeechService final : public SpeechService {
+ public:
+  struct Call {
+    std::string name;
+    std::string text;                      // the instruction of a spoken task
+    std::optional<std::string> requestID;  // the stream recovered, or the source request
+  };
+
+  std::atomic<bool> activated = false;
+  std::string transcript = "測試轉錄";
+  std::string cleanedText = "已整理的文字";
+  std::string rewrittenText = "已改寫的文字";
+  std::vector<Call> calls;
+
+  // The next `count` calls of `name` fail with `error`.
+  void fail(const std::string& name, std::exception_ptr error, int count = 1) {
+    failures_[name] = {std::move(error), count};
+  }
+  // The next call of `name` waits until release().
+  void hold(const std::string& name) { held_ = name; }
+  void release() { wakeup_.wake(); }
+  std::size_t count(const std::string& name) const {
+    return std::ranges::count(calls, name, &Call::name);
+  }
+
+  bool isActivated() const override { return activated; }
+  asio::awaitable<std::string> transcribe(std::span<const std::uint8_t>, std::string,
+                                          std::optional<std::string> recoveryID,
+                                          std::string) override {
+    record("transcribe", {}, recoveryID);
+    co_await answer("transcribe");
+    co_return transcript;
+  }
+  asio::awaitable<std::string> clean(std::string,
+                                     std::optional<std::string> sourceRequestID) override {
+    record("clean", {}, sourceRequestID);
+    co_await answer("clean");
+    co_return cleanedText;
+  }
+  asio::awaitable<std::string> applySpokenTask(std::string, std::string instruction,
+                                               std::optional<std::string> sourceID) override {
+    record("applySpokenTask", instruction, sourceID);
+    co_await answer("applySpokenTask");
+    co_return rewrittenText;
+  }
+  asio::awaitable<AccountStatus> accountStatus() override {
+    record("accountStatus");
+    co_await answer("accountStatus");
+    co_return AccountStatus{true};
+  }
+  asio::awaitable<void> signOut() override {
+    record("signOut");
+    co_await answer("signOut");
+  }
+  asio::awaitable<void> removeAccess() override {
+    record("removeAccess");
+    co_await answer("removeAccess");
+  }
+
+ private:
+  void record(const char* name, std::string text = {},
+              std::optional<std::string> requestID = std::nullopt) {
+    calls.push_back({name, std::move(text), std::move(requestID)});
+  }
+  // Only a plain pointer crosses into the coroutine: a temporary with a destructor in a
+  // co_await expression trips the compiler.
+  asio::awaitable<void> answer(const char* name) {
+    if (held_ == name) {
+      held_.clear();
+      co_await wakeup_.wait();
+    }
+    auto failure = failures_.find(name);
+    if (failure != failures_.end() && failure->second.second > 0) {
+      --failure->second.second;
+      std::rethrow_exception(failure->second.first);
+    }
+  }
+
+  std::map<std::string, std::pair<std::exception_ptr, int>> failures_;
+  std::string held_;
+  Wakeup wakeup_;
+};
+
+// A live session as the controller opened it, around the real one: what it was opened with,
+// and what the controller did with it.
+class RecordedSession final : public StreamingSession {
+ public:
+  RecordedSession(std::shared_ptr<StreamingSession> inner, std::string languageCode,
+                  bool withCleanup)
+      : language(std::move(languageCode)), cleanup(withCleanup), inner_(std::move(inner)) {}
+
+  const std::string& requestID() const override { return inner_->requestID(); }
+  void append(std::vector<std::uint8_t> pcm) override {
+    bytes += pcm.size();
+    inner_->append(std::move(pcm));
+  }
+  asio::awaitable<Result> finish() override { return inner_->finish(); }
+  void cancel() override {
+    ++cancels;
+    inner_->cancel();
+  }
+
+  const std::string language;
+  const bool cleanup;
+  std::atomic<std::size_t> bytes = 0;
+  std::atomic<int> cancels = 0;
+
+ private:
+  std::shared_ptr<StreamingSession> inner_;
+};
+
+}  // namespace wrenly
