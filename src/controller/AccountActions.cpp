@@ -2,7 +2,7 @@
 
 #include "controller/TriggerKeySetup.h"
 #include "diagnostics/Diagnostics.h"
-#include "diagnostics/ReportableError.h"
+#include "messages/ErrorText.h"
 #include "messages/Messages.h"
 #include "service/BackgroundCall.h"
 #include "service/BrowserSignIn.h"
@@ -133,7 +133,7 @@ asio::awaitable<void> AccountActions::signOut() {
   const std::exception_ptr error = co_await runAccountCall(context_.ports.service.signOut());
   ControllerChange change(context_);
   if (error) {
-    state.message = localizedDescriptionOf(error);  // still signed in
+    state.message = describe(error);  // still signed in
   } else {
     signedOut();
     state.message = Messages::signedOut;
@@ -147,7 +147,7 @@ asio::awaitable<void> AccountActions::removeAccess() {
   const std::exception_ptr error = co_await runAccountCall(context_.ports.service.removeAccess());
   ControllerChange change(context_);
   if (error) {
-    state.message = localizedDescriptionOf(error);  // nothing local is removed
+    state.message = describe(error);  // nothing local is removed
   } else {
     forgetDictations_();
     signedOut();

@@ -9,7 +9,7 @@
 #include "controller/TriggerKeySetup.h"
 #include "delivery/TextDelivery.h"
 #include "diagnostics/Diagnostics.h"
-#include "diagnostics/ReportableError.h"
+#include "messages/ErrorText.h"
 #include "messages/Messages.h"
 #include "platform/Clock.h"
 #include "platform/Overlay.h"
@@ -58,8 +58,7 @@ void DictationCycle::stop() {
     wav = context_.ports.recorder.finish();
   } catch (const std::exception& error) {
     // Not kept for retry: there is nothing usable. An earlier kept recording stays.
-    endStart(localizedDescriptionOf(error, Messages::recordingNotFinished),
-             Messages::recordingNotFinished);
+    endStart(describe(error, Messages::recordingNotFinished), Messages::recordingNotFinished);
     return;
   }
 
@@ -227,7 +226,7 @@ void DictationCycle::failProcessing(const Processing& job, const std::exception_
   state_.hasRetryRecording = true;
   Diagnostics::record("processing failed elapsed_ms=" + millisecondsSince(clock_, job.started) +
                       " " + Diagnostics::errorCode(error));
-  state_.message = localizedDescriptionOf(error) + Messages::recordingKept;
+  state_.message = describe(error) + Messages::recordingKept;
   state_.phase = Phase::idle;
   notices_.show(Messages::recordingKeptNotice);
 }

@@ -12,7 +12,7 @@
 #include "controller/TriggerKeySetup.h"
 #include "delivery/TextDelivery.h"
 #include "diagnostics/Diagnostics.h"
-#include "diagnostics/ReportableError.h"
+#include "messages/ErrorText.h"
 #include "messages/Messages.h"
 #include "platform/Clock.h"
 #include "platform/Overlay.h"
@@ -184,8 +184,8 @@ void DictationCycle::endStart(const std::string& message, const std::string& not
 }
 
 void DictationCycle::microphoneFailed(const std::exception_ptr& error) {
-  endStart(error ? localizedDescriptionOf(error, Messages::microphoneNotStarted)
-                 : RecorderError::unavailable().localizedDescription(),
+  endStart(error ? describe(error, Messages::microphoneNotStarted)
+                 : describe(RecorderError::unavailable()),
            Messages::microphoneNotStarted);
 }
 
@@ -266,8 +266,7 @@ asio::awaitable<void> DictationCycle::start(std::weak_ptr<const void> weak) {
   const bool granted = co_await recorder.requestPermission();
   if (!(self = weak.lock())) co_return;
   if (!granted) {
-    endStart(RecorderError::permissionDenied().localizedDescription(),
-             Messages::microphonePermissionNotice);
+    endStart(describe(RecorderError::permissionDenied()), Messages::microphonePermissionNotice);
     co_return;
   }
 
@@ -343,8 +342,7 @@ asio::awaitable<void> DictationCycle::supervise(std::weak_ptr<const void> weak, 
         // The input device changed or went away.
         if (++reconnections > reconnectionLimit) {
           recorder.stop();  // the audio is discarded
-          endStart(RecorderError::unavailable().localizedDescription(),
-                   Messages::checkMicrophoneNotice);
+          endStart(describe(RecorderError::unavailable()), Messages::checkMicrophoneNotice);
           co_return;
         }
         state_.message = Messages::reconnectingMicrophone;

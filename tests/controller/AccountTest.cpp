@@ -7,7 +7,7 @@
 #include <boost/json/parse.hpp>
 #include <regex>
 
-#include "diagnostics/ReportableError.h"
+#include "messages/ErrorText.h"
 #include "messages/Messages.h"
 #include "service/ServiceError.h"
 #include "service/TransportError.h"
@@ -214,7 +214,7 @@ TEST_P(SignOutOrRemoval, FirstFailsAndKeepsEverythingThenKeepsOrClearsTheUsersTe
                                : std::make_exception_ptr(TransportError(CURLE_GOT_NOTHING));
   memory.fail(removal ? "removeAccess" : "signOut", failure);
   perform(act());
-  EXPECT_EQ(state().message, localizedDescriptionOf(failure));
+  EXPECT_EQ(state().message, describe(failure));
   EXPECT_TRUE(state().accessActive);
   EXPECT_TRUE(state().serviceAvailable);
   EXPECT_EQ(state().lastText, "已整理的文字");

@@ -8,7 +8,7 @@
 #include <boost/system/system_error.hpp>
 #include <functional>
 
-#include "diagnostics/ReportableError.h"
+#include "messages/ErrorText.h"
 #include "messages/Messages.h"
 #include "platform/SecretStore.h"
 #include "platform/linux/pulse/PulseError.h"
@@ -46,7 +46,7 @@ TEST(ErrorDescription, PlatformErrorsSayWhatFailedWithThePlatformsOwnText) {
     } catch (...) {
       error = std::current_exception();
     }
-    EXPECT_EQ(localizedDescriptionOf(error, row.whatFailed), row.description);
+    EXPECT_EQ(describe(error, row.whatFailed), row.description);
   }
 }
 

@@ -106,8 +106,7 @@ const Refusal refusals[] = {
        t.mic.authorization = AudioInput::Authorization::notDetermined;
        t.mic.accessAnswer = false;
      },
-     RecorderError::permissionDenied().localizedDescription(),
-     Messages::microphonePermissionNotice},
+     describe(RecorderError::permissionDenied()), Messages::microphonePermissionNotice},
     {"microphoneBusy", [](Start& t) { t.busyMic.busyStarts = 4; },
      Messages::platformFailure(Messages::microphoneNotStarted, "Device or resource busy"),
      Messages::microphoneNotStarted},
@@ -116,7 +115,7 @@ const Refusal refusals[] = {
        t.busyMic.busyStarts = 4;
        t.busyMic.notRunning = true;
      },
-     RecorderError::unavailable().localizedDescription(), Messages::microphoneNotStarted}};
+     describe(RecorderError::unavailable()), Messages::microphoneNotStarted}};
 
 INSTANTIATE_TEST_SUITE_P(Start, Refusals, testing::ValuesIn(refusals), caseName<Refusal>);
 
@@ -206,7 +205,7 @@ TEST_F(Start, TenReconnectionsAreTheLimit) {
   EXPECT_EQ(state().phase, DictationPhase::recording);
   clock.advanceSeconds(0.2);
   EXPECT_EQ(state().phase, DictationPhase::idle);
-  EXPECT_EQ(state().message, RecorderError::unavailable().localizedDescription());
+  EXPECT_EQ(state().message, describe(RecorderError::unavailable()));
   EXPECT_EQ(state().hudNotice, Messages::checkMicrophoneNotice);
   EXPECT_FALSE(state().hasRetryRecording);
   EXPECT_TRUE(cycleLines().empty());
