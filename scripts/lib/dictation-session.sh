@@ -128,7 +128,7 @@ session_set_up_trigger_key() {
 session_sign_in() {
   local opened_before page action state callback authority
   opened_before=$(wc -l <"$session_dir/opened")
-  session_press "使用 Apple 登入" || return 1
+  session_press "登入語音服務" || return 1
   session_wait 100 sh -c "[ \$(wc -l <'$session_dir/opened') -gt $opened_before ]" ||
     session_fail "no sign-in page was opened" || return 1
   page=$(tail -n 1 "$session_dir/opened")
@@ -148,7 +148,7 @@ session_sign_in() {
   # What the wrenly-auth: handler of the .desktop file does with it.
   "$session_build/tools/wrenly-auth-callback/wrenly-auth-callback" "$callback" ||
     session_fail "the program did not take the callback" || return 1
-  session_expect "登出 Apple 帳戶" 20 || return 1
+  session_expect "登出語音服務帳戶" 20 || return 1
   session_log "signed in through the service's page"
 }
 

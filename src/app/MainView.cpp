@@ -189,7 +189,10 @@ void MainView::render(const ShellSnapshot& snapshot) {
   const bool busy = state.activationInProgress || !idle;
   signIn_->setVisible(!state.accessActive);
   privacy_->setVisible(!state.accessActive);
-  signIn_->setText(qs(state.activationInProgress ? text::signingIn : text::signIn));
+  signIn_->setText(qs(state.activationInProgress ? text::signingIn
+                     : state.localService  ? text::signInToService
+                                           : text::signIn));
+  signOut_->setText(qs(state.localService ? text::signOutOfService : text::signOut));
   signIn_->setEnabled(!busy);
   signOut_->setVisible(state.accessActive);
   deleteAccount_->setVisible(state.accessActive);

@@ -52,7 +52,7 @@ void AccountActions::finishServiceRefresh(bool active) {
     state.message = Messages::rightAltNeedsAccessibility;
     return;
   }
-  state.message = active ? Messages::ready(triggerKey_.keyTitle()) : Messages::signInPrompt;
+  state.message = active ? Messages::ready(triggerKey_.keyTitle()) : signInWording(state.localService).prompt;
 }
 
 void AccountActions::spawnAccountStatusUpdate() {
@@ -80,7 +80,7 @@ asio::awaitable<void> AccountActions::signIn() {
   {
     ControllerChange change(context_);
     state.activationInProgress = true;
-    state.activationFeedback = Messages::openingSignIn;
+    state.activationFeedback = signInWording(state.localService).opening;
   }
   std::optional<AccountStatus> status;
   std::exception_ptr error;
@@ -97,7 +97,7 @@ asio::awaitable<void> AccountActions::signIn() {
     state.activationFeedback.clear();
     state.message = Messages::signedIn;
   } else {
-    state.activationFeedback = Messages::signInFailed;
+    state.activationFeedback = signInWording(state.localService).failed;
     Diagnostics::record("apple_login failed " + Diagnostics::errorCode(error));
   }
   state.activationInProgress = false;
@@ -133,7 +133,7 @@ asio::awaitable<void> AccountActions::signOut() {
   const std::exception_ptr error = co_await runAccountCall(context_.ports.service.signOut());
   ControllerChange change(context_);
   if (error) {
-    state.message = describe(error);  // still signed in
+    state.message = describe(error, {}, state.localService);  // still signed in
   } else {
     signedOut();
     state.message = Messages::signedOut;
@@ -147,7 +147,7 @@ asio::awaitable<void> AccountActions::removeAccess() {
   const std::exception_ptr error = co_await runAccountCall(context_.ports.service.removeAccess());
   ControllerChange change(context_);
   if (error) {
-    state.message = describe(error);  // nothing local is removed
+    state.message = describe(error, {}, state.localService);  // nothing local is removed
   } else {
     forgetDictations_();
     signedOut();

@@ -21,6 +21,7 @@ ControllerContext::ControllerContext(ControllerDependencies dependencies)
   state.permissionGranted = ports.insertion.hasAccessibility();
   state.setupComplete = settings.boolValue(setupCompleteKey).value_or(false);
   state.streamingConsent = settings.boolValue(streamingConsentKey).value_or(false);
+  state.localService = ports.service.isLocal();
   state.shortcutTitle = std::string(TriggerKey(TriggerKey::rightAlt).title());
   published_ = state;
 }

@@ -226,7 +226,7 @@ void DictationCycle::failProcessing(const Processing& job, const std::exception_
   state_.hasRetryRecording = true;
   Diagnostics::record("processing failed elapsed_ms=" + millisecondsSince(clock_, job.started) +
                       " " + Diagnostics::errorCode(error));
-  state_.message = describe(error) + Messages::recordingKept;
+  state_.message = describe(error, {}, state_.localService) + Messages::recordingKept;
   state_.phase = Phase::idle;
   notices_.show(Messages::recordingKeptNotice);
 }

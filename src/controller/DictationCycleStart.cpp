@@ -199,7 +199,7 @@ bool DictationCycle::refusesStart() {
     return true;
   }
   if (!state_.serviceAvailable) {
-    refuse(Messages::signInPrompt, Messages::enableServiceNotice);
+    refuse(signInWording(state_.localService).prompt, Messages::enableServiceNotice);
     return true;
   }
   return false;

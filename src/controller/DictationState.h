@@ -51,6 +51,7 @@ struct DictationState {
   bool serviceAvailable = false;                    // dictation may start
   bool serviceStatusLoaded = false;                 // the first credential check ended
   bool activationInProgress = false;                // a sign-in, sign-out or account removal runs
+  bool localService = false;  // the service runs on this machine and signs in on its own page
   std::string activationFeedback;                   // progress or failure of the sign-in
   bool isEditingSelection = false;                  // the dictation rewrites selected text
   bool streamingConsent = false;                    // live recognition allowed

@@ -107,8 +107,36 @@ const char* text(BrowserSessionFailure failure) {
   return Messages::signInCancelled;
 }
 
-std::string describeOwn(const ReportableError& error) {
-  if (auto* service = dynamic_cast<const ServiceError*>(&error)) return service->errorDescription();
+std::string describeService(const ServiceError& error, const SignInWording& signIn) {
+  switch (error.kind()) {
+    case ServiceError::Kind::rejected:
+      if (error.status() == 401 || error.status() == 403) return Messages::credentialsRejected;
+      if (error.status() == 409) return Messages::anotherRequestRunning;
+      if (error.status() == 429) return Messages::serviceBusy;
+      return Messages::serviceUnavailable;
+    case ServiceError::Kind::service:
+      if (error.code() == "login_failed") return signIn.notCompleted;
+      if (error.code() == "access_disabled") return Messages::accountDisabled;
+      if (error.code() == "invalid_access") return Messages::signInExpired;
+      if (error.code() == "request_busy") return Messages::previousRequestEnding;
+      if (error.code() == "provider_rate_limited") return Messages::providerBusy;
+      return Messages::serviceFailed;
+    case ServiceError::Kind::invalidURL:
+      return Messages::invalidServiceURL;
+    case ServiceError::Kind::missingInvitation:
+      return signIn.first;
+    case ServiceError::Kind::invalidResponse:
+      break;
+    case ServiceError::Kind::emptyTranscript:
+      return Messages::emptyTranscript;
+  }
+  return Messages::invalidResponse;
+}
+
+std::string describeOwn(const ReportableError& error, bool localService) {
+  if (auto* service = dynamic_cast<const ServiceError*>(&error)) {
+    return describeService(*service, signInWording(localService));
+  }
   if (auto* transport = dynamic_cast<const TransportError*>(&error)) {
     return describeTransport(*transport);
   }
@@ -126,8 +154,10 @@ std::string describeOwn(const ReportableError& error) {
 
 }  // namespace
 
-std::string describe(const std::exception& error, std::string_view whatFailed) {
-  if (auto* own = dynamic_cast<const ReportableError*>(&error)) return describeOwn(*own);
+std::string describe(const std::exception& error, std::string_view whatFailed, bool localService) {
+  if (auto* own = dynamic_cast<const ReportableError*>(&error)) {
+    return describeOwn(*own, localService);
+  }
   if (auto* system = dynamic_cast<const boost::system::system_error*>(&error)) {
     if (system->code() == boost::asio::error::operation_aborted) return Messages::cancelled;
     return describePlatform(system->code().category().name(), system->code().message(), whatFailed);
@@ -139,11 +169,12 @@ std::string describe(const std::exception& error, std::string_view whatFailed) {
   return Messages::unexpectedError;
 }
 
-std::string describe(const std::exception_ptr& error, std::string_view whatFailed) {
+std::string describe(const std::exception_ptr& error, std::string_view whatFailed,
+                     bool localService) {
   try {
     if (error) std::rethrow_exception(error);
   } catch (const std::exception& e) {
-    return describe(e, whatFailed);
+    return describe(e, whatFailed, localService);
   } catch (...) {
   }
   return Messages::unexpectedError;

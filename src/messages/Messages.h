@@ -121,6 +121,25 @@ inline constexpr const char* invalidServiceURL = "請設定有效的 HTTPS 語�
 inline constexpr const char* signInFirst = "請先使用 Apple 登入以啟用語音服務。";
 inline constexpr const char* invalidResponse = "語音服務回應異常，請稍後重試。";
 inline constexpr const char* emptyTranscript = "未能辨識語音，請重新錄音。";
+
+// Signing in, named for what the user sees: Apple's page for a service that signs in there, or
+// the local speech service's own page in the browser.
+struct SignInWording {
+  const char* prompt;        // nobody is signed in
+  const char* opening;       // the browser is being opened
+  const char* failed;        // the sign-in did not complete
+  const char* notCompleted;  // the service answered "login_failed"
+  const char* first;         // a call was made without a stored sign-in
+};
+inline constexpr SignInWording appleSignIn{signInPrompt, openingSignIn, signInFailed,
+                                           appleLoginFailed, signInFirst};
+inline constexpr SignInWording serviceSignIn{
+    "請按下方的「登入語音服務」按鈕，在瀏覽器登入，以啟用語音服務。",
+    "正在開啟瀏覽器登入語音服務…", "未能完成語音服務登入，請再試一次。",
+    "語音服務登入未完成，請再試一次。", "請先在瀏覽器登入語音服務，以啟用語音服務。"};
+inline constexpr const SignInWording& signInWording(bool localService) {
+  return localService ? serviceSignIn : appleSignIn;
+}
 inline constexpr const char* replyUnreadable = "未能讀取語音服務的回應";
 
 // --- the connection ---

@@ -59,6 +59,9 @@ inline constexpr const char* signIn = "使用 Apple 登入";
 inline constexpr const char* signingIn = "正在登入…";
 inline constexpr const char* privacy = "私隱說明";
 inline constexpr const char* signOut = "登出 Apple 帳戶";
+// The same two buttons for the local speech service, which signs in on its own page.
+inline constexpr const char* signInToService = "登入語音服務";
+inline constexpr const char* signOutOfService = "登出語音服務帳戶";
 inline constexpr const char* deleteAccount = "刪除帳戶及資料";
 inline constexpr const char* deleteTitle = "刪除帳戶及資料？";
 inline constexpr const char* deleteConfirm = "確認刪除";

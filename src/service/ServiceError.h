@@ -7,8 +7,8 @@
 
 namespace wrenly {
 
-// The one error type of the speech service client: six cases, each rendered for the user
-// (`errorDescription`) and for the diagnostics log (`diagnosticCode`).
+// The one error type of the speech service client: six cases, each rendered for the diagnostics
+// log (`diagnosticCode`); the user's text is chosen by describe().
 class ServiceError final : public ReportableError {
  public:
   enum class Kind {
@@ -31,7 +31,6 @@ class ServiceError final : public ReportableError {
   int status() const { return status_; }             // for `rejected`
   const std::string& code() const { return code_; }  // for `service`
 
-  std::string errorDescription() const;
   std::string diagnosticCode() const override;
 
   friend bool operator==(const ServiceError& a, const ServiceError& b) {

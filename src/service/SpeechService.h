@@ -19,6 +19,8 @@ class SpeechService {
 
   // A credential is stored and marked signed in. May block on the keyring; any thread.
   virtual bool isActivated() const = 0;
+  // The service runs on this machine and signs users in on its own page.
+  virtual bool isLocal() const = 0;
 
   virtual asio::awaitable<std::string> transcribe(std::span<const std::uint8_t> wav,
                                                   std::string languageCode,

@@ -9,6 +9,7 @@
 #include "platform/SecretStore.h"
 #include "platform/Settings.h"
 #include "service/BackgroundCall.h"
+#include "service/ServiceEndpoint.h"
 #include "service/HttpTransport.h"
 #include "service/ReplyDecoding.h"
 #include "service/RequestBodies.h"
@@ -51,6 +52,10 @@ std::string SpeechServiceClient::flagKey(const std::string& baseURL) const {
 std::optional<std::string> SpeechServiceClient::streamingToken() const {
   if (!endpoint_) return std::nullopt;
   return readToken(*endpoint_);
+}
+
+bool SpeechServiceClient::isLocal() const {
+  return endpoint_ && isLoopbackServiceURL(*endpoint_);
 }
 
 bool SpeechServiceClient::isActivated() const {

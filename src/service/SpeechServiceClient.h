@@ -54,6 +54,7 @@ class SpeechServiceClient : public SpeechService {
   std::optional<std::string> streamingToken() const;
   // A token is stored and the signed-in flag is set. Blocks like streamingToken().
   bool isActivated() const override;
+  bool isLocal() const override;
 
   // Recognition and text calls: the service's text, trimmed.
   asio::awaitable<std::string> transcribe(std::span<const std::uint8_t> wav,

@@ -103,12 +103,12 @@ case $case_name in
     landed
     ;;
   account)
-    session_press "登出 Apple 帳戶" || fail "sign-out button"
-    session_expect "使用 Apple 登入" 20 || fail "still signed in after signing out"
+    session_press "登出語音服務帳戶" || fail "sign-out button"
+    session_expect "登入語音服務" 20 || fail "still signed in after signing out"
     session_sign_in || fail "second sign-in"
     session_press "刪除帳戶及資料" || fail "delete button"
     session_press "確認刪除" || fail "delete confirmation"
-    session_expect "使用 Apple 登入" 20 || fail "still signed in after deleting the account"
+    session_expect "登入語音服務" 20 || fail "still signed in after deleting the account"
     grep -q "method=DELETE path=access status=200" "$scratch/service.log" ||
       fail "the service never deleted the account"
     ;;

@@ -56,6 +56,7 @@ ShellSnapshot readyState() {
   s.voice.permissionGranted = true;
   s.voice.setupComplete = true;
   s.voice.serviceStatusLoaded = true;
+  s.voice.localService = true;
   s.voice.shortcutTitle = Messages::rightAltTitle;
   return s;
 }

@@ -140,6 +140,8 @@ class MemorySpeechService final : public SpeechService {
   }
 
   bool isActivated() const override { return activated; }
+  bool isLocal() const override { return local; }
+  bool local = false;  // signs in as the local service does
   asio::awaitable<std::string> transcribe(std::span<const std::uint8_t>, std::string,
                                           std::optional<std::string> recoveryID,
                                           std::string) override {
