@@ -190,8 +190,8 @@ void MainView::render(const ShellSnapshot& snapshot) {
   signIn_->setVisible(!state.accessActive);
   privacy_->setVisible(!state.accessActive);
   signIn_->setText(qs(state.activationInProgress ? text::signingIn
-                     : state.localService  ? text::signInToService
-                                           : text::signIn));
+                      : state.localService       ? text::signInToService
+                                                 : text::signIn));
   signOut_->setText(qs(state.localService ? text::signOutOfService : text::signOut));
   signIn_->setEnabled(!busy);
   signOut_->setVisible(state.accessActive);

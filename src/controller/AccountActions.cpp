@@ -52,7 +52,8 @@ void AccountActions::finishServiceRefresh(bool active) {
     state.message = Messages::rightAltNeedsAccessibility;
     return;
   }
-  state.message = active ? Messages::ready(triggerKey_.keyTitle()) : signInWording(state.localService).prompt;
+  state.message =
+      active ? Messages::ready(triggerKey_.keyTitle()) : signInWording(state.localService).prompt;
 }
 
 void AccountActions::spawnAccountStatusUpdate() {

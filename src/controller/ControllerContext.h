@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "base/HandlerList.h"
+#include "base/StoredNames.h"
 #include "controller/DictationState.h"
 #include "controller/StreamingSession.h"
 #include "platform/Asio.h"
@@ -36,8 +37,8 @@ struct ControllerDependencies {
 // its own part of, and the task spawning. Every member is used on the main loop.
 class ControllerContext {
  public:
-  static constexpr const char* setupCompleteKey = "macShortcutSetupComplete";
-  static constexpr const char* streamingConsentKey = "macStreamingConsentV1";
+  static constexpr const char* setupCompleteKey = StoredNames::setupCompleteKey;
+  static constexpr const char* streamingConsentKey = StoredNames::streamingConsentKey;
 
   // Reads the stored preferences and the permission into the state.
   explicit ControllerContext(ControllerDependencies dependencies);

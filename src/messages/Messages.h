@@ -134,9 +134,9 @@ struct SignInWording {
 inline constexpr SignInWording appleSignIn{signInPrompt, openingSignIn, signInFailed,
                                            appleLoginFailed, signInFirst};
 inline constexpr SignInWording serviceSignIn{
-    "請按下方的「登入語音服務」按鈕，在瀏覽器登入，以啟用語音服務。",
-    "正在開啟瀏覽器登入語音服務…", "未能完成語音服務登入，請再試一次。",
-    "語音服務登入未完成，請再試一次。", "請先在瀏覽器登入語音服務，以啟用語音服務。"};
+    "請按下方的「登入語音服務」按鈕，在瀏覽器登入，以啟用語音服務。", "正在開啟瀏覽器登入語音服務…",
+    "未能完成語音服務登入，請再試一次。", "語音服務登入未完成，請再試一次。",
+    "請先在瀏覽器登入語音服務，以啟用語音服務。"};
 inline constexpr const SignInWording& signInWording(bool localService) {
   return localService ? serviceSignIn : appleSignIn;
 }

@@ -9,10 +9,10 @@
 #include "platform/SecretStore.h"
 #include "platform/Settings.h"
 #include "service/BackgroundCall.h"
-#include "service/ServiceEndpoint.h"
 #include "service/HttpTransport.h"
 #include "service/ReplyDecoding.h"
 #include "service/RequestBodies.h"
+#include "service/ServiceEndpoint.h"
 #include "service/ServiceError.h"
 #include "service/UsableToken.h"
 
@@ -165,7 +165,7 @@ asio::awaitable<std::string> SpeechServiceClient::applySpokenTask(
 }
 
 asio::awaitable<SignInStart> SpeechServiceClient::startSignIn(std::string token) {
-  Call call("account/mac/start", "POST");
+  Call call(StoredNames::signInStartPath, "POST");
   call.authenticated = false;
   call.body = appleLoginStartBody(token);
   std::string reply = co_await request(std::move(call));

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/StoredNames.h"
 #include "platform/Asio.h"
 #include "platform/Platform.h"
 #include "service/AccountStatus.h"
@@ -33,8 +34,8 @@ class SecretStore;
 class SpeechServiceClient : public SpeechService {
  public:
   // The key of the stored credential, with the canonical base URL as the account.
-  static constexpr std::string_view credentialService = "app.tervane.voice.mac.invitation";
-  static constexpr std::string_view activeFlagPrefix = "active.";
+  static constexpr std::string_view credentialService = StoredNames::credentialService;
+  static constexpr std::string_view activeFlagPrefix = StoredNames::activeFlagPrefix;
   static const std::string_view defaultURL;
 
   static std::optional<std::string> canonicalEndpoint(std::string_view text) {

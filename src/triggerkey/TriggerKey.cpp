@@ -1,5 +1,6 @@
 #include "triggerkey/TriggerKey.h"
 
+#include "base/StoredNames.h"
 #include "messages/Messages.h"
 
 namespace wrenly {
@@ -17,15 +18,15 @@ using enum KeySide;
 
 // In the order of TriggerKey::Value.
 constexpr std::array<KeyData, 9> table{{
-    {"rightOption", Messages::rightAltTitle, Key::alt, right},
-    {"leftOption", Messages::leftAltTitle, Key::alt, left},
-    {"rightShift", Messages::rightShiftTitle, Key::shift, right},
-    {"leftShift", Messages::leftShiftTitle, Key::shift, left},
-    {"rightControl", Messages::rightControlTitle, Key::control, right},
-    {"leftControl", Messages::leftControlTitle, Key::control, left},
-    {"rightCommand", Messages::rightSuperTitle, Key::super, right},
-    {"leftCommand", Messages::leftSuperTitle, Key::super, left},
-    {"optionCommandR", Messages::altSuperRTitle, std::nullopt, unknown},
+    {StoredNames::rightAlt, Messages::rightAltTitle, Key::alt, right},
+    {StoredNames::leftAlt, Messages::leftAltTitle, Key::alt, left},
+    {StoredNames::rightShift, Messages::rightShiftTitle, Key::shift, right},
+    {StoredNames::leftShift, Messages::leftShiftTitle, Key::shift, left},
+    {StoredNames::rightControl, Messages::rightControlTitle, Key::control, right},
+    {StoredNames::leftControl, Messages::leftControlTitle, Key::control, left},
+    {StoredNames::rightSuper, Messages::rightSuperTitle, Key::super, right},
+    {StoredNames::leftSuper, Messages::leftSuperTitle, Key::super, left},
+    {StoredNames::altSuperR, Messages::altSuperRTitle, std::nullopt, unknown},
 }};
 
 const KeyData& data(TriggerKey key) {

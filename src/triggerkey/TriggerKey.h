@@ -6,6 +6,7 @@
 #include <ostream>
 #include <string_view>
 
+#include "base/StoredNames.h"
 #include "platform/KeyMonitor.h"
 
 namespace wrenly {
@@ -29,7 +30,7 @@ class TriggerKey {
   };
 
   // The settings key under which the chosen key's raw value is stored.
-  static constexpr const char* preference = "recordingShortcut";
+  static constexpr const char* preference = StoredNames::triggerKeyKey;
 
   constexpr TriggerKey(Value value) : value_(value) {}  // NOLINT: used as the enum
   constexpr operator Value() const { return value_; }   // NOLINT: switch, compare
