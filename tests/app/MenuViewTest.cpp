@@ -115,6 +115,17 @@ std::vector<ViewCase> viewCases() {
        {T::checkingKeyring, T::autoPasteOff, T::signIn, T::privacy},
        {T::signOut, T::copyLastText},
        {T::startDictation, T::liveRecognition, T::retryLastRecording, T::deleteAccount}});
+  s.voice.localService = true;  // the local service signs in on its own page, not Apple's
+  cases.push_back({"processing, signed in to the local service",
+                   s,
+                   {T::signOutOfService},
+                   {T::signOut},
+                   {T::signOutOfService},
+                   {}});
+  s = ready();
+  s.voice.localService = true;
+  cases.push_back(
+      {"signed out of the local service", s, {T::signInToService}, {T::signIn}, {}, {}});
   s = ready();
   s.voice.phase = DictationPhase::recording;
   cases.push_back({"recording",

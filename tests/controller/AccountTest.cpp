@@ -63,7 +63,9 @@ class Account : public ControllerFixture {
   }
 };
 
+// With the local service, which signs in on its own page (the Apple wording is StartTest's).
 TEST_F(Account, AFreshInstallationAsksToSignIn) {
+  memory.local = true;
   setUpDone();
   launch(false);
   EXPECT_EQ(state().message, Messages::checkingService);
@@ -72,7 +74,7 @@ TEST_F(Account, AFreshInstallationAsksToSignIn) {
   runUntil([&] { return state().serviceStatusLoaded; });
   EXPECT_FALSE(state().accessActive);
   EXPECT_FALSE(state().serviceAvailable);
-  EXPECT_EQ(state().message, Messages::signInPrompt);
+  EXPECT_EQ(state().message, Messages::serviceSignIn.prompt);
   EXPECT_TRUE(memory.calls.empty());
 }
 

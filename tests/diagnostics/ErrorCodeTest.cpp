@@ -63,6 +63,10 @@ TEST(ServiceErrorTest, MessagesAndCodesByFirstMatchingRow) {
     EXPECT_EQ(describe(row.error), row.message);
     EXPECT_EQ(Diagnostics::errorCode(row.error), row.code);
   }
+  // The local service signs in on its own page: the two sign-in texts say so.
+  EXPECT_EQ(describe(ServiceError::service("login_failed"), {}, true),
+            Messages::serviceSignIn.notCompleted);
+  EXPECT_EQ(describe(ServiceError::missingInvitation(), {}, true), Messages::serviceSignIn.first);
 }
 
 TEST(ErrorCodeTest, OwnEnumerationsByTheirLogCodeAndPlatformErrorsByTheirCode) {
