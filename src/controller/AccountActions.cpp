@@ -52,8 +52,8 @@ void AccountActions::finishServiceRefresh(bool active) {
     state.message = Messages::rightAltNeedsAccessibility;
     return;
   }
-  state.message =
-      active ? Messages::ready(triggerKey_.keyTitle()) : signInWording(state.localService).prompt;
+  state.message = active ? Messages::ready(triggerKey_.keyTitle())
+                         : Messages::signInWording(state.localService).prompt;
 }
 
 void AccountActions::spawnAccountStatusUpdate() {
@@ -81,7 +81,7 @@ asio::awaitable<void> AccountActions::signIn() {
   {
     ControllerChange change(context_);
     state.activationInProgress = true;
-    state.activationFeedback = signInWording(state.localService).opening;
+    state.activationFeedback = Messages::signInWording(state.localService).opening;
   }
   std::optional<AccountStatus> status;
   std::exception_ptr error;
@@ -98,7 +98,7 @@ asio::awaitable<void> AccountActions::signIn() {
     state.activationFeedback.clear();
     state.message = Messages::signedIn;
   } else {
-    state.activationFeedback = signInWording(state.localService).failed;
+    state.activationFeedback = Messages::signInWording(state.localService).failed;
     Diagnostics::record("apple_login failed " + Diagnostics::errorCode(error));
   }
   state.activationInProgress = false;

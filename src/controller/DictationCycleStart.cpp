@@ -199,7 +199,7 @@ bool DictationCycle::refusesStart() {
     return true;
   }
   if (!state_.serviceAvailable) {
-    refuse(signInWording(state_.localService).prompt, Messages::enableServiceNotice);
+    refuse(Messages::signInWording(state_.localService).prompt, Messages::enableServiceNotice);
     return true;
   }
   return false;

@@ -107,7 +107,7 @@ const char* text(BrowserSessionFailure failure) {
   return Messages::signInCancelled;
 }
 
-std::string describeService(const ServiceError& error, const SignInWording& signIn) {
+std::string describeService(const ServiceError& error, const Messages::SignInWording& signIn) {
   switch (error.kind()) {
     case ServiceError::Kind::rejected:
       if (error.status() == 401 || error.status() == 403) return Messages::credentialsRejected;
@@ -135,7 +135,7 @@ std::string describeService(const ServiceError& error, const SignInWording& sign
 
 std::string describeOwn(const ReportableError& error, bool localService) {
   if (auto* service = dynamic_cast<const ServiceError*>(&error)) {
-    return describeService(*service, signInWording(localService));
+    return describeService(*service, Messages::signInWording(localService));
   }
   if (auto* transport = dynamic_cast<const TransportError*>(&error)) {
     return describeTransport(*transport);
