@@ -27,7 +27,7 @@ TEST_F(StreamingTest, StreamsAudioInOrderThenTheFinishFrameAndReturnsTheResult) 
   auto outcome = finish(*client);
 
   ASSERT_EQ(outcome.code(), "ok");
-  EXPECT_EQ(*outcome.result, (LiveRecognitionResult{"one two", "One, two.", 3, 5}));
+  EXPECT_EQ(*outcome.value, (LiveRecognitionResult{"one two", "One, two.", 3, 5}));
   EXPECT_EQ(server.target(),
             "/wrenly/v1/stream?requestID=" + testRequestID + "&language=auto&cleanup=1");
   auto headers = server.headers();
