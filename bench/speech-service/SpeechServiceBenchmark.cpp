@@ -7,8 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "PocketSphinxRecogniser.h"
-#include "WavAudio.h"
+#include "recognition/PocketSphinxRecogniser.h"
+#include "recognition/WavAudio.h"
 
 using namespace wrenly::speech;
 

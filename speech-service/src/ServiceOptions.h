@@ -6,7 +6,7 @@
 #include <variant>
 #include <vector>
 
-#include "SpeechServer.h"
+#include "server/SpeechServer.h"
 
 namespace wrenly::speech {
 

@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "AccountStore.h"
-#include "ChineseConverter.h"
-#include "DataFolder.h"
-#include "PocketSphinxRecogniser.h"
-#include "ServiceLog.h"
 #include "ServiceOptions.h"
-#include "SpeechApi.h"
-#include "SpeechServer.h"
+#include "accounts/AccountStore.h"
+#include "api/SpeechApi.h"
+#include "identity/DataFolder.h"
+#include "recognition/PocketSphinxRecogniser.h"
+#include "server/ServiceLog.h"
+#include "server/SpeechServer.h"
+#include "text/ChineseConverter.h"
 
 using namespace wrenly::speech;
 

@@ -3,13 +3,14 @@
 #include <atomic>
 #include <sstream>
 
-#include "AccountStore.h"
-#include "ChineseConverter.h"
-#include "Recogniser.h"
-#include "ServiceLog.h"
-#include "SpeechApi.h"
-#include "SpeechServer.h"
+#include "accounts/AccountStore.h"
+#include "api/SpeechApi.h"
+#include "recognition/Recogniser.h"
+#include "server/ServiceLog.h"
+#include "server/SpeechServer.h"
+#include "service/HttpTransport.h"
 #include "support/TemporaryDirectory.h"
+#include "text/ChineseConverter.h"
 
 namespace wrenly::speech {
 
@@ -55,6 +56,18 @@ struct LocalService {
 
   std::string baseURL() const {
     return "https://127.0.0.1:" + std::to_string(server->port()) + "/wrenly/v1/";
+  }
+  // One HTTPS call to `path` under the base URL, trusting the service's authority.
+  HttpResponse fetch(const std::string& path, const std::string& method, std::string body = {},
+                     std::vector<std::string> headers = {}) const {
+    HttpRequest request{baseURL() + path,
+                        method,
+                        std::move(headers),
+                        body.empty() ? nullptr : std::make_shared<const std::string>(body),
+                        10,
+                        identity.authorityFile};
+    TransferControl control;
+    return performHttpRequest(request, control);
   }
   // An account whose bearer token is `token`, as a completed sign-in leaves it.
   void addAccount(const std::string& token) {

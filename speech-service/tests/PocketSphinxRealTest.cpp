@@ -4,8 +4,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "PocketSphinxRecogniser.h"
-#include "WavAudio.h"
+#include "recognition/PocketSphinxRecogniser.h"
+#include "recognition/WavAudio.h"
 
 using namespace wrenly::speech;
 

@@ -3,9 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "LocalService.h"
-#include "WavAudio.h"
+#include "audio/PcmEncoding.h"
 #include "base/Uuid.h"
-#include "service/HttpTransport.h"
 #include "service/ServiceError.h"
 #include "service/ServiceHarness.h"
 #include "streaming/LiveRecognitionClient.h"
@@ -38,14 +37,10 @@ long plainStatus(const std::string& url, const char* body = nullptr,
   return status;
 }
 
+// Silence as the program's own recorder encodes it.
 std::vector<std::uint8_t> wavOf(size_t samples) {
-  std::vector<std::uint8_t> wav = {'R', 'I',  'F', 'F', 0, 0, 0,  0, 'W', 'A', 'V',  'E',  'f', 'm',
-                                   't', ' ',  16,  0,   0, 0, 1,  0, 1,   0,   0x80, 0x3e, 0,   0,
-                                   0,   0x7d, 0,   0,   2, 0, 16, 0, 'd', 'a', 't',  'a'};
-  const auto bytes = static_cast<std::uint32_t>(samples * 2);
-  for (int shift = 0; shift < 32; shift += 8)
-    wav.push_back(static_cast<std::uint8_t>(bytes >> shift));
-  wav.resize(wav.size() + bytes, 0);
+  std::vector<std::uint8_t> wav(PcmEncoding::wavHeaderSize + samples * 2);
+  PcmEncoding::writeWavHeader(static_cast<std::uint32_t>(samples * 2), wav.data());
   return wav;
 }
 
@@ -54,19 +49,6 @@ class LocalServiceContract : public ServiceHarness {
   LocalService local;
   SpeechServiceClient client{platform,
                              ServiceConfiguration{local.baseURL(), local.identity.authorityFile}};
-
-  HttpResponse fetch(const std::string& url, const std::string& method,
-                     std::optional<std::string> body = std::nullopt,
-                     std::vector<std::string> headers = {}) {
-    HttpRequest request{url,
-                        method,
-                        std::move(headers),
-                        body ? std::make_shared<const std::string>(*body) : nullptr,
-                        10,
-                        local.identity.authorityFile};
-    TransferControl control;
-    return performHttpRequest(request, control);
-  }
 
   std::unique_ptr<LiveRecognitionClient> stream(std::string requestID, bool cleanup) {
     return std::make_unique<LiveRecognitionClient>(
@@ -86,7 +68,7 @@ TEST_F(LocalServiceContract, SignsInThroughItsOwnPageAndServesEveryCall) {
   EXPECT_EQ(run(client.completeSignIn(token)).errorAs<ServiceError>(),
             ServiceError::service("invalid_access"));  // pending until the page is answered
 
-  auto form = fetch(local.baseURL() + "account/mac/sign-in?state=" + start.value->state, "GET");
+  auto form = local.fetch("account/mac/sign-in?state=" + start.value->state, "GET");
   EXPECT_EQ(form.status, 200);
   EXPECT_NE(form.body.find("<form method=\"post\""), std::string::npos);
   // Plain HTTP serves a browser the pages and nothing else.
@@ -146,7 +128,7 @@ TEST_F(LocalServiceContract, StreamsWithCleanupAndARecoveryUploadTakesOverAStall
   const std::string stalledID = makeUuid();
   auto stalled = stream(stalledID, false);
   stalled->append(std::vector<std::uint8_t>(3200, 1));
-  runUntil([&] { return local.recogniser.opened == 2; });
+  loop.runUntil([&] { return local.recogniser.opened == 2; });
   EXPECT_EQ(run(client.clean("text", std::nullopt)).errorAs<ServiceError>(),
             ServiceError::service("request_busy"));
   EXPECT_EQ(run(client.transcribe(wavOf(1600), "auto", stalledID, makeUuid())).value,

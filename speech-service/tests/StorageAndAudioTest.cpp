@@ -4,9 +4,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "AccountStore.h"
-#include "ServiceCertificates.h"
-#include "WavAudio.h"
+#include "accounts/AccountStore.h"
+#include "identity/ServerIdentity.h"
+#include "recognition/WavAudio.h"
 #include "support/TemporaryDirectory.h"
 
 using namespace wrenly;
@@ -46,7 +46,7 @@ TEST(AccountStore, KeepsOnlyHashesAndDeletesAnAccountWithItsRecords) {
   EXPECT_EQ(bytes.str().find(token), std::string::npos);
 }
 
-TEST(ServiceCertificates, MakesPrivateFilesOnceAndReusesThem) {
+TEST(ServerIdentity, MakesPrivateFilesOnceAndReusesThem) {
   TemporaryDirectory folder;
   auto first = loadOrCreateIdentity(folder.path());
   ASSERT_TRUE(first);

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "ChineseConverter.h"
-#include "SpokenTask.h"
-#include "TextCleanup.h"
+#include "text/ChineseConverter.h"
+#include "text/SpokenTask.h"
+#include "text/TextCleanup.h"
 
 using namespace wrenly::speech;
 
@@ -10,7 +10,7 @@ namespace {
 
 const ChineseConverter& converter() {
   static const auto made = ChineseConverter::create();
-  return *const_cast<Fallible<std::unique_ptr<ChineseConverter>>&>(made).value();
+  return *made.value();
 }
 
 TEST(TextCleanup, TidiesSpacingPunctuationCapitalsAndScript) {

@@ -45,18 +45,20 @@ struct FinishWaiter {
   asio::any_io_executor resumeOn;
   asio::cancellation_slot slot;
 
-  void complete(const Outcome& outcome) {
+  // Takes the outcome: the waiter is its only owner from here, so the error is released on the
+  // thread that reads it, never on the pool behind the reader's back.
+  void complete(Outcome outcome) {
     std::exception_ptr error;
     LiveRecognitionResult result;
     if (auto* failure = std::get_if<std::exception_ptr>(&outcome)) {
-      error = *failure;
+      error = std::move(*failure);
     } else {
-      result = std::get<LiveRecognitionResult>(outcome);
+      result = std::move(std::get<LiveRecognitionResult>(outcome));
     }
-    asio::post(resumeOn, [handler = std::move(handler), slot = slot, error,
+    asio::post(resumeOn, [handler = std::move(handler), slot = slot, error = std::move(error),
                           result = std::move(result)]() mutable {
       if (slot.is_connected()) slot.clear();
-      std::move(handler)(error, std::move(result));
+      std::move(handler)(std::move(error), std::move(result));
     });
   }
 };
@@ -105,7 +107,7 @@ class LiveRecognitionClient::Session : public std::enable_shared_from_this<Sessi
                         {{"Authorization", "Bearer " + *token}, {"Cache-Control", "no-store"}},
                         [weak = weak_from_this()](boost::system::error_code ec) {
                           auto self = weak.lock();
-                          if (!self || self->outcome_) return;
+                          if (!self || self->settled_) return;
                           if (ec) return self->resolve(transportFailure(ec));
                           self->receiveNext();
                         });
@@ -118,7 +120,7 @@ class LiveRecognitionClient::Session : public std::enable_shared_from_this<Sessi
   }
 
   void accept(std::vector<uint8_t> chunk) {
-    if (outcome_ || ending_ || chunk.empty()) return;
+    if (settled_ || ending_ || chunk.empty()) return;
     if (pendingBytes_ + chunk.size() > pendingLimit) {
       return resolve(std::make_exception_ptr(StreamError::backpressure()));
     }
@@ -127,9 +129,16 @@ class LiveRecognitionClient::Session : public std::enable_shared_from_this<Sessi
     pump();
   }
 
+  // Only the first finish() gets the outcome; any other call is refused.
   void beginFinish(std::shared_ptr<FinishWaiter> waiter) {
-    if (outcome_) return waiter->complete(*outcome_);
-    if (waiter_) return waiter->complete(std::make_exception_ptr(StreamError::invalidResponse()));
+    if (finishCalled_)
+      return waiter->complete(std::make_exception_ptr(StreamError::invalidResponse()));
+    finishCalled_ = true;
+    if (settled_) {
+      waiter->complete(std::move(*outcome_));
+      outcome_.reset();
+      return;
+    }
     waiter_ = std::move(waiter);
     ending_ = true;
     finalTimeout_ =
@@ -143,13 +152,15 @@ class LiveRecognitionClient::Session : public std::enable_shared_from_this<Sessi
 
   // Settles the session; only the first call counts.
   void resolve(Outcome outcome) {
-    if (outcome_) return;
-    outcome_ = std::move(outcome);
+    if (settled_) return;
+    settled_ = true;
     startupTimeout_.reset();
     finalTimeout_.reset();
     if (waiter_) {
-      waiter_->complete(*outcome_);
+      waiter_->complete(std::move(outcome));
       waiter_.reset();
+    } else {
+      outcome_ = std::move(outcome);  // kept for the finish() still to come
     }
     pending_.clear();
     pendingBytes_ = 0;
@@ -170,7 +181,7 @@ class LiveRecognitionClient::Session : public std::enable_shared_from_this<Sessi
   }
 
   void received(boost::system::error_code ec, const std::string& bytes) {
-    if (outcome_) return;
+    if (settled_) return;
     if (ec) return resolve(transportFailure(ec));
     StreamEvent event = interpretStreamMessage(bytes, finishSent_);
     if (std::holds_alternative<StreamReady>(event)) {
@@ -182,7 +193,7 @@ class LiveRecognitionClient::Session : public std::enable_shared_from_this<Sessi
                                      .count());
       Diagnostics::record("stream ready milliseconds=" + std::to_string(elapsed));
       pump();
-      if (!outcome_) receiveNext();
+      if (!settled_) receiveNext();
     } else if (auto* result = std::get_if<LiveRecognitionResult>(&event)) {
       Diagnostics::record("stream result segments=" + std::to_string(result->segments) +
                           ", originalSegments=" + std::to_string(result->fallbackSegments));
@@ -197,12 +208,12 @@ class LiveRecognitionClient::Session : public std::enable_shared_from_this<Sessi
 
   // Sends the next frame when the service is ready and nothing is in flight.
   void pump() {
-    if (outcome_ || !ready_ || sending_ || !transport_) return;
+    if (settled_ || !ready_ || sending_ || !transport_) return;
     auto sent = [weak = weak_from_this()](boost::system::error_code ec) {
       auto self = weak.lock();
       if (!self) return;
       self->sending_ = false;
-      if (self->outcome_) return;
+      if (self->settled_) return;
       if (ec) return self->resolve(transportFailure(ec));
       self->pump();
     };
@@ -230,7 +241,9 @@ class LiveRecognitionClient::Session : public std::enable_shared_from_this<Sessi
   bool sending_ = false;
   bool ending_ = false;
   bool finishSent_ = false;
-  std::optional<Outcome> outcome_;
+  bool finishCalled_ = false;
+  bool settled_ = false;
+  std::optional<Outcome> outcome_;  // only while settled and no finish() has taken it yet
   std::shared_ptr<FinishWaiter> waiter_;
   std::unique_ptr<Clock::Timer> startupTimeout_;
   std::unique_ptr<Clock::Timer> finalTimeout_;

@@ -37,7 +37,8 @@ struct StreamingSpeechDependencies {
 //
 // `append` and `cancel` may be called from any thread and never block; `finish` is awaited by a
 // coroutine on any executor, and cancelling that coroutine cancels the session. Releasing the
-// client abandons the session like `cancel()`.
+// client abandons the session like `cancel()`. The outcome goes to the first `finish` alone;
+// a second call is refused with StreamError::invalidResponse.
 class LiveRecognitionClient {
  public:
   LiveRecognitionClient(std::string requestID, std::string language, bool cleanup,

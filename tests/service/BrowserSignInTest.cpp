@@ -80,7 +80,7 @@ TEST_F(BrowserSignInTest, ACallbackForAnotherSignInAPageOffApplesHostOrNoBrowser
 TEST_F(BrowserSignInTest, UserCancelAndAbandonmentEndAsCancelledWithNothingStored) {
   for (bool abandon : {false, true}) {
     auto outcome = start(login.signIn());
-    runUntil([&] { return clock.pendingTimers() == 1; });  // the browser shows the page
+    loop.runUntil([&] { return clock.pendingTimers() == 1; });  // the browser shows the page
     if (abandon) {
       clock.advance(BrowserSignIn::abandonAfter - std::chrono::seconds(1));
       EXPECT_FALSE(outcome->done);
@@ -88,7 +88,7 @@ TEST_F(BrowserSignInTest, UserCancelAndAbandonmentEndAsCancelledWithNothingStore
     } else {
       login.cancel();
     }
-    runUntil([&] { return outcome->done; });
+    loop.runUntil([&] { return outcome->done; });
     EXPECT_EQ(outcome->errorAs<BrowserSessionError>().value(), BrowserSessionFailure::cancelled);
   }
   EXPECT_FALSE(login.isSigningIn());

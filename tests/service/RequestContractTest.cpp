@@ -69,12 +69,12 @@ TEST_F(RequestContract, BusyIsResentThreeTimesHalfASecondApartForTranscribeOnly)
   auto service = makeService();
   auto outcome = start(transcribe(service));
   for (size_t sent = 1; sent <= 3; ++sent) {
-    runUntil([&] { return clock.pendingTimers() == 1; });
+    loop.runUntil([&] { return clock.pendingTimers() == 1; });
     clock.advance(std::chrono::milliseconds(499));
     EXPECT_EQ(server.requestCount(), sent);
     clock.advance(std::chrono::milliseconds(1));
   }
-  runUntil([&] { return outcome->done; });
+  loop.runUntil([&] { return outcome->done; });
   EXPECT_EQ(outcome->errorAs<ServiceError>(), ServiceError::service("request_busy"));
   EXPECT_EQ(server.requests().back().body, server.requests().front().body);
   EXPECT_EQ(run(service.clean("x", std::nullopt)).errorAs<ServiceError>(),
@@ -210,16 +210,16 @@ TEST_F(RequestContract, CancellingTheCallerAbortsTheTransferOrTheBusyWait) {
   server.enqueue("POST", "transcribe", Reply::busy(), 10);
   auto service = makeService();
   auto stalled = start(transcribe(service));
-  runUntil([&] { return server.requestCount() == 1; });
+  loop.runUntil([&] { return server.requestCount() == 1; });
   cancel.emit(asio::cancellation_type::terminal);
-  runUntil([&] { return stalled->done; });
+  loop.runUntil([&] { return stalled->done; });
   EXPECT_TRUE(stalled->errorAs<TransportError>().isCancellation());
   server.releaseStalled();
 
   auto busy = start(transcribe(service));
-  runUntil([&] { return clock.pendingTimers() == 1; });
+  loop.runUntil([&] { return clock.pendingTimers() == 1; });
   cancel.emit(asio::cancellation_type::terminal);
-  runUntil([&] { return busy->done; });
+  loop.runUntil([&] { return busy->done; });
   EXPECT_EQ(busy->errorAs<boost::system::system_error>().code(), asio::error::operation_aborted);
   EXPECT_EQ(server.requestCount(), 2u);
   EXPECT_THAT(logLines(), ElementsAre("http failed stage=transcribe elapsed_ms=0 code=42",

@@ -2,18 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <boost/asio/bind_cancellation_slot.hpp>
-#include <boost/asio/co_spawn.hpp>
-#include <boost/asio/io_context.hpp>
 #include <boost/asio/thread_pool.hpp>
 #include <chrono>
 #include <future>
 
-#include "diagnostics/Diagnostics.h"
 #include "streaming/LiveRecognitionClient.h"
+#include "support/LoopDriver.h"
 #include "support/ManualClock.h"
 #include "support/TemporaryDirectory.h"
 #include "support/desktop/RecordedDiagnostics.h"
+#include "support/service/AwaitedCall.h"
 #include "support/streaming/StreamServer.h"
 
 namespace wrenly {
@@ -26,13 +24,7 @@ struct Gate {
   void wait() { signal.wait_for(std::chrono::minutes(1)); }
 };
 
-// What one finish() call ended with: "ok", or the error as the diagnostics log renders it.
-struct FinishOutcome {
-  bool done = false;
-  std::optional<LiveRecognitionResult> result;
-  std::exception_ptr error;
-  std::string code() const { return error ? Diagnostics::errorCode(error) : "ok"; }
-};
+using FinishOutcome = CallOutcome<LiveRecognitionResult>;
 
 inline const std::string cancelled =
     "code=" + std::to_string(static_cast<int>(asio::error::operation_aborted));
@@ -96,34 +88,20 @@ class StreamingTest : public ::testing::Test {
   // Starts finish() in a coroutine on the main loop and runs it up to its first suspension.
   std::shared_ptr<FinishOutcome> startFinish(LiveRecognitionClient& client,
                                              asio::cancellation_slot slot = {}) {
-    auto outcome = std::make_shared<FinishOutcome>();
-    asio::co_spawn(mainLoop_, client.finish(),
-                   asio::bind_cancellation_slot(
-                       slot, [outcome](std::exception_ptr error, LiveRecognitionResult result) {
-                         outcome->done = true;
-                         outcome->error = error;
-                         if (!error) outcome->result = std::move(result);
-                       }));
-    mainLoop_.restart();
-    mainLoop_.poll();
+    auto outcome = startCall(mainLoop_, client.finish(), slot);
+    loop_.settle();
     return outcome;
   }
 
-  // Runs the main loop until the outcome is in. The bound only stops a broken build from
-  // hanging; nothing here waits for a timer.
+  // Nothing here waits for a timer: the clock moves only when a test advances it.
   void runUntilDone(const FinishOutcome& outcome) {
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    while (!outcome.done && std::chrono::steady_clock::now() < giveUp) {
-      mainLoop_.restart();
-      mainLoop_.run_one_for(std::chrono::milliseconds(100));
-    }
-    ASSERT_TRUE(outcome.done) << "finish() never completed";
+    loop_.runUntil([&] { return outcome.done; });
   }
 
   FinishOutcome finish(LiveRecognitionClient& client) {
     auto outcome = startFinish(client);
     runUntilDone(*outcome);
-    return *outcome;
+    return std::move(*outcome);
   }
 
   // Lines the diagnostics log received since the last call.
@@ -144,6 +122,7 @@ class StreamingTest : public ::testing::Test {
   StreamTrust trust_{authorities_};  // what the next client trusts: by default the test's own
   ManualClock clock_;
   asio::io_context mainLoop_;
+  LoopDriver loop_{mainLoop_};
   asio::thread_pool pool_{2};
   std::size_t logMark_ = 0;
 };

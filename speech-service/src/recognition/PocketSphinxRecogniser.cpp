@@ -1,4 +1,4 @@
-#include "PocketSphinxRecogniser.h"
+#include "recognition/PocketSphinxRecogniser.h"
 
 #include <pocketsphinx.h>
 #include <sphinxbase/err.h>
@@ -63,7 +63,7 @@ class PocketSphinxStream final : public RecognitionStream {
 
 }  // namespace
 
-Fallible<std::unique_ptr<PocketSphinxRecogniser>> PocketSphinxRecogniser::create(
+Expected<std::unique_ptr<PocketSphinxRecogniser>, StartupError> PocketSphinxRecogniser::create(
     PocketSphinxModel model, int maximumDecoders) {
   err_set_logfp(nullptr);  // the engine's own chatter would flood the service's log
   std::unique_ptr<PocketSphinxRecogniser> recogniser(

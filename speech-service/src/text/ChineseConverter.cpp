@@ -1,4 +1,4 @@
-#include "ChineseConverter.h"
+#include "text/ChineseConverter.h"
 
 #include <opencc/opencc.h>
 
@@ -10,7 +10,7 @@ bool opened(opencc_t converter) {
 }
 }  // namespace
 
-Fallible<std::unique_ptr<ChineseConverter>> ChineseConverter::create() {
+Expected<std::unique_ptr<ChineseConverter>, StartupError> ChineseConverter::create() {
   opencc_t traditional = opencc_open("s2t.json");
   if (!opened(traditional)) {
     return StartupError{StartupFailure::textConversion,

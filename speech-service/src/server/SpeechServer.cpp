@@ -1,5 +1,5 @@
 // The one translation unit of the service that compiles Beast.
-#include "SpeechServer.h"
+#include "server/SpeechServer.h"
 
 #include <sys/socket.h>
 
@@ -24,8 +24,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "ServiceHandler.h"
-#include "ServiceLog.h"
+#include "server/ServiceHandler.h"
+#include "server/ServiceLog.h"
 
 namespace wrenly::speech {
 
@@ -335,9 +335,9 @@ struct SpeechServer::Engine {
   }
 };
 
-Fallible<std::unique_ptr<SpeechServer>> SpeechServer::start(ServerSetup setup,
-                                                            ServiceHandler& handler,
-                                                            ServiceLog& log) {
+Expected<std::unique_ptr<SpeechServer>, StartupError> SpeechServer::start(ServerSetup setup,
+                                                                          ServiceHandler& handler,
+                                                                          ServiceLog& log) {
   auto engine = std::make_unique<Engine>(handler, log, setup);
   error_code ec;
   engine->tls.set_options(ssl::context::no_tlsv1 | ssl::context::no_tlsv1_1 |

@@ -1,4 +1,4 @@
-#include "BusyUsers.h"
+#include "accounts/BusyUsers.h"
 
 namespace wrenly::speech {
 

@@ -1,4 +1,4 @@
-#include "ServiceLog.h"
+#include "server/ServiceLog.h"
 
 namespace wrenly::speech {
 

@@ -1,9 +1,9 @@
-#include "TextCleanup.h"
+#include "text/TextCleanup.h"
 
 #include <vector>
 
-#include "ChineseConverter.h"
-#include "Utf8Text.h"
+#include "text/ChineseConverter.h"
+#include "text/Utf8Text.h"
 
 namespace wrenly::speech {
 

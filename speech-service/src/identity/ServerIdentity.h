@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-#include "Fallible.h"
+#include "StartupError.h"
 
 namespace wrenly::speech {
 
@@ -19,9 +19,23 @@ struct ServerIdentity {
 // The file name of the authority certificate inside the data folder; clients read it there.
 inline constexpr const char* authorityFileName = "authority.pem";
 
+// A key and its certificate, as PEM.
+struct IssuedCertificate {
+  std::string certificatePem;
+  std::string privateKeyPem;
+};
+
+// A new authority and a server certificate it signs for `hostName`, 127.0.0.1 and ::1: what a
+// first start makes, kept in memory (the tests' loopback servers are made with it too).
+struct IssuedIdentity {
+  IssuedCertificate authority;
+  IssuedCertificate server;
+};
+Expected<IssuedIdentity, StartupError> issueIdentity(const std::string& hostName);
+
 // Loads the identity from `folder`, making the authority on first start and a new server
 // certificate whenever the old one is missing, unreadable or within a month of expiring. Every
 // file is written 0600.
-Fallible<ServerIdentity> loadOrCreateIdentity(const std::filesystem::path& folder);
+Expected<ServerIdentity, StartupError> loadOrCreateIdentity(const std::filesystem::path& folder);
 
 }  // namespace wrenly::speech

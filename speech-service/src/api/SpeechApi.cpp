@@ -1,4 +1,4 @@
-#include "SpeechApi.h"
+#include "api/SpeechApi.h"
 
 #include <boost/json/parse.hpp>
 #include <boost/json/serialize.hpp>
@@ -7,14 +7,14 @@
 #include <boost/url/parse_query.hpp>
 #include <chrono>
 
-#include "AccountStore.h"
-#include "ChineseConverter.h"
-#include "Recogniser.h"
-#include "ServiceLog.h"
-#include "SignInPage.h"
-#include "SpokenTask.h"
-#include "TextCleanup.h"
-#include "WavAudio.h"
+#include "accounts/AccountStore.h"
+#include "api/SignInPage.h"
+#include "recognition/Recogniser.h"
+#include "recognition/WavAudio.h"
+#include "server/ServiceLog.h"
+#include "text/ChineseConverter.h"
+#include "text/SpokenTask.h"
+#include "text/TextCleanup.h"
 
 namespace wrenly::speech {
 

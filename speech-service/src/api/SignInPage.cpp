@@ -1,6 +1,6 @@
-#include "SignInPage.h"
+#include "api/SignInPage.h"
 
-#include "ServiceTexts.h"
+#include "api/ServiceTexts.h"
 
 namespace wrenly::speech {
 

@@ -10,8 +10,8 @@
 #include <variant>
 #include <vector>
 
-#include "BusyUsers.h"
-#include "ServiceHandler.h"
+#include "accounts/BusyUsers.h"
+#include "server/ServiceHandler.h"
 
 namespace wrenly::speech {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <variant>
 
-#include "Fallible.h"
-#include "ServiceCertificates.h"
+#include "StartupError.h"
+#include "identity/ServerIdentity.h"
 
 namespace wrenly::speech {
 
@@ -39,8 +39,9 @@ struct ServerSetup {
 // from start() until destruction; the handler and the log outlive it.
 class SpeechServer {
  public:
-  static Fallible<std::unique_ptr<SpeechServer>> start(ServerSetup setup, ServiceHandler& handler,
-                                                       ServiceLog& log);
+  static Expected<std::unique_ptr<SpeechServer>, StartupError> start(ServerSetup setup,
+                                                                     ServiceHandler& handler,
+                                                                     ServiceLog& log);
   ~SpeechServer();
   SpeechServer(const SpeechServer&) = delete;
   SpeechServer& operator=(const SpeechServer&) = delete;

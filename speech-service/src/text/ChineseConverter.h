@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "Fallible.h"
+#include "StartupError.h"
 
 namespace wrenly::speech {
 
@@ -13,7 +13,7 @@ namespace wrenly::speech {
 // libopencc-data). Text without Chinese passes through unchanged. Thread-safe.
 class ChineseConverter {
  public:
-  static Fallible<std::unique_ptr<ChineseConverter>> create();
+  static Expected<std::unique_ptr<ChineseConverter>, StartupError> create();
   ~ChineseConverter();
   ChineseConverter(const ChineseConverter&) = delete;
   ChineseConverter& operator=(const ChineseConverter&) = delete;

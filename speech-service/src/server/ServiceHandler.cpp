@@ -1,4 +1,4 @@
-#include "ServiceHandler.h"
+#include "server/ServiceHandler.h"
 
 #include <boost/json/serialize.hpp>
 #include <boost/json/value.hpp>

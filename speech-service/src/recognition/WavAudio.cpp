@@ -1,4 +1,4 @@
-#include "WavAudio.h"
+#include "recognition/WavAudio.h"
 
 #include <array>
 

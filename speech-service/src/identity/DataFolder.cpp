@@ -1,4 +1,4 @@
-#include "DataFolder.h"
+#include "identity/DataFolder.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,7 +19,8 @@ std::filesystem::path defaultDataFolder() {
          ".local/share/wrenly-speech-service";
 }
 
-Fallible<std::filesystem::path> prepareDataFolder(std::optional<std::filesystem::path> option) {
+Expected<std::filesystem::path, StartupError> prepareDataFolder(
+    std::optional<std::filesystem::path> option) {
   std::filesystem::path folder = option ? *option : defaultDataFolder();
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <utility>
 
-#include "AccountStore.h"
+#include "accounts/AccountStore.h"
 
 namespace wrenly::speech {
 

@@ -1,4 +1,4 @@
-#include "SpokenTask.h"
+#include "text/SpokenTask.h"
 
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "ChineseConverter.h"
-#include "Utf8Text.h"
+#include "text/ChineseConverter.h"
+#include "text/Utf8Text.h"
 
 namespace wrenly::speech {
 

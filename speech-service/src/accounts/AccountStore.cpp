@@ -1,4 +1,4 @@
-#include "AccountStore.h"
+#include "accounts/AccountStore.h"
 
 #include <openssl/evp.h>
 #include <openssl/rand.h>
@@ -101,7 +101,8 @@ std::string randomSecret() {
   return text;
 }
 
-Fallible<std::unique_ptr<AccountStore>> AccountStore::open(const std::filesystem::path& file) {
+Expected<std::unique_ptr<AccountStore>, StartupError> AccountStore::open(
+    const std::filesystem::path& file) {
   sqlite3* db = nullptr;
   const mode_t previous = ::umask(077);  // the database and its journal: the user's only
   int rc =

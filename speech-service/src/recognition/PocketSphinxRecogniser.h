@@ -5,8 +5,8 @@
 #include <mutex>
 #include <vector>
 
-#include "Fallible.h"
-#include "Recogniser.h"
+#include "StartupError.h"
+#include "recognition/Recogniser.h"
 
 namespace wrenly::speech {
 
@@ -23,8 +23,8 @@ struct PocketSphinxModel {
 class PocketSphinxRecogniser final : public Recogniser {
  public:
   // Loads one decoder at once, so a broken model is found at start-up.
-  static Fallible<std::unique_ptr<PocketSphinxRecogniser>> create(PocketSphinxModel model,
-                                                                  int maximumDecoders = 3);
+  static Expected<std::unique_ptr<PocketSphinxRecogniser>, StartupError> create(
+      PocketSphinxModel model, int maximumDecoders = 3);
   ~PocketSphinxRecogniser() override;
 
   std::variant<std::unique_ptr<RecognitionStream>, RecognitionFailure> open() override;

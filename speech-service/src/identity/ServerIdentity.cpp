@@ -1,4 +1,4 @@
-#include "ServiceCertificates.h"
+#include "identity/ServerIdentity.h"
 
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -12,7 +12,7 @@
 #include <optional>
 #include <sstream>
 
-#include "DataFolder.h"
+#include "identity/DataFolder.h"
 
 namespace wrenly::speech {
 
@@ -106,16 +106,17 @@ CertPtr newCertificate(EVP_PKEY* key, const char* commonName, long lifetime) {
   return cert;
 }
 
-struct Authority {
+// A certificate and its key: the authority's or the server's.
+struct CertifiedKey {
   CertPtr cert;
   KeyPtr key;
 };
 
-std::optional<Authority> loadAuthority(const std::filesystem::path& folder) {
+std::optional<CertifiedKey> loadAuthority(const std::filesystem::path& folder) {
   auto certPem = readFile(folder / authorityFileName);
   auto keyPem = readFile(folder / "authority-key.pem");
   if (!certPem || !keyPem) return std::nullopt;
-  Authority authority{certificateFrom(*certPem), keyFrom(*keyPem)};
+  CertifiedKey authority{certificateFrom(*certPem), keyFrom(*keyPem)};
   if (!authority.cert || !authority.key ||
       X509_check_private_key(authority.cert.get(), authority.key.get()) != 1) {
     return std::nullopt;
@@ -123,7 +124,7 @@ std::optional<Authority> loadAuthority(const std::filesystem::path& folder) {
   return authority;
 }
 
-Fallible<Authority> createAuthority(const std::filesystem::path& folder) {
+Expected<CertifiedKey, StartupError> newAuthority() {
   KeyPtr key(EVP_EC_gen("P-256"));
   if (!key) return StartupError{StartupFailure::certificates, openSslMessage("authority key")};
   CertPtr cert =
@@ -137,15 +138,42 @@ Fallible<Authority> createAuthority(const std::filesystem::path& folder) {
       X509_sign(cert.get(), key.get(), EVP_sha256()) <= 0) {
     return StartupError{StartupFailure::certificates, openSslMessage("authority")};
   }
-  // The key first: a certificate without its key would be useless on the next start.
-  if (!writePrivateFile(folder / "authority-key.pem", pemOf(key.get())) ||
-      !writePrivateFile(folder / authorityFileName, pemOf(cert.get()))) {
-    return StartupError{StartupFailure::certificates, "cannot write the authority files"};
-  }
-  return Authority{std::move(cert), std::move(key)};
+  return CertifiedKey{std::move(cert), std::move(key)};
 }
 
-bool serverCertificateUsable(X509* cert, EVP_PKEY* key, const Authority& authority) {
+Expected<CertifiedKey, StartupError> createAuthority(const std::filesystem::path& folder) {
+  auto made = newAuthority();
+  if (!made) return made;
+  // The key first: a certificate without its key would be useless on the next start.
+  if (!writePrivateFile(folder / "authority-key.pem", pemOf(made->key.get())) ||
+      !writePrivateFile(folder / authorityFileName, pemOf(made->cert.get()))) {
+    return StartupError{StartupFailure::certificates, "cannot write the authority files"};
+  }
+  return made;
+}
+
+// The server's certificate, signed by `authority`, for `hostName` and the loopback addresses.
+Expected<CertifiedKey, StartupError> newServerCertificate(const CertifiedKey& authority,
+                                                          const std::string& hostName) {
+  KeyPtr key(EVP_EC_gen("P-256"));
+  if (!key) return StartupError{StartupFailure::certificates, openSslMessage("server key")};
+  CertPtr cert = newCertificate(key.get(), hostName.c_str(), serverLifetime);
+  if (!cert) return StartupError{StartupFailure::certificates, openSslMessage("server")};
+  X509_set_issuer_name(cert.get(), X509_get_subject_name(authority.cert.get()));
+  const std::string names = "DNS:" + hostName + ",IP:127.0.0.1,IP:::1";
+  if (!addExtensions(cert.get(), authority.cert.get(),
+                     {{NID_basic_constraints, "critical,CA:FALSE"},
+                      {NID_key_usage, "critical,digitalSignature"},
+                      {NID_ext_key_usage, "serverAuth"},
+                      {NID_subject_alt_name, names.c_str()},
+                      {NID_authority_key_identifier, "keyid:always"}}) ||
+      X509_sign(cert.get(), authority.key.get(), EVP_sha256()) <= 0) {
+    return StartupError{StartupFailure::certificates, openSslMessage("server")};
+  }
+  return CertifiedKey{std::move(cert), std::move(key)};
+}
+
+bool serverCertificateUsable(X509* cert, EVP_PKEY* key, const CertifiedKey& authority) {
   if (!cert || !key || X509_check_private_key(cert, key) != 1) return false;
   if (X509_verify(cert, authority.key.get()) != 1) return false;
   int days = 0;
@@ -156,8 +184,17 @@ bool serverCertificateUsable(X509* cert, EVP_PKEY* key, const Authority& authori
 
 }  // namespace
 
-Fallible<ServerIdentity> loadOrCreateIdentity(const std::filesystem::path& folder) {
-  std::optional<Authority> authority = loadAuthority(folder);
+Expected<IssuedIdentity, StartupError> issueIdentity(const std::string& hostName) {
+  auto authority = newAuthority();
+  if (!authority) return authority.error();
+  auto server = newServerCertificate(*authority, hostName);
+  if (!server) return server.error();
+  return IssuedIdentity{{pemOf(authority->cert.get()), pemOf(authority->key.get())},
+                        {pemOf(server->cert.get()), pemOf(server->key.get())}};
+}
+
+Expected<ServerIdentity, StartupError> loadOrCreateIdentity(const std::filesystem::path& folder) {
+  std::optional<CertifiedKey> authority = loadAuthority(folder);
   if (!authority) {
     auto created = createAuthority(folder);
     if (!created) return created.error();
@@ -170,20 +207,10 @@ Fallible<ServerIdentity> loadOrCreateIdentity(const std::filesystem::path& folde
   CertPtr cert = certPem ? certificateFrom(*certPem) : nullptr;
   KeyPtr key = keyPem ? keyFrom(*keyPem) : nullptr;
   if (!serverCertificateUsable(cert.get(), key.get(), *authority)) {
-    key.reset(EVP_EC_gen("P-256"));
-    if (!key) return StartupError{StartupFailure::certificates, openSslMessage("server key")};
-    cert = newCertificate(key.get(), "localhost", serverLifetime);
-    if (!cert) return StartupError{StartupFailure::certificates, openSslMessage("server")};
-    X509_set_issuer_name(cert.get(), X509_get_subject_name(authority->cert.get()));
-    if (!addExtensions(cert.get(), authority->cert.get(),
-                       {{NID_basic_constraints, "critical,CA:FALSE"},
-                        {NID_key_usage, "critical,digitalSignature"},
-                        {NID_ext_key_usage, "serverAuth"},
-                        {NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1,IP:::1"},
-                        {NID_authority_key_identifier, "keyid:always"}}) ||
-        X509_sign(cert.get(), authority->key.get(), EVP_sha256()) <= 0) {
-      return StartupError{StartupFailure::certificates, openSslMessage("server")};
-    }
+    auto made = newServerCertificate(*authority, "localhost");
+    if (!made) return made.error();
+    cert = std::move(made->cert);
+    key = std::move(made->key);
     if (!writePrivateFile(serverKeyFile, pemOf(key.get())) ||
         !writePrivateFile(serverFile, pemOf(cert.get()))) {
       return StartupError{StartupFailure::certificates, "cannot write the server files"};

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "Fallible.h"
+#include "StartupError.h"
 
 struct sqlite3;
 
@@ -28,7 +28,8 @@ enum class SignInOutcome { completed, declined, unknownState };
 // hashes; request records hold identifiers and times, never content. Thread-safe.
 class AccountStore {
  public:
-  static Fallible<std::unique_ptr<AccountStore>> open(const std::filesystem::path& file);
+  static Expected<std::unique_ptr<AccountStore>, StartupError> open(
+      const std::filesystem::path& file);
   ~AccountStore();
   AccountStore(const AccountStore&) = delete;
   AccountStore& operator=(const AccountStore&) = delete;

@@ -1,4 +1,4 @@
-#include "Recogniser.h"
+#include "recognition/Recogniser.h"
 
 namespace wrenly::speech {
 
