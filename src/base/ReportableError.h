@@ -19,8 +19,6 @@ class ReportableError : public std::exception {
     }
     return whatText_.c_str();
   }
-  // Forwards to describe(); kept until its last callers call describe() themselves.
-  std::string localizedDescription() const;
 
  private:
   mutable std::string whatText_;

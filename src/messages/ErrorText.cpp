@@ -199,8 +199,4 @@ const char* describe(const DesktopError& error) {
   return Messages::xDisplayUnreachable;
 }
 
-std::string ReportableError::localizedDescription() const {
-  return describe(*this);
-}
-
 }  // namespace wrenly

@@ -21,14 +21,4 @@ std::string describe(const std::exception_ptr& error, std::string_view whatFaile
 // Why the program cannot start on this desktop.
 const char* describe(const DesktopError& error);
 
-// The old name of describe(), kept until its last callers are renamed.
-inline std::string localizedDescriptionOf(const std::exception& error,
-                                          std::string_view whatFailed = {}) {
-  return describe(error, whatFailed);
-}
-inline std::string localizedDescriptionOf(const std::exception_ptr& error,
-                                          std::string_view whatFailed = {}) {
-  return describe(error, whatFailed);
-}
-
 }  // namespace wrenly

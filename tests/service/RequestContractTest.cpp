@@ -4,6 +4,7 @@
 #include <boost/system/system_error.hpp>
 
 #include "ServiceHarness.h"
+#include "messages/ErrorText.h"
 #include "messages/Messages.h"
 #include "service/RequestBodies.h"
 #include "service/ServiceError.h"
@@ -173,9 +174,8 @@ TEST_F(RequestContract, TransportFailuresPassThroughWithAFailureLine) {
   EXPECT_EQ(refused.code(), TransportError::couldNotConnect);
   EXPECT_TRUE(closed.isActivated());
   // Nothing listens on this machine's port: the message names the stopped local service.
-  EXPECT_EQ(refused.localizedDescription(), Messages::localServiceNotRunning);
-  EXPECT_EQ(TransportError(TransportError::couldNotConnect).localizedDescription(),
-            Messages::cannotConnect);
+  EXPECT_EQ(describe(refused), Messages::localServiceNotRunning);
+  EXPECT_EQ(describe(TransportError(TransportError::couldNotConnect)), Messages::cannotConnect);
   EXPECT_THAT(logLines(), ElementsAre("http failed stage=access elapsed_ms=0 code=60",
                                       "http failed stage=access elapsed_ms=0 code=60",
                                       "http failed stage=account/session elapsed_ms=0 code=7"));

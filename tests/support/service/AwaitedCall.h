@@ -14,7 +14,7 @@
 #include <type_traits>
 
 #include "diagnostics/Diagnostics.h"
-#include "diagnostics/ReportableError.h"
+#include "messages/ErrorText.h"
 #include "platform/Asio.h"
 
 namespace wrenly {
@@ -36,7 +36,7 @@ struct CallOutcome {
     } catch (const E& e) {
       return e;
     } catch (...) {
-      ADD_FAILURE() << "unexpected outcome: " << localizedDescriptionOf(std::current_exception());
+      ADD_FAILURE() << "unexpected outcome: " << describe(std::current_exception());
       throw;
     }
   }
