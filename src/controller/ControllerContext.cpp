@@ -7,6 +7,7 @@
 #include "delivery/TextDelivery.h"
 #include "diagnostics/Diagnostics.h"
 #include "platform/Settings.h"
+#include "service/SpeechService.h"
 
 namespace wrenly {
 

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 
 #include "audio/RecorderError.h"
+#include "messages/ErrorText.h"
 #include "messages/Messages.h"
 #include "support/controller/ControllerFixture.h"
 
