@@ -125,7 +125,8 @@ TEST_F(Account, SigningInEnablesTheServiceAndIgnoresASecondPress) {
   asio::co_spawn(loop, controller->signIn(), [](std::exception_ptr) {});
   settle();
   EXPECT_TRUE(state().activationInProgress);
-  EXPECT_EQ(state().activationFeedback, Messages::openingSignIn);
+  // The loopback service signs in on its own page, and the texts say so.
+  EXPECT_EQ(state().activationFeedback, Messages::serviceSignIn.opening);
   EXPECT_EQ(browser.shownPages.size(), 1u);
 
   server.approveSignIn(proposedToken());
@@ -171,7 +172,7 @@ TEST_P(SignInFailures, LeaveTheUserSignedOutWithOneLogLine) {
   server.releaseStalled();
   settle();
   EXPECT_EQ(browser.shownPages.empty(), stall);
-  EXPECT_EQ(state().activationFeedback, Messages::signInFailed);
+  EXPECT_EQ(state().activationFeedback, Messages::serviceSignIn.failed);
   EXPECT_FALSE(state().accessActive);
   EXPECT_FALSE(state().serviceAvailable);
   EXPECT_EQ(state().message, message);
