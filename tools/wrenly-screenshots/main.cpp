@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
   shoot(step2, "setup-step2-detected.png");
 
   ShellSnapshot signedOut = readyState();
-  signedOut.voice.message = Messages::signInPrompt;
+  signedOut.voice.message = Messages::serviceSignIn.prompt;
   shoot(signedOut, "main-signed-out.png");
 
   ShellSnapshot signedIn = readyState();
