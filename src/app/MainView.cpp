@@ -176,7 +176,7 @@ void MainView::render(const ShellSnapshot& snapshot) {
   record_->setEnabled(state.phase != DictationPhase::starting &&
                       state.phase != DictationPhase::processing);
   autoPasteOff_->setVisible(!snapshot.hasAccessibility);
-  triggerKey_->setText(qs(text::triggerKeyLabel) + qs(state.shortcutTitle));
+  triggerKey_->setText(qs(text::triggerKeyLabel) + qs(state.triggerKeyTitle));
 
   {
     const QSignalBlocker quiet(streaming_);

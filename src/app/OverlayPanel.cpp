@@ -77,7 +77,7 @@ bool OverlayContent::spinnerShown() const {
 
 void OverlayContent::render(const ShellSnapshot& snapshot) {
   const DictationState& state = snapshot.voice;
-  const QString key = qs(state.shortcutTitle);
+  const QString key = qs(state.triggerKeyTitle);
   phase_ = state.phase;
   switch (state.phase) {
     case DictationPhase::recording:
@@ -96,7 +96,7 @@ void OverlayContent::render(const ShellSnapshot& snapshot) {
       break;
     case DictationPhase::idle:
       title_ = qs(text::overlayIdle);
-      guidance_ = qs(state.hudNotice);
+      guidance_ = qs(state.overlayNotice);
       break;
   }
   const bool recording = state.phase == DictationPhase::recording;

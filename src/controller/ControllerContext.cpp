@@ -23,7 +23,7 @@ ControllerContext::ControllerContext(ControllerDependencies dependencies)
   state.setupComplete = settings.boolValue(setupCompleteKey).value_or(false);
   state.streamingConsent = settings.boolValue(streamingConsentKey).value_or(false);
   state.localService = ports.service.isLocal();
-  state.shortcutTitle = std::string(TriggerKey(TriggerKey::rightAlt).title());
+  state.triggerKeyTitle = std::string(TriggerKey(TriggerKey::rightAlt).title());
   published_ = state;
 }
 

@@ -45,18 +45,18 @@ struct DictationState {
   bool setupComplete = false;                       // the trigger key was confirmed
   std::optional<TriggerKey> detectedTriggerKey;     // the key seen during set-up
   bool detectionLight = false;                      // lit briefly when a key is seen
-  std::string hudNotice;                            // the overlay's short notice
+  std::string overlayNotice;                        // the overlay's short notice
   std::optional<AccountStatus> accountStatus;       // none when signed out
   bool accessActive = false;                        // signed in with an active account
   bool serviceAvailable = false;                    // dictation may start
   bool serviceStatusLoaded = false;                 // the first credential check ended
   bool activationInProgress = false;                // a sign-in, sign-out or account removal runs
-  bool localService = false;  // the service runs on this machine and signs in on its own page
+  bool localService = false;                        // the service signs in on its own page
   std::string activationFeedback;                   // progress or failure of the sign-in
   bool isEditingSelection = false;                  // the dictation rewrites selected text
   bool streamingConsent = false;                    // live recognition allowed
   bool hasRetryRecording = false;                   // a failed dictation's recording can be retried
-  std::string shortcutTitle;                        // the installed trigger key's name (derived)
+  std::string triggerKeyTitle;                      // the installed trigger key's name (derived)
 
   friend bool operator==(const DictationState&, const DictationState&) = default;
 };

@@ -8,10 +8,10 @@ void NoticeTimer::show(const std::string& text) {
   ControllerChange change(context_);
   auto id = makeUuid();
   current_ = id;
-  context_.state.hudNotice = text;
+  context_.state.overlayNotice = text;
   context_.overlay.show({.activity = OverlaySnapshot::Activity::notice,
                          .notice = text,
-                         .triggerKeyTitle = context_.state.shortcutTitle,
+                         .triggerKeyTitle = context_.state.triggerKeyTitle,
                          .editingSelection = false});
   context_.spawn(hideLater(context_.owner, context_.clock, std::move(id)));
 }
@@ -20,7 +20,7 @@ void NoticeTimer::showActivity(OverlaySnapshot::Activity activity) {
   current_.reset();
   context_.overlay.show({.activity = activity,
                          .notice = {},
-                         .triggerKeyTitle = context_.state.shortcutTitle,
+                         .triggerKeyTitle = context_.state.triggerKeyTitle,
                          .editingSelection = context_.state.isEditingSelection});
 }
 

@@ -89,7 +89,7 @@ void TriggerKeySetup::install() {
   const bool ok = detector_->install(chosen);
   state.triggerKeyAvailable = ok;
   installed_ = chosen;
-  state.shortcutTitle = keyTitle();
+  state.triggerKeyTitle = keyTitle();
   if (!ok) {
     state.message = Messages::allowAccessibility;
   } else if (state.phase == DictationPhase::idle && state.serviceAvailable) {

@@ -44,7 +44,7 @@ ShellSnapshot ready() {
   ShellSnapshot s;
   s.hasAccessibility = true;
   s.voice.permissionGranted = s.voice.setupComplete = s.voice.serviceStatusLoaded = true;
-  s.voice.shortcutTitle = "右 Alt";
+  s.voice.triggerKeyTitle = "右 Alt";
   return s;
 }
 

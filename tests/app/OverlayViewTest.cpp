@@ -35,8 +35,8 @@ TEST(OverlayView, PhaseDecidesTitleGuidanceAndRightHandElement) {
     ShellSnapshot s;
     s.voice.phase = c.phase;
     s.voice.isEditingSelection = c.editing;
-    s.voice.shortcutTitle = "右 Alt";
-    s.voice.hudNotice = "已複製，請按 Ctrl+V";
+    s.voice.triggerKeyTitle = "右 Alt";
+    s.voice.overlayNotice = "已複製，請按 Ctrl+V";
     panel.render(s);
     const OverlayContent& view = panel.view();
     EXPECT_EQ(view.title().toStdString(), c.title);

@@ -118,7 +118,7 @@ TEST_F(Dictations, AFailedCleanUpDeliversTheLocalTextAndSaysSo) {
   dictate();
   EXPECT_EQ(editorField->text(), "1. 買牛奶\n2. 買麵包");
   EXPECT_EQ(state().message, std::string(Messages::pasteSent) + Messages::cleanupIncomplete);
-  EXPECT_EQ(state().hudNotice, Messages::pasteSentNotice);
+  EXPECT_EQ(state().overlayNotice, Messages::pasteSentNotice);
   EXPECT_FALSE(state().hasRetryRecording);
 }
 
@@ -151,7 +151,7 @@ TEST_F(Dictations, RecognitionFailureKeepsTheRecordingForARetry) {
   dictate(1.0);
   EXPECT_TRUE(state().hasRetryRecording);
   EXPECT_EQ(state().message, failedAndKept);
-  EXPECT_EQ(state().hudNotice, Messages::recordingKeptNotice);
+  EXPECT_EQ(state().overlayNotice, Messages::recordingKeptNotice);
   EXPECT_EQ(editorField->text(), "");
   EXPECT_THAT(cycleLines(), ElementsAre("processing start streaming=false audio_ms=1000",
                                         "processing failed elapsed_ms=N http=500"));
@@ -191,7 +191,7 @@ TEST_F(Dictations, ARetryFromTheWindowGoesToTheFieldTheUserLeftOrTheClipboard) {
     controller->retryLastRecording();
     finishProcessing();
     EXPECT_EQ(editorField->text(), leftTheEditor ? "已整理的文字" : "");
-    EXPECT_EQ(state().hudNotice,
+    EXPECT_EQ(state().overlayNotice,
               leftTheEditor ? Messages::pasteSentNotice : Messages::copiedNotice);
     EXPECT_EQ(desktop.clipboard.contents(), "已整理的文字");
   }
@@ -202,14 +202,14 @@ TEST_F(Dictations, AnEmptyRecordingOrAFailedDeliverySaySo) {
   controller->toggle();  // nothing was said
   EXPECT_EQ(state().phase, DictationPhase::idle);
   EXPECT_EQ(state().message, Messages::noSpeech);
-  EXPECT_EQ(state().hudNotice, Messages::recordingNotFinished);
+  EXPECT_EQ(state().overlayNotice, Messages::recordingNotFinished);
   EXPECT_FALSE(state().hasRetryRecording);
   EXPECT_TRUE(cycleLines().empty());
 
   desktop.clipboard.refuseWrites();
   dictate();
   EXPECT_EQ(state().message, Messages::copyFailed);
-  EXPECT_EQ(state().hudNotice, Messages::copyFailedNotice);
+  EXPECT_EQ(state().overlayNotice, Messages::copyFailedNotice);
   EXPECT_EQ(state().lastText, "已整理的文字");
   EXPECT_THAT(cycleLines().back(), StartsWith("delivery result=failed"));
 }

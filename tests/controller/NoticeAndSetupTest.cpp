@@ -23,7 +23,7 @@ class Notices : public ControllerFixture {
     settle();
     clock.advance(TextDelivery::prepareSettleTime);
     settle();
-    ASSERT_EQ(state().hudNotice, Messages::noFieldNotice);
+    ASSERT_EQ(state().overlayNotice, Messages::noFieldNotice);
   }
 };
 
@@ -36,7 +36,7 @@ TEST_F(Notices, TheLastOfTwoNoticesDecidesWhenTheOverlayHides) {
   clock.advanceSeconds(0.5);
   EXPECT_FALSE(overlay.visible);
   EXPECT_EQ(overlay.hides, 1);
-  EXPECT_EQ(state().hudNotice, Messages::noFieldNotice);  // kept after the hide
+  EXPECT_EQ(state().overlayNotice, Messages::noFieldNotice);  // kept after the hide
 }
 
 TEST_F(Notices, ANoticeWhoseTimeEndsDuringADictationLeavesTheOverlayUp) {
@@ -50,7 +50,7 @@ TEST_F(Notices, ANoticeWhoseTimeEndsDuringADictationLeavesTheOverlayUp) {
   clock.advanceSeconds(2.0);
   EXPECT_TRUE(overlay.visible);
   clock.advanceSeconds(1.2);
-  EXPECT_EQ(state().hudNotice, Messages::checkMicrophoneNotice);
+  EXPECT_EQ(state().overlayNotice, Messages::checkMicrophoneNotice);
   EXPECT_TRUE(overlay.visible);
   clock.advanceSeconds(3.0);
   EXPECT_FALSE(overlay.visible);
@@ -167,7 +167,7 @@ TEST_F(SetUp, GrantingThenPressingAKeyLightsTheDetector) {
   EXPECT_TRUE(state().permissionGranted);
   EXPECT_TRUE(state().triggerKeyAvailable);
   EXPECT_THAT(state().permissionFeedback, testing::EndsWith(Messages::permissionGranted));
-  EXPECT_EQ(state().shortcutTitle, Messages::rightAltTitle);
+  EXPECT_EQ(state().triggerKeyTitle, Messages::rightAltTitle);
 
   tap(TriggerKey::leftShift);
   EXPECT_EQ(state().detectedTriggerKey, TriggerKey::leftShift);
@@ -191,7 +191,7 @@ TEST_F(SetUp, AConfirmedKeyIsStoredAndIsTheOnlyOneThatToggles) {
   EXPECT_EQ(settings.stringValue(TriggerKey::preference), "leftShift");
   EXPECT_EQ(settings.boolValue(DictationController::setupCompleteKey), true);
   EXPECT_EQ(state().message, Messages::setupDone(Messages::leftShiftTitle));
-  EXPECT_EQ(state().shortcutTitle, Messages::leftShiftTitle);
+  EXPECT_EQ(state().triggerKeyTitle, Messages::leftShiftTitle);
 
   tap(TriggerKey::rightAlt);
   EXPECT_EQ(state().phase, DictationPhase::idle);
@@ -215,7 +215,7 @@ TEST_F(SetUp, ResetReturnsToWaitingForAKeyAndKeepsTheStoredOne) {
   EXPECT_FALSE(state().detectedTriggerKey);
   EXPECT_EQ(settings.boolValue(DictationController::setupCompleteKey), false);
   EXPECT_EQ(settings.stringValue(TriggerKey::preference), "leftShift");
-  EXPECT_EQ(state().shortcutTitle, Messages::rightAltTitle);
+  EXPECT_EQ(state().triggerKeyTitle, Messages::rightAltTitle);
   tap(TriggerKey::rightControl);
   EXPECT_EQ(state().detectedTriggerKey, TriggerKey::rightControl);
 }
@@ -223,7 +223,7 @@ TEST_F(SetUp, ResetReturnsToWaitingForAKeyAndKeepsTheStoredOne) {
 TEST_F(SetUp, AStoredUnknownKeyMeansRightAlt) {
   setUpDone("capsLock");
   launch(false);
-  EXPECT_EQ(state().shortcutTitle, Messages::rightAltTitle);
+  EXPECT_EQ(state().triggerKeyTitle, Messages::rightAltTitle);
   EXPECT_TRUE(state().triggerKeyAvailable);
 }
 

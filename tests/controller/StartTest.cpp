@@ -51,7 +51,7 @@ TEST_P(Refusals, EndAtIdleWithAMessageAndANotice) {
   EXPECT_EQ(state().phase, DictationPhase::idle);
   EXPECT_EQ(state().message, GetParam().message);
   EXPECT_FALSE(state().isEditingSelection);
-  EXPECT_EQ(state().hudNotice, GetParam().notice);
+  EXPECT_EQ(state().overlayNotice, GetParam().notice);
   EXPECT_GT(overlay.shows, shows);
   EXPECT_EQ(overlay.shown.notice, GetParam().notice);
   EXPECT_EQ(mic.liveEngines(), 0);
@@ -175,7 +175,7 @@ TEST_F(Start, AFailedMicrophoneCancelsTheLiveSession) {
   startDictation();
   ASSERT_EQ(streams.size(), 1u);
   EXPECT_EQ(streams[0]->cancels, 1);
-  EXPECT_EQ(state().hudNotice, Messages::microphoneNotStarted);
+  EXPECT_EQ(state().overlayNotice, Messages::microphoneNotStarted);
 }
 
 TEST_F(Start, ALostMicrophoneIsReconnectedIntoTheSameRecording) {
@@ -207,7 +207,7 @@ TEST_F(Start, TenReconnectionsAreTheLimit) {
   clock.advanceSeconds(0.2);
   EXPECT_EQ(state().phase, DictationPhase::idle);
   EXPECT_EQ(state().message, describe(RecorderError::unavailable()));
-  EXPECT_EQ(state().hudNotice, Messages::checkMicrophoneNotice);
+  EXPECT_EQ(state().overlayNotice, Messages::checkMicrophoneNotice);
   EXPECT_FALSE(state().hasRetryRecording);
   EXPECT_TRUE(cycleLines().empty());
   EXPECT_EQ(mic.enginesMade(), 11);
@@ -237,7 +237,7 @@ TEST_F(Start, DuringAnAccountActionAPressOrARetrySaysWhyNothingStarts) {
       settle();
       EXPECT_EQ(state().phase, DictationPhase::idle);
       EXPECT_EQ(state().message, Messages::accountActionRunning);
-      EXPECT_EQ(state().hudNotice, Messages::accountActionRunningNotice);
+      EXPECT_EQ(state().overlayNotice, Messages::accountActionRunningNotice);
       EXPECT_EQ(overlay.shows, shows + 1);
     }
     controller->cancelSignIn();

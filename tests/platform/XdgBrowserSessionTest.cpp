@@ -32,7 +32,9 @@ struct XdgBrowserSessionTest : testing::Test {
                    }));
     driver.settle();
   }
-  void runUntilFinished() { driver.runUntil([this] { return finished; }); }
+  void runUntilFinished() {
+    driver.runUntil([this] { return finished; });
+  }
   XdgBrowserSession::Opener recordingOpener(bool result = true) {
     return [this, result](const std::string& url) {
       opened.push_back(url);

@@ -57,7 +57,7 @@ ShellSnapshot readyState() {
   s.voice.setupComplete = true;
   s.voice.serviceStatusLoaded = true;
   s.voice.localService = true;
-  s.voice.shortcutTitle = Messages::rightAltTitle;
+  s.voice.triggerKeyTitle = Messages::rightAltTitle;
   return s;
 }
 
@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
   recording.voice.level = 0.7f;
   shootOverlay(recording, "overlay-recording.png");
   ShellSnapshot notice = readyState();
-  notice.voice.hudNotice = Messages::copiedNotice;
+  notice.voice.overlayNotice = Messages::copiedNotice;
   shootOverlay(notice, "overlay-notice.png");
   return ok ? 0 : 1;
 }
