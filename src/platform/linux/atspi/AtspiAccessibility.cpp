@@ -47,17 +47,28 @@ GVariant* isEnabledQuery() {
   return g_variant_new("(ss)", statusInterface, "IsEnabled");
 }
 
-void readBusEnabled(GDBusConnection* session, std::shared_ptr<std::atomic<bool>> enabled) {
+// Asks without waiting. A bus that does not answer within the bound (a loaded machine at login)
+// is asked again, a few times, so the answer still lands; the status signal covers later changes.
+void readBusEnabled(GDBusConnection* session, std::shared_ptr<std::atomic<bool>> enabled,
+                    int attemptsLeft = 10) {
+  struct Pending {
+    std::shared_ptr<std::atomic<bool>> flag;
+    int attemptsLeft;
+  };
   g_dbus_connection_call(
       session, busLauncher, busLauncherPath, "org.freedesktop.DBus.Properties", "Get",
       isEnabledQuery(), G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE, 1000, nullptr,
       [](GObject* source, GAsyncResult* result, gpointer data) {
-        std::unique_ptr<std::shared_ptr<std::atomic<bool>>> flag(
-            static_cast<std::shared_ptr<std::atomic<bool>>*>(data));
-        GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, nullptr);
-        if (auto value = parseIsEnabled(reply)) (*flag)->store(*value);
+        std::unique_ptr<Pending> pending(static_cast<Pending*>(data));
+        auto* connection = G_DBUS_CONNECTION(source);
+        GVariant* reply = g_dbus_connection_call_finish(connection, result, nullptr);
+        if (auto value = parseIsEnabled(reply)) {
+          pending->flag->store(*value);
+        } else if (pending->attemptsLeft > 1 && !g_dbus_connection_is_closed(connection)) {
+          readBusEnabled(connection, std::move(pending->flag), pending->attemptsLeft - 1);
+        }
       },
-      new std::shared_ptr<std::atomic<bool>>(std::move(enabled)));
+      new Pending{std::move(enabled), attemptsLeft});
 }
 
 // Asked once at start, and waited for: the trigger key is installed right after. A bus too slow
