@@ -71,6 +71,8 @@ TEST_F(LocalServiceContract, SignsInThroughItsOwnPageAndServesEveryCall) {
   auto form = local.fetch("account/mac/sign-in?state=" + start.value->state, "GET");
   EXPECT_EQ(form.status, 200);
   EXPECT_NE(form.body.find("<form method=\"post\""), std::string::npos);
+  // A browser sends the page's own origin with its form only under this policy.
+  EXPECT_NE(form.body.find("content=\"same-origin\""), std::string::npos);
   // Plain HTTP serves a browser the pages and nothing else.
   EXPECT_EQ(plainStatus(page), 200);
   EXPECT_EQ(plainStatus(pagesOrigin + "/privacy/"), 200);

@@ -6,11 +6,14 @@ namespace wrenly::speech {
 
 namespace {
 
+// The page's address holds the single-use state: it never goes to another site as a referrer.
+// Not "no-referrer": under it a browser posts the page's own form with `Origin: null`, which
+// the decision must refuse.
 std::string page(std::string_view title, std::string_view body) {
   std::string html =
       "<!DOCTYPE html>\n<html lang=\"zh-Hant-HK\"><head><meta charset=\"utf-8\">"
       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
-      "<meta name=\"referrer\" content=\"no-referrer\"><title>";
+      "<meta name=\"referrer\" content=\"same-origin\"><title>";
   html += htmlEscaped(title);
   html +=
       "</title><style>body{font-family:sans-serif;max-width:32em;margin:4em auto;padding:0 1em;"

@@ -93,7 +93,7 @@ ApiReply htmlReply(int status, std::string body) {
   reply.headers = {
       {"Cache-Control", "no-store"},
       {"X-Frame-Options", "DENY"},
-      {"Referrer-Policy", "no-referrer"},
+      {"Referrer-Policy", "same-origin"},  // see SignInPage.cpp
       {"Content-Security-Policy",
        "default-src 'none'; style-src 'unsafe-inline'; form-action 'self' wrenly-auth:; "
        "frame-ancestors 'none'"}};
