@@ -9,9 +9,9 @@ DictationCore::DictationCore(const Platform& platform)
       service_(platform_),
       insertion_(platform_),
       recorder_(*platform_.audioInput, platform_.background),
-      appleLogin_(service_, *platform_.browser, *platform_.clock),
+      browserSignIn_(service_, *platform_.browser, *platform_.clock),
       controller_(
-          DictationController::make({platform_, service_, insertion_, recorder_, appleLogin_,
+          DictationController::make({platform_, service_, insertion_, recorder_, browserSignIn_,
                                      liveStreamingSessions(platform_, service_)})) {}
 
 DictationCore::~DictationCore() = default;

@@ -31,7 +31,7 @@ class DictationCore {
   SpeechServiceClient service_;
   TextDelivery insertion_;
   Recorder recorder_;
-  BrowserSignIn appleLogin_;
+  BrowserSignIn browserSignIn_;
   std::shared_ptr<DictationController> controller_;
 };
 

@@ -20,8 +20,8 @@ ControllerContext::ControllerContext(ControllerDependencies dependencies)
       overlay(required(ports.platform.overlay, "DictationController", "overlay")) {
   if (!mainLoop) throw std::invalid_argument("DictationController needs the main loop");
   state.permissionGranted = ports.insertion.hasAccessibility();
-  state.setupComplete = settings.boolValue(setupCompleteKey).value_or(false);
-  state.streamingConsent = settings.boolValue(streamingConsentKey).value_or(false);
+  state.setupComplete = settings.boolValue(StoredNames::setupCompleteKey).value_or(false);
+  state.streamingConsent = settings.boolValue(StoredNames::streamingConsentKey).value_or(false);
   state.localService = ports.service.isLocal();
   state.triggerKeyTitle = std::string(TriggerKey(TriggerKey::rightAlt).title());
   published_ = state;

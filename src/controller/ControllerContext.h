@@ -37,9 +37,6 @@ struct ControllerDependencies {
 // its own part of, and the task spawning. Every member is used on the main loop.
 class ControllerContext {
  public:
-  static constexpr const char* setupCompleteKey = StoredNames::setupCompleteKey;
-  static constexpr const char* streamingConsentKey = StoredNames::streamingConsentKey;
-
   // Reads the stored preferences and the permission into the state.
   explicit ControllerContext(ControllerDependencies dependencies);
 

@@ -33,9 +33,6 @@ class DictationController : public std::enable_shared_from_this<DictationControl
   using PermissionPrompt = TriggerKeySetup::PermissionPrompt;
   using PermissionReport = TriggerKeySetup::PermissionReport;
 
-  static constexpr const char* setupCompleteKey = ControllerContext::setupCompleteKey;
-  static constexpr const char* streamingConsentKey = ControllerContext::streamingConsentKey;
-
   // Reads the two stored preferences and the permission; starts nothing.
   static std::shared_ptr<DictationController> make(Dependencies dependencies);
   DictationController(const DictationController&) = delete;

@@ -100,7 +100,7 @@ void DictationCycle::copyLastText() {
 void DictationCycle::setStreamingConsent(bool consent) {
   ControllerChange change(context_);
   state_.streamingConsent = consent;
-  context_.settings.setBool(ControllerContext::streamingConsentKey, consent);
+  context_.settings.setBool(StoredNames::streamingConsentKey, consent);
 }
 
 void DictationCycle::forget() {

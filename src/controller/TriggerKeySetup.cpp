@@ -123,7 +123,7 @@ void TriggerKeySetup::confirmDetected() {
   if (!state.permissionGranted || !state.detectedTriggerKey) return;
   ControllerChange change(context_);
   context_.settings.setString(TriggerKey::preference, state.detectedTriggerKey->rawValue());
-  context_.settings.setBool(ControllerContext::setupCompleteKey, true);
+  context_.settings.setBool(StoredNames::setupCompleteKey, true);
   state.setupComplete = true;
   install();
   state.message = Messages::setupDone(keyTitle());
@@ -137,7 +137,7 @@ void TriggerKeySetup::reset() {
   state.detectedTriggerKey.reset();
   state.detectionLight = false;
   // The stored key stays: confirming again overwrites it.
-  context_.settings.setBool(ControllerContext::setupCompleteKey, false);
+  context_.settings.setBool(StoredNames::setupCompleteKey, false);
   install();
 }
 

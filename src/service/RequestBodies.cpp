@@ -86,7 +86,7 @@ std::string spokenTaskBody(std::string_view requestID,
          ",\"text\":" + quoted(selectedText) + ",\"instruction\":" + quoted(instruction) + "}";
 }
 
-std::string appleLoginStartBody(std::string_view token) {
+std::string signInStartBody(std::string_view token) {
   return "{\"token\":" + quoted(token) + "}";
 }
 

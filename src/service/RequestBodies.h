@@ -24,7 +24,7 @@ std::string spokenTaskBody(std::string_view requestID,
                            const std::optional<std::string>& sourceRequestID,
                            std::string_view selectedText, std::string_view instruction);
 
-std::string appleLoginStartBody(std::string_view token);
+std::string signInStartBody(std::string_view token);
 
 // Standard Base64 (with padding, no line breaks) of `bytes`.
 std::string base64(std::span<const std::uint8_t> bytes);

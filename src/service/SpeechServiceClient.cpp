@@ -167,7 +167,7 @@ asio::awaitable<std::string> SpeechServiceClient::applySpokenTask(
 asio::awaitable<SignInStart> SpeechServiceClient::startSignIn(std::string token) {
   Call call(StoredNames::signInStartPath, "POST");
   call.authenticated = false;
-  call.body = appleLoginStartBody(token);
+  call.body = signInStartBody(token);
   std::string reply = co_await request(std::move(call));
   co_return decodeSignInStart(reply);
 }

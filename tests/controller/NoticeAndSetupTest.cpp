@@ -117,7 +117,7 @@ TEST(StreamingConsent, IsStoredAndComesBackAtTheNextLaunch) {
   first.launch(false);
   EXPECT_FALSE(first.state().streamingConsent);
   first.controller->setStreamingConsent(true);
-  EXPECT_EQ(first.settings.boolValue(DictationController::streamingConsentKey), true);
+  EXPECT_EQ(first.settings.boolValue(StoredNames::streamingConsentKey), true);
 
   first.controller = DictationController::make(
       {first.platform, first.memory, first.insertion, first.recorder, first.browserSignIn, {}});
@@ -189,7 +189,7 @@ TEST_F(SetUp, AConfirmedKeyIsStoredAndIsTheOnlyOneThatToggles) {
   controller->confirmDetectedTriggerKey();
   EXPECT_TRUE(state().setupComplete);
   EXPECT_EQ(settings.stringValue(TriggerKey::preference), "leftShift");
-  EXPECT_EQ(settings.boolValue(DictationController::setupCompleteKey), true);
+  EXPECT_EQ(settings.boolValue(StoredNames::setupCompleteKey), true);
   EXPECT_EQ(state().message, Messages::setupDone(Messages::leftShiftTitle));
   EXPECT_EQ(state().triggerKeyTitle, Messages::leftShiftTitle);
 
@@ -213,7 +213,7 @@ TEST_F(SetUp, ResetReturnsToWaitingForAKeyAndKeepsTheStoredOne) {
   controller->resetTriggerKeySetup();
   EXPECT_FALSE(state().setupComplete);
   EXPECT_FALSE(state().detectedTriggerKey);
-  EXPECT_EQ(settings.boolValue(DictationController::setupCompleteKey), false);
+  EXPECT_EQ(settings.boolValue(StoredNames::setupCompleteKey), false);
   EXPECT_EQ(settings.stringValue(TriggerKey::preference), "leftShift");
   EXPECT_EQ(state().triggerKeyTitle, Messages::rightAltTitle);
   tap(TriggerKey::rightControl);

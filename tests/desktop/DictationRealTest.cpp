@@ -29,9 +29,9 @@ class RealDictation : public ::testing::Test {
     server.addAccount("token-1");
     secrets.store(SpeechServiceClient::credentialService, server.baseURL(), "token-1");
     settings.setBool("active." + server.baseURL(), true);
-    settings.setBool(DictationController::setupCompleteKey, true);
+    settings.setBool(StoredNames::setupCompleteKey, true);
     controller =
-        DictationController::make({platform, service, insertion, recorder, appleLogin, {}});
+        DictationController::make({platform, service, insertion, recorder, browserSignIn, {}});
     controller->refreshPermission(DictationController::PermissionPrompt::ifMissing,
                                   DictationController::PermissionReport::none);
     controller->installHotkey();
@@ -99,7 +99,7 @@ class RealDictation : public ::testing::Test {
   TextDelivery insertion{platform};
   Recorder recorder{mic, pool.get_executor()};
   ScriptedBrowser browser;
-  BrowserSignIn appleLogin{service, browser, clock};
+  BrowserSignIn browserSignIn{service, browser, clock};
   std::shared_ptr<DictationController> controller;
 };
 

@@ -83,7 +83,7 @@ class ControllerFixture : public ::testing::Test {
     settings.setBool("active." + server.baseURL(), false);
   }
   void setUpDone(std::optional<std::string> key = std::nullopt) {
-    settings.setBool(DictationController::setupCompleteKey, true);
+    settings.setBool(StoredNames::setupCompleteKey, true);
     if (key) settings.setString(TriggerKey::preference, *key);
   }
 
