@@ -1,10 +1,24 @@
 #include "platform/linux/LinuxDesktop.h"
 
+#include <cstdlib>
+#include <string_view>
+
 #include "platform/linux/atspi/AtspiAccessibility.h"
+#include "platform/linux/evdev/EvdevKeyMonitor.h"
 #include "platform/linux/pulse/SoundServerProbe.h"
 #include "platform/linux/secret/SecretServiceProbe.h"
 
 namespace wrenly {
+
+namespace {
+
+bool waylandSession() {
+  const char* display = std::getenv("WAYLAND_DISPLAY");
+  const char* type = std::getenv("XDG_SESSION_TYPE");
+  return (display && *display) || (type && std::string_view(type) == "wayland");
+}
+
+}  // namespace
 
 LinuxDesktop::Opened LinuxDesktop::open(LinuxDesktopOptions options) {
   LinuxPlatform::Made made = LinuxPlatform::make(std::move(options.platform));
@@ -25,6 +39,14 @@ LinuxDesktop::Opened LinuxDesktop::open(LinuxDesktopOptions options) {
   if (!display) return display.error();
   desktop->display_ = std::move(display).value();
   DesktopPorts ports = desktop->display_->ports();
+  // Under Wayland the X server (XWayland) sees keys only while one of its own windows has focus;
+  // the kernel's devices see them all, when the user may read them.
+  if (waylandSession() && EvdevKeyMonitor::survey().keyboards > 0) {
+    X11Desktop& x11 = *desktop->display_;
+    desktop->keyboards_ = std::make_unique<EvdevKeyMonitor>(
+        desktop->platform_->mainLoop().get_executor(), [&x11] { return x11.ownWindowFocused(); });
+    ports.keyMonitor = desktop->keyboards_.get();
+  }
   ports.accessibility = desktop->accessibility_.get();
   desktop->platform_->attach(ports);
   return Opened(std::move(desktop));
@@ -39,6 +61,7 @@ LinuxDesktop::~LinuxDesktop() {
 
 void LinuxDesktop::closeSession() {
   platform_->attach(DesktopPorts{});
+  keyboards_.reset();
   display_.reset();
   accessibility_.reset();
 }

@@ -11,6 +11,7 @@
 namespace wrenly {
 
 class AtspiAccessibility;
+class EvdevKeyMonitor;
 
 struct LinuxDesktopOptions {
   LinuxPlatformOptions platform;
@@ -42,6 +43,7 @@ class LinuxDesktop {
   std::unique_ptr<LinuxPlatform> platform_;
   std::unique_ptr<AtspiAccessibility> accessibility_;
   std::unique_ptr<X11Desktop> display_;  // borrows the accessibility service
+  std::unique_ptr<EvdevKeyMonitor> keyboards_;  // Wayland sessions only; borrows the display
 };
 
 }  // namespace wrenly

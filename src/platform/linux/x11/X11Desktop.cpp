@@ -91,10 +91,8 @@ X11Desktop::Opened X11Desktop::open(asio::any_io_executor mainLoop, const Option
   self.keyInjector_ = std::make_unique<XTestKeyInjector>(
       self.requestConnection_.get(),
       [&self](int32_t processID) { return self.isTerminal(processID); });
-  self.keyMonitor_ = std::make_unique<XInputKeyMonitor>(mainLoop, keys, xinputOpcode, [&self] {
-    const auto& front = self.workspace_->lastActivated();
-    return front && front->processID == self.workspace_->ownProcessID();
-  });
+  self.keyMonitor_ = std::make_unique<XInputKeyMonitor>(
+      mainLoop, keys, xinputOpcode, [&self] { return self.ownWindowFocused(); });
   self.chords_ = std::make_unique<XGrabChordRegistrar>(mainLoop, self.chordConnection_.get());
   return Opened(std::move(desktop));
 }
@@ -128,6 +126,10 @@ KeyInjector& X11Desktop::keyInjector() {
 }
 KeyMonitor& X11Desktop::keyMonitor() {
   return *keyMonitor_;
+}
+bool X11Desktop::ownWindowFocused() const {
+  const auto& front = workspace_->lastActivated();
+  return front && front->processID == workspace_->ownProcessID();
 }
 ChordRegistrar& X11Desktop::chords() {
   return *chords_;

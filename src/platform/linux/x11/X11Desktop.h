@@ -48,6 +48,8 @@ class X11Desktop {
   KeyInjector& keyInjector();
   KeyMonitor& keyMonitor();
   ChordRegistrar& chords();
+  // Whether the window with keyboard focus belongs to this program.
+  bool ownWindowFocused() const;
   // Its five, for LinuxPlatform::attach (accessibility is not the display server's); they live
   // as long as this object.
   DesktopPorts ports();
