@@ -32,6 +32,9 @@ class ControllerBridge final : public MenuActions {
   // On the loop: ends every observation; the core may go afterwards.
   void detach();
 
+  // Before attach: shown with the trigger key's set-up.
+  void setSessionNote(std::string note) { last_.sessionNote = std::move(note); }
+
   // GUI: this program's window became active.
   void applicationActivated();
 

@@ -81,6 +81,10 @@ int runProgram(QApplication& app) {
         if (windows) windows->render(snapshot);
       },
       [&app] { app.quit(); }, privacyPageURL(ServiceConfiguration::fromEnvironment().baseURLText));
+  if (desktop->wayland()) {
+    bridge.setSessionNote(desktop->keyboardsRead() ? ShellMessages::waylandKeysFromDevices
+                                                   : ShellMessages::waylandKeysUnreadable);
+  }
   wakeNewLocalService(ServiceConfiguration::fromEnvironment(), adapters->mainLoop().get_executor());
   ShellWindows shell(bridge);
   windows = shown = &shell;

@@ -74,6 +74,8 @@ SetupView::SetupView(MenuActions& actions, QWidget* parent) : QWidget(parent) {
   restartDetection_ = makeButton(qs(text::restartKeyDetection), step2_);
   confirm_ = makeButton(qs(text::confirmTriggerKey), step2_);
   makeProminent(confirm_);
+  sessionNote_ = makeLabel({}, TextRole::caption, step2_);
+  two->addWidget(sessionNote_);
   two->addWidget(keyDetectionOff_);
   two->addWidget(restartDetection_);
   two->addWidget(confirm_);
@@ -109,6 +111,8 @@ void SetupView::render(const ShellSnapshot& snapshot) {
                 QString::fromUtf8(state.detectedTriggerKey->title().data(),
                                   static_cast<qsizetype>(state.detectedTriggerKey->title().size()))
           : qs(text::waitingForKey));
+  sessionNote_->setText(qs(snapshot.sessionNote));
+  sessionNote_->setVisible(!snapshot.sessionNote.empty());
   keyDetectionOff_->setVisible(!state.triggerKeyAvailable);
   restartDetection_->setVisible(!state.triggerKeyAvailable);
   confirm_->setEnabled(state.detectedTriggerKey.has_value());

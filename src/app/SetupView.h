@@ -25,6 +25,7 @@ class SetupView : public QWidget {
   QWidget* detectionLight_;
   QLabel* detection_;
   QLabel* keyDetectionOff_;
+  QLabel* sessionNote_;
   QPushButton* restartDetection_;
   QPushButton* confirm_;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "controller/DictationState.h"
 
 namespace wrenly {
@@ -9,6 +11,7 @@ namespace wrenly {
 struct ShellSnapshot {
   DictationState voice;
   bool hasAccessibility = false;  // automatic paste can work
+  std::string sessionNote;        // how keys reach the program, when not as on X11
 
   friend bool operator==(const ShellSnapshot&, const ShellSnapshot&) = default;
 };

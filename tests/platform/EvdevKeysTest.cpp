@@ -25,7 +25,8 @@ struct Record {
 constexpr uint16_t removed = 0xffff;  // not a record: the device went away
 
 std::vector<Record> key(int device, uint16_t code, int32_t value) {
-  return {{device, EV_MSC, MSC_SCAN, 0x700e6}, {device, EV_KEY, code, value},
+  return {{device, EV_MSC, MSC_SCAN, 0x700e6},
+          {device, EV_KEY, code, value},
           {device, EV_SYN, SYN_REPORT, 0}};
 }
 std::vector<Record> tap(int device, uint16_t code) {
@@ -53,8 +54,9 @@ std::vector<std::vector<std::byte>> bytesOf(const std::vector<Record>& records, 
   }
   std::vector<std::vector<std::byte>> chunks;
   for (size_t at = 0; at < all.size(); at += chunk) {
-    chunks.emplace_back(all.begin() + static_cast<std::ptrdiff_t>(at),
-                        all.begin() + static_cast<std::ptrdiff_t>(std::min(all.size(), at + chunk)));
+    chunks.emplace_back(
+        all.begin() + static_cast<std::ptrdiff_t>(at),
+        all.begin() + static_cast<std::ptrdiff_t>(std::min(all.size(), at + chunk)));
   }
   return chunks;
 }
@@ -131,19 +133,24 @@ TEST_P(EvdevKeys, DetectorSeesTheSameTapsAsOnX11) {
 std::vector<Row> rows() {
   const auto right = TriggerKey::rightAlt;
   const std::vector<Record> repeat = {{0, EV_KEY, KEY_RIGHTALT, 2}, {0, EV_SYN, SYN_REPORT, 0}};
-  const std::vector<Record> click = {{2, EV_KEY, BTN_LEFT, 1}, {2, EV_SYN, SYN_REPORT, 0},
-                                     {2, EV_KEY, BTN_LEFT, 0}, {2, EV_SYN, SYN_REPORT, 0}};
+  const std::vector<Record> click = {{2, EV_KEY, BTN_LEFT, 1},
+                                     {2, EV_SYN, SYN_REPORT, 0},
+                                     {2, EV_KEY, BTN_LEFT, 0},
+                                     {2, EV_SYN, SYN_REPORT, 0}};
   return {
       {"RightAltTap", tap(0, KEY_RIGHTALT), {right}},
       {"LeftCtrlTap", tap(0, KEY_LEFTCTRL), {TriggerKey::leftControl}},
-      {"HeldWithAutoRepeat", key(0, KEY_RIGHTALT, 1) + repeat + repeat + key(0, KEY_RIGHTALT, 0),
+      {"HeldWithAutoRepeat",
+       key(0, KEY_RIGHTALT, 1) + repeat + repeat + key(0, KEY_RIGHTALT, 0),
        {right}},
       {"AltShortcut", key(0, KEY_RIGHTALT, 1) + tap(0, KEY_F) + key(0, KEY_RIGHTALT, 0), {}},
       {"ChordKeysOnAnotherKeyboard",
-       key(0, KEY_RIGHTALT, 1) + tap(1, KEY_R) + key(0, KEY_RIGHTALT, 0), {}},
+       key(0, KEY_RIGHTALT, 1) + tap(1, KEY_R) + key(0, KEY_RIGHTALT, 0),
+       {}},
       {"TapsOnTwoKeyboards", tap(0, KEY_RIGHTALT) + tap(1, KEY_RIGHTALT), {right, right}},
       {"ModifierOnEachKeyboard",
-       key(0, KEY_RIGHTALT, 1) + tap(1, KEY_LEFTSHIFT) + key(0, KEY_RIGHTALT, 0), {}},
+       key(0, KEY_RIGHTALT, 1) + tap(1, KEY_LEFTSHIFT) + key(0, KEY_RIGHTALT, 0),
+       {}},
       {"ClickWhileHeld", key(0, KEY_RIGHTALT, 1) + click + key(0, KEY_RIGHTALT, 0), {}},
       {"ClickAloneIgnored", click + tap(0, KEY_RIGHTALT), {right}},
       {"UnpluggedMidTap",

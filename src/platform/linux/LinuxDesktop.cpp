@@ -41,7 +41,8 @@ LinuxDesktop::Opened LinuxDesktop::open(LinuxDesktopOptions options) {
   DesktopPorts ports = desktop->display_->ports();
   // Under Wayland the X server (XWayland) sees keys only while one of its own windows has focus;
   // the kernel's devices see them all, when the user may read them.
-  if (waylandSession() && EvdevKeyMonitor::survey().keyboards > 0) {
+  desktop->wayland_ = waylandSession();
+  if (desktop->wayland_ && EvdevKeyMonitor::survey().keyboards > 0) {
     X11Desktop& x11 = *desktop->display_;
     desktop->keyboards_ = std::make_unique<EvdevKeyMonitor>(
         desktop->platform_->mainLoop().get_executor(), [&x11] { return x11.ownWindowFocused(); });

@@ -34,6 +34,10 @@ class LinuxDesktop {
   LinuxDesktop& operator=(const LinuxDesktop&) = delete;
 
   LinuxPlatform& adapters() { return *platform_; }
+  // A Wayland session (the display is XWayland's), and whether its keys come from the kernel's
+  // keyboard devices.
+  bool wayland() const { return wayland_; }
+  bool keyboardsRead() const { return keyboards_ != nullptr; }
   // Takes the desktop session's adapters down; call on the main loop, before it stops.
   void closeSession();
 
@@ -43,6 +47,7 @@ class LinuxDesktop {
   std::unique_ptr<LinuxPlatform> platform_;
   std::unique_ptr<AtspiAccessibility> accessibility_;
   std::unique_ptr<X11Desktop> display_;  // borrows the accessibility service
+  bool wayland_ = false;
   std::unique_ptr<EvdevKeyMonitor> keyboards_;  // Wayland sessions only; borrows the display
 };
 

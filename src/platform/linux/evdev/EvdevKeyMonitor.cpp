@@ -124,24 +124,25 @@ void EvdevKeyMonitor::openNode(const std::string& name) {
 }
 
 void EvdevKeyMonitor::read(Device& device) {
-  device.stream.async_read_some(
-      asio::buffer(device.buffer),
-      [this, weak = std::weak_ptr<int>(alive_), id = device.id](boost::system::error_code error,
-                                                               size_t bytes) {
-        if (weak.expired() || error == asio::error::operation_aborted) return;
-        auto found = devices_.find(id);
-        if (found == devices_.end()) return;
-        if (error) return close(id);  // unplugged: ENODEV
-        readRecords(*found->second, bytes);
-        // A handler may have ended this monitor's use of the device meanwhile.
-        if (!weak.expired() && devices_.contains(id)) read(*devices_.at(id));
-      });
+  device.stream.async_read_some(asio::buffer(device.buffer),
+                                [this, weak = std::weak_ptr<int>(alive_), id = device.id](
+                                    boost::system::error_code error, size_t bytes) {
+                                  if (weak.expired() || error == asio::error::operation_aborted)
+                                    return;
+                                  auto found = devices_.find(id);
+                                  if (found == devices_.end()) return;
+                                  if (error) return close(id);  // unplugged: ENODEV
+                                  readRecords(*found->second, bytes);
+                                  // A handler may have ended this monitor's use of the device
+                                  // meanwhile.
+                                  if (!weak.expired() && devices_.contains(id))
+                                    read(*devices_.at(id));
+                                });
 }
 
 void EvdevKeyMonitor::readRecords(Device& device, size_t bytes) {
   bool dropped = false;
-  for (const input_event& record :
-       device.records.append(std::span(device.buffer.data(), bytes))) {
+  for (const input_event& record : device.records.append(std::span(device.buffer.data(), bytes))) {
     if (record.type == EV_SYN && record.code == SYN_DROPPED) dropped = true;
     deliver(translator_.translate(device.id, record));
   }

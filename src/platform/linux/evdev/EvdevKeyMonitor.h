@@ -1,7 +1,7 @@
 #pragma once
 
-#include <boost/asio/posix/stream_descriptor.hpp>
 #include <array>
+#include <boost/asio/posix/stream_descriptor.hpp>
 #include <filesystem>
 #include <functional>
 #include <map>

@@ -14,18 +14,30 @@ struct PhysicalKey {
 
 PhysicalKey physicalKey(unsigned code) {
   switch (code) {
-    case KEY_LEFTALT: return {Key::alt, KeySide::left};
-    case KEY_RIGHTALT: return {Key::alt, KeySide::right};
-    case KEY_LEFTSHIFT: return {Key::shift, KeySide::left};
-    case KEY_RIGHTSHIFT: return {Key::shift, KeySide::right};
-    case KEY_LEFTCTRL: return {Key::control, KeySide::left};
-    case KEY_RIGHTCTRL: return {Key::control, KeySide::right};
-    case KEY_LEFTMETA: return {Key::super, KeySide::left};
-    case KEY_RIGHTMETA: return {Key::super, KeySide::right};
-    case KEY_CAPSLOCK: return {Key::capsLock, KeySide::unknown};
-    case KEY_R: return {Key::r, KeySide::unknown};
-    case KEY_V: return {Key::v, KeySide::unknown};
-    default: return {};
+    case KEY_LEFTALT:
+      return {Key::alt, KeySide::left};
+    case KEY_RIGHTALT:
+      return {Key::alt, KeySide::right};
+    case KEY_LEFTSHIFT:
+      return {Key::shift, KeySide::left};
+    case KEY_RIGHTSHIFT:
+      return {Key::shift, KeySide::right};
+    case KEY_LEFTCTRL:
+      return {Key::control, KeySide::left};
+    case KEY_RIGHTCTRL:
+      return {Key::control, KeySide::right};
+    case KEY_LEFTMETA:
+      return {Key::super, KeySide::left};
+    case KEY_RIGHTMETA:
+      return {Key::super, KeySide::right};
+    case KEY_CAPSLOCK:
+      return {Key::capsLock, KeySide::unknown};
+    case KEY_R:
+      return {Key::r, KeySide::unknown};
+    case KEY_V:
+      return {Key::v, KeySide::unknown};
+    default:
+      return {};
   }
 }
 
