@@ -56,9 +56,11 @@ bool waitForTray() {
 
 }  // namespace
 
-int runProgram(QApplication& app) {
+int runProgram(QApplication& app, LaunchRequest request) {
   ShellWindows* shown = nullptr;
-  auto instance = SingleInstance::claim([&shown] {
+  MenuActions* actions = nullptr;
+  auto instance = SingleInstance::claim(request, [&shown, &actions](LaunchRequest asked) {
+    if (asked == LaunchRequest::toggle && actions) return actions->toggle();
     if (shown) shown->window().bringForward();
   });
   if (!instance) return 0;
@@ -88,6 +90,7 @@ int runProgram(QApplication& app) {
   wakeNewLocalService(ServiceConfiguration::fromEnvironment(), adapters->mainLoop().get_executor());
   ShellWindows shell(bridge);
   windows = shown = &shell;
+  actions = &bridge;
   QtClipboard clipboard(&app);
   QtOverlay overlay(shell.overlay());
   adapters->attach(GuiPorts{&clipboard, &overlay});
@@ -111,6 +114,8 @@ int runProgram(QApplication& app) {
   shell.tray().show();
   shell.window().show();
   const int status = app.exec();
+  // Launches handed over from here on find nothing to act on.
+  actions = nullptr;
 
   shell.overlay().hide();
   asio::post(adapters->mainLoop(), [&] {

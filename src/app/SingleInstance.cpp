@@ -10,12 +10,20 @@ namespace {
 
 constexpr int handOverWaitMs = 1000;
 
-bool askRunningInstance(const QString& path) {
+bool askRunningInstance(const QString& path, LaunchRequest request) {
   QLocalSocket socket;
   socket.connectToServer(path);
   if (!socket.waitForConnected(handOverWaitMs)) return false;
-  socket.write("show\n");
+  socket.write(request == LaunchRequest::toggle ? "toggle\n" : "show\n");
   return socket.waitForBytesWritten(handOverWaitMs);
+}
+
+// Anything but a known word, from an older or newer launcher, just shows the window.
+void answer(QLocalSocket* peer, const SingleInstance::OnRequest& onRequest) {
+  while (peer->canReadLine()) {
+    const QByteArray line = peer->readLine(64).trimmed();
+    onRequest(line == "toggle" ? LaunchRequest::toggle : LaunchRequest::show);
+  }
 }
 
 }  // namespace
@@ -26,7 +34,7 @@ QString SingleInstance::socketPath() {
 }
 
 Expected<std::unique_ptr<SingleInstance>, SingleInstance::HandedOver> SingleInstance::claim(
-    std::function<void()> onShow) {
+    LaunchRequest request, OnRequest onRequest) {
   const QString path = socketPath();
   std::unique_ptr<SingleInstance> made(new SingleInstance);
   const std::filesystem::path folder = std::filesystem::path(path.toStdString()).parent_path();
@@ -36,17 +44,18 @@ Expected<std::unique_ptr<SingleInstance>, SingleInstance::HandedOver> SingleInst
   // Two launches at the same moment: the lock lets one of them decide at a time.
   made->lock_ = std::make_unique<QLockFile>(path + QStringLiteral(".lock"));
   made->lock_->lock();
-  if (askRunningInstance(path)) return HandedOver{};
+  if (askRunningInstance(path, request)) return HandedOver{};
   QLocalServer::removeServer(path);  // a socket left by an instance that crashed
   made->server_.setSocketOptions(QLocalServer::UserAccessOption);
   made->server_.listen(path);
   made->lock_->unlock();
   QObject::connect(&made->server_, &QLocalServer::newConnection, &made->server_,
-                   [server = &made->server_, onShow = std::move(onShow)] {
+                   [server = &made->server_, onRequest = std::move(onRequest)] {
                      while (QLocalSocket* peer = server->nextPendingConnection()) {
                        QObject::connect(peer, &QLocalSocket::disconnected, peer,
                                         &QObject::deleteLater);
-                       onShow();
+                       QObject::connect(peer, &QLocalSocket::readyRead, peer,
+                                        [peer, onRequest] { answer(peer, onRequest); });
                      }
                    });
   return Expected<std::unique_ptr<SingleInstance>, HandedOver>(std::move(made));

@@ -1,5 +1,7 @@
 // wrenly: push-to-talk dictation in the tray.
 //   wrenly                 starts the program, or brings the running one's window forward
+//   wrenly --toggle        starts or stops a dictation in the running program (for a desktop's
+//                          own shortcut), or starts the program
 //   wrenly wrenly-auth:…   hands a sign-in callback to the running program
 #include <QApplication>
 #include <cstdio>
@@ -7,6 +9,7 @@
 #include <cstring>
 
 #include "app/Program.h"
+#include "app/SingleInstance.h"
 #include "messages/ShellMessages.h"
 #include "platform/linux/browser/XdgBrowserSession.h"
 
@@ -38,5 +41,6 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Wrenly"));
   QApplication::setDesktopFileName(QStringLiteral("wrenly"));
   QApplication::setQuitOnLastWindowClosed(false);
-  return runProgram(app);
+  const bool toggle = argc == 2 && std::strcmp(argv[1], "--toggle") == 0;
+  return runProgram(app, toggle ? LaunchRequest::toggle : LaunchRequest::show);
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # One end-to-end case on a private headless desktop with the real program, the real local speech
 # service, mousepad and a recording played into the microphone:
-#   tests/e2e/run-e2e.sh BUILD_DIR stream|batch|selection|account|service-killed|service-down
+#   tests/e2e/run-e2e.sh BUILD_DIR stream|batch|selection|toggle|account|service-killed|service-down
 set -uo pipefail
 build=$1
 case_name=$2
@@ -100,6 +100,16 @@ case $case_name in
     session_start_service "$session_port" || fail "restart"
     session_press "重試上一段錄音" || fail "retry button"
     session_focus_editor
+    landed
+    ;;
+  toggle)
+    # Where keys cannot be watched, a desktop's own shortcut runs `wrenly --toggle`: the running
+    # program starts and stops the dictation as a tap would.
+    session_open_editor || fail "mousepad"
+    session_focus_editor
+    "$build/src/app/wrenly" --toggle || fail "starting by --toggle"
+    $session_probe play "$session_microphone" "$speech" || fail "playing"
+    "$build/src/app/wrenly" --toggle || fail "stopping by --toggle"
     landed
     ;;
   account)
