@@ -1,7 +1,11 @@
 #!/usr/bin/env python3
 """The user's browser in the sandbox: the system's Chromium, headless, driven through chromedriver
-over the WebDriver protocol (JSON over loopback; the standard library only).
+over the WebDriver protocol (JSON over loopback; the standard library only). One browser stays
+open for the whole session, as a user's does: chromedriver listens on port $BROWSER_DRIVER and
+`start` prints the session every later command names in $BROWSER_SESSION.
 
+  browser.py start PROFILE        open the browser with the profile folder PROFILE
+  browser.py stop                 close it
   browser.py sign-in PAGE         open PAGE (what the program asked the desktop to open), press
                                   the allow button as a user would, and print the URL of our
                                   own scheme the service sent the browser on to, then the time
@@ -11,17 +15,12 @@ over the WebDriver protocol (JSON over loopback; the standard library only).
   browser.py trusts URL           load URL over TLS; succeeds when the browser took the
                                   server's certificate (whatever the answer's status)
 
-Each command starts its own browser with a fresh profile under $BROWSER_PROFILES (or /tmp) and
-stops it before returning. Diagnostics go to stderr; never the sign-in state."""
+Diagnostics go to stderr; never the sign-in state."""
 
 import http.server
 import json
 import os
-import shutil
-import socket
-import subprocess
 import sys
-import tempfile
 import threading
 import time
 import urllib.error
@@ -29,19 +28,12 @@ import urllib.parse
 import urllib.request
 
 CHROMIUM = "/usr/bin/chromium"
-CHROMEDRIVER = "/usr/bin/chromedriver"
 CALLBACK_SCHEME = "wrenly-auth:"
 ALLOW_BUTTON = 'form button[name="decision"][value="allow"]'
 
 
 def log(message):
     print("browser: " + message, file=sys.stderr, flush=True)
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def poll(what, attempt, seconds):
@@ -61,38 +53,33 @@ class WebDriverError(RuntimeError):
 
 
 class Browser:
-    def __init__(self):
-        self.profile = tempfile.mkdtemp(prefix="profile.", dir=os.environ.get("BROWSER_PROFILES"))
-        self.port = free_port()
-        self.driver = subprocess.Popen(
-            [CHROMEDRIVER, "--port=%d" % self.port],
-            stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL,
-        )
-        self.session = None
-        try:
-            poll("chromedriver", self._ready, 20)
-            args = [
-                "--headless=new",
-                "--user-data-dir=" + self.profile,
-                "--no-first-run",
-                "--no-default-browser-check",
-                "--disable-gpu",
-                "--disable-dev-shm-usage",
-                "--window-size=900,700",
-            ]
-            if os.geteuid() == 0:
-                args.append("--no-sandbox")  # Chromium refuses its sandbox to root
-            capabilities = {
-                "browserName": "chrome",
-                "goog:chromeOptions": {"binary": CHROMIUM, "args": args},
-                "goog:loggingPrefs": {"performance": "ALL"},
-            }
-            reply = self._call("POST", "/session", {"capabilities": {"alwaysMatch": capabilities}})
-            self.session = reply["sessionId"]
-        except BaseException:
-            self.close()
-            raise
+    """One WebDriver session of the chromedriver listening on $BROWSER_DRIVER (a port)."""
+
+    def __init__(self, session=None):
+        self.port = int(os.environ["BROWSER_DRIVER"])
+        self.session = session or os.environ.get("BROWSER_SESSION")
+
+    def start(self, profile):
+        poll("chromedriver", self._ready, 20)
+        args = [
+            "--headless=new",
+            "--user-data-dir=" + profile,
+            "--no-first-run",
+            "--no-default-browser-check",
+            "--disable-gpu",
+            "--disable-dev-shm-usage",
+            "--window-size=900,700",
+        ]
+        if os.geteuid() == 0:
+            args.append("--no-sandbox")  # Chromium refuses its sandbox to root
+        capabilities = {
+            "browserName": "chrome",
+            "goog:chromeOptions": {"binary": CHROMIUM, "args": args},
+            "goog:loggingPrefs": {"performance": "ALL"},
+        }
+        reply = self._call("POST", "/session", {"capabilities": {"alwaysMatch": capabilities}})
+        self.session = reply["sessionId"]
+        return self.session
 
     def _ready(self):
         try:
@@ -148,19 +135,8 @@ class Browser:
         entries = self._session("POST", "/se/log", {"type": "performance"})
         return [json.loads(entry["message"])["message"] for entry in entries]
 
-    def close(self):
-        if self.session:
-            try:
-                self._call("DELETE", "/session/" + self.session)
-            except (OSError, WebDriverError):
-                pass
-        self.driver.terminate()
-        try:
-            self.driver.wait(10)
-        except subprocess.TimeoutExpired:
-            self.driver.kill()
-            self.driver.wait()
-        shutil.rmtree(self.profile, ignore_errors=True)
+    def stop(self):
+        self._call("DELETE", "/session/" + self.session)
 
 
 def header(headers, name):
@@ -217,31 +193,28 @@ def origin_of(url):
 
 def sign_in(page):
     browser = Browser()
-    try:
-        button, url = open_page(browser, page)
-        exchanges = Exchanges()
+    button, url = open_page(browser, page)
+    browser.events()  # what came before the click
+    exchanges = Exchanges()
+    clicked = int(time.time() * 1000)
+    browser.click(button)
+
+    def answered():
         exchanges.take(browser.events())
-        clicked = int(time.time() * 1000)
-        browser.click(button)
+        posts = exchanges.posts()
+        return posts[-1] if posts else None
 
-        def answered():
-            exchanges.take(browser.events())
-            posts = exchanges.posts()
-            return posts[-1] if posts else None
-
-        post = poll("the answer to the form", answered, 20)
-        if post.get("origin") is None:
-            poll("the headers the form went with", lambda: answered().get("origin"), 5)
-        log("form sent with Origin %s; answer %s" % (post.get("origin"), post.get("status")))
-        if post.get("origin") != origin_of(url):
-            raise RuntimeError("the form went with another origin than its page's")
-        location = post.get("location") or ""
-        if not location.startswith(CALLBACK_SCHEME):
-            raise RuntimeError("the service did not send the browser on to the program")
-        print(location)
-        print(clicked, flush=True)
-    finally:
-        browser.close()
+    post = poll("the answer to the form", answered, 20)
+    if post.get("origin") is None:
+        poll("the headers the form went with", lambda: answered().get("origin"), 5)
+    log("form sent with Origin %s; answer %s" % (post.get("origin"), post.get("status")))
+    if post.get("origin") != origin_of(url):
+        raise RuntimeError("the form went with another origin than its page's")
+    location = post.get("location") or ""
+    if not location.startswith(CALLBACK_SCHEME):
+        raise RuntimeError("the service did not send the browser on to the program")
+    print(location)
+    print(clicked, flush=True)
 
 
 FOREIGN_PAGE = """<!DOCTYPE html><html><body>
@@ -277,8 +250,8 @@ def foreign_post(page):
         elsewhere = "http://127.0.0.1:%d/" % server.server_address[1]
         browser.go(elsewhere)
         button = poll("the other page's button", lambda: browser.find(ALLOW_BUTTON), 20)
+        browser.events()  # what came before the click
         exchanges = Exchanges()
-        exchanges.take(browser.events())
         browser.click(button)
 
         def answered():
@@ -295,44 +268,55 @@ def foreign_post(page):
     finally:
         if server:
             server.shutdown()
-        browser.close()
 
 
 def trusts(url):
     browser = Browser()
-    try:
-        browser.go(url)
+    browser.go(url)
 
-        ours = set()
+    ours = set()
 
-        def outcome():
-            for event in browser.events():
-                method, params = event.get("method"), event.get("params", {})
-                if method == "Network.requestWillBeSent" and params["request"]["url"] == url:
-                    ours.add(params["requestId"])
-                elif params.get("requestId") not in ours:
-                    continue  # the browser's own traffic, or the page's icon
-                elif method == "Network.responseReceived":
-                    return True
-                elif method == "Network.loadingFailed":
-                    log("loading failed: %s" % params.get("errorText"))
-                    return False
-            return None
+    def outcome():
+        for event in browser.events():
+            method, params = event.get("method"), event.get("params", {})
+            if method == "Network.requestWillBeSent" and params["request"]["url"] == url:
+                ours.add(params["requestId"])
+            elif params.get("requestId") not in ours:
+                continue  # the browser's own traffic, or the page's icon
+            elif method == "Network.responseReceived":
+                return True
+            elif method == "Network.loadingFailed":
+                log("loading failed: %s" % params.get("errorText"))
+                return False
+        return None
 
-        if not poll("the answer over TLS", outcome, 20):
-            raise RuntimeError("the browser did not take the server's certificate")
-        log("the browser trusts %s" % origin_of(url))
-    finally:
-        browser.close()
+    if not poll("the answer over TLS", outcome, 20):
+        raise RuntimeError("the browser did not take the server's certificate")
+    log("the browser trusts %s" % origin_of(url))
+
+
+def start(profile):
+    print(Browser().start(profile))
+
+
+def stop():
+    Browser().stop()
 
 
 def main():
-    commands = {"sign-in": sign_in, "foreign-post": foreign_post, "trusts": trusts}
-    if len(sys.argv) != 3 or sys.argv[1] not in commands:
+    commands = {
+        "start": (start, 1),
+        "stop": (stop, 0),
+        "sign-in": (sign_in, 1),
+        "foreign-post": (foreign_post, 1),
+        "trusts": (trusts, 1),
+    }
+    command, count = commands.get(sys.argv[1] if len(sys.argv) > 1 else "", (None, -1))
+    if command is None or len(sys.argv) != 2 + count:
         print(__doc__, file=sys.stderr)
         return 2
     try:
-        commands[sys.argv[1]](sys.argv[2])
+        command(*sys.argv[2:])
     except (RuntimeError, OSError, KeyError) as e:
         log("failed: %s" % e)
         return 1

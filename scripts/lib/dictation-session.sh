@@ -7,7 +7,8 @@
 #                                pipe; and an xdg-open that writes down what the program asks
 #                                the desktop to open, for the browser to be given
 #   session_start_service PORT   the local speech service on 127.0.0.1:PORT, its authority
-#                                trusted by the browser's certificate store
+#                                trusted by the browser's certificate store; the browser
+#                                (Chromium, lib/browser.py) opened, to stay open to the end
 #   session_start_program        wrenly, pointed at that service
 #   session_sign_in              the sign-in button, then the allow button on the service's
 #                                page in Chromium (lib/browser.py), then the desktop's
@@ -93,9 +94,23 @@ session_trust_authority() {
   certutil -d "$store" -N --empty-password &&
     certutil -d "$store" -A -t "C,," -n "Wrenly local speech service" -i "$(session_authority)" ||
     session_fail "the browser's certificate store" || return 1
-  BROWSER_PROFILES="$session_dir" $session_browser trusts "$(session_base_url)access" \
-    2>>"$session_dir/browser.log" ||
+  session_start_browser || return 1
+  $session_browser trusts "$(session_base_url)access" 2>>"$session_dir/browser.log" ||
     session_fail "Chromium does not trust the service: $(tail -n 3 "$session_dir/browser.log")"
+}
+
+# One browser for the whole session, as a user keeps theirs open: applications coming and going
+# on the accessibility bus are not what these sessions are about.
+session_start_browser() {
+  BROWSER_DRIVER=$(/usr/bin/python3 -c \
+    'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+  export BROWSER_DRIVER
+  session_launch chromedriver /usr/bin/chromedriver --port="$BROWSER_DRIVER"
+  BROWSER_SESSION=$($session_browser start "$session_dir/browser-profile" \
+    2>>"$session_dir/browser.log") ||
+    session_fail "Chromium did not start: $(tail -n 3 "$session_dir/browser.log")" || return 1
+  export BROWSER_SESSION
+  session_log "Chromium running, driven through chromedriver on port $BROWSER_DRIVER"
 }
 
 session_stop_service() {
@@ -167,8 +182,7 @@ session_allow_in_browser() {
   local answer="$session_dir/browser.answer" helper fd callback="" clicked=""
   rm -f "$answer"
   mkfifo "$answer"
-  BROWSER_PROFILES="$session_dir" $session_browser sign-in "$session_sign_in_page" >"$answer" \
-    2>>"$session_dir/browser.log" &
+  $session_browser sign-in "$session_sign_in_page" >"$answer" 2>>"$session_dir/browser.log" &
   helper=$!
   exec {fd}<"$answer"
   read -r -t 60 callback <&"$fd" && read -r -t 5 clicked <&"$fd"
@@ -182,7 +196,8 @@ session_allow_in_browser() {
   session_expect "登出語音服務帳戶" 20 || return 1
   local now
   now=$(date +%s%3N)
-  wait "$helper" || session_fail "Chromium did not stop cleanly" || return 1
+  wait "$helper" || session_fail "sign-in in Chromium: $(tail -n 3 "$session_dir/browser.log")" ||
+    return 1
   session_log "signed in through the service's page in Chromium:" \
     "$((now - clicked)) ms after the allow button, $((now - session_sign_in_asked)) ms after" \
     "the program's sign-in button"
@@ -191,8 +206,7 @@ session_allow_in_browser() {
 session_sign_in() { session_ask_to_sign_in && session_allow_in_browser; }
 
 session_post_from_elsewhere() {  # the page's form, sent by a page of another origin
-  BROWSER_PROFILES="$session_dir" $session_browser foreign-post "$session_sign_in_page" \
-    2>>"$session_dir/browser.log" ||
+  $session_browser foreign-post "$session_sign_in_page" 2>>"$session_dir/browser.log" ||
     session_fail "a form from another origin: $(tail -n 3 "$session_dir/browser.log")" || return 1
   session_log "the service refused the form sent from another origin"
 }
@@ -242,4 +256,8 @@ session_editor_text() {  # session_editor_text WANTED [SECONDS]
 
 session_screenshot() { $session_probe screenshot "$1"; }
 
-session_stop() { sandbox_stop "${session_dir:-}"; }
+session_stop() {
+  # Closed through its driver first: chromedriver stopped by a signal would leave it running.
+  if [[ -n ${BROWSER_SESSION:-} ]]; then $session_browser stop 2>/dev/null || true; fi
+  sandbox_stop "${session_dir:-}"
+}
