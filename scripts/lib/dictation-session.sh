@@ -81,27 +81,19 @@ session_start_service() {
     "https://127.0.0.1:$session_port/wrenly/v1/access" ||
     session_fail "the speech service did not start: $(cat "$session_dir/service.log")" || return 1
   session_log "speech service on 127.0.0.1:$session_port (pid $(cat "$session_dir/service.pid"))"
-  session_trust_authority || return 1
+  # The service keeps its authority across restarts: the browser is opened once.
+  [[ -n ${BROWSER_SESSION:-} ]] || session_start_browser
 }
 
-# The browser trusts the service's own authority as a user would have it trust it: in the NSS
-# certificate store of this (scratch) home, which Chromium reads. Once per session: the service
-# keeps its authority across restarts.
-session_trust_authority() {
+# One browser for the whole session, as a user keeps theirs open. It trusts the service's own
+# authority as a user would have it do: through the NSS certificate store of this (scratch)
+# home, which Chromium reads; loading an API address over TLS proves it.
+session_start_browser() {
   local store="sql:$HOME/.pki/nssdb"
-  [[ -d $HOME/.pki/nssdb ]] && return 0
   mkdir -p "$HOME/.pki/nssdb"
   certutil -d "$store" -N --empty-password &&
     certutil -d "$store" -A -t "C,," -n "Wrenly local speech service" -i "$(session_authority)" ||
     session_fail "the browser's certificate store" || return 1
-  session_start_browser || return 1
-  $session_browser trusts "$(session_base_url)access" 2>>"$session_dir/browser.log" ||
-    session_fail "Chromium does not trust the service: $(tail -n 3 "$session_dir/browser.log")"
-}
-
-# One browser for the whole session, as a user keeps theirs open: applications coming and going
-# on the accessibility bus are not what these sessions are about.
-session_start_browser() {
   BROWSER_DRIVER=$(/usr/bin/python3 -c \
     'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
   export BROWSER_DRIVER
@@ -110,6 +102,9 @@ session_start_browser() {
     2>>"$session_dir/browser.log") ||
     session_fail "Chromium did not start: $(tail -n 3 "$session_dir/browser.log")" || return 1
   export BROWSER_SESSION
+  $session_browser trusts "$(session_base_url)access" 2>>"$session_dir/browser.log" ||
+    session_fail "Chromium does not trust the service: $(tail -n 3 "$session_dir/browser.log")" ||
+    return 1
   session_log "Chromium running, driven through chromedriver on port $BROWSER_DRIVER"
 }
 
@@ -177,27 +172,15 @@ session_ask_to_sign_in() {  # the program's button; it asks the desktop to show 
 }
 
 session_allow_in_browser() {
-  # The browser's answer comes through a pipe, read as soon as it is written: the hand-off to the
-  # desktop does not wait for the browser to shut down.
-  local answer="$session_dir/browser.answer" helper fd callback="" clicked=""
-  rm -f "$answer"
-  mkfifo "$answer"
-  $session_browser sign-in "$session_sign_in_page" >"$answer" 2>>"$session_dir/browser.log" &
-  helper=$!
-  exec {fd}<"$answer"
-  read -r -t 60 callback <&"$fd" && read -r -t 5 clicked <&"$fd"
-  exec {fd}<&-
-  if [[ $callback != wrenly-auth:* ]]; then
-    wait "$helper"
+  local answer callback clicked now
+  answer=$($session_browser sign-in "$session_sign_in_page" 2>>"$session_dir/browser.log") ||
     session_fail "sign-in in Chromium: $(tail -n 3 "$session_dir/browser.log")" || return 1
-  fi
+  callback=${answer%%$'\n'*}
+  clicked=${answer##*$'\n'}
   session_hand_to_desktop "$callback" || session_fail "the program did not take the callback" ||
     return 1
   session_expect "登出語音服務帳戶" 20 || return 1
-  local now
   now=$(date +%s%3N)
-  wait "$helper" || session_fail "sign-in in Chromium: $(tail -n 3 "$session_dir/browser.log")" ||
-    return 1
   session_log "signed in through the service's page in Chromium:" \
     "$((now - clicked)) ms after the allow button, $((now - session_sign_in_asked)) ms after" \
     "the program's sign-in button"
