@@ -55,9 +55,9 @@ class WebDriverError(RuntimeError):
 class Browser:
     """One WebDriver session of the chromedriver listening on $BROWSER_DRIVER (a port)."""
 
-    def __init__(self, session=None):
+    def __init__(self):
         self.port = int(os.environ["BROWSER_DRIVER"])
-        self.session = session or os.environ.get("BROWSER_SESSION")
+        self.session = os.environ.get("BROWSER_SESSION")
 
     def start(self, profile):
         poll("chromedriver", self._ready, 20)
