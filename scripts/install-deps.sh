@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian 12 package the project needs. Safe to run again.
 #   scripts/install-deps.sh          build and run the app
-#   scripts/install-deps.sh --test   also what the tests start (keyring, sound server, X server)
+#   scripts/install-deps.sh --test   also what the tests start (keyring, sound server, X server,
+#                                    the browser and its driver)
 set -euo pipefail
 
 build_packages=(
@@ -16,6 +17,7 @@ test_packages=(
   dbus dbus-x11 gnome-keyring pulseaudio pulseaudio-utils pocketsphinx-testdata sox flite
   xvfb openbox at-spi2-core x11-utils python3-gi gir1.2-gtk-3.0 xauth
   trayer fonts-wqy-microhei mousepad xdotool gir1.2-atspi-2.0 curl
+  chromium chromium-driver libnss3-tools
 )
 
 packages=("${build_packages[@]}")

@@ -3,9 +3,9 @@
 # service) and the desktop program pointed at it; stops the service again when the program ends.
 #
 # Without a display it runs a whole dictation on a private headless desktop instead, as a
-# demonstration to watch: sign-in through the service's page, the trigger key set up in the
-# program's window, right Alt tapped, a recording of "go forward ten meters" played into the
-# microphone, right Alt tapped again; it prints the text that landed in mousepad and saves a
+# demonstration to watch: sign-in through the service's page in Chromium, the trigger key set up
+# in the program's window, right Alt tapped, a recording of "go forward ten meters" played into
+# the microphone, right Alt tapped again; it prints the text that landed in mousepad and saves a
 # screenshot. Everything it starts is stopped by PID.
 set -euo pipefail
 cd "$(dirname "$0")/.."

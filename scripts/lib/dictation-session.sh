@@ -4,11 +4,18 @@
 #
 #   session_start DIR BUILD      the sandbox (lib/sandbox.sh): desktop, buses, accessibility,
 #                                tray, unlocked keyring, a sound server whose microphone is a
-#                                pipe; and a browser stand-in that records the pages the program
-#                                opens
-#   session_start_service PORT   the local speech service on 127.0.0.1:PORT
+#                                pipe; and an xdg-open that writes down what the program asks
+#                                the desktop to open, for the browser to be given
+#   session_start_service PORT   the local speech service on 127.0.0.1:PORT, its authority
+#                                trusted by the browser's certificate store; the browser
+#                                (Chromium, lib/browser.py) opened, to stay open to the end
 #   session_start_program        wrenly, pointed at that service
-#   session_sign_in              through the service's own page, as a browser would
+#   session_sign_in              the sign-in button, then the allow button on the service's
+#                                page in Chromium (lib/browser.py), then the desktop's
+#                                wrenly-auth: handler with the address the page sent it on to
+#     = session_ask_to_sign_in; session_allow_in_browser
+#   session_post_from_elsewhere  between those two: the page's form sent from another origin
+#                                must be refused
 #   session_set_up_trigger_key   right Alt, through the program's own window
 #   session_open_editor [TEXT]   mousepad with a document holding TEXT (empty by default)
 #   session_dictate RAW          tap right Alt, play RAW into the microphone, tap again
@@ -22,6 +29,8 @@ session_lib_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=sandbox.sh
 source "$session_lib_dir/sandbox.sh"
 session_probe="/usr/bin/python3 $session_lib_dir/desktop_probe.py"
+session_browser="/usr/bin/python3 $session_lib_dir/browser.py"
+session_callback_entry="$session_lib_dir/../../data/wrenly-auth-callback.desktop"
 
 session_log() { sandbox_log "$@"; }
 
@@ -52,7 +61,7 @@ session_start() {
   sandbox_start_sound microphone:16000:1 || return 1
   session_microphone="$session_dir/microphone.fifo"
 
-  # The browser: pages the program opens are written down for session_sign_in to follow.
+  # The desktop's opener: what the program asks it to show is written down for the browser.
   mkdir -p "$session_dir/bin"
   cat >"$session_dir/bin/xdg-open" <<SH
 #!/bin/sh
@@ -72,6 +81,31 @@ session_start_service() {
     "https://127.0.0.1:$session_port/wrenly/v1/access" ||
     session_fail "the speech service did not start: $(cat "$session_dir/service.log")" || return 1
   session_log "speech service on 127.0.0.1:$session_port (pid $(cat "$session_dir/service.pid"))"
+  # The service keeps its authority across restarts: the browser is opened once.
+  [[ -n ${BROWSER_SESSION:-} ]] || session_start_browser
+}
+
+# One browser for the whole session, as a user keeps theirs open. It trusts the service's own
+# authority as a user would have it do: through the NSS certificate store of this (scratch)
+# home, which Chromium reads; loading an API address over TLS proves it.
+session_start_browser() {
+  local store="sql:$HOME/.pki/nssdb"
+  mkdir -p "$HOME/.pki/nssdb"
+  certutil -d "$store" -N --empty-password &&
+    certutil -d "$store" -A -t "C,," -n "Wrenly local speech service" -i "$(session_authority)" ||
+    session_fail "the browser's certificate store" || return 1
+  BROWSER_DRIVER=$(/usr/bin/python3 -c \
+    'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+  export BROWSER_DRIVER
+  session_launch chromedriver /usr/bin/chromedriver --port="$BROWSER_DRIVER"
+  BROWSER_SESSION=$($session_browser start "$session_dir/browser-profile" \
+    2>>"$session_dir/browser.log") ||
+    session_fail "Chromium did not start: $(tail -n 3 "$session_dir/browser.log")" || return 1
+  export BROWSER_SESSION
+  $session_browser trusts "$(session_base_url)access" 2>>"$session_dir/browser.log" ||
+    session_fail "Chromium does not trust the service: $(tail -n 3 "$session_dir/browser.log")" ||
+    return 1
+  session_log "Chromium running, driven through chromedriver on port $BROWSER_DRIVER"
 }
 
 session_stop_service() {
@@ -125,31 +159,48 @@ session_set_up_trigger_key() {
   session_log "trigger key set to right Alt through the window"
 }
 
-session_sign_in() {
-  local opened_before page action state callback authority
+session_ask_to_sign_in() {  # the program's button; it asks the desktop to show a page
+  local opened_before
   opened_before=$(wc -l <"$session_dir/opened")
+  session_sign_in_asked=$(date +%s%3N)
   session_press "登入語音服務" || return 1
   session_wait 100 sh -c "[ \$(wc -l <'$session_dir/opened') -gt $opened_before ]" ||
     session_fail "no sign-in page was opened" || return 1
-  page=$(tail -n 1 "$session_dir/opened")
-  authority=$(session_authority)
-  # As the browser would: load the page, then send its form with the allow button.
-  local html
-  html=$(curl -sS --cacert "$authority" "$page") || session_fail "sign-in page: $page" || return 1
-  action=$(sed -n 's/.*<form method="post" action="\([^"]*\)".*/\1/p' <<<"$html")
-  state=$(sed -n 's/.*name="state" value="\([^"]*\)".*/\1/p' <<<"$html")
-  [[ -n $action && -n $state ]] || session_fail "the sign-in page has no form" || return 1
-  action=${action//&amp;/&}
-  local origin=${page%%/wrenly/*}
-  [[ $action == https://* ]] || action="$origin$action"
-  callback=$(curl -sS --cacert "$authority" -o /dev/null -w '%{redirect_url}' -H "Origin: $origin" \
-    --data-urlencode "state=$state" --data-urlencode "decision=allow" "$action")
-  [[ $callback == wrenly-auth:* ]] || session_fail "no callback after the form" || return 1
-  # What the wrenly-auth: handler of the .desktop file does with it.
-  "$session_build/tools/wrenly-auth-callback/wrenly-auth-callback" "$callback" ||
-    session_fail "the program did not take the callback" || return 1
+  session_sign_in_page=$(tail -n 1 "$session_dir/opened")
+  # Any user can read a command line: the sign-in's state must not be on xdg-open's.
+  [[ $session_sign_in_page != *state=* ]] || session_fail "the state on xdg-open's command line"
+}
+
+session_allow_in_browser() {
+  local answer callback clicked now
+  answer=$($session_browser sign-in "$session_sign_in_page" 2>>"$session_dir/browser.log") ||
+    session_fail "sign-in in Chromium: $(tail -n 3 "$session_dir/browser.log")" || return 1
+  callback=${answer%%$'\n'*}
+  clicked=${answer##*$'\n'}
+  session_hand_to_desktop "$callback" || session_fail "the program did not take the callback" ||
+    return 1
   session_expect "登出語音服務帳戶" 20 || return 1
-  session_log "signed in through the service's page"
+  now=$(date +%s%3N)
+  session_log "signed in through the service's page in Chromium:" \
+    "$((now - clicked)) ms after the allow button, $((now - session_sign_in_asked)) ms after" \
+    "the program's sign-in button"
+}
+
+session_sign_in() { session_ask_to_sign_in && session_allow_in_browser; }
+
+session_post_from_elsewhere() {  # the page's form, sent by a page of another origin
+  $session_browser foreign-post "$session_sign_in_page" 2>>"$session_dir/browser.log" ||
+    session_fail "a form from another origin: $(tail -n 3 "$session_dir/browser.log")" || return 1
+  session_log "the service refused the form sent from another origin"
+}
+
+# What the desktop does with a wrenly-auth: address a headless browser cannot hand it: the Exec
+# line of the handler's .desktop file, %u replaced by the address.
+session_hand_to_desktop() {
+  local words=() i
+  read -ra words <<<"$(sed -n 's/^Exec=//p' "$session_callback_entry")"
+  for i in "${!words[@]}"; do [[ ${words[i]} == %u ]] && words[i]=$1; done
+  PATH="$session_build/tools/wrenly-auth-callback:$PATH" "${words[@]}"
 }
 
 session_open_editor() {  # session_open_editor [TEXT]: a document holding TEXT (empty by default)
@@ -188,4 +239,8 @@ session_editor_text() {  # session_editor_text WANTED [SECONDS]
 
 session_screenshot() { $session_probe screenshot "$1"; }
 
-session_stop() { sandbox_stop "${session_dir:-}"; }
+session_stop() {
+  # Closed through its driver first: chromedriver stopped by a signal would leave it running.
+  if [[ -n ${BROWSER_SESSION:-} ]]; then $session_browser stop 2>/dev/null || true; fi
+  sandbox_stop "${session_dir:-}"
+}

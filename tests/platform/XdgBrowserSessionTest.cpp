@@ -4,7 +4,9 @@
 #include <boost/asio/cancellation_signal.hpp>
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/io_context.hpp>
+#include <fstream>
 #include <optional>
+#include <sstream>
 
 #include "platform/linux/browser/XdgBrowserSession.h"
 #include "support/LoopDriver.h"
@@ -18,13 +20,17 @@ struct XdgBrowserSessionTest : testing::Test {
   TemporaryDirectory dir;
   asio::io_context loop;
   LoopDriver driver{loop};
+  static constexpr const char* signInURL =
+      "http://127.0.0.1:47615/wrenly/v1/sign-in?state=a&b=\"c\"";
   std::vector<std::string> opened;
+  std::string openedPage;  // the file's text while the browser is being asked to show it
+  std::filesystem::perms openedMode{};
   std::optional<std::string> callback;
   std::exception_ptr failure;
   bool finished = false;
 
   void begin(XdgBrowserSession& session, asio::cancellation_slot slot = {}) {
-    asio::co_spawn(loop, session.authenticate("https://appleid.apple.com/auth", "wrenly-auth"),
+    asio::co_spawn(loop, session.authenticate(signInURL, "wrenly-auth"),
                    asio::bind_cancellation_slot(slot, [this](std::exception_ptr e, std::string u) {
                      finished = true;
                      failure = e;
@@ -36,8 +42,12 @@ struct XdgBrowserSessionTest : testing::Test {
     driver.runUntil([this] { return finished; });
   }
   XdgBrowserSession::Opener recordingOpener(bool result = true) {
-    return [this, result](const std::string& url) {
-      opened.push_back(url);
+    return [this, result](const std::string& path) {
+      opened.push_back(path);
+      std::ostringstream text;
+      text << std::ifstream(path).rdbuf();
+      openedPage = text.str();
+      openedMode = std::filesystem::status(path).permissions();
       return result;
     };
   }
@@ -46,8 +56,18 @@ struct XdgBrowserSessionTest : testing::Test {
 TEST_F(XdgBrowserSessionTest, DeliversTheFirstCallbackOfOurSchemeAndCleansUp) {
   const auto socket = dir / "run" / "auth.sock";
   XdgBrowserSession session(loop.get_executor(), socket, recordingOpener());
+  // A page of ours sits in front of the sign-in address, so no command line carries its state.
+  std::filesystem::create_directories(dir / "run");
+  std::ofstream(dir / "run" / "sign-in.html") << "left by an earlier run";
   begin(session);
-  ASSERT_EQ(opened, std::vector<std::string>{"https://appleid.apple.com/auth"});
+  const auto page = dir / "run" / "sign-in.html";
+  ASSERT_EQ(opened, std::vector<std::string>{page.string()});
+  EXPECT_EQ(openedMode, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  const std::string target = "http://127.0.0.1:47615/wrenly/v1/sign-in?state=a&amp;b=&quot;c&quot;";
+  EXPECT_NE(openedPage.find("<meta http-equiv=\"refresh\" content=\"0; url=" + target + "\">"),
+            std::string::npos)
+      << openedPage;
+  EXPECT_NE(openedPage.find("<a href=\"" + target + "\">"), std::string::npos);
   ASSERT_TRUE(std::filesystem::exists(socket));
 
   // Another scheme is no answer; a multi-line or oversized URL is refused outright.
@@ -61,6 +81,7 @@ TEST_F(XdgBrowserSessionTest, DeliversTheFirstCallbackOfOurSchemeAndCleansUp) {
   ASSERT_FALSE(failure);
   EXPECT_EQ(callback, "wrenly-auth://complete?state=abc");
   EXPECT_FALSE(std::filesystem::exists(socket));
+  EXPECT_FALSE(std::filesystem::exists(page));
   EXPECT_FALSE(forwardAuthCallback(socket, "wrenly-auth://complete")) << "nobody waits now";
 }
 
@@ -88,6 +109,7 @@ TEST_F(XdgBrowserSessionTest, EndsWithAnErrorWhenRefusedOrCancelled) {
   ASSERT_TRUE(failure);
   EXPECT_THROW(std::rethrow_exception(failure), boost::system::system_error);
   EXPECT_FALSE(std::filesystem::exists(socket));
+  EXPECT_FALSE(std::filesystem::exists(dir / "sign-in.html"));
 }
 
 }  // namespace

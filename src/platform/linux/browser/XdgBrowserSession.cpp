@@ -1,5 +1,6 @@
 #include "platform/linux/browser/XdgBrowserSession.h"
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -37,6 +38,70 @@ struct SocketFileGuard {
     std::error_code ec;
     fs::remove(path, ec);
   }
+};
+
+// The page the browser is given instead of the sign-in address: that address holds the state,
+// and whatever is on a command line can be read by every user through /proc/*/cmdline.
+class ForwardingPage {
+ public:
+  explicit ForwardingPage(fs::path path) : path_(std::move(path)) {}
+  ~ForwardingPage() {
+    if (written_) ::unlink(path_.c_str());
+  }
+  ForwardingPage(const ForwardingPage&) = delete;
+  ForwardingPage& operator=(const ForwardingPage&) = delete;
+
+  bool write(std::string_view url) {
+    ::unlink(path_.c_str());  // one an earlier run left behind when it was killed
+    // Only a new file of ours: never through a link planted in its place.
+    const int fd =
+        ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    written_ = true;
+    const std::string target = attributeEscaped(url);
+    const std::string text =
+        "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">"
+        "<meta http-equiv=\"refresh\" content=\"0; url=" +
+        target + "\"></head><body><a href=\"" + target + "\">" + target + "</a></body></html>\n";
+    bool complete = true;
+    for (size_t done = 0; complete && done < text.size();) {
+      const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      complete = n > 0;
+      if (complete) done += static_cast<size_t>(n);
+    }
+    return ::close(fd) == 0 && complete;
+  }
+
+ private:
+  static std::string attributeEscaped(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+      switch (c) {
+        case '&':
+          out += "&amp;";
+          break;
+        case '"':
+          out += "&quot;";
+          break;
+        case '\'':
+          out += "&#39;";
+          break;
+        case '<':
+          out += "&lt;";
+          break;
+        case '>':
+          out += "&gt;";
+          break;
+        default:
+          out += c;
+      }
+    }
+    return out;
+  }
+
+  fs::path path_;
+  bool written_ = false;
 };
 
 bool peerIsSameUser(local::socket& socket) {
@@ -98,7 +163,12 @@ asio::awaitable<std::string> XdgBrowserSession::authenticate(std::string url,
   SocketFileGuard guard{socketPath_};
   ::chmod(socketPath_.c_str(), 0600);
 
-  if (!opener_(url)) throw BrowserSessionError(BrowserSessionFailure::startRefused);
+  // The page stays for as long as the session waits: a browser may read it late.
+  const fs::path pagePath = socketPath_.parent_path() / "sign-in.html";
+  ForwardingPage page(pagePath);
+  if (!page.write(url) || !opener_(pagePath.string())) {
+    throw BrowserSessionError(BrowserSessionFailure::startRefused);
+  }
 
   const std::string prefix = callbackScheme + ":";
   for (;;) {

@@ -9,13 +9,15 @@
 
 namespace wrenly {
 
-// Sign-in through the user's default browser. The page is opened with xdg-open; the browser
-// hands the callback URL to our scheme handler (wrenly-auth-callback, registered by a .desktop
-// file), which forwards it over a private local socket to the session waiting here.
+// Sign-in through the user's default browser. xdg-open is given a private page (0600, next to
+// the socket, removed when the session ends) that sends the browser on to the sign-in address,
+// so the address and its state appear in no process's arguments. The browser hands the callback
+// URL to our scheme handler (wrenly-auth-callback, registered by a .desktop file), which forwards
+// it over a private local socket to the session waiting here.
 class XdgBrowserSession final : public BrowserSession {
  public:
-  // Asks the desktop to show `url`; false when it could not even be asked.
-  using Opener = std::function<bool(const std::string& url)>;
+  // Asks the desktop to show the page in the file `path`; false when it could not even be asked.
+  using Opener = std::function<bool(const std::string& path)>;
 
   XdgBrowserSession(asio::any_io_executor executor, std::filesystem::path socketPath,
                     Opener opener = openWithXdgOpen);
