@@ -37,6 +37,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", ShellMessages::noDisplay);
     return 1;
   }
+  // Qt's event loop would otherwise run GLib's default context on this thread, where the
+  // accessibility thread's connections live (AtspiHomeThread.h).
+  qputenv("QT_NO_GLIB", "1");
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Wrenly"));
   QApplication::setDesktopFileName(QStringLiteral("wrenly"));

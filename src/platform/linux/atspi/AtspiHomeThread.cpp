@@ -17,7 +17,7 @@ void deleteJob(gpointer data) {
 
 }  // namespace
 
-AtspiHomeThread::AtspiHomeThread() : context_(g_main_context_new()) {
+AtspiHomeThread::AtspiHomeThread() : context_(g_main_context_ref(g_main_context_default())) {
   loop_ = g_main_loop_new(context_, FALSE);
   std::promise<void> started;
   auto ready = started.get_future();
@@ -41,7 +41,7 @@ AtspiHomeThread::~AtspiHomeThread() {
 void AtspiHomeThread::run(std::promise<void>& started) {
   g_main_context_push_thread_default(context_);
   atspi_init();
-  // Replies and events of the accessibility bus are dispatched in this thread's context.
+  // Replies and events of the accessibility bus are dispatched here.
   atspi_set_main_context(context_);
   started.set_value();
   g_main_loop_run(loop_);

@@ -16,6 +16,11 @@ namespace wrenly {
 // The one thread that talks to libatspi, which is single-threaded and needs its GLib main
 // context running (events, replies). Other threads hand it work and wait for the answer at most
 // a given time, so an application that never answers holds up only this thread.
+//
+// It runs the process's default GLib context, not one of its own: libatspi attaches its direct
+// connections to applications to the default context whatever it is told, so whichever thread
+// ran that context would dispatch libatspi's callbacks beside this one (a race that aborts in
+// libdbus). Nothing else may run the default context; the program keeps Qt off GLib for that.
 class AtspiHomeThread {
  public:
   // Starts the thread and connects to the accessibility bus there.
