@@ -26,6 +26,11 @@ class Start : public ControllerFixture {
     controller->rememberDeactivatedApp(editor.running());
   }
 
+  void microphoneBusy(int starts) {
+    mic.failNextStart("Device or resource busy",
+                      std::make_error_code(std::errc::device_or_resource_busy), starts);
+  }
+
   FakeApplication& browser = desktop.launch("org.example.Browser");
   std::shared_ptr<FakeElement> browserField = browser.addField();
 };
@@ -112,15 +117,11 @@ const Refusal refusals[] = {
     {"microphoneBusy",
      [](Start& t) {
        t.controller->setStreamingConsent(true);  // the live session opened for it is cancelled
-       t.busyMic.busyStarts = 4;
+       t.microphoneBusy(4);
      },
      Messages::platformFailure(Messages::microphoneNotStarted, "Device or resource busy"),
      Messages::microphoneNotStarted},
-    {"microphoneNeverRuns",
-     [](Start& t) {
-       t.busyMic.busyStarts = 4;
-       t.busyMic.notRunning = true;
-     },
+    {"microphoneNeverRuns", [](Start& t) { t.mic.notRunningAfterStart(4); },
      describe(RecorderError::unavailable()), Messages::microphoneNotStarted}};
 
 INSTANTIATE_TEST_SUITE_P(Start, Refusals, testing::ValuesIn(refusals), caseName<Refusal>);
@@ -163,7 +164,7 @@ TEST_F(Start, TheFieldTheUserJustLeftServesButNeverThisProgramItself) {
 }
 
 TEST_F(Start, TheMicrophoneIsTriedFourTimes) {
-  busyMic.busyStarts = 3;
+  microphoneBusy(3);
   const auto before = clock.now();
   startDictation();
   EXPECT_EQ(state().phase, DictationPhase::recording);

@@ -10,10 +10,8 @@
 #include <vector>
 
 #include "controller/StreamingSession.h"
-#include "platform/AudioInput.h"
 #include "platform/Overlay.h"
 #include "service/SpeechService.h"
-#include "support/audio/FakeAudioInput.h"
 #include "support/service/ScriptedBrowser.h"
 
 namespace wrenly {
@@ -34,32 +32,6 @@ class FakeOverlay final : public Overlay {
   int hides = 0;
   bool visible = false;
   OverlaySnapshot shown;
-};
-
-// A microphone that is busy for the next few starts.
-class BusyAudioInput final : public AudioInput {
- public:
-  explicit BusyAudioInput(FakeAudioInput& mic) : mic_(mic) {}
-  int busyStarts = 0;
-  bool notRunning = false;  // busy starts return without running instead of throwing
-
-  Authorization authorizationStatus() const override { return mic_.authorizationStatus(); }
-  asio::awaitable<bool> requestAccess() override { return mic_.requestAccess(); }
-  std::unique_ptr<AudioEngine> makeEngine() override {
-    if (busyStarts > 0) {
-      --busyStarts;
-      if (notRunning) {
-        mic_.notRunningAfterStart();
-      } else {
-        mic_.failNextStart("Device or resource busy",
-                           std::make_error_code(std::errc::device_or_resource_busy));
-      }
-    }
-    return mic_.makeEngine();
-  }
-
- private:
-  FakeAudioInput& mic_;
 };
 
 // The speech service in memory: answers at once with its texts, records what the controller
