@@ -59,6 +59,7 @@ TEST_F(Robustness, MalformedAndOversizedRequestsGetAClearRefusal) {
            R"(","sourceRequestID":"","text":"x")" +
            (instruction.empty() ? "" : R"(,"instruction":")" + instruction + "\"") + "}";
   };
+  const auto task = [&](const char* instruction) { return text("selectedVoiceTask", instruction); };
   const std::string wav44k = "UklGRiQAAABXQVZFZm10IBAAAAABAAEARKwAAIhYAQACABAAZGF0YQAAAAA=";
   struct Case {
     std::string path, method, body;
@@ -72,12 +73,8 @@ TEST_F(Robustness, MalformedAndOversizedRequestsGetAClearRefusal) {
       {"transcribe", "POST", transcribe(wav44k, "auto"), {auth}, 415, "unsupported_audio"},
       {"transcribe", "POST", transcribe("", "cantonese"), {auth}, 400, "unsupported_language"},
       {"text", "POST", text("poem"), {auth}, 400, "unsupported_operation"},
-      {"text",
-       "POST",
-       text("selectedVoiceTask", "delete the bullets"),
-       {auth},
-       422,
-       "ambiguous_instruction"},
+      {"text", "POST", task("delete the bullets"), {auth}, 422, "ambiguous_instruction"},
+      {"text", "POST", task("in French"), {auth}, 422, "unsupported_instruction"},
       {"transcribe", "POST", "{}", {}, 401, "invalid_access"},
       {"access", "GET", "", {"Authorization: Bearer unknown"}, 401, "invalid_access"},
       {"access", "PUT", "", {auth}, 405, "method_not_allowed"},

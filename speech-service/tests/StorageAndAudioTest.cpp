@@ -1,8 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-
-#include <fstream>
-#include <sstream>
 
 #include "accounts/AccountStore.h"
 #include "identity/ServerIdentity.h"
@@ -38,12 +34,8 @@ TEST(AccountStore, KeepsOnlyHashesAndDeletesAnAccountWithItsRecords) {
     EXPECT_FALSE(store->accountOf(token));
     EXPECT_EQ(store->requestCount(*account), 0);
   }
-  struct stat info {};
-  ASSERT_EQ(::stat((folder / "accounts.sqlite").c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0600u);
-  std::stringstream bytes;
-  bytes << std::ifstream(folder / "accounts.sqlite", std::ios::binary).rdbuf();
-  EXPECT_EQ(bytes.str().find(token), std::string::npos);
+  EXPECT_EQ(fileMode(folder / "accounts.sqlite"), 0600u);
+  EXPECT_EQ(readFile(folder / "accounts.sqlite").find(token), std::string::npos);
 }
 
 TEST(ServerIdentity, MakesPrivateFilesOnceAndReusesThem) {
@@ -51,9 +43,7 @@ TEST(ServerIdentity, MakesPrivateFilesOnceAndReusesThem) {
   auto first = loadOrCreateIdentity(folder.path());
   ASSERT_TRUE(first);
   for (const char* name : {"authority.pem", "authority-key.pem", "server.pem", "server-key.pem"}) {
-    struct stat info {};
-    ASSERT_EQ(::stat((folder / name).c_str(), &info), 0) << name;
-    EXPECT_EQ(info.st_mode & 0777, 0600u) << name;
+    EXPECT_EQ(fileMode(folder / name), 0600u) << name;
   }
   auto second = loadOrCreateIdentity(folder.path());
   ASSERT_TRUE(second);

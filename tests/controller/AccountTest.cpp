@@ -100,23 +100,6 @@ TEST_F(Account, ACheckDuringARecordingLeavesTheMessageAlone) {
   EXPECT_EQ(state().message, Messages::recording(Messages::rightAltTitle));
 }
 
-TEST(AccountMessage, NamesWhatIsMissing) {
-  const std::tuple<bool, std::optional<std::string>, std::string> rows[] = {
-      {true, std::nullopt, Messages::ready(Messages::rightAltTitle)},
-      {true, "leftCommand", Messages::ready(Messages::leftSuperTitle)},
-      {false, std::nullopt, Messages::rightAltNeedsAccessibility},
-      {false, "leftShift", Messages::ready(Messages::leftShiftTitle)},
-  };
-  for (const auto& [permission, key, message] : rows) {
-    ControllerProgram program;
-    program.signedIn();
-    program.setUpDone(key);
-    program.desktop.setTrusted(permission);
-    program.launch();
-    EXPECT_EQ(program.state().message, message);
-  }
-}
-
 TEST_F(Account, SigningInEnablesTheServiceAndIgnoresASecondPress) {
   loopback = true;
   setUpDone();

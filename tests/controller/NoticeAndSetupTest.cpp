@@ -220,13 +220,6 @@ TEST_F(SetUp, ResetReturnsToWaitingForAKeyAndKeepsTheStoredOne) {
   EXPECT_EQ(state().detectedTriggerKey, TriggerKey::rightControl);
 }
 
-TEST_F(SetUp, AStoredUnknownKeyMeansRightAlt) {
-  setUpDone("capsLock");
-  launch(false);
-  EXPECT_EQ(state().triggerKeyTitle, Messages::rightAltTitle);
-  EXPECT_TRUE(state().triggerKeyAvailable);
-}
-
 TEST_F(SetUp, InstallingTwiceWithNothingChangedDoesNothing) {
   const std::string ready = Messages::ready(Messages::rightAltTitle);
   launchReady();

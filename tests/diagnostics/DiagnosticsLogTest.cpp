@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "diagnostics/DiagnosticsLog.h"
 #include "support/TemporaryDirectory.h"
@@ -12,17 +10,6 @@ using namespace wrenly;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readFile(const fs::path& path) {
-  std::stringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
-}
-
-unsigned modeOf(const fs::path& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 ? (info.st_mode & 0777) : 0;
-}
 
 const auto fixedTime = std::chrono::sys_days{std::chrono::year{2026} / 3 / 5} +
                        std::chrono::hours{14} + std::chrono::minutes{7} + std::chrono::seconds{9} +
@@ -38,7 +25,7 @@ TEST(DiagnosticsLogTest, StampsLinesInUtcWithoutFractionsAndWritesTheQueueOnDest
   const std::string text = readFile(file);
   EXPECT_TRUE(text.starts_with("2026-03-05T14:07:09Z line 0\n2026-03-05T14:07:09Z line 1\n"));
   EXPECT_TRUE(text.ends_with("2026-03-05T14:07:09Z line 49\n"));
-  EXPECT_EQ(modeOf(file), 0600u);
+  EXPECT_EQ(fileMode(file), 0600u);
 }
 
 TEST(DiagnosticsLogTest, CutsAtFourHundredUserPerceivedCharactersOnOneLine) {
@@ -69,7 +56,7 @@ TEST(DiagnosticsLogTest, RotatesOnlyAboveTheThresholdAndKeepsTwoGenerations) {
   log.flush();
   EXPECT_TRUE(readFile(previous).ends_with("at threshold\n"));
   EXPECT_EQ(readFile(current), "2026-03-05T14:07:09Z above threshold\n");
-  EXPECT_EQ(modeOf(current), 0600u);
+  EXPECT_EQ(fileMode(current), 0600u);
 }
 
 TEST(DiagnosticsLogTest, UnusableDirectoryDropsLinesAndRecovers) {

@@ -8,10 +8,8 @@
 #include "diagnostics/Diagnostics.h"
 #include "messages/ErrorText.h"
 #include "messages/Messages.h"
-#include "messages/ShellMessages.h"
 #include "platform/BrowserSession.h"
 #include "platform/SecretStore.h"
-#include "platform/linux/DesktopError.h"
 #include "service/ReplyDecoding.h"
 #include "service/ServiceError.h"
 #include "streaming/StreamError.h"
@@ -111,20 +109,6 @@ TEST(ErrorCodeTest, EveryEnumeratedCaseKeepsItsLogCodeAndHasItsText) {
     EXPECT_EQ(Diagnostics::errorCode(error), "code=" + std::to_string(code));
     EXPECT_EQ(describe(error), text) << code;
   }
-}
-
-// Why the program cannot start, whichever part of the desktop is missing.
-TEST(ErrorCodeTest, EachMissingPartOfTheDesktopHasItsText) {
-  using enum DesktopMissing;
-  const std::pair<DesktopMissing, const char*> rows[] = {
-      {sessionBus, ShellMessages::noKeyring},
-      {keyring, ShellMessages::noKeyring},
-      {soundServer, ShellMessages::noSoundServer},
-      {display, Messages::noXDisplay},
-      {displayUnreachable, Messages::xDisplayUnreachable},
-      {xinput2, Messages::noXInput2},
-      {xtest, Messages::noXTest}};
-  for (auto [missing, text] : rows) EXPECT_STREQ(describe(DesktopError{missing, {}}), text);
 }
 
 }  // namespace

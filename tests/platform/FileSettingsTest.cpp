@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "base/FileSettings.h"
 #include "support/TemporaryDirectory.h"
@@ -12,12 +10,6 @@ using namespace wrenly;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readFile(const fs::path& path) {
-  std::stringstream s;
-  s << std::ifstream(path).rdbuf();
-  return s.str();
-}
 
 TEST(FileSettingsTest, StartsEmptyAndValuesSurviveAReloadInAPrivateFile) {
   TemporaryDirectory dir;
@@ -38,9 +30,7 @@ TEST(FileSettingsTest, StartsEmptyAndValuesSurviveAReloadInAPrivateFile) {
   EXPECT_EQ(reloaded.stringValue("gone"), std::nullopt);
   // A value of the other type reads as absent, like a mistyped default.
   EXPECT_EQ(reloaded.boolValue("recordingShortcut"), std::nullopt);
-  struct stat info {};
-  ASSERT_EQ(::stat(file.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_EQ(fileMode(file), 0600u);
   EXPECT_FALSE(fs::exists(file.string() + ".tmp"));
 }
 

@@ -97,7 +97,7 @@ TEST_F(AccountContract, TheLogNeverHoldsTokensTextsOrAudio) {
   EXPECT_TRUE(run(service.signOut()).value);
 
   std::string logged;
-  for (const auto& line : logLines()) logged += line + "\n";
+  for (const auto& line : log.lines()) logged += line + "\n";
   EXPECT_NE(logged.find("http stage=transcribe status=200"), std::string::npos);
   for (const char* secret : {"proposed-secret-token", "秘密", "要清理", "選取", "指示", "WlpaWlpa",
                              "leaky-body-text", "Bearer"}) {

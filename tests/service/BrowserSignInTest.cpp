@@ -1,36 +1,14 @@
-#include <boost/asio/steady_timer.hpp>
-#include <boost/asio/this_coro.hpp>
-#include <boost/asio/use_awaitable.hpp>
 #include <boost/json/parse.hpp>
 #include <regex>
 
 #include "ServiceHarness.h"
-#include "platform/BrowserSession.h"
 #include "service/BrowserSignIn.h"
 #include "service/ServiceError.h"
+#include "support/service/ScriptedBrowser.h"
 
 using namespace wrenly;
 
 namespace {
-
-// A browser that records the page it shows and answers with `respond`, or waits until the
-// sign-in cancels it when there is none.
-class ScriptedBrowser final : public BrowserSession {
- public:
-  asio::awaitable<std::string> authenticate(std::string url, std::string scheme) override {
-    shownPages.push_back(scheme + " " + url);
-    if (refuseToStart) throw BrowserSessionError(BrowserSessionFailure::startRefused);
-    if (respond) co_return respond();
-    auto executor = co_await asio::this_coro::executor;
-    asio::steady_timer never(executor, asio::steady_timer::time_point::max());
-    co_await never.async_wait(asio::use_awaitable);
-    co_return "";
-  }
-
-  std::function<std::string()> respond;
-  std::vector<std::string> shownPages;
-  bool refuseToStart = false;
-};
 
 class BrowserSignInTest : public ServiceHarness {
  protected:

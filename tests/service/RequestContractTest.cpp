@@ -81,7 +81,7 @@ TEST_F(RequestContract, BusyIsResentThreeTimesHalfASecondApartForTranscribeOnly)
   EXPECT_EQ(run(service.clean("x", std::nullopt)).errorAs<ServiceError>(),
             ServiceError::service("request_busy"));
   EXPECT_EQ(server.requestCount(), 5u);
-  EXPECT_THAT(logLines(),
+  EXPECT_THAT(log.lines(),
               ElementsAre("http stage=transcribe status=503 elapsed_ms=0",
                           "http stage=transcribe status=503 elapsed_ms=500",
                           "http stage=transcribe status=503 elapsed_ms=1000",
@@ -118,7 +118,7 @@ TEST_F(RequestContract, RefusalsMapToRejectedOrServiceWithTheirLogLines) {
     expectedLines.push_back("http failed stage=text elapsed_ms=0 " + expected.diagnosticCode());
   }
   EXPECT_EQ(server.requestCount(), std::size(rows));
-  EXPECT_EQ(logLines(), expectedLines);
+  EXPECT_EQ(log.lines(), expectedLines);
 }
 
 TEST_F(RequestContract, UnusableSuccessRepliesLogOnlyTheReply) {
@@ -129,8 +129,8 @@ TEST_F(RequestContract, UnusableSuccessRepliesLogOnlyTheReply) {
             ServiceError::emptyTranscript());
   server.enqueue("POST", "text", Reply::json(200, "<html>"));
   run(service.applySpokenTask("a", "b", std::nullopt)).errorAs<boost::system::system_error>();
-  EXPECT_THAT(logLines(), ElementsAre("http stage=text status=200 elapsed_ms=0",
-                                      "http stage=text status=200 elapsed_ms=0"));
+  EXPECT_THAT(log.lines(), ElementsAre("http stage=text status=200 elapsed_ms=0",
+                                       "http stage=text status=200 elapsed_ms=0"));
 }
 
 TEST_F(RequestContract, FailuresBeforeSendingLogNothing) {
@@ -154,7 +154,7 @@ TEST_F(RequestContract, FailuresBeforeSendingLogNothing) {
   EXPECT_EQ(run(invalid.accountStatus()).errorAs<ServiceError>(), ServiceError::invalidURL());
   EXPECT_EQ(run(invalid.removeAccess()).errorAs<ServiceError>(), ServiceError::invalidURL());
   EXPECT_EQ(server.requestCount(), 0u);
-  EXPECT_TRUE(logLines().empty());
+  EXPECT_TRUE(log.lines().empty());
 }
 
 TEST_F(RequestContract, TransportFailuresPassThroughWithAFailureLine) {
@@ -176,9 +176,9 @@ TEST_F(RequestContract, TransportFailuresPassThroughWithAFailureLine) {
   // Nothing listens on this machine's port: the message names the stopped local service.
   EXPECT_EQ(describe(refused), Messages::localServiceNotRunning);
   EXPECT_EQ(describe(TransportError(TransportError::couldNotConnect)), Messages::cannotConnect);
-  EXPECT_THAT(logLines(), ElementsAre("http failed stage=access elapsed_ms=0 code=60",
-                                      "http failed stage=access elapsed_ms=0 code=60",
-                                      "http failed stage=account/session elapsed_ms=0 code=7"));
+  EXPECT_THAT(log.lines(), ElementsAre("http failed stage=access elapsed_ms=0 code=60",
+                                       "http failed stage=access elapsed_ms=0 code=60",
+                                       "http failed stage=account/session elapsed_ms=0 code=7"));
 
   setenv("WRENLY_SERVICE_URL", server.baseURL().c_str(), 1);
   setenv("WRENLY_CA_FILE", server.certificateFile().c_str(), 1);
@@ -200,7 +200,7 @@ TEST_F(RequestContract, CleanGivesUpAfterThreeSecondsAgainstAStallingService) {
   EXPECT_TRUE(outcome.errorAs<TransportError>().isTimeout());
   EXPECT_GE(took, std::chrono::milliseconds(2900));
   EXPECT_LT(took, std::chrono::seconds(10));
-  EXPECT_THAT(logLines(), ElementsAre("http failed stage=text elapsed_ms=0 code=28"));
+  EXPECT_THAT(log.lines(), ElementsAre("http failed stage=text elapsed_ms=0 code=28"));
   server.releaseStalled();
 }
 
@@ -222,10 +222,10 @@ TEST_F(RequestContract, CancellingTheCallerAbortsTheTransferOrTheBusyWait) {
   loop.runUntil([&] { return busy->done; });
   EXPECT_EQ(busy->errorAs<boost::system::system_error>().code(), asio::error::operation_aborted);
   EXPECT_EQ(server.requestCount(), 2u);
-  EXPECT_THAT(logLines(), ElementsAre("http failed stage=transcribe elapsed_ms=0 code=42",
-                                      "http stage=transcribe status=503 elapsed_ms=0",
-                                      "http failed stage=transcribe elapsed_ms=0 code=" +
-                                          std::to_string(int(asio::error::operation_aborted))));
+  EXPECT_THAT(log.lines(), ElementsAre("http failed stage=transcribe elapsed_ms=0 code=42",
+                                       "http stage=transcribe status=503 elapsed_ms=0",
+                                       "http failed stage=transcribe elapsed_ms=0 code=" +
+                                           std::to_string(int(asio::error::operation_aborted))));
 }
 
 }  // namespace

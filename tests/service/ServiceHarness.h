@@ -41,23 +41,18 @@ class ServiceHarness : public ::testing::Test {
     settings.setBool("active." + baseURL, true);
   }
 
-  template <typename T>
-  using Outcome = CallOutcome<T>;
-
   // Starts `call` on the main loop; the fixture's `cancel` signal can cancel it.
   template <typename T>
-  std::shared_ptr<Outcome<T>> start(asio::awaitable<T> call) {
+  std::shared_ptr<CallOutcome<T>> start(asio::awaitable<T> call) {
     return startCall(io, std::move(call), cancel.slot());
   }
 
   template <typename T>
-  Outcome<T> run(asio::awaitable<T> call) {
+  CallOutcome<T> run(asio::awaitable<T> call) {
     auto outcome = start(std::move(call));
     loop.runUntil([&] { return outcome->done; });
     return *outcome;
   }
-
-  std::vector<std::string> logLines() const { return log.lines(); }
 
   RecordedDiagnostics log;  // first: points the log at a scratch folder
   asio::io_context io;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 namespace wrenly {
 
@@ -20,5 +21,9 @@ class TemporaryDirectory {
  private:
   std::filesystem::path path_;
 };
+
+// A file's bytes ("" when it cannot be read) and its permission bits (0 when it is not there).
+std::string readFile(const std::filesystem::path& path);
+unsigned fileMode(const std::filesystem::path& path);
 
 }  // namespace wrenly

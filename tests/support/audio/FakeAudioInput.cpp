@@ -46,8 +46,9 @@ struct FakeEngine final : AudioEngine {
 
 }  // namespace
 
-void FakeAudioInput::failNextStart(std::string message, std::error_code code) {
-  nextStartFailure_.emplace(code, message);
+void FakeAudioInput::failNextStart(std::string message, std::error_code code, int count) {
+  startFailure_.emplace(code, message);
+  failingStarts_ = count;
 }
 
 asio::awaitable<bool> FakeAudioInput::requestAccess() {
@@ -59,8 +60,8 @@ asio::awaitable<bool> FakeAudioInput::requestAccess() {
 std::unique_ptr<AudioEngine> FakeAudioInput::makeEngine() {
   auto state = engines_.emplace_back(std::make_shared<EngineState>());
   state->format = device_;
-  state->failure = std::exchange(nextStartFailure_, {});
-  state->notRunning = std::exchange(notRunningNextStart_, false);
+  if (failingStarts_ > 0 && failingStarts_--) state->failure = startFailure_;
+  state->notRunning = notRunningStarts_ > 0 && notRunningStarts_--;
   return std::make_unique<FakeEngine>(state);
 }
 

@@ -22,10 +22,11 @@ class FakeAudioInput final : public AudioInput {
   int accessRequests = 0;
 
   void setDevice(AudioFormat format) { device_ = format; }  // {0, 0}: no device
-  // The next engine's start() throws this / returns without running.
+  // The next `count` engines' start() throw this / return without running (a busy device).
   void failNextStart(std::string message,
-                     std::error_code code = std::make_error_code(std::errc::io_error));
-  void notRunningAfterStart() { notRunningNextStart_ = true; }
+                     std::error_code code = std::make_error_code(std::errc::io_error),
+                     int count = 1);
+  void notRunningAfterStart(int count = 1) { notRunningStarts_ = count; }
 
   // Interleaved samples through the running engine's tap, in buffers of the tap's size; false,
   // delivering nothing, when no engine runs.
@@ -50,8 +51,9 @@ class FakeAudioInput final : public AudioInput {
   EngineState* current() const;
 
   AudioFormat device_{48000, 1, true};
-  std::optional<std::system_error> nextStartFailure_;
-  bool notRunningNextStart_ = false;
+  std::optional<std::system_error> startFailure_;
+  int failingStarts_ = 0;
+  int notRunningStarts_ = 0;
   std::vector<std::shared_ptr<EngineState>> engines_;
 };
 

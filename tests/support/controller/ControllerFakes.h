@@ -2,11 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <boost/asio/as_tuple.hpp>
-#include <boost/asio/steady_timer.hpp>
-#include <boost/asio/this_coro.hpp>
-#include <boost/asio/use_awaitable.hpp>
-#include <boost/system/system_error.hpp>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -15,11 +10,9 @@
 #include <vector>
 
 #include "controller/StreamingSession.h"
-#include "platform/AudioInput.h"
-#include "platform/BrowserSession.h"
 #include "platform/Overlay.h"
 #include "service/SpeechService.h"
-#include "support/audio/FakeAudioInput.h"
+#include "support/service/ScriptedBrowser.h"
 
 namespace wrenly {
 
@@ -39,76 +32,6 @@ class FakeOverlay final : public Overlay {
   int hides = 0;
   bool visible = false;
   OverlaySnapshot shown;
-};
-
-// A microphone that is busy for the next few starts.
-class BusyAudioInput final : public AudioInput {
- public:
-  explicit BusyAudioInput(FakeAudioInput& mic) : mic_(mic) {}
-  int busyStarts = 0;
-  bool notRunning = false;  // busy starts return without running instead of throwing
-
-  Authorization authorizationStatus() const override { return mic_.authorizationStatus(); }
-  asio::awaitable<bool> requestAccess() override { return mic_.requestAccess(); }
-  std::unique_ptr<AudioEngine> makeEngine() override {
-    if (busyStarts > 0) {
-      --busyStarts;
-      if (notRunning) {
-        mic_.notRunningAfterStart();
-      } else {
-        mic_.failNextStart("Device or resource busy",
-                           std::make_error_code(std::errc::device_or_resource_busy));
-      }
-    }
-    return mic_.makeEngine();
-  }
-
- private:
-  FakeAudioInput& mic_;
-};
-
-// Waits on the main loop until woken; a timer that never runs out, cancelled by `wake`.
-class Wakeup {
- public:
-  asio::awaitable<void> wait() {
-    asio::steady_timer timer(co_await asio::this_coro::executor,
-                             asio::steady_timer::time_point::max());
-    timer_ = &timer;
-    co_await timer.async_wait(asio::as_tuple(asio::use_awaitable));
-    timer_ = nullptr;
-  }
-  bool waiting() const { return timer_ != nullptr; }
-  void wake() {
-    if (timer_) timer_->cancel();
-  }
-
- private:
-  asio::steady_timer* timer_ = nullptr;
-};
-
-// A browser the test answers by hand: it records the page it was asked to show and waits until
-// the test hands it a callback URL (or the sign-in gives up on it).
-class ScriptedBrowser final : public BrowserSession {
- public:
-  asio::awaitable<std::string> authenticate(std::string url, std::string) override {
-    shownPages.push_back(url);
-    if (refuseToStart) throw BrowserSessionError(BrowserSessionFailure::startRefused);
-    co_await wakeup_.wait();
-    if (!answer_) throw boost::system::system_error(asio::error::operation_aborted);
-    co_return *std::exchange(answer_, std::nullopt);
-  }
-  bool waiting() const { return wakeup_.waiting(); }
-  void answer(std::string callback) {
-    answer_ = std::move(callback);
-    wakeup_.wake();
-  }
-
-  std::vector<std::string> shownPages;
-  bool refuseToStart = false;
-
- private:
-  Wakeup wakeup_;
-  std::optional<std::string> answer_;
 };
 
 // The speech service in memory: answers at once with its texts, records what the controller

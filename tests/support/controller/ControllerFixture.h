@@ -67,7 +67,7 @@ class ControllerFixture : public ::testing::Test {
     ports.settings = &settings;
     ports.secrets = &secrets;
     ports.overlay = &overlay;
-    ports.audioInput = &busyMic;
+    ports.audioInput = &mic;
     return ports;
   }
 
@@ -198,7 +198,6 @@ class ControllerFixture : public ::testing::Test {
   MemorySecretStore secrets;
   FakeOverlay overlay;
   FakeAudioInput mic;
-  BusyAudioInput busyMic{mic};
   Platform platform = withPorts(desktop.platform());
   MemorySpeechService memory;
   bool loopback = false;  // set before launch()
@@ -206,7 +205,7 @@ class ControllerFixture : public ::testing::Test {
   SpeechServiceClient service{platform,
                               ServiceConfiguration{server.baseURL(), server.certificateFile()}};
   TextDelivery insertion{platform};
-  Recorder recorder{busyMic, pool.get_executor()};
+  Recorder recorder{mic, pool.get_executor()};
   ScriptedBrowser browser;
   BrowserSignIn browserSignIn{service, browser, clock};
   std::string streamResult =
