@@ -12,6 +12,10 @@
   desktop_probe.py screenshot FILE         save the whole screen as PNG
   desktop_probe.py tap KEYSYM...           press and release each key alone, through XTest
   desktop_probe.py dump PID                print what PID's window shows, one element a line
+  desktop_probe.py read-all PID FILE       read every element of every window of PID (names,
+                                           roles, states, text) again and again, as a screen
+                                           reader does, writing the number of passes to FILE,
+                                           until stopped
 
 Everything goes through the accessibility bus (AT-SPI) or the X server, never the program's
 internals, so what is checked is what a user would see.
@@ -213,6 +217,27 @@ def tap(names):
     x11.XCloseDisplay(display)
 
 
+def read_all(pid, count_file):
+    passes = 0
+    while True:
+        app = application(pid)
+        for node in walk(app):
+            try:
+                node.get_name()
+                node.get_role()
+                node.get_description()
+                node.get_state_set()
+                if "Text" in node.get_interfaces():
+                    Atspi.Text.get_text(node, 0, -1)
+            except gi.repository.GLib.Error:
+                pass
+        if app is not None:
+            passes += 1
+            with open(count_file, "w") as out:
+                out.write(f"{passes}\n")
+        time.sleep(0.02)
+
+
 def screenshot(path):
     root = Gdk.get_default_root_window()
     picture = Gdk.pixbuf_get_from_window(root, 0, 0, root.get_width(), root.get_height())
@@ -239,6 +264,8 @@ def main(args):
     elif command == "dump":
         for node in walk(application(int(args[1]))):
             print(node.get_role_name(), "|", shown_text(node))
+    elif command == "read-all":
+        read_all(int(args[1]), args[2])
     elif command == "screenshot":
         screenshot(args[1])
     else:

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # One end-to-end case on a private headless desktop with the real program, the real local speech
 # service, mousepad and a recording played into the microphone:
-#   tests/e2e/run-e2e.sh BUILD_DIR stream|batch|selection|toggle|account|service-killed|service-down
+#   tests/e2e/run-e2e.sh BUILD_DIR stream|batch|selection|toggle|reader|account|service-killed|service-down
 set -uo pipefail
 build=$1
 case_name=$2
@@ -111,6 +111,23 @@ case $case_name in
     $session_probe play "$session_microphone" "$speech" || fail "playing"
     "$build/src/app/wrenly" --toggle || fail "stopping by --toggle"
     landed
+    ;;
+  reader)
+    # A screen reader reads the program's window and overlay without pause while the user
+    # dictates again and again: every dictation lands and the program is alive at the end.
+    session_live_recognition on || fail "tick"
+    session_open_editor || fail "mousepad"
+    $session_probe read-all "$session_program" "$scratch/passes" &
+    reader=$!
+    dictations=${WRENLY_READER_DICTATIONS:-25}
+    for ((i = 1; i <= dictations; i++)); do
+      session_dictate "$speech" || fail "dictation $i"
+      session_wait 300 sh -c "[ \$($session_probe text $session_editor 1 | grep -o forward | wc -l) -ge $i ]" ||
+        fail "dictation $i did not land"
+      kill -0 "$session_program" 2>/dev/null || fail "the program died during dictation $i"
+    done
+    kill "$reader"
+    session_log "$dictations dictations landed while a reader made $(cat "$scratch/passes") passes"
     ;;
   account)
     session_press "登出語音服務帳戶" || fail "sign-out button"
