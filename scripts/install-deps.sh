@@ -10,12 +10,14 @@ build_packages=(
   libpulse-dev libsecret-1-dev libatspi2.0-dev libglib2.0-dev
   libx11-dev libx11-xcb-dev libxi-dev libxtst-dev qt6-base-dev
   libpocketsphinx-dev pocketsphinx-en-us libopencc-dev libsqlite3-dev
+  libwayland-dev libwayland-bin libxkbcommon-dev wayland-protocols
 )
 test_packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev openssl
   dbus dbus-x11 gnome-keyring pulseaudio pulseaudio-utils pocketsphinx-testdata sox flite
   xvfb openbox at-spi2-core x11-utils python3-gi gir1.2-gtk-3.0 xauth
   trayer fonts-wqy-microhei mousepad xdotool gir1.2-atspi-2.0 curl
+  sway xwayland wl-clipboard featherpad qtwayland5 util-linux
 )
 
 packages=("${build_packages[@]}")

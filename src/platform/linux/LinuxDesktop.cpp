@@ -7,6 +7,7 @@
 #include "platform/linux/evdev/EvdevKeyMonitor.h"
 #include "platform/linux/pulse/SoundServerProbe.h"
 #include "platform/linux/secret/SecretServiceProbe.h"
+#include "platform/linux/wayland/WaylandDesktop.h"
 
 namespace wrenly {
 
@@ -48,6 +49,15 @@ LinuxDesktop::Opened LinuxDesktop::open(LinuxDesktopOptions options) {
         desktop->platform_->mainLoop().get_executor(), [&x11] { return x11.ownWindowFocused(); });
     ports.keyMonitor = desktop->keyboards_.get();
   }
+  // XTest keys reach XWayland's windows only; a compositor's virtual keyboard reaches all.
+  if (desktop->wayland_) {
+    X11Desktop& x11 = *desktop->display_;
+    desktop->compositor_ =
+        WaylandDesktop::open([&x11](int32_t processID) { return x11.isTerminal(processID); });
+    if (desktop->compositor_ && desktop->compositor_->keyInjector()) {
+      ports.keyInjector = desktop->compositor_->keyInjector();
+    }
+  }
   ports.accessibility = desktop->accessibility_.get();
   desktop->platform_->attach(ports);
   return Opened(std::move(desktop));
@@ -60,9 +70,14 @@ LinuxDesktop::~LinuxDesktop() {
   closeSession();
 }
 
+Clipboard* LinuxDesktop::compositorClipboard() const {
+  return compositor_ ? compositor_->clipboard() : nullptr;
+}
+
 void LinuxDesktop::closeSession() {
   platform_->attach(DesktopPorts{});
   keyboards_.reset();
+  compositor_.reset();
   display_.reset();
   accessibility_.reset();
 }

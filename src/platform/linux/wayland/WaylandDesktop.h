@@ -1,0 +1,37 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/linux/wayland/VirtualKeyInjector.h"
+
+namespace wrenly {
+
+class Clipboard;
+class DataControlClipboard;
+class KeyInjector;
+class WaylandConnection;
+
+// The adapters a Wayland compositor makes possible for this program, each present only when
+// the compositor advertises what it needs.
+class WaylandDesktop {
+ public:
+  // None when no compositor answers at WAYLAND_DISPLAY.
+  static std::unique_ptr<WaylandDesktop> open(VirtualKeyInjector::TerminalCheck isTerminal);
+  ~WaylandDesktop();
+  WaylandDesktop(const WaylandDesktop&) = delete;
+  WaylandDesktop& operator=(const WaylandDesktop&) = delete;
+
+  // Main loop only; null when the compositor offers no virtual keyboard.
+  KeyInjector* keyInjector();
+  // Any thread; null when the compositor offers no data control.
+  Clipboard* clipboard();
+
+ private:
+  WaylandDesktop() = default;
+
+  std::unique_ptr<WaylandConnection> connection_;  // outlives the adapters
+  std::unique_ptr<VirtualKeyInjector> keyInjector_;
+  std::unique_ptr<DataControlClipboard> clipboard_;
+};
+
+}  // namespace wrenly
