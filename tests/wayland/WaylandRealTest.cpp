@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <boost/asio/io_context.hpp>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -14,6 +15,7 @@
 #include "ChildProcess.h"
 #include "platform/Clipboard.h"
 #include "platform/KeyInjector.h"
+#include "platform/Workspace.h"
 #include "platform/linux/atspi/AtspiAccessibility.h"
 #include "platform/linux/wayland/WaylandDesktop.h"
 
@@ -25,11 +27,14 @@ namespace {
 
 const std::string pasted = "這是測試。";  // five UTF-16 units
 
-// Polls the real applications until `done` holds; false after 10 s without.
-bool pollUntil(const std::function<bool()>& done) {
+boost::asio::io_context mainLoop;
+
+// Runs the main loop until `done` holds; false after 10 s without.
+bool runUntil(const std::function<bool()>& done) {
   const auto deadline = Stopwatch::now() + 10s;
   while (!done()) {
     if (Stopwatch::now() >= deadline) return false;
+    mainLoop.poll();
     std::this_thread::yield();
   }
   return true;
@@ -51,19 +56,53 @@ void report(const std::string& what, std::vector<double> times) {
   std::cout << what << ": median " << times[times.size() / 2] << " ms of " << times.size() << "\n";
 }
 
-class WaylandDesktopTest : public ::testing::Test {
- protected:
-  // One for the suite: its virtual keyboard is the headless seat's only keyboard, without which
-  // no window has focus.
-  static void SetUpTestSuite() { desktop = WaylandDesktop::open(nullptr).release(); }
-  static void TearDownTestSuite() { delete desktop; }
-
-  static inline WaylandDesktop* desktop = nullptr;
-  AtspiAccessibility accessibility{AtspiAccessibility::KeyAccess::available};
+struct Editor {
+  std::string name;
+  std::unique_ptr<ChildProcess> process;
 };
 
-TEST_F(WaylandDesktopTest, ClipboardIsSetWithoutAWindowAndOtherProgramsReadIt) {
-  ASSERT_TRUE(desktop && desktop->clipboard());
+class WaylandDesktopTest : public ::testing::Test {
+ protected:
+  // One desktop for the suite: its virtual keyboard is the headless seat's only keyboard,
+  // without which no window has focus. A GTK 3 and a Qt 5 editor, native Wayland windows.
+  static void SetUpTestSuite() {
+    accessibility = new AtspiAccessibility(AtspiAccessibility::KeyAccess::available);
+    desktop = WaylandDesktop::open(mainLoop.get_executor(), "wrenly", nullptr).release();
+    editors = new std::vector<Editor>;
+    for (auto command : {std::vector<std::string>{"mousepad", "--disable-server"},
+                         std::vector<std::string>{"featherpad", "--standalone"}}) {
+      editors->push_back({command[0], std::make_unique<ChildProcess>(command)});
+    }
+  }
+  static void TearDownTestSuite() {
+    delete editors;
+    delete desktop;
+    delete accessibility;
+  }
+  void SetUp() override {
+    ASSERT_TRUE(desktop && desktop->clipboard() && desktop->keyInjector() && desktop->workspace());
+  }
+
+  // The editor in front with its text area focused.
+  ElementHandle bringForward(const Editor& editor) {
+    Workspace& workspace = *desktop->workspace();
+    ElementHandle field;
+    const int32_t pid = editor.process->pid();
+    EXPECT_TRUE(runUntil([&] {
+      if (!workspace.activate(pid)) return false;
+      auto front = workspace.frontmostApplication();
+      return front && front->processID == pid &&
+             (field = accessibility->focusedElement(pid, 300ms)) != nullptr;
+    }));
+    return field;
+  }
+
+  static inline WaylandDesktop* desktop = nullptr;
+  static inline std::vector<Editor>* editors = nullptr;
+  static inline AtspiAccessibility* accessibility = nullptr;
+};
+
+TEST_F(WaylandDesktopTest, ClipboardIsSetWithoutFocusAndOtherProgramsReadIt) {
   std::vector<double> times;
   for (const std::string text : {"first", "second", "third", "fourth", pasted.c_str()}) {
     const auto start = Stopwatch::now();
@@ -72,33 +111,28 @@ TEST_F(WaylandDesktopTest, ClipboardIsSetWithoutAWindowAndOtherProgramsReadIt) {
     times.push_back(milliseconds(Stopwatch::now() - start));
   }
   report("clipboard set -> wl-paste has it", times);
-  // Another program takes the clipboard: ours stops serving and a new write takes it back.
+  // Another program takes the clipboard; a new write takes it back.
   ASSERT_EQ(std::system("wl-copy other"), 0);
-  EXPECT_TRUE(pollUntil([] { return output("wl-paste --no-newline") == "other"; }));
+  EXPECT_TRUE(runUntil([] { return output("wl-paste --no-newline") == "other"; }));
   EXPECT_TRUE(desktop->clipboard()->writeString(pasted));
   EXPECT_EQ(output("wl-paste --no-newline"), pasted);
 }
 
 TEST_F(WaylandDesktopTest, VirtualKeyboardPastesIntoNativeEditors) {
-  ASSERT_TRUE(desktop && desktop->clipboard() && desktop->keyInjector());
   ASSERT_TRUE(desktop->clipboard()->writeString(pasted));
   KeyInjector& keys = *desktop->keyInjector();
-  for (const std::vector<std::string>& editorCommand :
-       {std::vector<std::string>{"mousepad", "--disable-server"},
-        std::vector<std::string>{"featherpad", "--standalone"}}) {
-    SCOPED_TRACE(editorCommand[0]);
-    ChildProcess editor(editorCommand);
-    ElementHandle field;
-    ASSERT_TRUE(pollUntil(
-        [&] { return (field = accessibility.focusedElement(editor.pid(), 300ms)) != nullptr; }));
+  for (const Editor& editor : *editors) {
+    SCOPED_TRACE(editor.name);
+    ElementHandle field = bringForward(editor);
+    ASSERT_TRUE(field);
     std::vector<double> times;
     for (int run = 0; run < 5; ++run) {
       const auto before = field->selectedRange();
       ASSERT_TRUE(before);
       const auto start = Stopwatch::now();
-      ASSERT_TRUE(keys.pasteKeyDown(editor.pid()));
+      ASSERT_TRUE(keys.pasteKeyDown(editor.process->pid()));
       keys.pasteKeyUp();
-      ASSERT_TRUE(pollUntil([&] {
+      ASSERT_TRUE(runUntil([&] {
         auto now = field->selectedRange();
         return now && now->location == before->location + 5;
       }));
@@ -107,8 +141,36 @@ TEST_F(WaylandDesktopTest, VirtualKeyboardPastesIntoNativeEditors) {
       EXPECT_EQ(field->selectedText(), pasted);
       ASSERT_TRUE(field->setSelectedRange({before->location + 5, 0}));
     }
-    report(editorCommand[0] + ": paste keys -> text shown", times);
+    report(editor.name + ": paste keys -> text shown", times);
   }
+}
+
+TEST_F(WaylandDesktopTest, FrontmostApplicationFollowsFocusedWindow) {
+  Workspace& workspace = *desktop->workspace();
+  const Editor& first = editors->front();
+  const Editor& second = editors->back();
+  std::vector<RunningApplication> activated;
+  std::vector<RunningApplication> deactivated;
+  auto activations =
+      workspace.onActivation([&](const RunningApplication& a) { activated.push_back(a); });
+  auto deactivations =
+      workspace.onDeactivation([&](const RunningApplication& a) { deactivated.push_back(a); });
+  // A change still on its way would be reported with the next: see the first come forward.
+  ASSERT_TRUE(bringForward(first));
+  runUntil(
+      [&] { return !activated.empty() && activated.back().processID == first.process->pid(); });
+  activated.clear();
+  deactivated.clear();
+  ASSERT_TRUE(bringForward(second));
+  EXPECT_TRUE(runUntil([&] { return !activated.empty() && !deactivated.empty(); }));
+  ASSERT_EQ(activated.size(), 1u);
+  EXPECT_EQ(activated[0].processID, second.process->pid());
+  ASSERT_EQ(deactivated.size(), 1u);
+  EXPECT_EQ(deactivated[0].processID, first.process->pid());
+  EXPECT_EQ(workspace.runningApplication(first.process->pid())->applicationID,
+            "mousepad");  // its app_id
+  EXPECT_FALSE(workspace.runningApplication(999999));
+  EXPECT_FALSE(workspace.activate(999999));
 }
 
 }  // namespace

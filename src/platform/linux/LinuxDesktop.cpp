@@ -49,13 +49,16 @@ LinuxDesktop::Opened LinuxDesktop::open(LinuxDesktopOptions options) {
         desktop->platform_->mainLoop().get_executor(), [&x11] { return x11.ownWindowFocused(); });
     ports.keyMonitor = desktop->keyboards_.get();
   }
-  // XTest keys reach XWayland's windows only; a compositor's virtual keyboard reaches all.
+  // XTest keys reach XWayland's windows only, and the X server names no native window as
+  // active: what the compositor offers for those serves all windows.
   if (desktop->wayland_) {
     X11Desktop& x11 = *desktop->display_;
-    desktop->compositor_ =
-        WaylandDesktop::open([&x11](int32_t processID) { return x11.isTerminal(processID); });
-    if (desktop->compositor_ && desktop->compositor_->keyInjector()) {
-      ports.keyInjector = desktop->compositor_->keyInjector();
+    desktop->compositor_ = WaylandDesktop::open(
+        desktop->platform_->mainLoop().get_executor(), options.display.ownApplicationID,
+        [&x11](int32_t processID) { return x11.isTerminal(processID); });
+    if (WaylandDesktop* compositor = desktop->compositor_.get()) {
+      if (compositor->keyInjector()) ports.keyInjector = compositor->keyInjector();
+      if (compositor->workspace()) ports.workspace = compositor->workspace();
     }
   }
   ports.accessibility = desktop->accessibility_.get();

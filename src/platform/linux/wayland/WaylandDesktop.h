@@ -1,6 +1,10 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/Asio.h"
 
 #include "platform/linux/wayland/VirtualKeyInjector.h"
 
@@ -9,14 +13,18 @@ namespace wrenly {
 class Clipboard;
 class DataControlClipboard;
 class KeyInjector;
+class SwayWorkspace;
+class Workspace;
 class WaylandConnection;
 
 // The adapters a Wayland compositor makes possible for this program, each present only when
 // the compositor advertises what it needs.
 class WaylandDesktop {
  public:
-  // None when no compositor answers at WAYLAND_DISPLAY.
-  static std::unique_ptr<WaylandDesktop> open(VirtualKeyInjector::TerminalCheck isTerminal);
+  // None when no compositor answers at WAYLAND_DISPLAY. The workspace lives on `mainLoop`.
+  static std::unique_ptr<WaylandDesktop> open(asio::any_io_executor mainLoop,
+                                              std::optional<std::string> ownApplicationID,
+                                              VirtualKeyInjector::TerminalCheck isTerminal);
   ~WaylandDesktop();
   WaylandDesktop(const WaylandDesktop&) = delete;
   WaylandDesktop& operator=(const WaylandDesktop&) = delete;
@@ -25,6 +33,8 @@ class WaylandDesktop {
   KeyInjector* keyInjector();
   // Any thread; null when the compositor offers no data control.
   Clipboard* clipboard();
+  // Main loop only; null unless sway answers at SWAYSOCK.
+  Workspace* workspace();
 
  private:
   WaylandDesktop() = default;
@@ -32,6 +42,7 @@ class WaylandDesktop {
   std::unique_ptr<WaylandConnection> connection_;  // outlives the adapters
   std::unique_ptr<VirtualKeyInjector> keyInjector_;
   std::unique_ptr<DataControlClipboard> clipboard_;
+  std::unique_ptr<SwayWorkspace> workspace_;
 };
 
 }  // namespace wrenly

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/linux/wayland/UniqueFd.h"
+
+namespace wrenly {
+
+// The framing of sway's IPC socket: a magic string, the payload's length and the message type
+// (native byte order), then the JSON payload.
+namespace swayipc {
+
+enum class Type : uint32_t {
+  runCommand = 0,
+  subscribe = 2,
+  getTree = 4,
+  windowEvent = 0x80000003,
+};
+
+inline constexpr std::string_view magic = "i3-ipc";
+inline constexpr size_t headerSize = magic.size() + 8;
+
+// None when nothing listens at `path`.
+std::optional<UniqueFd> connect(const std::string& path);
+std::string frame(Type type, std::string_view payload);
+// The payload's length when `header` is a valid header.
+std::optional<uint32_t> payloadSize(std::string_view header);
+// Sends one message and waits for its reply (sway answers within milliseconds); none when the
+// socket failed or sway did not answer in time.
+std::optional<std::string> request(int socket, Type type, std::string_view payload);
+
+}  // namespace swayipc
+}  // namespace wrenly
