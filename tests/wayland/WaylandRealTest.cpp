@@ -15,6 +15,7 @@
 #include "ChildProcess.h"
 #include "platform/Clipboard.h"
 #include "platform/KeyInjector.h"
+#include "platform/WindowList.h"
 #include "platform/Workspace.h"
 #include "platform/linux/atspi/AtspiAccessibility.h"
 #include "platform/linux/wayland/WaylandDesktop.h"
@@ -80,7 +81,8 @@ class WaylandDesktopTest : public ::testing::Test {
     delete accessibility;
   }
   void SetUp() override {
-    ASSERT_TRUE(desktop && desktop->clipboard() && desktop->keyInjector() && desktop->workspace());
+    ASSERT_TRUE(desktop && desktop->clipboard() && desktop->keyInjector() && desktop->workspace() &&
+                desktop->windows());
   }
 
   // The editor in front with its text area focused.
@@ -173,6 +175,11 @@ TEST_F(WaylandDesktopTest, FrontmostApplicationFollowsFocusedWindow) {
   EXPECT_EQ(workspace.runningApplication(first.process->pid())->applicationID,
             "mousepad");  // its app_id
   EXPECT_FALSE(workspace.runningApplication(999999));
+  WindowList& windows = *desktop->windows();
+  auto firstWindow = windows.frontNormalWindow(first.process->pid());
+  ASSERT_TRUE(firstWindow);
+  EXPECT_NE(firstWindow, windows.frontNormalWindow(second.process->pid()));
+  EXPECT_FALSE(windows.frontNormalWindow(999999));
   EXPECT_FALSE(workspace.activate(999999));
 }
 

@@ -59,6 +59,7 @@ LinuxDesktop::Opened LinuxDesktop::open(LinuxDesktopOptions options) {
     if (WaylandDesktop* compositor = desktop->compositor_.get()) {
       if (compositor->keyInjector()) ports.keyInjector = compositor->keyInjector();
       if (compositor->workspace()) ports.workspace = compositor->workspace();
+      if (compositor->windows()) ports.windows = compositor->windows();
     }
   }
   ports.accessibility = desktop->accessibility_.get();

@@ -5,10 +5,13 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <boost/json/parse.hpp>
 #include <cerrno>
 #include <cstring>
 
 namespace wrenly::swayipc {
+
+namespace json = boost::json;
 
 namespace {
 
@@ -75,6 +78,40 @@ std::optional<std::string> request(int socket, Type type, std::string_view paylo
   std::string reply(*size, '\0');
   if (!transfer(socket, reply.data(), reply.size(), false)) return std::nullopt;
   return reply;
+}
+
+std::optional<json::value> parse(const std::string& text) {
+  json::parse_options options;
+  options.max_depth = 512;  // containers nest: a window may sit a dozen splits deep
+  boost::system::error_code error;
+  json::value value = json::parse(text, error, {}, options);
+  if (error) return std::nullopt;
+  return value;
+}
+
+const json::object* findNode(const json::value& node,
+                             const std::function<bool(const json::object&)>& match) {
+  if (!node.is_object()) return nullptr;
+  const json::object& object = node.as_object();
+  if (match(object)) return &object;
+  for (const char* children : {"nodes", "floating_nodes"}) {
+    const json::value* list = object.if_contains(children);
+    if (!list || !list->is_array()) continue;
+    for (const json::value& child : list->as_array()) {
+      if (const json::object* found = findNode(child, match)) return found;
+    }
+  }
+  return nullptr;
+}
+
+bool hasProcess(const json::object& node, int32_t processID) {
+  const json::value* pid = node.if_contains("pid");
+  return pid && pid->is_int64() && pid->as_int64() == processID;
+}
+
+bool isFocused(const json::object& node) {
+  const json::value* flag = node.if_contains("focused");
+  return flag && flag->is_bool() && flag->as_bool();
 }
 
 }  // namespace wrenly::swayipc

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <boost/json/value.hpp>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,6 +33,14 @@ std::optional<uint32_t> payloadSize(std::string_view header);
 // Sends one message and waits for its reply (sway answers within milliseconds); none when the
 // socket failed or sway did not answer in time.
 std::optional<std::string> request(int socket, Type type, std::string_view payload);
+
+std::optional<boost::json::value> parse(const std::string& text);
+// The first node of a tree from get_tree, depth first (tiled before floating), that `match`
+// accepts.
+const boost::json::object* findNode(const boost::json::value& node,
+                                    const std::function<bool(const boost::json::object&)>& match);
+bool hasProcess(const boost::json::object& node, int32_t processID);
+bool isFocused(const boost::json::object& node);
 
 }  // namespace swayipc
 }  // namespace wrenly

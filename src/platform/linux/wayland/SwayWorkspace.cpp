@@ -3,11 +3,9 @@
 #include <unistd.h>
 
 #include <boost/asio/read.hpp>
-#include <boost/json/parse.hpp>
 #include <boost/json/value.hpp>
 #include <cstring>
 #include <fstream>
-#include <functional>
 
 #include "platform/linux/wayland/SwayIpc.h"
 #include "platform/linux/x11/XdgOpen.h"
@@ -37,15 +35,6 @@ bool isRunning(int32_t processID) {
          line[close + 2] != 'X';
 }
 
-std::optional<json::value> parse(const std::string& text) {
-  json::parse_options options;
-  options.max_depth = 512;  // containers nest: a window may sit a dozen splits deep
-  boost::system::error_code error;
-  json::value value = json::parse(text, error, {}, options);
-  if (error) return std::nullopt;
-  return value;
-}
-
 // The window's application: app_id for native windows, the X class for XWayland ones.
 std::optional<RunningApplication> applicationOf(const json::object& node) {
   const json::value* pid = node.if_contains("pid");
@@ -60,27 +49,6 @@ std::optional<RunningApplication> applicationOf(const json::object& node) {
     }
   }
   return application;
-}
-
-// The first node, depth first (tiled before floating), that `match` accepts.
-const json::object* findNode(const json::value& node,
-                             const std::function<bool(const json::object&)>& match) {
-  if (!node.is_object()) return nullptr;
-  const json::object& object = node.as_object();
-  if (match(object)) return &object;
-  for (const char* children : {"nodes", "floating_nodes"}) {
-    const json::value* list = object.if_contains(children);
-    if (!list || !list->is_array()) continue;
-    for (const json::value& child : list->as_array()) {
-      if (const json::object* found = findNode(child, match)) return found;
-    }
-  }
-  return nullptr;
-}
-
-bool hasProcess(const json::object& node, int32_t processID) {
-  const json::value* pid = node.if_contains("pid");
-  return pid && pid->is_int64() && pid->as_int64() == processID;
 }
 
 }  // namespace
@@ -114,16 +82,13 @@ SwayWorkspace::~SwayWorkspace() {
 
 std::optional<json::value> SwayWorkspace::tree() const {
   auto reply = swayipc::request(requests_.get(), swayipc::Type::getTree, "");
-  return reply ? parse(*reply) : std::nullopt;
+  return reply ? swayipc::parse(*reply) : std::nullopt;
 }
 
 std::optional<RunningApplication> SwayWorkspace::frontmostApplication() const {
   auto root = tree();
   if (!root) return std::nullopt;
-  const json::object* focused = findNode(*root, [](const json::object& node) {
-    const json::value* flag = node.if_contains("focused");
-    return flag && flag->is_bool() && flag->as_bool();
-  });
+  const json::object* focused = swayipc::findNode(*root, swayipc::isFocused);
   return focused ? applicationOf(*focused) : std::nullopt;
 }
 
@@ -136,7 +101,9 @@ std::optional<RunningApplication> SwayWorkspace::runningApplication(int32_t proc
   if (processID == ownProcessID()) return RunningApplication{processID, ownApplicationID_};
   auto root = tree();
   const json::object* window =
-      root ? findNode(*root, [&](const json::object& node) { return hasProcess(node, processID); })
+      root ? swayipc::findNode(
+                 *root,
+                 [&](const json::object& node) { return swayipc::hasProcess(node, processID); })
            : nullptr;
   if (auto application = window ? applicationOf(*window) : std::nullopt) return application;
   return RunningApplication{processID, std::nullopt};
@@ -147,7 +114,7 @@ bool SwayWorkspace::activate(int32_t processID) {
   // workspace.
   auto reply = swayipc::request(requests_.get(), swayipc::Type::runCommand,
                                 "[pid=" + std::to_string(processID) + "] focus");
-  auto result = reply ? parse(*reply) : std::nullopt;
+  auto result = reply ? swayipc::parse(*reply) : std::nullopt;
   if (!result || !result->is_array() || result->as_array().empty()) return false;
   const json::value& first = result->as_array().front();
   const json::value* success =
@@ -188,7 +155,7 @@ void SwayWorkspace::handleEvent() {
   uint32_t type = 0;
   std::memcpy(&type, events_->header.data() + swayipc::magic.size() + 4, sizeof type);
   if (type != static_cast<uint32_t>(swayipc::Type::windowEvent)) return;
-  auto event = parse(events_->payload);
+  auto event = swayipc::parse(events_->payload);
   if (!event || !event->is_object()) return;
   const json::value* change = event->as_object().if_contains("change");
   const json::value* container = event->as_object().if_contains("container");

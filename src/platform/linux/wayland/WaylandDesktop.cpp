@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "platform/linux/wayland/DataControlClipboard.h"
+#include "platform/linux/wayland/SwayWindowList.h"
 #include "platform/linux/wayland/SwayWorkspace.h"
 #include "platform/linux/wayland/WaylandConnection.h"
 
@@ -20,6 +21,7 @@ std::unique_ptr<WaylandDesktop> WaylandDesktop::open(asio::any_io_executor mainL
   if (const char* sway = std::getenv("SWAYSOCK"); sway && *sway) {
     desktop->workspace_ =
         SwayWorkspace::open(std::move(mainLoop), sway, std::move(ownApplicationID));
+    desktop->windows_ = SwayWindowList::open(sway);
   }
   return desktop;
 }
@@ -38,6 +40,10 @@ Clipboard* WaylandDesktop::clipboard() {
 
 Workspace* WaylandDesktop::workspace() {
   return workspace_.get();
+}
+
+WindowList* WaylandDesktop::windows() {
+  return windows_.get();
 }
 
 }  // namespace wrenly

@@ -13,7 +13,9 @@ namespace wrenly {
 class Clipboard;
 class DataControlClipboard;
 class KeyInjector;
+class SwayWindowList;
 class SwayWorkspace;
+class WindowList;
 class Workspace;
 class WaylandConnection;
 
@@ -35,6 +37,7 @@ class WaylandDesktop {
   Clipboard* clipboard();
   // Main loop only; null unless sway answers at SWAYSOCK.
   Workspace* workspace();
+  WindowList* windows();
 
  private:
   WaylandDesktop() = default;
@@ -43,6 +46,7 @@ class WaylandDesktop {
   std::unique_ptr<VirtualKeyInjector> keyInjector_;
   std::unique_ptr<DataControlClipboard> clipboard_;
   std::unique_ptr<SwayWorkspace> workspace_;
+  std::unique_ptr<SwayWindowList> windows_;
 };
 
 }  // namespace wrenly
