@@ -6,8 +6,10 @@
 #include <boost/asio/io_context.hpp>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <iostream>
+#include <iterator>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -19,6 +21,7 @@
 #include "platform/Workspace.h"
 #include "platform/linux/atspi/AtspiAccessibility.h"
 #include "platform/linux/wayland/WaylandDesktop.h"
+#include "support/TemporaryDirectory.h"
 
 using namespace wrenly;
 using namespace std::chrono_literals;
@@ -148,6 +151,30 @@ TEST_F(WaylandDesktopTest, VirtualKeyboardPastesIntoNativeEditors) {
     }
     report(editor.name + ": paste keys -> text shown", times);
   }
+}
+
+TEST_F(WaylandDesktopTest, TerminalsGetCtrlShiftV) {
+  // A native terminal whose shell writes what it receives to a file at once: Ctrl+V would
+  // arrive as a control character instead of the text.
+  TemporaryDirectory folder;
+  const auto received = folder / "received";
+  ChildProcess terminal({"foot", "sh", "-c", "stty -icanon; exec cat > " + received.string()});
+  const int32_t pid = terminal.pid();
+  Workspace& workspace = *desktop->workspace();
+  ASSERT_TRUE(runUntil([&] {
+    auto front = workspace.activate(pid) ? workspace.frontmostApplication() : std::nullopt;
+    return front && front->processID == pid;
+  }));
+  ASSERT_TRUE(desktop->clipboard()->writeString(pasted));
+  ASSERT_TRUE(desktop->keyInjector()->pasteKeyDown(pid));
+  desktop->keyInjector()->pasteKeyUp();
+  std::string text;
+  EXPECT_TRUE(runUntil([&] {
+    std::ifstream file(received);
+    text.assign(std::istreambuf_iterator<char>(file), {});
+    return text == pasted;
+  }));
+  EXPECT_EQ(text, pasted);
 }
 
 TEST_F(WaylandDesktopTest, FrontmostApplicationFollowsFocusedWindow) {

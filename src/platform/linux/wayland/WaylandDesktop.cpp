@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "platform/linux/TerminalClasses.h"
 #include "platform/linux/wayland/DataControlClipboard.h"
 #include "platform/linux/wayland/SwayWindowList.h"
 #include "platform/linux/wayland/SwayWorkspace.h"
@@ -15,7 +16,20 @@ std::unique_ptr<WaylandDesktop> WaylandDesktop::open(asio::any_io_executor mainL
   std::unique_ptr<WaylandDesktop> desktop(new WaylandDesktop());
   desktop->connection_ = WaylandConnection::open();
   if (!desktop->connection_) return nullptr;
-  desktop->keyInjector_ = VirtualKeyInjector::open(*desktop->connection_, std::move(isTerminal));
+  // sway knows the app id of native terminals, which the X server and often the accessibility
+  // bus do not.
+  WaylandDesktop& self = *desktop;
+  auto isTerminalHere = [&self, isTerminal = std::move(isTerminal)](int32_t processID) {
+    if (self.workspace_) {
+      auto application = self.workspace_->runningApplication(processID);
+      if (application && application->applicationID &&
+          isTerminalClass(*application->applicationID)) {
+        return true;
+      }
+    }
+    return isTerminal && isTerminal(processID);
+  };
+  desktop->keyInjector_ = VirtualKeyInjector::open(*desktop->connection_, isTerminalHere);
   desktop->clipboard_ = DataControlClipboard::open(*desktop->connection_);
   desktop->connection_->startDispatching();
   if (const char* sway = std::getenv("SWAYSOCK"); sway && *sway) {
