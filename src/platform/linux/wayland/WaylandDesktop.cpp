@@ -37,6 +37,8 @@ std::unique_ptr<WaylandDesktop> WaylandDesktop::open(asio::any_io_executor mainL
         SwayWorkspace::open(std::move(mainLoop), sway, std::move(ownApplicationID));
     desktop->windows_ = SwayWindowList::open(sway);
   }
+  // Compositors offering none of it (GNOME's) keep no connection and thread for nothing.
+  if (!desktop->keyInjector_ && !desktop->clipboard_ && !desktop->workspace_) return nullptr;
   return desktop;
 }
 

@@ -23,7 +23,8 @@ class WaylandConnection;
 // the compositor advertises what it needs.
 class WaylandDesktop {
  public:
-  // None when no compositor answers at WAYLAND_DISPLAY. The workspace lives on `mainLoop`.
+  // None when no compositor answers at WAYLAND_DISPLAY or it offers none of the adapters. The
+  // workspace lives on `mainLoop`.
   static std::unique_ptr<WaylandDesktop> open(asio::any_io_executor mainLoop,
                                               std::optional<std::string> ownApplicationID,
                                               VirtualKeyInjector::TerminalCheck isTerminal);
