@@ -59,14 +59,19 @@ std::unique_ptr<SwayWorkspace> SwayWorkspace::open(asio::any_io_executor mainLoo
   auto requests = swayipc::connect(socketPath);
   auto events = swayipc::connect(socketPath);
   if (!requests || !events) return nullptr;
-  auto subscribed = swayipc::request(events->get(), swayipc::Type::subscribe, R"(["window"])");
-  if (!subscribed) return nullptr;
+  auto reply = swayipc::request(events->get(), swayipc::Type::subscribe, R"(["window"])");
+  auto subscribed = reply ? swayipc::parse(*reply) : std::nullopt;
+  const json::value* success = subscribed && subscribed->is_object()
+                                   ? subscribed->as_object().if_contains("success")
+                                   : nullptr;
+  if (!success || !success->is_bool() || !success->as_bool()) return nullptr;
   std::unique_ptr<SwayWorkspace> workspace(
       new SwayWorkspace(std::move(*requests), std::move(ownApplicationID)));
   workspace->events_ = std::make_shared<Events>(std::move(mainLoop));
   boost::system::error_code error;
-  workspace->events_->socket.assign(asio::local::stream_protocol(), events->release(), error);
+  workspace->events_->socket.assign(asio::local::stream_protocol(), events->get(), error);
   if (error) return nullptr;
+  events->release();  // the socket owns it now
   workspace->events_->owner = workspace.get();
   workspace->current_ = workspace->frontmostApplication();
   workspace->readEvent();
