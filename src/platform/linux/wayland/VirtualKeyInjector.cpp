@@ -66,16 +66,26 @@ std::unique_ptr<VirtualKeyInjector> VirtualKeyInjector::open(WaylandConnection& 
       new VirtualKeyInjector(connection, std::move(isTerminal)));
   injector->context_.reset(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
   if (!injector->context_) return nullptr;
-  // No names: the layout the environment names (XKB_DEFAULT_LAYOUT, …), else the system's.
-  injector->keymap_.reset(
-      xkb_keymap_new_from_names(injector->context_.get(), nullptr, XKB_KEYMAP_COMPILE_NO_FLAGS));
+  // No names: the layout the environment names (XKB_DEFAULT_LAYOUT, …), else the system's. A
+  // layout without a Latin V (Cyrillic, Greek) gives way to US English: applications read our
+  // keys with this keyboard's own keymap, whatever the user's keyboards use.
+  const xkb_rule_names latin{
+      .rules = nullptr, .model = nullptr, .layout = "us", .variant = nullptr, .options = nullptr};
+  for (const xkb_rule_names* names : {static_cast<const xkb_rule_names*>(nullptr), &latin}) {
+    injector->keymap_.reset(
+        xkb_keymap_new_from_names(injector->context_.get(), names, XKB_KEYMAP_COMPILE_NO_FLAGS));
+    if (!injector->keymap_) continue;
+    xkb_keymap* keymap = injector->keymap_.get();
+    injector->keys_ = {keyFor(keymap, XKB_KEY_Control_L), keyFor(keymap, XKB_KEY_Shift_L),
+                       keyFor(keymap, XKB_KEY_v)};
+    const Keys& keys = injector->keys_;
+    if (keys.control && keys.shift && keys.v) break;
+    injector->keymap_.reset();
+  }
   if (!injector->keymap_) return nullptr;
-  injector->state_.reset(xkb_state_new(injector->keymap_.get()));
   xkb_keymap* keymap = injector->keymap_.get();
-  injector->keys_ = {keyFor(keymap, XKB_KEY_Control_L), keyFor(keymap, XKB_KEY_Shift_L),
-                     keyFor(keymap, XKB_KEY_v)};
-  const Keys& keys = injector->keys_;
-  if (!injector->state_ || !keys.control || !keys.shift || !keys.v) return nullptr;
+  injector->state_.reset(xkb_state_new(keymap));
+  if (!injector->state_) return nullptr;
 
   std::unique_ptr<char, decltype(&std::free)> text(
       xkb_keymap_get_as_string(keymap, XKB_KEYMAP_FORMAT_TEXT_V1), &std::free);
