@@ -23,8 +23,9 @@ case "${1:-}" in
     # XWayland takes the lowest free display: inside this /tmp that is :0.
     mkdir -m 1777 /tmp/.X11-unix
     ip link set lo up  # the loopback services of the tests
-    install -d -m 0700 -o "$uid" -g "$uid" /tmp/session
-    exec setpriv --reuid="$uid" --regid="$uid" --clear-groups "$0" --as-user "$@"
+    gid=$(id -g "$user")
+    install -d -m 0700 -o "$uid" -g "$gid" /tmp/session
+    exec setpriv --reuid="$uid" --regid="$gid" --clear-groups "$0" --as-user "$@"
     ;;
   --as-user)
     shift
