@@ -13,6 +13,7 @@ pkg_check_modules(LIBSECRET REQUIRED IMPORTED_TARGET libsecret-1)
 pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0)
 pkg_check_modules(ATSPI REQUIRED IMPORTED_TARGET atspi-2 gio-2.0)
 pkg_check_modules(XLIBS REQUIRED IMPORTED_TARGET x11 x11-xcb xcb xi xtst)
+pkg_check_modules(WAYLAND REQUIRED IMPORTED_TARGET wayland-client xkbcommon)
 pkg_check_modules(OPENCC REQUIRED IMPORTED_TARGET opencc)
 pkg_check_modules(SQLITE REQUIRED IMPORTED_TARGET sqlite3)
 # Debian's pocketsphinx.pc names an include folder that does not exist; keep the ones that do.

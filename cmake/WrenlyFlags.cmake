@@ -1,5 +1,5 @@
 # Warnings, sanitizers and fuzzer instrumentation: added to whatever flags the build was given.
-add_compile_options(-Wall -Wextra -Wshadow -Wnon-virtual-dtor)
+add_compile_options(-Wall -Wextra -Wshadow $<$<COMPILE_LANGUAGE:CXX>:-Wnon-virtual-dtor>)
 if(WRENLY_WERROR)
   add_compile_options(-Werror)
 endif()

@@ -11,6 +11,7 @@ build_packages=(
   libpulse-dev libsecret-1-dev libatspi2.0-dev libglib2.0-dev
   libx11-dev libx11-xcb-dev libxi-dev libxtst-dev qt6-base-dev
   libpocketsphinx-dev pocketsphinx-en-us libopencc-dev libsqlite3-dev
+  libwayland-dev libwayland-bin libxkbcommon-dev wayland-protocols
 )
 test_packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev openssl
@@ -18,6 +19,7 @@ test_packages=(
   xvfb openbox at-spi2-core x11-utils python3-gi gir1.2-gtk-3.0 xauth
   trayer fonts-wqy-microhei mousepad xdotool gir1.2-atspi-2.0 curl
   chromium chromium-driver libnss3-tools
+  sway xwayland wl-clipboard featherpad qtwayland5 foot util-linux iproute2
 )
 
 packages=("${build_packages[@]}")

@@ -91,9 +91,12 @@ int runProgram(QApplication& app, LaunchRequest request) {
   ShellWindows shell(bridge);
   windows = shown = &shell;
   actions = &bridge;
-  QtClipboard clipboard(&app);
+  // Qt's clipboard does nothing on Wayland until the program's window had an input event.
+  QtClipboard toolkitClipboard(&app);
+  Clipboard* clipboard = desktop->compositorClipboard();
+  if (!clipboard) clipboard = &toolkitClipboard;
   QtOverlay overlay(shell.overlay());
-  adapters->attach(GuiPorts{&clipboard, &overlay});
+  adapters->attach(GuiPorts{clipboard, &overlay});
 
   // The controller's loop: the core is made, used and destroyed there.
   std::unique_ptr<DictationCore> core;

@@ -7,6 +7,7 @@
 #include "platform/linux/evdev/EvdevKeyMonitor.h"
 #include "platform/linux/pulse/SoundServerProbe.h"
 #include "platform/linux/secret/SecretServiceProbe.h"
+#include "platform/linux/wayland/WaylandDesktop.h"
 
 namespace wrenly {
 
@@ -48,6 +49,19 @@ LinuxDesktop::Opened LinuxDesktop::open(LinuxDesktopOptions options) {
         desktop->platform_->mainLoop().get_executor(), [&x11] { return x11.ownWindowFocused(); });
     ports.keyMonitor = desktop->keyboards_.get();
   }
+  // XTest keys reach XWayland's windows only, and the X server names no native window as
+  // active: what the compositor offers for those serves all windows.
+  if (desktop->wayland_) {
+    X11Desktop& x11 = *desktop->display_;
+    desktop->compositor_ = WaylandDesktop::open(
+        desktop->platform_->mainLoop().get_executor(), options.display.ownApplicationID,
+        [&x11](int32_t processID) { return x11.isTerminal(processID); });
+    if (WaylandDesktop* compositor = desktop->compositor_.get()) {
+      if (compositor->keyInjector()) ports.keyInjector = compositor->keyInjector();
+      if (compositor->workspace()) ports.workspace = compositor->workspace();
+      if (compositor->windows()) ports.windows = compositor->windows();
+    }
+  }
   ports.accessibility = desktop->accessibility_.get();
   desktop->platform_->attach(ports);
   return Opened(std::move(desktop));
@@ -60,9 +74,14 @@ LinuxDesktop::~LinuxDesktop() {
   closeSession();
 }
 
+Clipboard* LinuxDesktop::compositorClipboard() const {
+  return compositor_ ? compositor_->clipboard() : nullptr;
+}
+
 void LinuxDesktop::closeSession() {
   platform_->attach(DesktopPorts{});
   keyboards_.reset();
+  compositor_.reset();
   display_.reset();
   accessibility_.reset();
 }

@@ -11,7 +11,9 @@
 namespace wrenly {
 
 class AtspiAccessibility;
+class Clipboard;
 class EvdevKeyMonitor;
+class WaylandDesktop;
 
 struct LinuxDesktopOptions {
   LinuxPlatformOptions platform;
@@ -38,6 +40,9 @@ class LinuxDesktop {
   // keyboard devices.
   bool wayland() const { return wayland_; }
   bool keyboardsRead() const { return keyboards_ != nullptr; }
+  // The compositor's clipboard, which any thread may write; null when the session has none the
+  // program can set (then the shell's toolkit serves it).
+  Clipboard* compositorClipboard() const;
   // Takes the desktop session's adapters down; call on the main loop, before it stops.
   void closeSession();
 
@@ -49,6 +54,7 @@ class LinuxDesktop {
   std::unique_ptr<X11Desktop> display_;  // borrows the accessibility service
   bool wayland_ = false;
   std::unique_ptr<EvdevKeyMonitor> keyboards_;  // Wayland sessions only; borrows the display
+  std::unique_ptr<WaylandDesktop> compositor_;  // Wayland sessions only; borrows the display
 };
 
 }  // namespace wrenly

@@ -2,12 +2,11 @@
 
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
-#include <strings.h>
 #include <unistd.h>
 
-#include <array>
 #include <cstdlib>
 
+#include "platform/linux/TerminalClasses.h"
 #include "platform/linux/x11/WindowProperties.h"
 #include "platform/linux/x11/X11WindowList.h"
 #include "platform/linux/x11/X11Workspace.h"
@@ -18,28 +17,6 @@
 namespace wrenly {
 
 namespace {
-
-// Window classes of terminals, which paste with Ctrl+Shift+V (Ctrl+V is a control character
-// there); for those that do not say so through their accessible role.
-constexpr std::array terminalClasses{"XTerm",
-                                     "UXTerm",
-                                     "URxvt",
-                                     "Gnome-terminal",
-                                     "org.gnome.Terminal",
-                                     "org.gnome.Console",
-                                     "konsole",
-                                     "Xfce4-terminal",
-                                     "kitty",
-                                     "Alacritty",
-                                     "Tilix",
-                                     "Terminator",
-                                     "foot",
-                                     "st-256color",
-                                     "Lxterminal",
-                                     "qterminal",
-                                     "Mate-terminal",
-                                     "org.wezfurlong.wezterm",
-                                     "Terminal"};
 
 constexpr Accessibility::Timeout terminalRoleTimeout{100};
 
@@ -106,9 +83,7 @@ bool X11Desktop::isTerminal(int32_t processID) {
   for (Window window : properties.stackingFrontFirst()) {
     if (properties.processID(window) != processID) continue;
     auto windowClass = properties.windowClass(window);
-    for (const char* terminal : terminalClasses) {
-      if (windowClass && strcasecmp(windowClass->c_str(), terminal) == 0) return true;
-    }
+    if (windowClass && isTerminalClass(*windowClass)) return true;
     break;
   }
   auto element = accessibility_.focusedElement(processID, terminalRoleTimeout);

@@ -53,10 +53,11 @@ class X11Desktop {
   // Its five, for LinuxPlatform::attach (accessibility is not the display server's); they live
   // as long as this object.
   DesktopPorts ports();
+  // Whether the application pastes with Ctrl+Shift+V (terminals); main loop only.
+  bool isTerminal(int32_t processID);
 
  private:
   explicit X11Desktop(Accessibility& accessibility);
-  bool isTerminal(int32_t processID);
 
   // Connections first: the adapters using them go before them.
   XDisplayPtr workspaceConnection_;

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <boost/json/value.hpp>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/linux/wayland/UniqueFd.h"
+
+namespace wrenly {
+
+// The framing of sway's IPC socket: a magic string, the payload's length and the message type
+// (native byte order), then the JSON payload.
+namespace swayipc {
+
+enum class Type : uint32_t {
+  runCommand = 0,
+  subscribe = 2,
+  getTree = 4,
+  windowEvent = 0x80000003,
+};
+
+inline constexpr std::string_view magic = "i3-ipc";
+inline constexpr size_t headerSize = magic.size() + 8;
+
+// None when nothing listens at `path`.
+std::optional<UniqueFd> connect(const std::string& path);
+std::string frame(Type type, std::string_view payload);
+// The payload's length when `header` is a valid header.
+std::optional<uint32_t> payloadSize(std::string_view header);
+// Sends one message and waits for its reply (sway answers within milliseconds); none when the
+// socket failed or sway did not answer in time.
+std::optional<std::string> request(int socket, Type type, std::string_view payload);
+
+std::optional<boost::json::value> parse(const std::string& text);
+// The first node of a tree from get_tree, depth first (tiled before floating), that `match`
+// accepts.
+const boost::json::object* findNode(const boost::json::value& node,
+                                    const std::function<bool(const boost::json::object&)>& match);
+bool hasProcess(const boost::json::object& node, int32_t processID);
+bool isFocused(const boost::json::object& node);
+
+}  // namespace swayipc
+}  // namespace wrenly

@@ -1,0 +1,65 @@
+#include "platform/linux/wayland/WaylandDesktop.h"
+
+#include <cstdlib>
+
+#include "platform/linux/TerminalClasses.h"
+#include "platform/linux/wayland/DataControlClipboard.h"
+#include "platform/linux/wayland/SwayWindowList.h"
+#include "platform/linux/wayland/SwayWorkspace.h"
+#include "platform/linux/wayland/WaylandConnection.h"
+
+namespace wrenly {
+
+std::unique_ptr<WaylandDesktop> WaylandDesktop::open(asio::any_io_executor mainLoop,
+                                                     std::optional<std::string> ownApplicationID,
+                                                     VirtualKeyInjector::TerminalCheck isTerminal) {
+  std::unique_ptr<WaylandDesktop> desktop(new WaylandDesktop());
+  desktop->connection_ = WaylandConnection::open();
+  if (!desktop->connection_) return nullptr;
+  // sway knows the app id of native terminals, which the X server and often the accessibility
+  // bus do not.
+  WaylandDesktop& self = *desktop;
+  auto isTerminalHere = [&self, isTerminal = std::move(isTerminal)](int32_t processID) {
+    if (self.workspace_) {
+      auto application = self.workspace_->runningApplication(processID);
+      if (application && application->applicationID &&
+          isTerminalClass(*application->applicationID)) {
+        return true;
+      }
+    }
+    return isTerminal && isTerminal(processID);
+  };
+  desktop->keyInjector_ = VirtualKeyInjector::open(*desktop->connection_, isTerminalHere);
+  desktop->clipboard_ = DataControlClipboard::open(*desktop->connection_);
+  desktop->connection_->startDispatching();
+  if (const char* sway = std::getenv("SWAYSOCK"); sway && *sway) {
+    desktop->workspace_ =
+        SwayWorkspace::open(std::move(mainLoop), sway, std::move(ownApplicationID));
+    desktop->windows_ = SwayWindowList::open(sway);
+  }
+  // Compositors offering none of it (GNOME's) keep no connection and thread for nothing.
+  if (!desktop->keyInjector_ && !desktop->clipboard_ && !desktop->workspace_) return nullptr;
+  return desktop;
+}
+
+WaylandDesktop::~WaylandDesktop() {
+  if (connection_) connection_->stopDispatching();
+}
+
+KeyInjector* WaylandDesktop::keyInjector() {
+  return keyInjector_.get();
+}
+
+Clipboard* WaylandDesktop::clipboard() {
+  return clipboard_.get();
+}
+
+Workspace* WaylandDesktop::workspace() {
+  return workspace_.get();
+}
+
+WindowList* WaylandDesktop::windows() {
+  return windows_.get();
+}
+
+}  // namespace wrenly

@@ -1,0 +1,213 @@
+// The Wayland adapters against headless sway (started by headless-sway.sh) and real editors in
+// native Wayland windows, read back over the accessibility bus.
+#include <gmock/gmock.h>
+
+#include <algorithm>
+#include <boost/asio/io_context.hpp>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <iterator>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "ChildProcess.h"
+#include "platform/Clipboard.h"
+#include "platform/KeyInjector.h"
+#include "platform/WindowList.h"
+#include "platform/Workspace.h"
+#include "platform/linux/atspi/AtspiAccessibility.h"
+#include "platform/linux/wayland/WaylandDesktop.h"
+#include "support/TemporaryDirectory.h"
+
+using namespace wrenly;
+using namespace std::chrono_literals;
+using Stopwatch = std::chrono::steady_clock;
+
+namespace {
+
+const std::string pasted = "這是測試。";  // five UTF-16 units
+
+boost::asio::io_context mainLoop;
+
+// Runs the main loop until `done` holds; false after 10 s without.
+bool runUntil(const std::function<bool()>& done) {
+  const auto deadline = Stopwatch::now() + 10s;
+  while (!done()) {
+    if (Stopwatch::now() >= deadline) return false;
+    mainLoop.poll();
+    std::this_thread::yield();
+  }
+  return true;
+}
+
+std::string output(const std::string& command) {
+  std::unique_ptr<FILE, decltype(&pclose)> pipe(popen(command.c_str(), "r"), pclose);
+  std::string text;
+  for (int c; pipe && (c = fgetc(pipe.get())) != EOF;) text.push_back(static_cast<char>(c));
+  return text;
+}
+
+double milliseconds(Stopwatch::duration elapsed) {
+  return std::chrono::duration<double, std::milli>(elapsed).count();
+}
+
+void report(const std::string& what, std::vector<double> times) {
+  std::ranges::sort(times);
+  std::cout << what << ": median " << times[times.size() / 2] << " ms of " << times.size() << "\n";
+}
+
+struct Editor {
+  std::string name;
+  std::unique_ptr<ChildProcess> process;
+};
+
+class WaylandDesktopTest : public ::testing::Test {
+ protected:
+  // One desktop for the suite: its virtual keyboard is the headless seat's only keyboard,
+  // without which no window has focus. A GTK 3 and a Qt 5 editor, native Wayland windows.
+  static void SetUpTestSuite() {
+    accessibility = new AtspiAccessibility(AtspiAccessibility::KeyAccess::available);
+    desktop = WaylandDesktop::open(mainLoop.get_executor(), "wrenly", nullptr).release();
+    editors = new std::vector<Editor>;
+    for (auto command : {std::vector<std::string>{"mousepad", "--disable-server"},
+                         std::vector<std::string>{"featherpad", "--standalone"}}) {
+      editors->push_back({command[0], std::make_unique<ChildProcess>(command)});
+    }
+  }
+  static void TearDownTestSuite() {
+    delete editors;
+    delete desktop;
+    delete accessibility;
+  }
+  void SetUp() override {
+    ASSERT_TRUE(desktop && desktop->clipboard() && desktop->keyInjector() && desktop->workspace() &&
+                desktop->windows());
+  }
+
+  // The editor in front with its text area focused.
+  ElementHandle bringForward(const Editor& editor) {
+    Workspace& workspace = *desktop->workspace();
+    ElementHandle field;
+    const int32_t pid = editor.process->pid();
+    EXPECT_TRUE(runUntil([&] {
+      if (!workspace.activate(pid)) return false;
+      auto front = workspace.frontmostApplication();
+      return front && front->processID == pid &&
+             (field = accessibility->focusedElement(pid, 300ms)) != nullptr;
+    }));
+    return field;
+  }
+
+  static inline WaylandDesktop* desktop = nullptr;
+  static inline std::vector<Editor>* editors = nullptr;
+  static inline AtspiAccessibility* accessibility = nullptr;
+};
+
+TEST_F(WaylandDesktopTest, ClipboardIsSetWithoutFocusAndOtherProgramsReadIt) {
+  std::vector<double> written;
+  std::vector<double> read;
+  for (const std::string text : {"first", "second", "third", "fourth", pasted.c_str()}) {
+    const auto start = Stopwatch::now();
+    ASSERT_TRUE(desktop->clipboard()->writeString(text));
+    written.push_back(milliseconds(Stopwatch::now() - start));
+    EXPECT_EQ(output("wl-paste --no-newline"), text);
+    read.push_back(milliseconds(Stopwatch::now() - start));
+  }
+  report("clipboard set and read back", written);
+  report("clipboard set -> wl-paste has it", read);
+  // Another program takes the clipboard; a new write takes it back.
+  ASSERT_EQ(std::system("wl-copy other"), 0);
+  EXPECT_TRUE(runUntil([] { return output("wl-paste --no-newline") == "other"; }));
+  EXPECT_TRUE(desktop->clipboard()->writeString(pasted));
+  EXPECT_EQ(output("wl-paste --no-newline"), pasted);
+}
+
+TEST_F(WaylandDesktopTest, VirtualKeyboardPastesIntoNativeEditors) {
+  ASSERT_TRUE(desktop->clipboard()->writeString(pasted));
+  KeyInjector& keys = *desktop->keyInjector();
+  for (const Editor& editor : *editors) {
+    SCOPED_TRACE(editor.name);
+    ElementHandle field = bringForward(editor);
+    ASSERT_TRUE(field);
+    std::vector<double> times;
+    for (int run = 0; run < 5; ++run) {
+      const auto before = field->selectedRange();
+      ASSERT_TRUE(before);
+      const auto start = Stopwatch::now();
+      ASSERT_TRUE(keys.pasteKeyDown(editor.process->pid()));
+      keys.pasteKeyUp();
+      ASSERT_TRUE(runUntil([&] {
+        auto now = field->selectedRange();
+        return now && now->location == before->location + 5;
+      }));
+      times.push_back(milliseconds(Stopwatch::now() - start));
+      ASSERT_TRUE(field->setSelectedRange({before->location, 5}));
+      EXPECT_EQ(field->selectedText(), pasted);
+      ASSERT_TRUE(field->setSelectedRange({before->location + 5, 0}));
+    }
+    report(editor.name + ": paste keys -> text shown", times);
+  }
+}
+
+TEST_F(WaylandDesktopTest, TerminalsGetCtrlShiftV) {
+  // A native terminal whose shell writes what it receives to a file at once: Ctrl+V would
+  // arrive as a control character instead of the text.
+  TemporaryDirectory folder;
+  const auto received = folder / "received";
+  ChildProcess terminal({"foot", "sh", "-c", "stty -icanon; exec cat > " + received.string()});
+  const int32_t pid = terminal.pid();
+  Workspace& workspace = *desktop->workspace();
+  ASSERT_TRUE(runUntil([&] {
+    auto front = workspace.activate(pid) ? workspace.frontmostApplication() : std::nullopt;
+    return front && front->processID == pid;
+  }));
+  ASSERT_TRUE(desktop->clipboard()->writeString(pasted));
+  ASSERT_TRUE(desktop->keyInjector()->pasteKeyDown(pid));
+  desktop->keyInjector()->pasteKeyUp();
+  std::string text;
+  EXPECT_TRUE(runUntil([&] {
+    std::ifstream file(received);
+    text.assign(std::istreambuf_iterator<char>(file), {});
+    return text == pasted;
+  }));
+  EXPECT_EQ(text, pasted);
+}
+
+TEST_F(WaylandDesktopTest, FrontmostApplicationFollowsFocusedWindow) {
+  Workspace& workspace = *desktop->workspace();
+  const Editor& first = editors->front();
+  const Editor& second = editors->back();
+  std::vector<RunningApplication> activated;
+  std::vector<RunningApplication> deactivated;
+  auto activations =
+      workspace.onActivation([&](const RunningApplication& a) { activated.push_back(a); });
+  auto deactivations =
+      workspace.onDeactivation([&](const RunningApplication& a) { deactivated.push_back(a); });
+  // A change still on its way would be reported with the next: see the first come forward.
+  ASSERT_TRUE(bringForward(first));
+  runUntil(
+      [&] { return !activated.empty() && activated.back().processID == first.process->pid(); });
+  activated.clear();
+  deactivated.clear();
+  ASSERT_TRUE(bringForward(second));
+  EXPECT_TRUE(runUntil([&] { return !activated.empty() && !deactivated.empty(); }));
+  ASSERT_EQ(activated.size(), 1u);
+  EXPECT_EQ(activated[0].processID, second.process->pid());
+  ASSERT_EQ(deactivated.size(), 1u);
+  EXPECT_EQ(deactivated[0].processID, first.process->pid());
+  EXPECT_EQ(workspace.runningApplication(first.process->pid())->applicationID,
+            "mousepad");  // its app_id
+  EXPECT_FALSE(workspace.runningApplication(999999));
+  WindowList& windows = *desktop->windows();
+  auto firstWindow = windows.frontNormalWindow(first.process->pid());
+  ASSERT_TRUE(firstWindow);
+  EXPECT_NE(firstWindow, windows.frontNormalWindow(second.process->pid()));
+  EXPECT_FALSE(windows.frontNormalWindow(999999));
+  EXPECT_FALSE(workspace.activate(999999));
+}
+
+}  // namespace
