@@ -84,8 +84,11 @@ int runProgram(QApplication& app, LaunchRequest request) {
       },
       [&app] { app.quit(); }, privacyPageURL(ServiceConfiguration::fromEnvironment().baseURLText));
   if (desktop->wayland()) {
-    bridge.setSessionNote(desktop->keyboardsRead() ? ShellMessages::waylandKeysFromDevices
-                                                   : ShellMessages::waylandKeysUnreadable);
+    bridge.setSessionNote(std::string(desktop->keyboardsRead()
+                                          ? ShellMessages::waylandKeysFromDevices
+                                          : ShellMessages::waylandKeysUnreadable) +
+                          (desktop->compositorPastes() ? ShellMessages::waylandPasteByCompositor
+                                                       : ShellMessages::waylandPasteX11Only));
   }
   wakeNewLocalService(ServiceConfiguration::fromEnvironment(), adapters->mainLoop().get_executor());
   ShellWindows shell(bridge);

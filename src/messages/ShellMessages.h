@@ -31,13 +31,15 @@ inline constexpr const char* detectedPrefix = "已偵測到 ";
 inline constexpr const char* keyDetectionOff = "按鍵偵測尚未啟動。請重新檢查輔助使用權限。";
 inline constexpr const char* restartKeyDetection = "重新啟用按鍵偵測";
 inline constexpr const char* confirmTriggerKey = "確認並開始使用";
-// Set-up, step 2, on a Wayland session: how keys are read there, and the remedy when they cannot
-// be.
-inline constexpr const char* waylandKeysFromDevices =
-    "Wayland 工作階段：按鍵由鍵盤裝置直接讀取；自動貼上只適用於 X11（XWayland）視窗。";
+// Set-up, step 2, on a Wayland session, in two halves: how keys are read (or the remedy when they
+// cannot be), then how text is pasted.
+inline constexpr const char* waylandKeysFromDevices = "Wayland 工作階段：按鍵由鍵盤裝置直接讀取；";
 inline constexpr const char* waylandKeysUnreadable =
     "Wayland 工作階段：未能讀取鍵盤裝置，錄音鍵只在 X11（XWayland）視窗有效。"
-    "請執行「sudo usermod -aG input $USER」，然後登出再登入。";
+    "請執行「sudo usermod -aG input $USER」後登出再登入，或把桌面的自訂快捷鍵設為「wrenly "
+    "--toggle」；";
+inline constexpr const char* waylandPasteByCompositor = "文字經混成器的虛擬鍵盤貼上。";
+inline constexpr const char* waylandPasteX11Only = "自動貼上只適用於 X11（XWayland）視窗。";
 inline constexpr const char* loneTapOnly =
     "只有單獨按一下選定的鍵才會觸發；配合其他鍵輸入時不會觸發。您可隨時重新設定。";
 

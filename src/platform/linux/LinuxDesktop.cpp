@@ -74,6 +74,10 @@ LinuxDesktop::~LinuxDesktop() {
   closeSession();
 }
 
+bool LinuxDesktop::compositorPastes() const {
+  return compositor_ && compositor_->keyInjector();
+}
+
 Clipboard* LinuxDesktop::compositorClipboard() const {
   return compositor_ ? compositor_->clipboard() : nullptr;
 }

@@ -40,6 +40,8 @@ class LinuxDesktop {
   // keyboard devices.
   bool wayland() const { return wayland_; }
   bool keyboardsRead() const { return keyboards_ != nullptr; }
+  // Whether keys for pasting reach native Wayland windows (through the compositor).
+  bool compositorPastes() const;
   // The compositor's clipboard, which any thread may write; null when the session has none the
   // program can set (then the shell's toolkit serves it).
   Clipboard* compositorClipboard() const;
