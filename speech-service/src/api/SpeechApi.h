@@ -81,6 +81,7 @@ class SpeechApi final : public ServiceHandler {
                  std::string& logName);
   ApiReply transcribe(const ApiRequest& request, AccountID account);
   ApiReply text(const ApiRequest& request, AccountID account);
+  ApiReply engine() const;
   ApiReply startSignIn(const ApiRequest& request);
   ApiReply signInPage(const ApiRequest& request, std::string_view query);
   ApiReply decideSignIn(const ApiRequest& request);
