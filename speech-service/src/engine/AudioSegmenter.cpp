@@ -46,7 +46,7 @@ void AudioSegmenter::takeFrame(std::span<const std::int16_t> frame,
   } else {
     quietRun_ += frame.size();
   }
-  if (start >= limits_.longestSamples / 2 && (quietestAt_ == 0 || level < quietestLevel_)) {
+  if (start >= limits_.longestSamples / 2 && (quietestAt_ == 0 || level <= quietestLevel_)) {
     quietestAt_ = start;
     quietestLevel_ = level;
   }
@@ -61,7 +61,7 @@ void AudioSegmenter::takeFrame(std::span<const std::int16_t> frame,
   if (quietRun_ >= limits_.pauseSamples) {
     finished.push_back(cut(current_.size()));
   } else if (current_.size() >= limits_.longestSamples) {
-    finished.push_back(cut(quietestAt_ == 0 ? current_.size() : quietestAt_));
+    finished.push_back(cut(quietestAt_ == 0 ? current_.size() : quietestAt_ + frame.size()));
   }
 }
 

@@ -19,7 +19,7 @@ struct SegmentLimits {
 
 // Cuts audio at pauses as it arrives, so each finished piece can go to the engine while the
 // speaker goes on. Quiet that holds no speech is never handed out; a segment is never longer
-// than `longestSamples` (cut at its quietest frame in the second half).
+// than `longestSamples` (cut at the last of its quietest frames in the second half).
 class AudioSegmenter {
  public:
   explicit AudioSegmenter(SegmentLimits limits = {}) : limits_(limits) {}
