@@ -37,7 +37,7 @@ class FixedRecogniser final : public Recogniser {
       owner.samples += audio.size();
       return true;
     }
-    RecognitionOutcome finish() override { return Recognition{owner.transcript, 4}; }
+    RecognitionOutcome finish() override { return Recognition{owner.transcript, 4, {}}; }
     FixedRecogniser& owner;
   };
 };

@@ -1,0 +1,260 @@
+// The service recognising with an OpenAI-compatible transcription endpoint: a scripted engine on
+// loopback, the service's API called in this process.
+#include <gtest/gtest.h>
+
+#include <boost/json/parse.hpp>
+#include <deque>
+#include <future>
+#include <sstream>
+
+#include "accounts/AccountStore.h"
+#include "api/SpeechApi.h"
+#include "engine/EndpointRecogniser.h"
+#include "recognition/WavAudio.h"
+#include "server/ServiceLog.h"
+#include "service/RequestBodies.h"
+#include "support/TemporaryDirectory.h"
+#include "support/service/ContractServer.h"
+#include "text/ChineseConverter.h"
+
+using namespace wrenly;
+using namespace wrenly::speech;
+using Reply = ContractService::Reply;
+
+namespace {
+
+constexpr const char* token = "b6Yx1n0Jm4d3Qw7Ls2Kp9Vt5Ha8Ge1Rc6Uz0Fi4Oo3";
+constexpr const char* apiKey = "sk-engine-key-7Q2";
+constexpr const char* vocabulary = "Wrenly, Kowloon Tong";
+
+// Speech (a loud square wave) and quiet, alternating, in milliseconds.
+std::vector<std::int16_t> spoken(const std::vector<int>& milliseconds) {
+  std::vector<std::int16_t> samples;
+  for (size_t i = 0; i < milliseconds.size(); ++i) {
+    for (int n = 0; n < milliseconds[i] * 16; ++n) {
+      samples.push_back(i % 2 == 0 ? std::int16_t(n % 2 ? 3000 : -3000) : 0);
+    }
+  }
+  return samples;
+}
+
+// The value of the multipart/form-data field `name`, or none.
+std::optional<std::string> formField(const std::string& body, const std::string& name) {
+  const size_t at = body.find("name=\"" + name + "\"");
+  if (at == std::string::npos) return std::nullopt;
+  const size_t start = body.find("\r\n\r\n", at) + 4;
+  return body.substr(start, body.find("\r\n--", start) - start);
+}
+
+// The service's API with an endpoint recogniser whose engine answers from `replies` (then
+// {"text":"hello"}), telling `arrived` of each request.
+class EngineContract : public testing::Test {
+ protected:
+  ContractServer engine;
+  std::mutex mutex;
+  std::deque<Reply> replies;
+  std::deque<std::promise<void>> arrivals;
+  TemporaryDirectory folder;
+  std::unique_ptr<AccountStore> accounts =
+      std::move(AccountStore::open(folder / "accounts.sqlite").value());
+  std::unique_ptr<ChineseConverter> converter = std::move(ChineseConverter::create().value());
+  std::ostringstream logText;
+  ServiceLog log{logText};
+  EndpointSettings settings = [this] {
+    EndpointSettings own;
+    own.baseURL = "http://127.0.0.1:" + std::to_string(engine.port()) + "/v1";
+    own.model = "small-model";
+    own.apiKey = apiKey;
+    own.vocabulary = vocabulary;
+    return own;
+  }();
+  std::unique_ptr<EndpointRecogniser> recogniser;
+  std::unique_ptr<SpeechApi> api;
+
+  void SetUp() override {
+    engine.setHandler([this](const ContractService::Request&) -> std::optional<Reply> {
+      std::lock_guard lock(mutex);
+      if (!arrivals.empty()) {
+        arrivals.front().set_value();
+        arrivals.pop_front();
+      }
+      if (replies.empty()) return Reply::text("hello");
+      Reply reply = replies.front();
+      replies.pop_front();
+      return reply;
+    });
+    accounts->propose(token, "state", 1000);
+    accounts->completeSignIn("state", true, 1000);
+    start();
+  }
+  void start() {
+    api.reset();
+    recogniser = std::make_unique<EndpointRecogniser>(settings, SegmentLimits{}, log);
+    api = std::make_unique<SpeechApi>(
+        ServiceParts{*accounts, *recogniser, *converter, log, [] { return 1000; }});
+  }
+  void script(std::vector<Reply> next) {
+    std::lock_guard lock(mutex);
+    replies.insert(replies.end(), next.begin(), next.end());
+  }
+  std::future<void> nextArrival() {
+    std::lock_guard lock(mutex);
+    return arrivals.emplace_back().get_future();
+  }
+
+  ApiRequest request(std::string method, std::string target, std::string body = {}) {
+    ApiRequest made;
+    made.method = std::move(method);
+    made.target = "/wrenly/v1/" + std::move(target);
+    made.host = "127.0.0.1";
+    made.authorization = std::string("Bearer ") + token;
+    made.body = std::move(body);
+    return made;
+  }
+  ApiReply transcribe(std::string_view language, const std::vector<std::int16_t>& samples) {
+    const std::string wav = speech::wavOf(samples);
+    const std::string body =
+        R"({"requestID":"R1","language":")" + std::string(language) + R"(","wavBase64":")" +
+        base64(std::span(reinterpret_cast<const std::uint8_t*>(wav.data()), wav.size())) +
+        R"(","streamRecoveryID":""})";
+    return api->handle(request("POST", "transcribe", body));
+  }
+  std::unique_ptr<StreamDecoding> openStream(std::string_view language, bool cleanup) {
+    auto opened =
+        api->openStream(request("GET", "stream?requestID=S1&language=" + std::string(language) +
+                                           "&cleanup=" + (cleanup ? "1" : "0")),
+                        [] {});
+    return std::move(std::get<std::unique_ptr<StreamDecoding>>(opened));
+  }
+  static std::string pcmOf(const std::vector<std::int16_t>& samples) {
+    return std::string(reinterpret_cast<const char*>(samples.data()), samples.size() * 2);
+  }
+};
+
+TEST_F(EngineContract, SendsTheFormWithTheEngineLanguage) {
+  const std::pair<const char*, const char*> languages[] = {
+      {"auto", nullptr}, {"english", "en"}, {"mandarin", "zh"}, {"cantonese", "yue"}};
+  for (auto [language, code] : languages) {
+    SCOPED_TRACE(language);
+    const size_t before = engine.requestCount();
+    const ApiReply reply = transcribe(language, spoken({1000}));
+    ASSERT_EQ(reply.status, 200) << reply.body;
+    EXPECT_EQ(boost::json::parse(reply.body).at("text"), "hello");
+    ASSERT_EQ(engine.requestCount(), before + 1);
+    const auto sent = engine.requests().back();
+    EXPECT_EQ(sent.target, "/v1/audio/transcriptions");
+    EXPECT_EQ(sent.header("Authorization"), std::string("Bearer ") + apiKey);
+    EXPECT_EQ(formField(sent.body, "model"), "small-model");
+    EXPECT_EQ(formField(sent.body, "response_format"), "json");
+    EXPECT_EQ(formField(sent.body, "prompt"), vocabulary);
+    EXPECT_EQ(formField(sent.body, "language"),
+              code ? std::optional<std::string>(code) : std::nullopt);
+    const auto audio = readWav(formField(sent.body, "file").value_or(""));
+    ASSERT_TRUE(std::holds_alternative<std::vector<std::int16_t>>(audio));
+    EXPECT_EQ(std::get<std::vector<std::int16_t>>(audio), spoken({1000}));
+  }
+
+  settings.languages = {VoiceLanguage::english};
+  settings.vocabulary.clear();
+  start();
+  const size_t before = engine.requestCount();
+  EXPECT_EQ(transcribe("mandarin", spoken({1000})).body,
+            ApiReply::error(400, "unsupported_language").body);
+  EXPECT_EQ(engine.requestCount(), before);
+  transcribe("english", spoken({1000}));
+  EXPECT_FALSE(formField(engine.requests().back().body, "prompt"));
+  EXPECT_EQ(api->handle(request("GET", "engine")).body,
+            R"({"engine":"endpoint","languages":["auto","english"]})");
+}
+
+TEST_F(EngineContract, StreamSendsEachSegmentWhileTheUserSpeaks) {
+  struct Row {
+    std::vector<Reply> replies;
+    bool cleanup;
+    const char* transcript;
+    const char* text;
+  };
+  const Row rows[] = {
+      {{Reply::text("Hello there."), Reply::text(" How are you?")},
+       false,
+       "Hello there. How are you?",
+       "Hello there. How are you?"},
+      {{Reply::text("你好，"), Reply::text("今天天气很好")},
+       true,
+       "你好，今天天气很好",
+       "你好，今天天氣很好。"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.transcript);
+    script(row.replies);
+    const size_t before = engine.requestCount();
+    auto stream = openStream("auto", row.cleanup);
+    auto first = nextArrival();
+    for (const auto& piece : {spoken({1000, 600}), spoken({0, 200, 1200})}) {
+      EXPECT_FALSE(stream->feed(pcmOf(piece)));
+    }
+    // The first segment reached the engine before the user stopped.
+    first.wait();
+    const auto result = boost::json::parse(stream->finish());
+    EXPECT_EQ(result.at("transcript"), row.transcript);
+    EXPECT_EQ(result.at("text"), row.text);
+    EXPECT_EQ(engine.requestCount(), before + 2);
+  }
+}
+
+TEST_F(EngineContract, EngineFaultsAnswerRetryableCodesAndServingGoesOn) {
+  Reply dropped;
+  dropped.dropConnection = true;
+  struct Row {
+    const char* name;
+    Reply reply;
+    int status;
+    const char* code;
+    const char* logged;
+  };
+  const Row rows[] = {
+      {"rate limited", Reply::error(429, "rate_limit_exceeded"), 503, "provider_rate_limited",
+       "fault=busy"},
+      {"overloaded", Reply::json(503, "{}"), 503, "provider_rate_limited", "fault=busy"},
+      {"key refused", Reply::error(401, "invalid_api_key"), 500, "recognition_failed",
+       "fault=refused"},
+      {"server error", Reply::json(500, "{}"), 500, "recognition_failed", "fault=failed"},
+      {"gateway timeout", Reply::json(504, "{}"), 500, "recognition_failed", "fault=timed_out"},
+      {"not JSON", Reply::json(200, "<html>"), 500, "recognition_failed", "fault=malformed"},
+      {"no text", Reply::json(200, R"({"txt":"hello"})"), 500, "recognition_failed",
+       "fault=malformed"},
+      {"oversized", Reply::text(std::string(2 << 20, 'a')), 500, "recognition_failed",
+       "fault=oversized"},
+      {"connection dropped", dropped, 500, "recognition_failed", "fault=unreachable"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    script({row.reply});
+    const ApiReply reply = transcribe("english", spoken({1000}));
+    EXPECT_EQ(reply.status, row.status);
+    EXPECT_EQ(reply.body, ApiReply::error(row.status, row.code).body);
+    EXPECT_NE(logText.str().find(row.logged), std::string::npos);
+    EXPECT_EQ(transcribe("english", spoken({1000})).status, 200);
+  }
+
+  // A segment failing mid-stream fails the stream without sending the rest; the next works.
+  script({Reply::json(500, "{}")});
+  const size_t before = engine.requestCount();
+  auto stream = openStream("english", false);
+  stream->feed(pcmOf(spoken({1000, 600, 1000, 600, 1000})));
+  EXPECT_EQ(stream->finish(), SpeechApi::errorMessage("recognition_failed"));
+  EXPECT_EQ(engine.requestCount(), before + 1);
+  EXPECT_EQ(transcribe("english", spoken({1000})).status, 200);
+
+  // An engine nobody listens for.
+  settings.baseURL = "http://127.0.0.1:" + std::to_string(ContractServer().port()) + "/v1";
+  start();
+  EXPECT_EQ(transcribe("english", spoken({1000})).body,
+            ApiReply::error(500, "recognition_failed").body);
+  EXPECT_NE(logText.str().find("fault=unreachable"), std::string::npos);
+  for (const char* secret : {apiKey, vocabulary, "hello"}) {
+    EXPECT_EQ(logText.str().find(secret), std::string::npos) << secret;
+  }
+}
+
+}  // namespace
