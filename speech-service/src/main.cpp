@@ -10,6 +10,7 @@
 #include "ServiceOptions.h"
 #include "accounts/AccountStore.h"
 #include "api/SpeechApi.h"
+#include "engine/ChatRewriter.h"
 #include "engine/EndpointRecogniser.h"
 #include "identity/DataFolder.h"
 #include "recognition/PocketSphinxRecogniser.h"
@@ -83,13 +84,18 @@ int main(int argc, char** argv) {
   if (!engine) return fail(log, engine.error());
   auto recogniser = makeRecogniser(engine.value(), log);
   if (!recogniser) return fail(log, recogniser.error());
-  log.line("engine " + std::string(recogniser.value()->engineName()));
+  std::optional<ChatRewriter> rewriter;
+  if (engine.value().rewriter) rewriter.emplace(*engine.value().rewriter, log);
+  log.line("engine " + std::string(recogniser.value()->engineName()) +
+           " rewriter=" + (rewriter ? "endpoint" : "built-in"));
 
-  SpeechApi api(ServiceParts{*accounts.value(), *recogniser.value(), *converter.value(), log, [] {
+  SpeechApi api(ServiceParts{*accounts.value(), *recogniser.value(), *converter.value(), log,
+                             [] {
                                return std::chrono::duration_cast<std::chrono::seconds>(
                                           std::chrono::system_clock::now().time_since_epoch())
                                    .count();
-                             }});
+                             },
+                             rewriter ? &*rewriter : nullptr});
   ServerSetup setup;
   if (auto fd = inheritedSocket()) {
     setup.listen = *fd;

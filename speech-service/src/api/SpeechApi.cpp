@@ -10,6 +10,7 @@
 
 #include "accounts/AccountStore.h"
 #include "api/SignInPage.h"
+#include "engine/ChatRewriter.h"
 #include "recognition/Recogniser.h"
 #include "recognition/WavAudio.h"
 #include "server/ServiceLog.h"
@@ -282,6 +283,14 @@ ApiReply SpeechApi::text(const ApiRequest& request, AccountID account) {
   }
   const auto instruction = strings<1>(*body, {"instruction"});
   if (!instruction) return ApiReply::error(400, "invalid_request");
+  if (parts_.rewriter) {
+    auto rewritten = parts_.rewriter->rewrite(text, (*instruction)[0]);
+    if (auto* fault = std::get_if<EngineFault>(&rewritten)) {
+      return *fault == EngineFault::busy ? ApiReply::error(503, "provider_rate_limited")
+                                         : ApiReply::error(500, "recognition_failed");
+    }
+    return ApiReply::json(200, jsonText(json::object{{"text", std::get<std::string>(rewritten)}}));
+  }
   auto kind = interpretInstruction((*instruction)[0], parts_.converter);
   if (auto* failure = std::get_if<SpokenTaskFailure>(&kind)) {
     return ApiReply::error(422, *failure == SpokenTaskFailure::ambiguousInstruction

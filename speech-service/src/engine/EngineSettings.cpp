@@ -30,13 +30,14 @@ std::optional<std::string> readFile(const std::filesystem::path& file) {
 }
 
 // The key file must be a regular file of this user that nobody else can read or change.
-Expected<std::string, StartupError> readKeyFile(const std::filesystem::path& file) {
+Expected<std::string, StartupError> readKeyFile(const std::filesystem::path& file,
+                                                const std::string& prefix) {
   struct stat status {};
   auto text =
       ::stat(file.c_str(), &status) == 0 && S_ISREG(status.st_mode) ? readFile(file) : std::nullopt;
-  if (!text) return settingsError("endpoint_key_file: cannot read " + file.string());
+  if (!text) return settingsError(prefix + "key_file: cannot read " + file.string());
   if (status.st_uid != ::getuid() || (status.st_mode & 077) != 0) {
-    return settingsError("endpoint_key_file: " + file.string() +
+    return settingsError(prefix + "key_file: " + file.string() +
                          " must belong to this user with mode 0600");
   }
   return std::string(trimmed(*text));
@@ -61,31 +62,48 @@ std::optional<std::vector<VoiceLanguage>> languagesOf(std::string_view list) {
   return languages;
 }
 
+// An endpoint's settings as read, before its key is fetched.
+struct EndpointLines {
+  EndpointSettings settings;
+  std::string keyFile;
+  std::string keyVariable;
+  bool named = false;  // some setting of it was given
+};
+
 // Applies one setting; the message when its value is wrong.
-std::optional<std::string> apply(EngineSettings& settings, std::string& keyFile,
-                                 std::string& keyVariable, const std::string& key,
+std::optional<std::string> apply(EngineSettings& settings, EndpointLines& transcription,
+                                 EndpointLines& rewriting, const std::string& key,
                                  const std::string& value) {
-  auto& endpoint = settings.endpoint;
   const auto milliseconds = [&](std::chrono::milliseconds& into, long unit) {
     auto parsed = number(value);
     if (parsed) into = std::chrono::milliseconds(*parsed * unit);
     return parsed.has_value();
   };
+  // endpoint_* keys are the transcription server's, rewrite_* ones the chat server's.
+  const bool isRewrite = key.starts_with("rewrite_");
+  EndpointLines& lines = isRewrite ? rewriting : transcription;
+  auto& endpoint = lines.settings;
+  const std::string own = isRewrite                      ? key.substr(8)
+                          : key.starts_with("endpoint_") ? key.substr(9)
+                                                         : std::string();
+  lines.named = lines.named || !own.empty();
   bool good = true;
   if (key == "engine") {
     good = value == "built-in" || value == "endpoint";
     settings.kind = value == "endpoint" ? EngineKind::endpoint : EngineKind::builtIn;
-  } else if (key == "endpoint_url") {
+  } else if (own == "url") {
     endpoint.baseURL = value;
     while (endpoint.baseURL.ends_with('/')) endpoint.baseURL.pop_back();
-  } else if (key == "endpoint_model") {
+  } else if (own == "model") {
     endpoint.model = value;
-  } else if (key == "endpoint_key_file") {
-    keyFile = value;
-  } else if (key == "endpoint_key_variable") {
-    keyVariable = value;
-  } else if (key == "endpoint_trust_file") {
+  } else if (own == "key_file") {
+    lines.keyFile = value;
+  } else if (own == "key_variable") {
+    lines.keyVariable = value;
+  } else if (own == "trust_file") {
     endpoint.trustFile = value;
+  } else if (own == "timeout_seconds") {
+    good = milliseconds(endpoint.requestTimeout, 1000);
   } else if (key == "endpoint_languages") {
     auto languages = languagesOf(value);
     good = languages.has_value();
@@ -95,8 +113,10 @@ std::optional<std::string> apply(EngineSettings& settings, std::string& keyFile,
     endpoint.cantoneseAsYue = value == "yue";
   } else if (key == "endpoint_vocabulary") {
     endpoint.vocabulary = value;
-  } else if (key == "endpoint_timeout_seconds") {
-    good = milliseconds(endpoint.requestTimeout, 1000);
+  } else if (key == "rewrite_max_tokens") {
+    auto parsed = number(value);
+    good = parsed && *parsed <= 16384;
+    endpoint.maximumTokens = int(parsed.value_or(0));
   } else if (key == "segment_pause_ms") {
     std::chrono::milliseconds pause{};
     good = milliseconds(pause, 1) && pause.count() >= 200;
@@ -112,7 +132,41 @@ std::optional<std::string> apply(EngineSettings& settings, std::string& keyFile,
   return std::nullopt;
 }
 
+// Checks the address and model of an endpoint and fetches its key; `prefix` names its settings.
+std::optional<StartupError> complete(EndpointLines& lines, const std::string& prefix,
+                                     const std::function<const char*(const char*)>& environment) {
+  auto& endpoint = lines.settings;
+  const bool https = endpoint.baseURL.starts_with("https://");
+  if (!https && !endpoint.baseURL.starts_with("http://")) {
+    return settingsError(prefix + "url must be an http:// or https:// address");
+  }
+  // Audio, text and key travel unencrypted over plain HTTP: only to this machine.
+  if (!https && !isLoopbackURL(endpoint.baseURL)) {
+    return settingsError(prefix + "url: plain http:// only for a server on this machine");
+  }
+  if (endpoint.model.empty()) return settingsError(prefix + "model is missing");
+  if (!lines.keyFile.empty()) {
+    auto key = readKeyFile(lines.keyFile, prefix);
+    if (!key) return key.error();
+    endpoint.apiKey = std::move(key.value());
+  } else if (!lines.keyVariable.empty()) {
+    const char* key = environment(lines.keyVariable.c_str());
+    if (!key || !*key)
+      return settingsError(prefix + "key_variable: " + lines.keyVariable + " is unset");
+    endpoint.apiKey = trimmed(key);
+  }
+  return std::nullopt;
+}
+
 }  // namespace
+
+std::vector<VoiceLanguage> everyLanguage() {
+  std::vector<VoiceLanguage> languages;
+  for (VoiceLanguage language : VoiceLanguage::allCases()) {
+    if (language != VoiceLanguage::automatic) languages.push_back(language);
+  }
+  return languages;
+}
 
 std::filesystem::path defaultConfigFile() {
   const char* config = std::getenv("XDG_CONFIG_HOME");
@@ -160,33 +214,21 @@ Expected<EngineSettings, StartupError> loadEngineSettings(
   lines.insert(lines.end(), overrides.begin(), overrides.end());
 
   EngineSettings settings;
-  std::string keyFile;
-  std::string keyVariable;
+  EndpointLines transcription;
+  EndpointLines rewriting;
+  rewriting.settings.requestTimeout = std::chrono::seconds(30);
   for (const auto& [key, value] : lines) {
-    if (auto message = apply(settings, keyFile, keyVariable, key, value)) {
+    if (auto message = apply(settings, transcription, rewriting, key, value)) {
       return settingsError(*message);
     }
   }
-  if (settings.kind == EngineKind::builtIn) return settings;
-
-  auto& endpoint = settings.endpoint;
-  const bool https = endpoint.baseURL.starts_with("https://");
-  if (!https && !endpoint.baseURL.starts_with("http://")) {
-    return settingsError("endpoint_url must be an http:// or https:// address");
+  if (settings.kind == EngineKind::endpoint) {
+    if (auto error = complete(transcription, "endpoint_", environment)) return *error;
+    settings.endpoint = std::move(transcription.settings);
   }
-  // Audio and key travel unencrypted over plain HTTP: only to this machine.
-  if (!https && !isLoopbackURL(endpoint.baseURL)) {
-    return settingsError("endpoint_url: plain http:// only for an engine on this machine");
-  }
-  if (endpoint.model.empty()) return settingsError("endpoint_model is missing");
-  if (!keyFile.empty()) {
-    auto key = readKeyFile(keyFile);
-    if (!key) return key.error();
-    endpoint.apiKey = std::move(key.value());
-  } else if (!keyVariable.empty()) {
-    const char* key = environment(keyVariable.c_str());
-    if (!key || !*key) return settingsError("endpoint_key_variable: " + keyVariable + " is unset");
-    endpoint.apiKey = trimmed(key);
+  if (rewriting.named) {
+    if (auto error = complete(rewriting, "rewrite_", environment)) return *error;
+    settings.rewriter = std::move(rewriting.settings);
   }
   return settings;
 }
