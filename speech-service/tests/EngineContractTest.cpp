@@ -7,8 +7,10 @@
 #include <future>
 #include <sstream>
 
+#include "SpokenAudio.h"
 #include "accounts/AccountStore.h"
 #include "api/SpeechApi.h"
+#include "engine/ChatRewriter.h"
 #include "engine/EndpointRecogniser.h"
 #include "recognition/WavAudio.h"
 #include "server/ServiceLog.h"
@@ -27,17 +29,6 @@ constexpr const char* token = "b6Yx1n0Jm4d3Qw7Ls2Kp9Vt5Ha8Ge1Rc6Uz0Fi4Oo3";
 constexpr const char* apiKey = "sk-engine-key-7Q2";
 constexpr const char* vocabulary = "Wrenly, Kowloon Tong";
 
-// Speech (a loud square wave) and quiet, alternating, in milliseconds.
-std::vector<std::int16_t> spoken(const std::vector<int>& milliseconds) {
-  std::vector<std::int16_t> samples;
-  for (size_t i = 0; i < milliseconds.size(); ++i) {
-    for (int n = 0; n < milliseconds[i] * 16; ++n) {
-      samples.push_back(i % 2 == 0 ? std::int16_t(n % 2 ? 3000 : -3000) : 0);
-    }
-  }
-  return samples;
-}
-
 // The value of the multipart/form-data field `name`, or none.
 std::optional<std::string> formField(const std::string& body, const std::string& name) {
   const size_t at = body.find("name=\"" + name + "\"");
@@ -47,37 +38,31 @@ std::optional<std::string> formField(const std::string& body, const std::string&
 }
 
 // The service's API with an endpoint recogniser whose engine answers from `replies` (then
-// {"text":"hello"}), telling `arrived` of each request.
+// {"text":"hello"}), telling `arrival` of the next request.
 class EngineContract : public testing::Test {
  protected:
   ContractServer engine;
   std::mutex mutex;
   std::deque<Reply> replies;
-  std::deque<std::promise<void>> arrivals;
+  std::optional<std::promise<void>> arrival;
   TemporaryDirectory folder;
   std::unique_ptr<AccountStore> accounts =
       std::move(AccountStore::open(folder / "accounts.sqlite").value());
   std::unique_ptr<ChineseConverter> converter = std::move(ChineseConverter::create().value());
   std::ostringstream logText;
   ServiceLog log{logText};
-  EndpointSettings settings = [this] {
-    EndpointSettings own;
-    own.baseURL = "http://127.0.0.1:" + std::to_string(engine.port()) + "/v1";
-    own.model = "small-model";
-    own.apiKey = apiKey;
-    own.vocabulary = vocabulary;
-    return own;
-  }();
+  EndpointSettings settings{.baseURL = "http://127.0.0.1:" + std::to_string(engine.port()) + "/v1",
+                            .model = "small-model",
+                            .apiKey = apiKey,
+                            .vocabulary = vocabulary};
   std::unique_ptr<EndpointRecogniser> recogniser;
   std::unique_ptr<SpeechApi> api;
 
   void SetUp() override {
     engine.setHandler([this](const ContractService::Request&) -> std::optional<Reply> {
       std::lock_guard lock(mutex);
-      if (!arrivals.empty()) {
-        arrivals.front().set_value();
-        arrivals.pop_front();
-      }
+      if (arrival) arrival->set_value();
+      arrival.reset();
       if (replies.empty()) return Reply::text("hello");
       Reply reply = replies.front();
       replies.pop_front();
@@ -99,7 +84,7 @@ class EngineContract : public testing::Test {
   }
   std::future<void> nextArrival() {
     std::lock_guard lock(mutex);
-    return arrivals.emplace_back().get_future();
+    return arrival.emplace().get_future();
   }
 
   ApiRequest request(std::string method, std::string target, std::string body = {}) {
@@ -255,6 +240,42 @@ TEST_F(EngineContract, EngineFaultsAnswerRetryableCodesAndServingGoesOn) {
   for (const char* secret : {apiKey, vocabulary, "hello"}) {
     EXPECT_EQ(logText.str().find(secret), std::string::npos) << secret;
   }
+}
+
+TEST_F(EngineContract, RewritesASelectionWithTheChatEndpoint) {
+  ChatRewriter rewriter(settings, log);
+  api = std::make_unique<SpeechApi>(
+      ServiceParts{*accounts, *recogniser, *converter, log, [] { return 1000; }, &rewriter});
+  const auto answer = [](const char* finish) {
+    return Reply::json(200, R"({"choices":[{"message":{"role":"assistant","content":"HELLO"},)"
+                            R"("finish_reason":")" +
+                                std::string(finish) + R"("}]})");
+  };
+  const std::pair<Reply, ApiReply> rows[] = {
+      {answer("stop"), ApiReply::json(200, R"({"text":"HELLO"})")},
+      {answer("length"), ApiReply::error(500, "recognition_failed")},
+      {Reply::json(200, R"({"choices":[]})"), ApiReply::error(500, "recognition_failed")},
+      {Reply::error(429, "rate_limit_exceeded"), ApiReply::error(503, "provider_rate_limited")},
+  };
+  for (const auto& [scripted, expected] : rows) {
+    script({scripted});
+    const ApiReply reply = api->handle(
+        request("POST", "text",
+                R"({"requestID":"T1","operation":"selectedVoiceTask","sourceRequestID":"",)"
+                R"("text":"hello there","instruction":"make it shout"})"));
+    EXPECT_EQ(reply.status, expected.status);
+    EXPECT_EQ(reply.body, expected.body);
+    const auto sent = engine.requests().back();
+    EXPECT_EQ(sent.target, "/v1/chat/completions");
+    EXPECT_EQ(sent.header("Authorization"), std::string("Bearer ") + apiKey);
+    const auto body = boost::json::parse(sent.body);
+    EXPECT_EQ(body.at("model"), "small-model");
+    EXPECT_EQ(body.at("max_tokens"), settings.maximumTokens);
+    const auto user = std::string(body.at("messages").at(1).at("content").as_string());
+    EXPECT_NE(user.find("hello there"), std::string::npos);
+    EXPECT_NE(user.find("make it shout"), std::string::npos);
+  }
+  EXPECT_EQ(logText.str().find("shout"), std::string::npos);
 }
 
 }  // namespace

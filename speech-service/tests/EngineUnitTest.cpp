@@ -3,6 +3,7 @@
 
 #include <fstream>
 
+#include "SpokenAudio.h"
 #include "engine/AudioSegmenter.h"
 #include "engine/EngineSettings.h"
 #include "support/TemporaryDirectory.h"
@@ -11,18 +12,6 @@ using namespace wrenly;
 using namespace wrenly::speech;
 
 namespace {
-
-// Audio of alternating speech (a loud square wave, every frame as loud) and quiet, in milliseconds:
-// {1000, 600, 1000} is one second spoken, 600 ms of quiet, one second spoken.
-std::vector<std::int16_t> spokenAudio(const std::vector<int>& milliseconds) {
-  std::vector<std::int16_t> samples;
-  for (size_t i = 0; i < milliseconds.size(); ++i) {
-    for (int n = 0; n < milliseconds[i] * 16; ++n) {
-      samples.push_back(i % 2 == 0 ? std::int16_t(n % 2 ? 3000 : -3000) : 0);
-    }
-  }
-  return samples;
-}
 
 TEST(AudioSegmenter, CutsAtPausesAndBoundsTheLength) {
   struct Row {
@@ -44,7 +33,7 @@ TEST(AudioSegmenter, CutsAtPausesAndBoundsTheLength) {
     for (size_t chunk : {size_t{1600}, size_t{123}}) {
       SCOPED_TRACE(std::string(row.name) + " chunk " + std::to_string(chunk));
       AudioSegmenter segmenter(SegmentLimits{.longestSamples = 4000 * 16});
-      const auto audio = spokenAudio(row.audio);
+      const auto audio = spoken(row.audio);
       std::vector<int> handedOut;
       for (size_t at = 0; at < audio.size(); at += chunk) {
         const auto piece = std::span(audio).subspan(at, std::min(chunk, audio.size() - at));
@@ -101,6 +90,7 @@ TEST(EngineSettings, ReadsTheFileThenTheCommandLine) {
       {"unknown setting", {{"endpoint_colour", "red"}}, "unknown setting", ""},
       {"bad language", {{"endpoint_languages", "english, klingon"}}, "endpoint_languages", ""},
       {"no model", {{"endpoint_model", ""}}, "endpoint_model", ""},
+      {"rewriting without a model", {{"rewrite_url", "https://x/v1"}}, "rewrite_model", ""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -120,15 +110,9 @@ TEST(EngineSettings, ReadsTheFileThenTheCommandLine) {
   ASSERT_TRUE(defaults);
   EXPECT_EQ(defaults->kind, EngineKind::builtIn);
 
-  auto endpoint = loadEngineSettings(config, true, {}).value().endpoint;
+  const auto endpoint = loadEngineSettings(config, true, {}).value().endpoint;
   EXPECT_EQ(endpoint.baseURL, "https://asr.example/v1");
   EXPECT_EQ(engineLanguageCode(endpoint, VoiceLanguage::cantonese), "zh");
-  endpoint.cantoneseAsYue = true;
-  const std::pair<VoiceLanguage, const char*> codes[] = {{VoiceLanguage::automatic, ""},
-                                                         {VoiceLanguage::english, "en"},
-                                                         {VoiceLanguage::mandarin, "zh"},
-                                                         {VoiceLanguage::cantonese, "yue"}};
-  for (auto [language, code] : codes) EXPECT_EQ(engineLanguageCode(endpoint, language), code);
 }
 
 }  // namespace

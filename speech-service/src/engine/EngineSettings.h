@@ -23,13 +23,13 @@ std::vector<VoiceLanguage> everyLanguage();
 // An OpenAI-compatible server: the transcription endpoint, or the chat one that rewrites a
 // selection.
 struct EndpointSettings {
-  std::string baseURL;  // up to the API's version folder, e.g. https://host/v1; no trailing slash
-  std::string model;
-  std::string apiKey;                              // sent as a bearer token; empty: none
-  std::optional<std::filesystem::path> trustFile;  // certificates trusted instead of the system's
+  std::string baseURL{};  // up to the API's version folder, e.g. https://host/v1; no trailing slash
+  std::string model{};
+  std::string apiKey{};                              // sent as a bearer token; empty: none
+  std::optional<std::filesystem::path> trustFile{};  // certificates trusted instead of the system's
   std::vector<VoiceLanguage> languages = everyLanguage();
   bool cantoneseAsYue = true;  // else Cantonese is asked for as "zh"
-  std::string vocabulary;      // sent as the prompt: names and terms the user says
+  std::string vocabulary{};    // sent as the prompt: names and terms the user says
   std::chrono::milliseconds connectTimeout{5000};
   std::chrono::milliseconds requestTimeout{60000};  // a whole exchange, upload included
   std::size_t largestReply = 1 << 20;
