@@ -83,7 +83,7 @@ void BM_BatchRecognitionOfTheTestUtterances(benchmark::State& state) {
     errors = 0;
     reference = 0;
     for (const auto& [samples, text] : all) {
-      auto outcome = engine().recognise(samples);
+      auto outcome = engine().recognise(samples, {});
       const auto heard = std::holds_alternative<Recognition>(outcome)
                              ? std::get<Recognition>(outcome).transcript
                              : std::string();
@@ -110,7 +110,7 @@ void BM_FinishToResultAfterTenSecondsOfStreamedSpeech(benchmark::State& state) {
   speech.resize(160000);
   for (auto _ : state) {
     state.PauseTiming();
-    auto opened = engine().open();
+    auto opened = engine().open({});
     auto stream = std::move(std::get<std::unique_ptr<RecognitionStream>>(opened));
     for (size_t at = 0; at < speech.size(); at += 1600) {
       stream->feed(std::span(speech).subspan(at, 1600));

@@ -1,6 +1,8 @@
 #include "ServiceOptions.h"
 
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 
 namespace wrenly::speech {
 
@@ -44,12 +46,26 @@ std::variant<ServiceOptions, std::string> parseOptions(const std::vector<std::st
       name = argument.substr(0, equals);
       value = argument.substr(equals + 1);
     }
-    if (name != "--listen" && name != "--data-dir") return "unknown option " + name;
+    static constexpr std::string_view engineOptions[] = {"--engine", "--endpoint-url",
+                                                         "--endpoint-model", "--endpoint-key-file"};
+    const bool engineOption = std::find(std::begin(engineOptions), std::end(engineOptions), name) !=
+                              std::end(engineOptions);
+    if (name != "--listen" && name != "--data-dir" && name != "--config" && !engineOption) {
+      return "unknown option " + name;
+    }
     if (!value) {
       if (i + 1 == arguments.size()) return name + " needs a value";
       value = arguments[++i];
     }
-    if (name == "--listen") {
+    if (engineOption) {
+      // --endpoint-url becomes the setting endpoint_url, and so on.
+      std::string key = name.substr(2);
+      std::replace(key.begin(), key.end(), '-', '_');
+      options.engineSettings.emplace_back(std::move(key), *value);
+    } else if (name == "--config") {
+      if (value->empty()) return "--config needs a file";
+      options.configFile = *value;
+    } else if (name == "--listen") {
       auto listen = parseListen(*value);
       if (!listen) return "--listen needs ADDRESS:PORT, for example 127.0.0.1:47615";
       options.listen = *listen;

@@ -11,11 +11,16 @@
 namespace wrenly::speech {
 
 // The command line:
-//   wrenly-speech-service [--listen ADDRESS:PORT] [--data-dir FOLDER]
+//   wrenly-speech-service [--listen ADDRESS:PORT] [--data-dir FOLDER] [--config FILE]
+//                         [--engine built-in|endpoint] [--endpoint-url URL]
+//                         [--endpoint-model NAME] [--endpoint-key-file FILE]
 // --listen defaults to 127.0.0.1:47615; an IPv6 address is written in brackets ([::1]:47615).
+// The engine options are settings of the configuration file, given on top of it.
 struct ServiceOptions {
   ListenAddress listen;
   std::optional<std::filesystem::path> dataFolder;
+  std::optional<std::filesystem::path> configFile;
+  std::vector<std::pair<std::string, std::string>> engineSettings;  // key, value
   bool help = false;
 };
 
@@ -23,9 +28,14 @@ struct ServiceOptions {
 std::variant<ServiceOptions, std::string> parseOptions(const std::vector<std::string>& arguments);
 
 inline constexpr const char* usage =
-    "usage: wrenly-speech-service [--listen ADDRESS:PORT] [--data-dir FOLDER]\n"
+    "usage: wrenly-speech-service [--listen ADDRESS:PORT] [--data-dir FOLDER] [--config FILE]\n"
+    "                            [--engine built-in|endpoint] [--endpoint-url URL]\n"
+    "                            [--endpoint-model NAME] [--endpoint-key-file FILE]\n"
     "  --listen    where to accept HTTPS and WSS connections (default 127.0.0.1:47615)\n"
     "  --data-dir  accounts, certificate authority and server certificate\n"
-    "              (default $XDG_DATA_HOME/wrenly-speech-service)\n";
+    "              (default $XDG_DATA_HOME/wrenly-speech-service)\n"
+    "  --config    engine settings (default $XDG_CONFIG_HOME/wrenly-speech-service/config)\n"
+    "  --engine, --endpoint-url, --endpoint-model, --endpoint-key-file\n"
+    "              the settings engine, endpoint_url, endpoint_model, endpoint_key_file\n";
 
 }  // namespace wrenly::speech

@@ -10,6 +10,8 @@
 #include "ServiceOptions.h"
 #include "accounts/AccountStore.h"
 #include "api/SpeechApi.h"
+#include "engine/ChatRewriter.h"
+#include "engine/EndpointRecogniser.h"
 #include "identity/DataFolder.h"
 #include "recognition/PocketSphinxRecogniser.h"
 #include "server/ServiceLog.h"
@@ -33,6 +35,17 @@ std::optional<int> inheritedSocket() {
     return std::nullopt;
   }
   return 3;
+}
+
+wrenly::Expected<std::unique_ptr<Recogniser>, StartupError> makeRecogniser(
+    const EngineSettings& engine, ServiceLog& log) {
+  if (engine.kind == EngineKind::endpoint) {
+    return std::unique_ptr<Recogniser>(
+        std::make_unique<EndpointRecogniser>(engine.endpoint, engine.segments, log));
+  }
+  auto builtIn = PocketSphinxRecogniser::create(PocketSphinxModel{});
+  if (!builtIn) return builtIn.error();
+  return std::unique_ptr<Recogniser>(std::move(builtIn.value()));
 }
 
 }  // namespace
@@ -66,14 +79,23 @@ int main(int argc, char** argv) {
   if (!accounts) return fail(log, accounts.error());
   auto converter = ChineseConverter::create();
   if (!converter) return fail(log, converter.error());
-  auto recogniser = PocketSphinxRecogniser::create(PocketSphinxModel{});
+  auto engine = loadEngineSettings(options.configFile.value_or(defaultConfigFile()),
+                                   options.configFile.has_value(), options.engineSettings);
+  if (!engine) return fail(log, engine.error());
+  auto recogniser = makeRecogniser(engine.value(), log);
   if (!recogniser) return fail(log, recogniser.error());
+  std::optional<ChatRewriter> rewriter;
+  if (engine.value().rewriter) rewriter.emplace(*engine.value().rewriter, log);
+  log.line("engine " + std::string(recogniser.value()->engineName()) +
+           " rewriter=" + (rewriter ? "endpoint" : "built-in"));
 
-  SpeechApi api(ServiceParts{*accounts.value(), *recogniser.value(), *converter.value(), log, [] {
+  SpeechApi api(ServiceParts{*accounts.value(), *recogniser.value(), *converter.value(), log,
+                             [] {
                                return std::chrono::duration_cast<std::chrono::seconds>(
                                           std::chrono::system_clock::now().time_since_epoch())
                                    .count();
-                             }});
+                             },
+                             rewriter ? &*rewriter : nullptr});
   ServerSetup setup;
   if (auto fd = inheritedSocket()) {
     setup.listen = *fd;

@@ -21,11 +21,14 @@ class FixedRecogniser final : public Recogniser {
   std::atomic<int> opened{0};
   std::atomic<size_t> samples{0};
 
-  std::variant<std::unique_ptr<RecognitionStream>, RecognitionFailure> open() override {
+  std::variant<std::unique_ptr<RecognitionStream>, RecognitionFailure> open(
+      const RecognitionRequest&) override {
     ++opened;
     return std::make_unique<Stream>(*this);
   }
   std::string languageCode() const override { return "en"; }
+  std::string_view engineName() const override { return "built-in"; }
+  std::vector<VoiceLanguage> languages() const override { return {VoiceLanguage::english}; }
 
  private:
   struct Stream final : RecognitionStream {
@@ -34,7 +37,7 @@ class FixedRecogniser final : public Recogniser {
       owner.samples += audio.size();
       return true;
     }
-    RecognitionOutcome finish() override { return Recognition{owner.transcript, 4}; }
+    RecognitionOutcome finish() override { return Recognition{owner.transcript, 4, {}}; }
     FixedRecogniser& owner;
   };
 };

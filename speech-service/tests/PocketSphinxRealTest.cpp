@@ -21,15 +21,15 @@ TEST(PocketSphinxRecogniser, RecognisesTheTestUtteranceWholeAndFrameByFrame) {
   auto& engine = *recogniser.value();
   EXPECT_EQ(engine.languageCode(), "en");
 
-  auto whole = engine.recognise(samples);
+  auto whole = engine.recognise(samples, {});
   ASSERT_TRUE(std::holds_alternative<Recognition>(whole));
   EXPECT_EQ(std::get<Recognition>(whole).transcript, "go forward ten meters");
   EXPECT_EQ(std::get<Recognition>(whole).segments, 4);
 
   // As the stream feeds it: 100 ms frames; the pool of one decoder is busy meanwhile.
-  auto opened = engine.open();
+  auto opened = engine.open({});
   auto stream = std::move(std::get<std::unique_ptr<RecognitionStream>>(opened));
-  EXPECT_EQ(std::get<RecognitionFailure>(engine.open()), RecognitionFailure::busy);
+  EXPECT_EQ(std::get<RecognitionFailure>(engine.open({})), RecognitionFailure::busy);
   for (size_t at = 0; at < samples.size(); at += 1600) {
     ASSERT_TRUE(
         stream->feed(std::span(samples).subspan(at, std::min<size_t>(1600, samples.size() - at))));

@@ -1,5 +1,6 @@
 #include "api/SpeechApi.h"
 
+#include <algorithm>
 #include <boost/json/parse.hpp>
 #include <boost/json/serialize.hpp>
 #include <boost/json/value.hpp>
@@ -9,6 +10,7 @@
 
 #include "accounts/AccountStore.h"
 #include "api/SignInPage.h"
+#include "engine/ChatRewriter.h"
 #include "recognition/Recogniser.h"
 #include "recognition/WavAudio.h"
 #include "server/ServiceLog.h"
@@ -68,8 +70,21 @@ bool isLoopbackHost(std::string_view host) {
   return host.substr(1).find_first_not_of("0123456789") == std::string_view::npos;
 }
 
-bool supportedLanguage(std::string_view language) {
-  return language == "auto" || language == "english";
+// The request a client's language names, when the engine serves it ("auto" always).
+std::optional<RecognitionRequest> recognitionRequest(const Recogniser& recogniser,
+                                                     std::string_view language) {
+  const auto named = VoiceLanguage::fromRaw(language);
+  if (!named) return std::nullopt;
+  const auto served = recogniser.languages();
+  if (*named != VoiceLanguage::automatic &&
+      std::find(served.begin(), served.end(), *named) == served.end()) {
+    return std::nullopt;
+  }
+  return RecognitionRequest{*named};
+}
+
+std::string heardLanguage(const Recognition& recognition, const Recogniser& recogniser) {
+  return recognition.language.empty() ? recogniser.languageCode() : recognition.language;
 }
 
 bool isProposedToken(std::string_view token) {
@@ -151,7 +166,7 @@ ApiReply SpeechApi::route(const ApiRequest& request, std::string_view path, std:
   static constexpr Route routes[] = {
       {"transcribe", "POST"},    {"text", "POST"},          {"account/mac/start", "POST"},
       {signInPath, "GET, POST"}, {"access", "GET, DELETE"}, {"account/session", "DELETE"},
-      {"stream", "GET"}};
+      {"stream", "GET"},         {"engine", "GET"}};
   const Route* found = nullptr;
   for (const Route& route : routes) {
     if (route.path == path) found = &route;
@@ -184,6 +199,7 @@ ApiReply SpeechApi::route(const ApiRequest& request, std::string_view path, std:
   const auto account = authenticate(request, &token);
   if (!account) return ApiReply::error(401, "invalid_access");
   if (path == "access" && method == "GET") return ApiReply::json(200, R"({"active":true})");
+  if (path == "engine") return engine();
   if (path == "access") {
     parts_.accounts.deleteAccount(*account);
     return ApiReply::json(200, "{}");
@@ -212,7 +228,8 @@ ApiReply SpeechApi::transcribe(const ApiRequest& request, AccountID account) {
   if (!members) return ApiReply::error(400, "invalid_request");
   const auto& [requestID, wavBase64, language, recoveryID] = *members;
   if (requestID.empty()) return ApiReply::error(400, "invalid_request");
-  if (!supportedLanguage(language)) return ApiReply::error(400, "unsupported_language");
+  const auto recognition = recognitionRequest(parts_.recogniser, language);
+  if (!recognition) return ApiReply::error(400, "unsupported_language");
   auto slot = busy_.claim(account, requestID, recoveryID, {});
   if (!slot) return ApiReply::error(409, "request_busy");
   const auto wav = decodeBase64(wavBase64);
@@ -223,16 +240,27 @@ ApiReply SpeechApi::transcribe(const ApiRequest& request, AccountID account) {
                                           : ApiReply::error(415, "unsupported_audio");
   }
   parts_.accounts.recordRequest(account, requestID, "transcribe", recoveryID, parts_.now());
-  auto outcome = parts_.recogniser.recognise(std::get<std::vector<std::int16_t>>(samples));
+  auto outcome =
+      parts_.recogniser.recognise(std::get<std::vector<std::int16_t>>(samples), *recognition);
   if (auto* failure = std::get_if<RecognitionFailure>(&outcome)) {
     return ApiReply::error(*failure == RecognitionFailure::busy ? 503 : 500,
                            recognitionError(*failure));
   }
-  const auto& recognition = std::get<Recognition>(outcome);
+  const auto& heard = std::get<Recognition>(outcome);
   // An empty text is how the client learns that nothing was said.
-  return ApiReply::json(200, jsonText(json::object{{"text", recognition.transcript},
-                                                   {"language", parts_.recogniser.languageCode()},
-                                                   {"segments", recognition.segments}}));
+  return ApiReply::json(200,
+                        jsonText(json::object{{"text", heard.transcript},
+                                              {"language", heardLanguage(heard, parts_.recogniser)},
+                                              {"segments", heard.segments}}));
+}
+
+ApiReply SpeechApi::engine() const {
+  json::array languages{"auto"};
+  for (VoiceLanguage language : parts_.recogniser.languages()) {
+    languages.emplace_back(language.rawValue());
+  }
+  return ApiReply::json(200, jsonText(json::object{{"engine", parts_.recogniser.engineName()},
+                                                   {"languages", std::move(languages)}}));
 }
 
 ApiReply SpeechApi::text(const ApiRequest& request, AccountID account) {
@@ -255,6 +283,14 @@ ApiReply SpeechApi::text(const ApiRequest& request, AccountID account) {
   }
   const auto instruction = strings<1>(*body, {"instruction"});
   if (!instruction) return ApiReply::error(400, "invalid_request");
+  if (parts_.rewriter) {
+    auto rewritten = parts_.rewriter->rewrite(text, (*instruction)[0]);
+    if (auto* fault = std::get_if<EngineFault>(&rewritten)) {
+      return *fault == EngineFault::busy ? ApiReply::error(503, "provider_rate_limited")
+                                         : ApiReply::error(500, "recognition_failed");
+    }
+    return ApiReply::json(200, jsonText(json::object{{"text", std::get<std::string>(rewritten)}}));
+  }
   auto kind = interpretInstruction((*instruction)[0], parts_.converter);
   if (auto* failure = std::get_if<SpokenTaskFailure>(&kind)) {
     return ApiReply::error(422, *failure == SpokenTaskFailure::ambiguousInstruction
@@ -327,10 +363,11 @@ std::variant<std::unique_ptr<StreamDecoding>, std::string> SpeechApi::openStream
   }
   const auto account = authenticate(request);
   if (!account) return errorMessage("invalid_access");
-  if (!supportedLanguage(language)) return errorMessage("unsupported_language");
+  const auto recognition = recognitionRequest(parts_.recogniser, language);
+  if (!recognition) return errorMessage("unsupported_language");
   auto slot = busy_.claim(*account, requestID, {}, std::move(onSuperseded));
   if (!slot) return errorMessage("request_busy");
-  auto opened = parts_.recogniser.open();
+  auto opened = parts_.recogniser.open(*recognition);
   if (auto* failure = std::get_if<RecognitionFailure>(&opened)) {
     return errorMessage(recognitionError(*failure));
   }
@@ -385,7 +422,7 @@ std::string StreamSession::finish() {
                                {"text", text},
                                {"segments", recognition.segments},
                                {"fallbackSegments", frames_},
-                               {"language", parts_.recogniser.languageCode()}});
+                               {"language", heardLanguage(recognition, parts_.recogniser)}});
 }
 
 }  // namespace wrenly::speech

@@ -16,6 +16,7 @@
 namespace wrenly::speech {
 
 class AccountStore;
+class ChatRewriter;
 class ChineseConverter;
 class Recogniser;
 class RecognitionStream;
@@ -27,7 +28,8 @@ struct ServiceParts {
   Recogniser& recogniser;
   ChineseConverter& converter;
   ServiceLog& log;
-  std::function<std::int64_t()> now;  // seconds since the epoch
+  std::function<std::int64_t()> now;       // seconds since the epoch
+  const ChatRewriter* rewriter = nullptr;  // none: spoken tasks follow the built-in rules
 };
 
 // One "stream" session: the audio is decoded frame by frame as it arrives, so the result is
@@ -81,6 +83,7 @@ class SpeechApi final : public ServiceHandler {
                  std::string& logName);
   ApiReply transcribe(const ApiRequest& request, AccountID account);
   ApiReply text(const ApiRequest& request, AccountID account);
+  ApiReply engine() const;
   ApiReply startSignIn(const ApiRequest& request);
   ApiReply signInPage(const ApiRequest& request, std::string_view query);
   ApiReply decideSignIn(const ApiRequest& request);

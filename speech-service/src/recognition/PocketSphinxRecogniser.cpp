@@ -169,8 +169,8 @@ std::unique_ptr<PocketSphinxRecogniser::Decoder> PocketSphinxRecogniser::makeDec
   return decoder;
 }
 
-std::variant<std::unique_ptr<RecognitionStream>, RecognitionFailure>
-PocketSphinxRecogniser::open() {
+std::variant<std::unique_ptr<RecognitionStream>, RecognitionFailure> PocketSphinxRecogniser::open(
+    const RecognitionRequest&) {
   std::unique_ptr<Decoder> decoder;
   {
     std::lock_guard lock(mutex_);

@@ -27,8 +27,11 @@ class PocketSphinxRecogniser final : public Recogniser {
       PocketSphinxModel model, int maximumDecoders = 3);
   ~PocketSphinxRecogniser() override;
 
-  std::variant<std::unique_ptr<RecognitionStream>, RecognitionFailure> open() override;
+  std::variant<std::unique_ptr<RecognitionStream>, RecognitionFailure> open(
+      const RecognitionRequest& request) override;
   std::string languageCode() const override { return "en"; }
+  std::string_view engineName() const override { return "built-in"; }
+  std::vector<VoiceLanguage> languages() const override { return {VoiceLanguage::english}; }
 
   struct Decoder;
   void giveBack(std::unique_ptr<Decoder> decoder);

@@ -2,8 +2,9 @@
 
 namespace wrenly::speech {
 
-RecognitionOutcome Recogniser::recognise(std::span<const std::int16_t> samples) {
-  auto opened = open();
+RecognitionOutcome Recogniser::recognise(std::span<const std::int16_t> samples,
+                                         const RecognitionRequest& request) {
+  auto opened = open(request);
   if (auto* failure = std::get_if<RecognitionFailure>(&opened)) return *failure;
   auto& stream = *std::get<std::unique_ptr<RecognitionStream>>(opened);
   // The engine takes audio best in blocks of a few thousand samples.

@@ -4,14 +4,24 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <variant>
+#include <vector>
+
+#include "text/VoiceLanguage.h"
 
 namespace wrenly::speech {
 
 // What the engine heard in one utterance.
 struct Recognition {
-  std::string transcript;  // lower-case words, as the engine writes them; empty for silence
-  int segments = 0;        // recognised words, without silences and fillers
+  std::string transcript;  // as the engine writes it; empty for silence
+  int segments = 0;        // recognised words (or pieces, for an engine that gives no words)
+  std::string language;    // BCP 47 code of what was heard; empty: the engine's languageCode()
+};
+
+// What the client asked for besides the audio.
+struct RecognitionRequest {
+  VoiceLanguage language = VoiceLanguage::automatic;
 };
 
 enum class RecognitionFailure {
@@ -35,12 +45,18 @@ class Recogniser {
  public:
   virtual ~Recogniser() = default;
   // A stream, or the reason none can start now.
-  virtual std::variant<std::unique_ptr<RecognitionStream>, RecognitionFailure> open() = 0;
+  virtual std::variant<std::unique_ptr<RecognitionStream>, RecognitionFailure> open(
+      const RecognitionRequest& request) = 0;
   // The language the engine recognises, as reported for "auto" (a BCP 47 code such as "en").
   virtual std::string languageCode() const = 0;
+  // What the engine is ("built-in", "endpoint") and the languages a request may name besides
+  // "auto".
+  virtual std::string_view engineName() const = 0;
+  virtual std::vector<VoiceLanguage> languages() const = 0;
 
   // A whole recording at once.
-  RecognitionOutcome recognise(std::span<const std::int16_t> samples);
+  RecognitionOutcome recognise(std::span<const std::int16_t> samples,
+                               const RecognitionRequest& request);
 };
 
 }  // namespace wrenly::speech

@@ -96,4 +96,27 @@ std::vector<std::int16_t> samplesOf(std::string_view pcm) {
   return samples;
 }
 
+std::string wavOf(std::span<const std::int16_t> samples) {
+  std::string wav;
+  wav.reserve(44 + samples.size() * 2);
+  auto put = [&wav](std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) wav.push_back(static_cast<char>((value >> (8 * i)) & 0xff));
+  };
+  const auto dataBytes = static_cast<std::uint32_t>(samples.size() * 2);
+  wav += "RIFF";
+  put(36 + dataBytes, 4);
+  wav += "WAVEfmt ";
+  put(16, 4);
+  put(1, 2);  // PCM
+  put(1, 2);  // mono
+  put(16000, 4);
+  put(32000, 4);  // bytes per second
+  put(2, 2);      // bytes per frame
+  put(16, 2);
+  wav += "data";
+  put(dataBytes, 4);
+  for (std::int16_t sample : samples) put(static_cast<std::uint16_t>(sample), 2);
+  return wav;
+}
+
 }  // namespace wrenly::speech

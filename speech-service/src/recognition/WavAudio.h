@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -19,6 +20,9 @@ enum class WavFailure {
 
 // The samples of a WAV file in the format the program records.
 std::variant<std::vector<std::int16_t>, WavFailure> readWav(std::string_view bytes);
+
+// A WAV file (16 kHz mono 16-bit PCM) holding `samples`.
+std::string wavOf(std::span<const std::int16_t> samples);
 
 // Little-endian 16-bit samples from raw PCM bytes; a trailing odd byte is dropped.
 std::vector<std::int16_t> samplesOf(std::string_view pcm);
