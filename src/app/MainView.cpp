@@ -27,6 +27,27 @@ QFrame* makeDivider(QWidget* parent) {
   return line;
 }
 
+QString engineLine(const EngineInfo& engine) {
+  if (engine.builtIn) return qs(text::builtInEngine);
+  QStringList names;
+  for (VoiceLanguage language : engine.languages) {
+    switch (language) {
+      case VoiceLanguage::cantonese:
+        names << qs(text::cantoneseName);
+        break;
+      case VoiceLanguage::mandarin:
+        names << qs(text::mandarinName);
+        break;
+      case VoiceLanguage::english:
+        names << qs(text::englishName);
+        break;
+      case VoiceLanguage::automatic:
+        break;
+    }
+  }
+  return qs(text::otherEnginePrefix) + names.join(qs(text::languageSeparator));
+}
+
 }  // namespace
 
 MainView::MainView(MenuActions& actions, QWidget* parent) : QWidget(parent), actions_(actions) {
@@ -96,6 +117,8 @@ MainView::MainView(MenuActions& actions, QWidget* parent) : QWidget(parent), act
   auto* servicesLayout = new QVBoxLayout(services_);
   servicesLayout->setContentsMargins(16, 0, 0, 0);
   servicesLayout->addWidget(makeLabel(qs(text::servicesExplanation), TextRole::body, services_));
+  engine_ = makeLabel({}, TextRole::caption, services_);
+  servicesLayout->addWidget(engine_);
   auto* requestAccessibility = makeButton(qs(text::requestAccessibility), services_);
   auto* showDiagnostics = makeButton(qs(text::showDiagnostics), services_);
   servicesLayout->addWidget(requestAccessibility);
@@ -199,6 +222,9 @@ void MainView::render(const ShellSnapshot& snapshot) {
   deleteAccount_->setEnabled(!busy);
   activationFeedback_->setText(qs(state.activationFeedback));
   activationFeedback_->setVisible(!state.activationFeedback.empty());
+
+  engine_->setVisible(state.engine.has_value());
+  if (state.engine) engine_->setText(engineLine(*state.engine));
 
   lastTextBlock_->setVisible(!state.lastText.empty());
   lastText_->setText(qs(state.lastText));

@@ -46,6 +46,7 @@ class MainView : public QWidget {
   QWidget* services_;
   QWidget* lastTextBlock_;
   QLabel* lastText_;
+  QLabel* engine_;
   QMessageBox* deleteDialog_ = nullptr;
 };
 

@@ -71,8 +71,21 @@ asio::awaitable<void> AccountActions::updateAccountStatus() {
   }
   // A sign-out that finished meanwhile wins over the late answer.
   if (!state.accessActive) co_return;
+  {
+    ControllerChange change(context_);
+    state.accountStatus = status;
+  }
+  if (!context_.ports.service.isLocal()) co_return;
+  // Only the local service is asked which engine listens; an older one without the call shows
+  // nothing.
+  std::optional<EngineInfo> engine;
+  try {
+    engine = co_await context_.ports.service.engineInfo();
+  } catch (const std::exception&) {
+    co_return;
+  }
   ControllerChange change(context_);
-  state.accountStatus = status;
+  state.engine = engine;
 }
 
 asio::awaitable<void> AccountActions::signIn() {

@@ -46,6 +46,7 @@ struct DictationState {
   std::optional<TriggerKey> detectedTriggerKey;     // the key seen during set-up
   bool detectionLight = false;                      // lit briefly when a key is seen
   std::string overlayNotice;                        // the overlay's short notice
+  std::optional<EngineInfo> engine;                 // the local service's, once it said
   std::optional<AccountStatus> accountStatus;       // none when signed out
   bool accessActive = false;                        // signed in with an active account
   bool serviceAvailable = false;                    // dictation may start

@@ -78,6 +78,15 @@ inline constexpr const char* deleteCancel = "取消";
 inline constexpr const char* deleteExplanation =
     "您的帳戶、登入憑證及使用記錄將會從語音服務永久刪除，無法復原。";
 inline constexpr const char* servicesAndPermissions = "服務設定及權限";
+// Which engine the local service recognises with.
+inline constexpr const char* builtInEngine =
+    "語音引擎：本機內置引擎，只辨識英語。如要辨識中文，請為本機語音服務連接其他辨識引擎（見 "
+    "README）。";
+inline constexpr const char* otherEnginePrefix = "語音引擎：已連接的辨識引擎，語言：";
+inline constexpr const char* languageSeparator = "、";
+inline constexpr const char* cantoneseName = "粵語";
+inline constexpr const char* mandarinName = "普通話";
+inline constexpr const char* englishName = "英語";
 inline constexpr const char* servicesExplanation =
     "開啟即時辨識時，音訊會在錄音期間送往語音服務；連線中斷時可能於停止後以上傳完整錄音重試。"
     "未開啟時於停止後上傳。若有選取文字，所選文字與口述修改要求亦會一併送出。"

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "text/VoiceLanguage.h"
 
 namespace wrenly {
 
@@ -8,6 +11,13 @@ namespace wrenly {
 struct AccountStatus {
   bool active = false;
   friend bool operator==(const AccountStatus&, const AccountStatus&) = default;
+};
+
+// Which engine a local service recognises with, and the languages it serves ("auto" aside).
+struct EngineInfo {
+  bool builtIn = false;  // the service's own engine, English only
+  std::vector<VoiceLanguage> languages;
+  friend bool operator==(const EngineInfo&, const EngineInfo&) = default;
 };
 
 // The first leg of sign-in: the page to open and the value its callback must carry back.

@@ -75,6 +75,19 @@ AccountStatus decodeAccountStatus(std::string_view body) {
   return AccountStatus{*active};
 }
 
+EngineInfo decodeEngineInfo(std::string_view body) {
+  boost::json::object object = parseObject(body);
+  const auto* languages = member(object, "languages").if_array();
+  if (!languages) throw ReplyDecodingError(ReplyDecodingFailure::wrongType);
+  EngineInfo info{stringMember(object, "engine") == "built-in", {}};
+  for (const boost::json::value& language : *languages) {
+    const auto* raw = language.if_string();
+    const auto known = raw ? VoiceLanguage::fromRaw(*raw) : std::nullopt;
+    if (known && *known != VoiceLanguage::automatic) info.languages.push_back(*known);
+  }
+  return info;
+}
+
 SignInStart decodeSignInStart(std::string_view body) {
   boost::json::object object = parseObject(body);
   return SignInStart{stringMember(object, "authorizationURL"), stringMember(object, "state")};

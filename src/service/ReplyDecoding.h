@@ -45,6 +45,8 @@ bool isValidServiceCode(std::string_view code);
 
 // Replies of the account calls; other members are ignored. Throw ReplyDecodingError.
 AccountStatus decodeAccountStatus(std::string_view body);
+// `GET engine`; languages the program does not know are left out.
+EngineInfo decodeEngineInfo(std::string_view body);
 SignInStart decodeSignInStart(std::string_view body);
 
 }  // namespace wrenly

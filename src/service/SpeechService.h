@@ -33,6 +33,8 @@ class SpeechService {
       std::optional<std::string> sourceRequestID) = 0;
 
   virtual asio::awaitable<AccountStatus> accountStatus() = 0;
+  // The local service's engine; a service without the call answers an error.
+  virtual asio::awaitable<EngineInfo> engineInfo() = 0;
   virtual asio::awaitable<void> signOut() = 0;
   virtual asio::awaitable<void> removeAccess() = 0;
 };

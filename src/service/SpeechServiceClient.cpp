@@ -194,6 +194,11 @@ asio::awaitable<AccountStatus> SpeechServiceClient::accountStatus() {
   co_return decodeAccountStatus(reply);
 }
 
+asio::awaitable<EngineInfo> SpeechServiceClient::engineInfo() {
+  std::string reply = co_await request(Call("engine", "GET"));
+  co_return decodeEngineInfo(reply);
+}
+
 asio::awaitable<void> SpeechServiceClient::forgetCredentials(std::string baseURL) {
   // The store's answer is not acted on: the service has already let go of the token.
   auto remove = [this, baseURL] {

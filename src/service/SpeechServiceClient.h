@@ -71,6 +71,7 @@ class SpeechServiceClient : public SpeechService {
   asio::awaitable<SignInStart> startSignIn(std::string token);
   asio::awaitable<AccountStatus> completeSignIn(std::string token);
   asio::awaitable<AccountStatus> accountStatus() override;
+  asio::awaitable<EngineInfo> engineInfo() override;
   asio::awaitable<void> signOut() override;
   asio::awaitable<void> removeAccess() override;
 

@@ -90,6 +90,21 @@ TEST_F(Account, TwoRefreshesInARowMakeOneCheck) {
   EXPECT_EQ(accountChecks(), 1u);
 }
 
+TEST_F(Account, OnlyTheLocalServiceIsAskedWhichEngineListens) {
+  for (bool local : {false, true}) {
+    memory.local = local;
+    memory.engine = EngineInfo{false, {VoiceLanguage::cantonese, VoiceLanguage::mandarin}};
+    signedIn();
+    setUpDone();
+    launch(false);
+    controller->refreshServiceState();
+    runUntil([&] { return state().accountStatus.has_value(); });
+    settle();
+    EXPECT_EQ(state().engine, local ? std::optional(memory.engine) : std::nullopt);
+    EXPECT_EQ(memory.count("engineInfo"), local ? 1u : 0u);
+  }
+}
+
 TEST_F(Account, ACheckDuringARecordingLeavesTheMessageAlone) {
   launchReady();
   startDictation();

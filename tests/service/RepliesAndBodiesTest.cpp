@@ -54,6 +54,11 @@ TEST(AccountReplies, DecodeRequiredMembersOnly) {
     EXPECT_THROW(decodeAccountStatus(body), ReplyDecodingError) << body;
   }
   EXPECT_THROW(decodeSignInStart(R"({"authorizationURL":"https://a/b"})"), ReplyDecodingError);
+  EXPECT_EQ(decodeEngineInfo(R"({"engine":"built-in","languages":["auto","english"]})"),
+            (EngineInfo{true, {VoiceLanguage::english}}));
+  EXPECT_EQ(decodeEngineInfo(R"({"engine":"endpoint","languages":["auto","cantonese",1,"x"]})"),
+            (EngineInfo{false, {VoiceLanguage::cantonese}}));
+  EXPECT_THROW(decodeEngineInfo(R"({"engine":"built-in"})"), ReplyDecodingError);
 }
 
 TEST(RequestBodies, AreExactEscapedAndUseStandardBase64) {

@@ -89,6 +89,12 @@ class MemorySpeechService final : public SpeechService {
     co_await answer("accountStatus");
     co_return AccountStatus{true};
   }
+  EngineInfo engine{true, {VoiceLanguage::english}};
+  asio::awaitable<EngineInfo> engineInfo() override {
+    record("engineInfo");
+    co_await answer("engineInfo");
+    co_return engine;
+  }
   asio::awaitable<void> signOut() override {
     record("signOut");
     co_await answer("signOut");
