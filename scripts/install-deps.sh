@@ -16,6 +16,7 @@ test_packages=(
   dbus dbus-x11 gnome-keyring pulseaudio pulseaudio-utils pocketsphinx-testdata sox flite
   xvfb openbox at-spi2-core x11-utils python3-gi gir1.2-gtk-3.0 xauth
   trayer fonts-wqy-microhei mousepad xdotool gir1.2-atspi-2.0 curl
+  featherpad kwrite firefox-esr
 )
 
 packages=("${build_packages[@]}")
