@@ -43,6 +43,8 @@ struct Application {
   std::string name;
   // The command line, given a scratch folder for its files.
   std::function<std::vector<std::string>(const fs::path&)> command;
+  // The window title says "released" once the application has decided about the Alt release.
+  bool titleSaysReleased = false;
 };
 
 void PrintTo(const Application& application, std::ostream* out) {
@@ -69,7 +71,11 @@ std::vector<std::string> editor(const std::string& program, const fs::path& fold
 std::vector<std::string> browser(const fs::path& folder) {
   const auto page = folder / "page.html";
   std::ofstream(page) << "<!doctype html><meta charset=utf-8><title>fields</title>"
-                         "<input id=line><textarea id=notes autofocus></textarea>";
+                         "<input id=line><textarea id=notes autofocus></textarea>"
+                         // Gecko decides about a key release after the page had it: a title
+                         // changed on the page's next turn arrives after the decision.
+                         "<script>addEventListener('keyup', (e) => { if (e.key == 'Alt') "
+                         "setTimeout(() => { document.title = 'released'; }) });</script>";
   const auto profile = folder / "profile";
   fs::create_directories(profile);
   // A first start that shows no welcome, update or default-browser page over the fields.
@@ -118,6 +124,26 @@ class AltTap : public ::testing::TestWithParam<Application> {
     });
   }
 
+  // The title as the application set it last, in UTF-8.
+  std::string windowTitle(int32_t processID) {
+    const auto window = desktop.desktop->windows().frontNormalWindow(processID);
+    if (!window) return {};
+    Display* user = desktop.user.get();
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(user, *window, XInternAtom(user, "_NET_WM_NAME", False), 0, 1024, False,
+                           XInternAtom(user, "UTF8_STRING", False), &type, &format, &count, &after,
+                           &data) != Success ||
+        !data) {
+      return {};
+    }
+    std::string title(reinterpret_cast<char*>(data), count);
+    XFree(data);
+    return title;
+  }
+
   DesktopSession& desktop = DesktopSession::shared();
   SystemClock clock;
   HelperClipboard clipboard;
@@ -153,6 +179,20 @@ TEST_P(AltTap, LeavesTheFocusInTheFieldThatThenReceivesTheText) {
   ElementHandle field;
   ASSERT_TRUE(waitFor([&] { return isTextField(field = focused(pid)); }, 30s))
       << "no text field has focus in " << application.name;
+  const auto origin = field->selectedRange();
+  ASSERT_TRUE(origin);
+
+  // A letter before the tap leaves the caret where an arrow key can move it back. A browser
+  // that just opened its page may drop the first keys.
+  bool typed = false;
+  for (int attempt = 0; attempt < 5 && !typed; ++attempt) {
+    desktop.tap(XK_q);
+    typed = waitFor([&] {
+      auto now = field->selectedRange();
+      return now && now->location > origin->location;
+    });
+  }
+  ASSERT_TRUE(typed) << "the letter did not reach the field";
   const auto start = field->selectedRange();
   ASSERT_TRUE(start);
 
@@ -161,8 +201,13 @@ TEST_P(AltTap, LeavesTheFocusInTheFieldThatThenReceivesTheText) {
   TriggerKeyDetector detector(
       platform, [&](TriggerKey key) { taps.push_back(key); },
       [&](TriggerPress press) { presses.push_back(press); });
-  // The accessibility bus may not have answered yet whether it is on.
-  ASSERT_TRUE(waitFor([&] { return detector.install(TriggerKey::rightAlt); }));
+  // A bus slow at start may have left the question whether accessibility is on unanswered:
+  // asked again, as the program does when the user asks for the permission.
+  ASSERT_TRUE(waitFor([&] {
+    if (detector.install(TriggerKey::rightAlt)) return true;
+    desktop.accessibility->requestTrust();
+    return false;
+  }));
   // The user's finger stays on the key longer than the detector takes to answer.
   desktop.key(XK_Alt_R, true);
   ASSERT_TRUE(waitFor([&] { return !presses.empty(); }));
@@ -170,14 +215,20 @@ TEST_P(AltTap, LeavesTheFocusInTheFieldThatThenReceivesTheText) {
   ASSERT_TRUE(waitFor([&] { return !taps.empty(); }));
   EXPECT_EQ(presses, std::vector{TriggerPress::began});
 
-  // A letter typed after the tap reaches the field: the toolkit handled the release by then, and
-  // neither a focused menu bar nor an open menu took the key.
-  desktop.tap(XK_q);
-  ASSERT_TRUE(caretMoved(field, *start, 1))
-      << "the letter did not reach the field; focus on "
-      << (focused(pid) ? focused(pid)->role().value_or("?") : "nothing") << ", caret at "
-      << (field->selectedRange() ? field->selectedRange()->location : -1) << " from "
-      << start->location;
+  if (application.titleSaysReleased) {
+    ASSERT_TRUE(waitFor([&] { return windowTitle(pid).find("released") != std::string::npos; }));
+    EXPECT_TRUE(focused(pid)->isSameElement(*field))
+        << "focus on " << (focused(pid) ? focused(pid)->role().value_or("?") : "nothing");
+  }
+  // Arrow keys after the tap move the caret: no menu bar took them (there they move between
+  // menus). Two of them, because Gecko decides about the release only once its content process
+  // has seen it: by the second key the decision is made.
+  for (auto [arrow, at] : {std::pair{XK_Left, -1}, std::pair{XK_Right, 0}}) {
+    desktop.tap(arrow);
+    ASSERT_TRUE(caretMoved(field, *start, at))
+        << "an arrow key did not reach the field; focus on "
+        << (focused(pid) ? focused(pid)->role().value_or("?") : "nothing");
+  }
   EXPECT_TRUE(focused(pid)->isSameElement(*field));
 
   // The capture as a start makes it, timed for the record: the median of ten.
@@ -204,11 +255,11 @@ TEST_P(AltTap, LeavesTheFocusInTheFieldThatThenReceivesTheText) {
   });
   ASSERT_TRUE(waitFor([&] { return done; }));
   EXPECT_EQ(result, DeliveryResult::pasteSent);
-  ASSERT_TRUE(caretMoved(field, *start, 1 + 5));
+  ASSERT_TRUE(caretMoved(field, *start, 5));
   RecordProperty("delivered_ms", std::to_string(std::chrono::duration<double, std::milli>(
                                                     std::chrono::steady_clock::now() - delivering)
                                                     .count()));
-  ASSERT_TRUE(field->setSelectedRange({start->location + 1, 5}));
+  ASSERT_TRUE(field->setSelectedRange({start->location, 5}));
   // Gecko selects in its content process: the selection shows a moment later.
   EXPECT_TRUE(waitFor([&] { return field->selectedText() == dictated; }))
       << field->selectedText().value_or("?");
@@ -222,7 +273,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 }},
                     Application{"KWrite",
                                 [](const fs::path& folder) { return editor("kwrite", folder); }},
-                    Application{"FirefoxESR", browser}),
+                    Application{"FirefoxESR", browser, true}),
     [](const auto& row) { return row.param.name; });
 
 }  // namespace
