@@ -20,6 +20,7 @@ test_packages=(
   trayer fonts-wqy-microhei mousepad xdotool gir1.2-atspi-2.0 curl
   chromium chromium-driver libnss3-tools
   sway xwayland wl-clipboard featherpad qtwayland5 foot util-linux iproute2
+  kwrite firefox-esr
 )
 
 packages=("${build_packages[@]}")

@@ -87,7 +87,8 @@ class DictationController : public std::enable_shared_from_this<DictationControl
 
   ControllerContext context_;
   NoticeTimer notices_{context_};
-  TriggerKeySetup triggerKey_{context_, [this] { cycle_.toggle(); }};
+  TriggerKeySetup triggerKey_{context_, [this] { cycle_.toggle(); },
+                              [this](TriggerPress press) { cycle_.triggerPressChanged(press); }};
   AccountActions account_{context_, triggerKey_, [this] { cycle_.forget(); }};
   DictationCycle cycle_{context_, notices_, triggerKey_, account_};
 };

@@ -10,6 +10,7 @@
 #include "controller/ControllerContext.h"
 #include "delivery/InputTarget.h"
 #include "platform/Workspace.h"
+#include "triggerkey/TriggerKeyDetector.h"
 
 namespace wrenly {
 
@@ -39,6 +40,10 @@ class DictationCycle {
 
   // Starts, stops or ignores (while starting or processing).
   void toggle();
+  // A press of the trigger key began alone or was joined by another key. A press that may
+  // start a dictation captures the destination at once: at its release, before the start
+  // could, some applications move their focus (a lone Alt focuses the menu bar).
+  void triggerPressChanged(TriggerPress press);
   void retryLastRecording();
   void copyLastText();
   void rememberDeactivatedApp(const RunningApplication& application);
@@ -57,6 +62,11 @@ class DictationCycle {
     Clock::Duration savedAt{};  // Clock::now()
   };
   struct Processing;
+  // What a trigger press that may start a dictation found when it went down.
+  struct PressCapture {
+    std::optional<SelectedText> selection;
+    InputTarget target;
+  };
   // One dictation, from the press that starts it until processing takes it over.
   struct DictationRun {
     std::optional<InputTarget> target;
@@ -69,7 +79,8 @@ class DictationCycle {
   asio::awaitable<void> start(std::weak_ptr<const void> weak);
   // The named steps of a start.
   bool refusesStart();
-  bool passStartChecks(const std::optional<RunningApplication>& before);
+  bool passStartChecks(const std::optional<RunningApplication>& before,
+                       std::optional<PressCapture> early);
   std::shared_ptr<StreamingSession> openLiveSession();
   void beginRecording();
   void refuse(const std::string& message, const std::string& notice);
@@ -102,6 +113,7 @@ class DictationCycle {
 
   std::optional<RetryRecording> retryRecording_;
   std::optional<RecentTarget> recentTarget_;
+  std::optional<PressCapture> pressCapture_;
   DictationRun run_;
 };
 

@@ -2,6 +2,7 @@
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/system/system_error.hpp>
+#include <utility>
 
 #include "audio/Recorder.h"
 #include "audio/RecorderError.h"
@@ -78,6 +79,17 @@ void DictationCycle::toggle() {
   }
 }
 
+void DictationCycle::triggerPressChanged(TriggerPress press) {
+  pressCapture_.reset();
+  // Stopping needs no destination.
+  if (press != TriggerPress::began || state_.phase != Phase::idle || !state_.permissionGranted)
+    return;
+  auto& insertion = context_.ports.insertion;
+  auto selection = insertion.captureSelection();
+  auto target = selection ? std::optional(selection->target) : insertion.captureTarget();
+  if (target && target->focusedElement) pressCapture_ = PressCapture{selection, *target};
+}
+
 void DictationCycle::rememberDeactivatedApp(const RunningApplication& application) {
   // This program never remembers itself: the process decides first, and two applications the
   // desktop has no id for are not thereby the same one.
@@ -133,7 +145,8 @@ bool DictationCycle::frontmostHasSecureField() {
          TextDelivery::isSecure(insertion.focusedElement(front->processID));
 }
 
-bool DictationCycle::passStartChecks(const std::optional<RunningApplication>& before) {
+bool DictationCycle::passStartChecks(const std::optional<RunningApplication>& before,
+                                     std::optional<PressCapture> early) {
   ControllerChange change(context_);
   auto& insertion = context_.ports.insertion;
   state_.phase = Phase::idle;
@@ -147,7 +160,9 @@ bool DictationCycle::passStartChecks(const std::optional<RunningApplication>& be
     return false;
   }
 
-  run_.selection = insertion.captureSelection();
+  // What the press found stands, unless the front application changed since.
+  if (early && after && early->target.processID != after->processID) early.reset();
+  run_.selection = early ? early->selection : insertion.captureSelection();
   if (run_.selection && utf16Length(run_.selection->text) > selectionLimit) {
     dropSelection();
     refuse(Messages::selectionTooLong, Messages::selectionTooLongNotice);
@@ -155,7 +170,9 @@ bool DictationCycle::passStartChecks(const std::optional<RunningApplication>& be
   }
   state_.isEditingSelection = run_.selection.has_value();
 
-  run_.target = run_.selection ? std::optional(run_.selection->target) : insertion.captureTarget();
+  run_.target = run_.selection ? std::optional(run_.selection->target)
+                : early        ? std::optional(early->target)
+                               : insertion.captureTarget();
   // The field the user left a moment ago stands in for a front application without one, but
   // never for a password field in front: the text would go to another application.
   if (!run_.target && recentTarget_ &&
@@ -247,6 +264,8 @@ asio::awaitable<void> DictationCycle::start(std::weak_ptr<const void> weak) {
   Clock& clock = clock_;
   const auto background = context_.ports.platform.background;
 
+  // Taken by this start whatever becomes of it: a later start without a press must not use it.
+  auto early = std::exchange(pressCapture_, std::nullopt);
   if (refusesStart()) co_return;
   {
     ControllerChange change(context_);
@@ -259,7 +278,7 @@ asio::awaitable<void> DictationCycle::start(std::weak_ptr<const void> weak) {
   self.reset();
   co_await insertion.prepareFrontmostApplication();
   if (!(self = weak.lock())) co_return;
-  if (!passStartChecks(before)) co_return;
+  if (!passStartChecks(before, std::move(early))) co_return;
 
   // The microphone permission.
   self.reset();

@@ -32,8 +32,9 @@ std::string shortTime(std::chrono::system_clock::time_point when) {
 
 }  // namespace
 
-TriggerKeySetup::TriggerKeySetup(ControllerContext& context, std::function<void()> pressed)
-    : context_(context), pressed_(std::move(pressed)) {}
+TriggerKeySetup::TriggerKeySetup(ControllerContext& context, std::function<void()> pressed,
+                                 std::function<void(TriggerPress)> pressChanged)
+    : context_(context), pressed_(std::move(pressed)), pressChanged_(std::move(pressChanged)) {}
 
 TriggerKeySetup::~TriggerKeySetup() = default;
 
@@ -83,8 +84,12 @@ void TriggerKeySetup::install() {
   }
   if (!detector_) {
     // The detector is owned here and ends with this object: its presses need no lifeline.
-    detector_ = std::make_unique<TriggerKeyDetector>(context_.ports.platform,
-                                                     [this](TriggerKey key) { detected(key); });
+    detector_ = std::make_unique<TriggerKeyDetector>(
+        context_.ports.platform, [this](TriggerKey key) { detected(key); },
+        [this](TriggerPress press) {
+          // During set-up a press of the key is only being identified.
+          if (context_.state.setupComplete) pressChanged_(press);
+        });
   }
   const bool ok = detector_->install(chosen);
   state.triggerKeyAvailable = ok;

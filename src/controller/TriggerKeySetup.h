@@ -7,10 +7,9 @@
 
 #include "controller/ControllerContext.h"
 #include "triggerkey/TriggerKey.h"
+#include "triggerkey/TriggerKeyDetector.h"
 
 namespace wrenly {
-
-class TriggerKeyDetector;
 
 // The accessibility permission and the trigger key: installing it, detecting and confirming the
 // user's key during set-up, and handing presses of the confirmed key on. Owns the permission,
@@ -24,8 +23,10 @@ class TriggerKeySetup {
   enum class PermissionPrompt { none, ifMissing };
   enum class PermissionReport { none, timed };
 
-  // `pressed` runs for each press of the confirmed key.
-  TriggerKeySetup(ControllerContext& context, std::function<void()> pressed);
+  // `pressed` runs for each press of the confirmed key; `pressChanged` as such a press begins
+  // alone or is joined by another key.
+  TriggerKeySetup(ControllerContext& context, std::function<void()> pressed,
+                  std::function<void(TriggerPress)> pressChanged);
   ~TriggerKeySetup();
 
   void refreshPermission(PermissionPrompt prompt, PermissionReport report);
@@ -45,6 +46,7 @@ class TriggerKeySetup {
 
   ControllerContext& context_;
   std::function<void()> pressed_;
+  std::function<void(TriggerPress)> pressChanged_;
   std::unique_ptr<TriggerKeyDetector> detector_;
   std::optional<TriggerKey> installed_;
 };

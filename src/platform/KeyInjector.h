@@ -17,6 +17,13 @@ class KeyInjector {
   virtual bool pasteKeyDown(int32_t processID) = 0;
   // Releases what the last successful `pasteKeyDown` pressed.
   virtual void pasteKeyUp() = 0;
+
+  // Presses and releases a key that types nothing and is bound to nothing on the current
+  // layout. Sent while a modifier key is held, it makes applications see that modifier used
+  // with another key, so its release is not a lone tap to them (a lone Alt opens the menu bar
+  // in many toolkits). False when the layout leaves no such key; nothing was sent then. The key
+  // monitor never reports this key.
+  virtual bool tapUnusedKey() = 0;
 };
 
 }  // namespace wrenly

@@ -5,17 +5,21 @@
 
 #include "base/Required.h"
 #include "platform/Accessibility.h"
+#include "platform/KeyInjector.h"
 #include "platform/Platform.h"
 
 namespace wrenly {
 
-TriggerKeyDetector::TriggerKeyDetector(const Platform& platform, Detected detected)
+TriggerKeyDetector::TriggerKeyDetector(const Platform& platform, Detected detected,
+                                       PressChanged pressChanged)
     : mainLoop_(platform.mainLoop),
       accessibility_(
           required(platform.accessibility, "TriggerKeyDetector", "accessibility service")),
       keyMonitor_(required(platform.keyMonitor, "TriggerKeyDetector", "key monitor")),
+      keyInjector_(required(platform.keyInjector, "TriggerKeyDetector", "key injector")),
       chords_(required(platform.chords, "TriggerKeyDetector", "chord registrar")),
-      detected_(std::move(detected)) {
+      detected_(std::move(detected)),
+      pressChanged_(std::move(pressChanged)) {
   if (!mainLoop_) throw std::invalid_argument("TriggerKeyDetector needs the main loop");
 }
 
@@ -46,6 +50,7 @@ bool TriggerKeyDetector::install(TriggerKey selected) {
     uninstall();
     return false;
   }
+  installed_ = selected;
   if (selected != TriggerKey::optionCommandR) return true;
 
   chordRegistration_ = chords_.registerChord(chord, [this, current, loop = mainLoop_] {
@@ -67,12 +72,21 @@ void TriggerKeyDetector::uninstall() {
   chordRegistration_.reset();
   keysDown_.clear();
   usedInCombination_.clear();
+  installed_.reset();
+  aloneSoFar_ = false;
+}
+
+void TriggerKeyDetector::combine() {
+  usedInCombination_.insert(keysDown_.begin(), keysDown_.end());
+  if (!aloneSoFar_) return;
+  aloneSoFar_ = false;
+  if (pressChanged_) pressChanged_(TriggerPress::combined);
 }
 
 void TriggerKeyDetector::handle(const KeyEvent& event) {
   if (event.type == KeyEventType::keyDown) {
     // Whatever is held now was part of a shortcut.
-    usedInCombination_.insert(keysDown_.begin(), keysDown_.end());
+    combine();
     return;
   }
   if (auto key = TriggerKey::fromModifierKey(event.key, event.side))
@@ -88,14 +102,23 @@ void TriggerKeyDetector::modifierChanged(TriggerKey key, const ModifierState& mo
   if (deviceDown || (familyDown && !held)) {
     if (held) return;
     if (!keysDown_.empty()) {
-      usedInCombination_.insert(keysDown_.begin(), keysDown_.end());
+      combine();
       usedInCombination_.insert(key);
+      keysDown_.insert(key);
+      return;
     }
     keysDown_.insert(key);
+    if (key != installed_) return;
+    aloneSoFar_ = true;
+    // Before anyone else hears of the press: the applications must see the tap before the
+    // user lets go.
+    keyInjector_.tapUnusedKey();
+    if (pressChanged_) pressChanged_(TriggerPress::began);
     return;
   }
 
   if (keysDown_.erase(key) == 0) return;
+  if (key == installed_) aloneSoFar_ = false;
   if (usedInCombination_.erase(key) != 0) return;  // it was part of a combination
   detected_(key);
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 
 #include "base/Subscription.h"
@@ -14,22 +15,36 @@
 namespace wrenly {
 
 class Accessibility;
+class KeyInjector;
 struct Platform;
+
+// What became of a press of the installed trigger key that began with no other key held: it may
+// still become a lone tap (`began`), or another key joined it and it no longer can (`combined`).
+enum class TriggerPress { began, combined };
 
 // Watches the keyboard system-wide and reports trigger keys: a modifier key pressed and released
 // with no other key (modifier or not) going down meanwhile, and, when chosen, the Alt+Super+R
 // chord. It reports a lone tap of any of the eight modifier keys, not only the chosen one; the
 // caller decides what a report means. Lives on the main loop.
+//
+// Toolkits take a lone Alt for a request to focus the menu bar, at its release. So while the
+// installed trigger key is held alone, the detector has an unused key tapped once: to the
+// applications the trigger key was then used with another key, and its release does nothing.
+// Only the installed key gets this, and only when it went down first: Alt+F typed with it still
+// opens the File menu (the unused key types and names nothing), a plain Alt of the other side
+// keeps its menu, and AltGr+e still types € (the tap happens before the e, and changes no
+// level).
 class TriggerKeyDetector {
  public:
   using Detected = std::function<void(TriggerKey)>;
+  using PressChanged = std::function<void(TriggerPress)>;
 
   static constexpr TriggerChord chord{Key::r, ModifierState().hold(Key::alt).hold(Key::super)};
 
-  // Borrows the main loop, accessibility, key monitor and chord registrar of `platform`; they
-  // must outlive this object. Nothing is installed yet. `detected` is always called on the main
-  // loop.
-  TriggerKeyDetector(const Platform& platform, Detected detected);
+  // Borrows the main loop, accessibility, key monitor, key injector and chord registrar of
+  // `platform`; they must outlive this object. Nothing is installed yet. `detected` and
+  // `pressChanged` (which may be empty) are always called on the main loop.
+  TriggerKeyDetector(const Platform& platform, Detected detected, PressChanged pressChanged = {});
   ~TriggerKeyDetector();
   TriggerKeyDetector(const TriggerKeyDetector&) = delete;
   TriggerKeyDetector& operator=(const TriggerKeyDetector&) = delete;
@@ -49,18 +64,25 @@ class TriggerKeyDetector {
 
  private:
   void handle(const KeyEvent& event);
+  // The keys held now were used together.
+  void combine();
 
   asio::any_io_executor mainLoop_;
   Accessibility& accessibility_;
   KeyMonitor& keyMonitor_;
+  KeyInjector& keyInjector_;
   ChordRegistrar& chords_;
   Detected detected_;
+  PressChanged pressChanged_;
 
   Subscription globalMonitor_;
   Subscription localMonitor_;
   Subscription chordRegistration_;
   std::set<TriggerKey> keysDown_;
   std::set<TriggerKey> usedInCombination_;
+  std::optional<TriggerKey> installed_;
+  // The installed key is held and went down alone.
+  bool aloneSoFar_ = false;
   // Held weakly by every callback: events of an earlier installation, or arriving after this
   // object is gone, find it expired and are dropped.
   std::shared_ptr<int> installation_;

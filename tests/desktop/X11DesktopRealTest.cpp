@@ -53,6 +53,7 @@ class X11DesktopTest : public ::testing::Test {
     platform.accessibility = session->accessibility.get();
     platform.keyMonitor = &session->desktop->keyMonitor();
     platform.chords = &session->desktop->chords();
+    platform.keyInjector = &session->desktop->keyInjector();
     return platform;
   }
 

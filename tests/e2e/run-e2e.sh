@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # One end-to-end case on a private headless desktop with the real program, the real local speech
 # service, mousepad and a recording played into the microphone:
-#   tests/e2e/run-e2e.sh BUILD_DIR stream|batch|selection|toggle|reader|account|service-killed|service-down
+#   tests/e2e/run-e2e.sh BUILD_DIR stream|batch|selection|toggle|reader|account|service-killed|
+#                        service-down|featherpad
 set -uo pipefail
 build=$1
 case_name=$2
@@ -142,6 +143,22 @@ case $case_name in
     session_expect "登入語音服務" 20 || fail "still signed in after deleting the account"
     grep -q "method=DELETE path=access status=200" "$scratch/service.log" ||
       fail "the service never deleted the account"
+    ;;
+  featherpad)
+    # The default trigger key in a Qt editor, whose menu bar a lone Alt would otherwise take the
+    # focus to: the text lands in the document.
+    printf 'notes ' >"$scratch/featherpad.txt"
+    session_launch featherpad env QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 \
+      featherpad --standalone "$scratch/featherpad.txt"
+    session_editor=$(cat "$session_dir/featherpad.pid")
+    session_wait 200 sh -c "$session_probe text $session_editor 1 | grep -q notes" ||
+      fail "FeatherPad did not show the document"
+    xdotool windowactivate --sync "$(xdotool search --onlyvisible --pid "$session_editor" | tail -n 1)"
+    session_tap_trigger
+    $session_probe play "$session_microphone" "$speech" || fail "dictation"
+    session_tap_trigger
+    text=$(session_editor_text "forward" 60) || fail "no dictation in FeatherPad: '$text'"
+    session_log "landed in FeatherPad: $text"
     ;;
   *) fail "unknown case" ;;
 esac

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <boost/asio/io_context.hpp>
 
 #include "support/LoopDriver.h"
@@ -92,6 +94,82 @@ std::vector<Row> detectorRows() {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, DetectorTable, testing::ValuesIn(detectorRows()),
+                         [](const auto& row) { return row.param.name; });
+
+// A press of the installed key that begins alone has an unused key tapped before anyone hears
+// of it, so applications do not take its release for a lone Alt; other keys are left alone.
+struct PressRow {
+  std::string name;
+  Script script;
+  std::vector<TriggerPress> presses = {};
+  size_t unusedKeyTaps = 0;
+  Keys detected = {};
+  TriggerKey installed = TriggerKey::rightAlt;
+};
+
+void PrintTo(const PressRow& row, std::ostream* out) {
+  *out << row.name;
+}
+
+struct PressTable : TriggerKeyDetectorTest, testing::WithParamInterface<PressRow> {
+  std::vector<TriggerPress> presses;
+};
+
+TEST_P(PressTable, TapsAnUnusedKeyOnlyForTheInstalledKeyHeldAlone) {
+  hotKey = std::make_unique<TriggerKeyDetector>(
+      desktop.platform(), [this](TriggerKey key) { detected.push_back(key); },
+      [this](TriggerPress press) {
+        presses.push_back(press);
+        // The tap went out before the press was reported.
+        if (press == TriggerPress::began) {
+          EXPECT_EQ(desktop.keyInjector.keys().size(),
+                    static_cast<size_t>(std::ranges::count(presses, TriggerPress::began)));
+        }
+      });
+  ASSERT_TRUE(hotKey->install(GetParam().installed));
+  EXPECT_EQ(play(GetParam().script), GetParam().detected);
+  EXPECT_EQ(presses, GetParam().presses);
+  EXPECT_EQ(desktop.keyInjector.keys().size(), GetParam().unusedKeyTaps);
+}
+
+std::vector<PressRow> pressRows() {
+  using enum TriggerPress;
+  const TriggerKey rightAlt = TriggerKey::rightAlt, leftAlt = TriggerKey::leftAlt,
+                   shift = TriggerKey::leftShift;
+  return {
+      {"LoneTap", Script().tap(rightAlt), {began}, 1, {rightAlt}},
+      {"ShortcutOrAltGrLetter",
+       Script().press(rightAlt).type().release(rightAlt),
+       {began, combined},
+       1},
+      {"AnotherModifierJoins",
+       Script().press(rightAlt).tap(shift).release(rightAlt),
+       {began, combined},
+       1},
+      {"ClickWhileHeld",
+       Script().press(rightAlt).type().type().release(rightAlt),
+       {began, combined},
+       1},
+      {"InsideAnotherModifier", Script().press(shift).tap(rightAlt).release(shift)},
+      {"OtherAltKeepsItsMenu", Script().tap(leftAlt), {}, 0, {leftAlt}},
+      {"RepeatedPressTapsOnce",
+       Script()
+           .press(rightAlt)
+           .change(Key::alt, KeySide::right, ModifierState().hold(Key::alt, KeySide::right))
+           .release(rightAlt),
+       {began},
+       1,
+       {rightAlt}},
+      {"TwoTapsTwoPresses",
+       Script().tap(rightAlt).tap(rightAlt),
+       {began, began},
+       2,
+       {rightAlt, rightAlt}},
+      {"ChordInstalled", Script().tap(rightAlt), {}, 0, {rightAlt}, TriggerKey::optionCommandR},
+  };
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, PressTable, testing::ValuesIn(pressRows()),
                          [](const auto& row) { return row.param.name; });
 
 TEST_F(TriggerKeyDetectorTest, ChordOnlyWhenChosenAndLoneTapsStillReported) {

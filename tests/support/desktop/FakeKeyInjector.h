@@ -11,13 +11,14 @@ namespace wrenly {
 
 // One keystroke half the program sent.
 struct InjectedKey {
-  enum class Kind { pasteDown, pasteUp };
+  enum class Kind { pasteDown, pasteUp, unusedKeyTap };
   Kind kind = Kind::pasteDown;
   int32_t processID = 0;     // the application the paste was meant for
   Clock::Duration sentAt{};  // the clock's reading when it was sent
 };
 
-// Records the paste keystrokes; a key-down runs `onPaste` (FakeDesktop pastes the clipboard).
+// Records the paste keystrokes and unused-key taps; a key-down runs `onPaste` (FakeDesktop pastes
+// the clipboard).
 class FakeKeyInjector final : public KeyInjector {
  public:
   FakeKeyInjector(const Clock& clock, std::function<void()> onPaste)
@@ -31,6 +32,11 @@ class FakeKeyInjector final : public KeyInjector {
   }
   void pasteKeyUp() override {
     keys_.push_back({InjectedKey::Kind::pasteUp, keys_.back().processID, clock_.now()});
+  }
+  bool tapUnusedKey() override {
+    if (refuses_) return false;
+    keys_.push_back({InjectedKey::Kind::unusedKeyTap, 0, clock_.now()});
+    return true;
   }
 
   // The keystroke cannot be made (no synthetic input on this desktop).

@@ -3,6 +3,9 @@
 #include <X11/XKBlib.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
+#include <memory>
+
 namespace wrenly {
 
 namespace {
@@ -54,6 +57,27 @@ KeyTranslation::KeyTranslation(Display* display) {
     auto key = translate(XkbKeycodeToKeysym(display, static_cast<::KeyCode>(keycode), 0, 0));
     if (key) keys_[keycode] = *key;
   }
+  unused_ = unusedKeycode(display);
+}
+
+std::optional<unsigned> unusedKeycode(Display* display) {
+  int minimum = 0;
+  int maximum = 0;
+  XDisplayKeycodes(display, &minimum, &maximum);
+  maximum = std::min(maximum, 255);
+  if (maximum < minimum) return std::nullopt;
+  int perCode = 0;
+  const std::unique_ptr<KeySym, decltype(&XFree)> symbols(
+      XGetKeyboardMapping(display, static_cast<::KeyCode>(minimum), maximum - minimum + 1,
+                          &perCode),
+      XFree);
+  if (!symbols) return std::nullopt;
+  for (int keycode = maximum; keycode >= minimum; --keycode) {
+    const KeySym* row = symbols.get() + (keycode - minimum) * perCode;
+    if (std::all_of(row, row + perCode, [](KeySym symbol) { return symbol == NoSymbol; }))
+      return static_cast<unsigned>(keycode);
+  }
+  return std::nullopt;
 }
 
 }  // namespace wrenly

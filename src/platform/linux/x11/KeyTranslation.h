@@ -23,9 +23,17 @@ class KeyTranslation {
   explicit KeyTranslation(Display* display);
 
   const TranslatedKey& operator[](unsigned keycode) const { return keys_[keycode & 0xFF]; }
+  // The key that unusedKeycode() named when the layout was read.
+  std::optional<unsigned> unused() const { return unused_; }
 
  private:
   std::array<TranslatedKey, 256> keys_{};
+  std::optional<unsigned> unused_;
 };
+
+// The highest key code that the current layout of `display` gives no symbol at all: it types
+// nothing and no shortcut can name it. None when every code has a symbol. Each connection finds
+// the same code for the same layout.
+std::optional<unsigned> unusedKeycode(Display* display);
 
 }  // namespace wrenly

@@ -49,6 +49,9 @@ void XInputKeyMonitor::handle(XEvent& event) {
 }
 
 void XInputKeyMonitor::rawEvent(int type, unsigned detail) {
+  // The key the injector taps to keep a held trigger key from opening menus: it is never the
+  // user's, so it must not turn a lone tap into a combination.
+  if (type != XI_RawButtonPress && detail == keys_.unused()) return;
   std::optional<KeyEvent> event;
   if (type == XI_RawButtonPress) {
     if (!modifiersDown_.empty()) {

@@ -8,6 +8,8 @@
 #include <array>
 #include <memory>
 
+#include "platform/linux/x11/KeyTranslation.h"
+
 namespace wrenly {
 
 XTestKeyInjector::XTestKeyInjector(Display* display, TerminalCheck isTerminal)
@@ -41,6 +43,16 @@ void XTestKeyInjector::pasteKeyUp() {
   }
   pressed_.clear();
   XSync(display_, False);
+}
+
+bool XTestKeyInjector::tapUnusedKey() {
+  // Looked up on each tap: the layout may have changed since the last one.
+  const auto keycode = unusedKeycode(display_);
+  if (!keycode) return false;
+  XTestFakeKeyEvent(display_, *keycode, True, CurrentTime);
+  XTestFakeKeyEvent(display_, *keycode, False, CurrentTime);
+  XSync(display_, False);
+  return true;
 }
 
 void XTestKeyInjector::releaseHeldModifiers(const std::vector<::KeyCode>& keep) {

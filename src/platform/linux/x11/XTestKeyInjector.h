@@ -23,6 +23,7 @@ class XTestKeyInjector final : public KeyInjector {
 
   bool pasteKeyDown(int32_t processID) override;
   void pasteKeyUp() override;
+  bool tapUnusedKey() override;
 
  private:
   void releaseHeldModifiers(const std::vector<::KeyCode>& keep);
