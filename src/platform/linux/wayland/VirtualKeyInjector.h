@@ -31,6 +31,9 @@ class VirtualKeyInjector final : public KeyInjector {
 
   bool pasteKeyDown(int32_t processID) override;
   void pasteKeyUp() override;
+  // Nothing is sent: a key from this keyboard while the user holds Alt on their own would switch
+  // the seat to this keyboard's keymap in the middle of the press.
+  bool tapUnusedKey() override { return false; }
 
  private:
   struct Keys {
