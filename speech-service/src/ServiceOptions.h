@@ -6,6 +6,7 @@
 #include <variant>
 #include <vector>
 
+#include "api/SpeechApi.h"
 #include "server/SpeechServer.h"
 
 namespace wrenly::speech {
@@ -17,6 +18,11 @@ struct ServiceOptions {
   ListenAddress listen;
   std::optional<std::filesystem::path> dataFolder;
   bool help = false;
+  // Caps and limits, each an option of its own (see `usage`); the load tests set them small.
+  // `server` carries its caps only: the listener and identity are set in main.
+  ServerSetup server;
+  ServiceLimits limits;
+  int decoders = 3;
 };
 
 // The options, or the message explaining what is wrong with them.
@@ -26,6 +32,17 @@ inline constexpr const char* usage =
     "usage: wrenly-speech-service [--listen ADDRESS:PORT] [--data-dir FOLDER]\n"
     "  --listen    where to accept HTTPS and WSS connections (default 127.0.0.1:47615)\n"
     "  --data-dir  accounts, certificate authority and server certificate\n"
-    "              (default $XDG_DATA_HOME/wrenly-speech-service)\n";
+    "              (default $XDG_DATA_HOME/wrenly-speech-service)\n"
+    "caps and limits:\n"
+    "  --max-connections N           connections at once (default 512, kept below the\n"
+    "                                descriptor limit); the longest idle one makes room\n"
+    "  --max-connections-per-peer N  connections from one address (default 128)\n"
+    "  --max-anonymous-body BYTES    body without credentials or over HTTP (default 65536)\n"
+    "  --max-audio-seconds N         audio of one stream or upload (default 200)\n"
+    "  --max-stream-seconds S        duration of one stream (default 240)\n"
+    "  --stream-grace-seconds S      before the minimum rate applies (default 10)\n"
+    "  --min-stream-rate BYTES       audio per second a stream keeps up (default 8000)\n"
+    "  --decoders N                  recognitions at once (default 3)\n"
+    "  --max-pending-sign-ins N      sign-ins waiting for an answer (default 32)\n";
 
 }  // namespace wrenly::speech

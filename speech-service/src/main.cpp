@@ -1,4 +1,5 @@
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -57,6 +58,12 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   ::signal(SIGPIPE, SIG_IGN);
+  // Every connection is a descriptor: take all the system allows this user (the connection cap
+  // stays below it).
+  if (rlimit files{}; ::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &files);
+  }
 
   auto folder = prepareDataFolder(options.dataFolder);
   if (!folder) return fail(log, folder.error());
@@ -66,15 +73,17 @@ int main(int argc, char** argv) {
   if (!accounts) return fail(log, accounts.error());
   auto converter = ChineseConverter::create();
   if (!converter) return fail(log, converter.error());
-  auto recogniser = PocketSphinxRecogniser::create(PocketSphinxModel{});
+  auto recogniser = PocketSphinxRecogniser::create(PocketSphinxModel{}, options.decoders);
   if (!recogniser) return fail(log, recogniser.error());
 
-  SpeechApi api(ServiceParts{*accounts.value(), *recogniser.value(), *converter.value(), log, [] {
+  SpeechApi api(ServiceParts{*accounts.value(), *recogniser.value(), *converter.value(), log,
+                             [] {
                                return std::chrono::duration_cast<std::chrono::seconds>(
                                           std::chrono::system_clock::now().time_since_epoch())
                                    .count();
-                             }});
-  ServerSetup setup;
+                             }},
+                options.limits);
+  ServerSetup setup = options.server;
   if (auto fd = inheritedSocket()) {
     setup.listen = *fd;
   } else {
