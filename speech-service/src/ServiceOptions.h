@@ -12,7 +12,7 @@
 namespace wrenly::speech {
 
 // The command line:
-//   wrenly-speech-service [--listen ADDRESS:PORT] [--data-dir FOLDER]
+//   wrenly-speech-service [--listen ADDRESS:PORT] [--data-dir FOLDER] [caps and limits]
 // --listen defaults to 127.0.0.1:47615; an IPv6 address is written in brackets ([::1]:47615).
 struct ServiceOptions {
   ListenAddress listen;
