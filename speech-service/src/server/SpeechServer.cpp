@@ -155,15 +155,17 @@ struct SpeechServer::Engine {
       : handler(theHandler),
         log(theLog),
         setup(std::move(theSetup)),
+        connections(connectionCap(setup.maximumConnections), setup.maximumConnectionsPerPeer),
         tls(ssl::context::tls_server),
         acceptor(io),
         workers(asio::make_work_guard(workIo)),
-        recognitionWorkers(asio::make_work_guard(recognitionIo)),
-        connections(connectionCap(setup.maximumConnections), setup.maximumConnectionsPerPeer) {}
+        recognitionWorkers(asio::make_work_guard(recognitionIo)) {}
 
   ServiceHandler& handler;
   ServiceLog& log;
   const ServerSetup setup;
+  // Before `io`: the connections left in it when it goes take themselves off these books.
+  Connections connections;
   asio::io_context io;
   ssl::context tls;
   tcp::acceptor acceptor;
@@ -174,7 +176,6 @@ struct SpeechServer::Engine {
   asio::executor_work_guard<asio::io_context::executor_type> workers;
   asio::io_context recognitionIo;
   asio::executor_work_guard<asio::io_context::executor_type> recognitionWorkers;
-  Connections connections;
   std::vector<std::thread> threads;
   std::vector<std::thread> workerThreads;
   unsigned short port = 0;
