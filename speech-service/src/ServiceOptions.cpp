@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
+#include <cstdint>
 #include <iterator>
 
 namespace wrenly::speech {
@@ -30,6 +32,67 @@ std::optional<ListenAddress> parseListen(const std::string& text) {
   return ListenAddress{address, static_cast<unsigned short>(value)};
 }
 
+template <typename Number>
+std::optional<Number> numberOf(const std::string& text) {
+  Number value{};
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || !(value > Number{})) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::chrono::milliseconds millisecondsOf(double seconds) {
+  return std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000));
+}
+
+constexpr std::string_view capNames[] = {"--max-connections",     "--max-connections-per-peer",
+                                         "--max-anonymous-body",  "--max-audio-seconds",
+                                         "--max-stream-seconds",  "--stream-grace-seconds",
+                                         "--min-stream-rate",     "--decoders",
+                                         "--max-pending-sign-ins"};
+
+// Sets the cap `name` from `value`: none when `name` is no cap, else the error (or empty).
+std::optional<std::string> setCap(ServiceOptions& options, const std::string& name,
+                                  const std::string& value) {
+  auto whole = numberOf<std::size_t>(value);
+  auto seconds = numberOf<double>(value);
+  const std::string wrong = name + " needs a number above zero";
+  auto& server = options.server;
+  if (name == "--max-connections") {
+    if (!whole) return wrong;
+    server.maximumConnections = *whole;
+  } else if (name == "--max-connections-per-peer") {
+    if (!whole) return wrong;
+    server.maximumConnectionsPerPeer = *whole;
+  } else if (name == "--max-anonymous-body") {
+    if (!whole) return wrong;
+    server.maximumAnonymousBodyBytes = *whole;
+  } else if (name == "--max-audio-seconds") {
+    if (!whole) return wrong;
+    options.limits.maximumAudioSeconds = *whole;
+  } else if (name == "--max-stream-seconds") {
+    if (!seconds) return wrong;
+    server.maximumStreamDuration = millisecondsOf(*seconds);
+  } else if (name == "--stream-grace-seconds") {
+    if (!seconds) return wrong;
+    server.streamGrace = millisecondsOf(*seconds);
+  } else if (name == "--min-stream-rate") {
+    if (!whole) return wrong;
+    server.minimumStreamBytesPerSecond = *whole;
+  } else if (name == "--decoders") {
+    if (!whole || *whole > 64) return wrong;
+    options.decoders = static_cast<int>(*whole);
+    server.recognitionThreads = options.decoders;
+  } else if (name == "--max-pending-sign-ins") {
+    if (!whole) return wrong;
+    options.limits.maximumPendingSignIns = static_cast<std::int64_t>(*whole);
+  } else {
+    return std::nullopt;
+  }
+  return std::string();
+}
+
 }  // namespace
 
 std::variant<ServiceOptions, std::string> parseOptions(const std::vector<std::string>& arguments) {
@@ -50,7 +113,9 @@ std::variant<ServiceOptions, std::string> parseOptions(const std::vector<std::st
                                                          "--endpoint-model", "--endpoint-key-file"};
     const bool engineOption = std::find(std::begin(engineOptions), std::end(engineOptions), name) !=
                               std::end(engineOptions);
-    if (name != "--listen" && name != "--data-dir" && name != "--config" && !engineOption) {
+    const bool cap = std::ranges::find(capNames, name) != std::end(capNames);
+    if (name != "--listen" && name != "--data-dir" && name != "--config" && !engineOption &&
+        !cap) {
       return "unknown option " + name;
     }
     if (!value) {
@@ -65,6 +130,8 @@ std::variant<ServiceOptions, std::string> parseOptions(const std::vector<std::st
     } else if (name == "--config") {
       if (value->empty()) return "--config needs a file";
       options.configFile = *value;
+    } else if (cap) {
+      if (auto capError = setCap(options, name, *value); !capError->empty()) return *capError;
     } else if (name == "--listen") {
       auto listen = parseListen(*value);
       if (!listen) return "--listen needs ADDRESS:PORT, for example 127.0.0.1:47615";

@@ -1,4 +1,5 @@
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -38,12 +39,12 @@ std::optional<int> inheritedSocket() {
 }
 
 wrenly::Expected<std::unique_ptr<Recogniser>, StartupError> makeRecogniser(
-    const EngineSettings& engine, ServiceLog& log) {
+    const EngineSettings& engine, int decoders, ServiceLog& log) {
   if (engine.kind == EngineKind::endpoint) {
     return std::unique_ptr<Recogniser>(
         std::make_unique<EndpointRecogniser>(engine.endpoint, engine.segments, log));
   }
-  auto builtIn = PocketSphinxRecogniser::create(PocketSphinxModel{});
+  auto builtIn = PocketSphinxRecogniser::create(PocketSphinxModel{}, decoders);
   if (!builtIn) return builtIn.error();
   return std::unique_ptr<Recogniser>(std::move(builtIn.value()));
 }
@@ -70,6 +71,12 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   ::signal(SIGPIPE, SIG_IGN);
+  // Every connection is a descriptor: take all the system allows this user (the connection cap
+  // stays below it).
+  if (rlimit files{}; ::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &files);
+  }
 
   auto folder = prepareDataFolder(options.dataFolder);
   if (!folder) return fail(log, folder.error());
@@ -82,7 +89,7 @@ int main(int argc, char** argv) {
   auto engine = loadEngineSettings(options.configFile.value_or(defaultConfigFile()),
                                    options.configFile.has_value(), options.engineSettings);
   if (!engine) return fail(log, engine.error());
-  auto recogniser = makeRecogniser(engine.value(), log);
+  auto recogniser = makeRecogniser(engine.value(), options.decoders, log);
   if (!recogniser) return fail(log, recogniser.error());
   std::optional<ChatRewriter> rewriter;
   if (engine.value().rewriter) rewriter.emplace(*engine.value().rewriter, log);
@@ -95,8 +102,9 @@ int main(int argc, char** argv) {
                                           std::chrono::system_clock::now().time_since_epoch())
                                    .count();
                              },
-                             rewriter ? &*rewriter : nullptr});
-  ServerSetup setup;
+                             rewriter ? &*rewriter : nullptr},
+                options.limits);
+  ServerSetup setup = options.server;
   if (auto fd = inheritedSocket()) {
     setup.listen = *fd;
   } else {

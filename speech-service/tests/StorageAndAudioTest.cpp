@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
 
 #include "accounts/AccountStore.h"
+#include "identity/DataFolder.h"
 #include "identity/ServerIdentity.h"
 #include "recognition/WavAudio.h"
 #include "support/TemporaryDirectory.h"
@@ -30,12 +36,37 @@ TEST(AccountStore, KeepsOnlyHashesAndDeletesAnAccountWithItsRecords) {
     store->recordRequest(*account, "STREAM-ID", "stream", "", 2000);
     store->recordRequest(*account, "BATCH-ID", "transcribe", "STREAM-ID", 2001);
     EXPECT_EQ(store->requestCount(*account), 2);
+    store->recordRequest(*account, "LATER-ID", "text", "", 2001 + 30 * 24 * 3600);
+    EXPECT_EQ(store->requestCount(*account), 2);  // the first record is past its lifetime
+    // Each sign-in start is a row: only so many wait at once.
+    EXPECT_EQ(store->propose(randomSecret(), "state-4", 2000, 2), ProposalOutcome::proposed);
+    EXPECT_EQ(store->propose(randomSecret(), "state-5", 2000, 2), ProposalOutcome::proposed);
+    EXPECT_EQ(store->propose(randomSecret(), "state-6", 2000, 2), ProposalOutcome::tooManyPending);
     store->deleteAccount(*account);
     EXPECT_FALSE(store->accountOf(token));
     EXPECT_EQ(store->requestCount(*account), 0);
   }
   EXPECT_EQ(fileMode(folder / "accounts.sqlite"), 0600u);
   EXPECT_EQ(readFile(folder / "accounts.sqlite").find(token), std::string::npos);
+}
+
+TEST(AccountStore, ASignInThatFailsToStoreItsTokenLeavesNothingBehind) {
+  TemporaryDirectory folder;
+  auto store = std::move(AccountStore::open(folder / "accounts.sqlite").value());
+  store->propose("token-1", "state-1", 100);
+  {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((folder / "accounts.sqlite").c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db,
+                           "CREATE TRIGGER refuse BEFORE INSERT ON tokens "
+                           "BEGIN SELECT RAISE(ABORT, 'disk full'); END",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+  }
+  EXPECT_EQ(store->completeSignIn("state-1", true, 100), SignInOutcome::failed);
+  EXPECT_TRUE(store->signInPending("state-1", 100));  // rolled back: it can be tried again
+  EXPECT_FALSE(store->accountOf("token-1"));
 }
 
 TEST(ServerIdentity, MakesPrivateFilesOnceAndReusesThem) {
@@ -48,6 +79,29 @@ TEST(ServerIdentity, MakesPrivateFilesOnceAndReusesThem) {
   auto second = loadOrCreateIdentity(folder.path());
   ASSERT_TRUE(second);
   EXPECT_EQ(second.value().certificateChainPem, first.value().certificateChainPem);
+}
+
+TEST(DataFolder, WritesThroughNoPlantedLinkAndRefusesAFolderItDoesNotOwnOutright) {
+  TemporaryDirectory folder;
+  const auto data = folder / "data";
+  ASSERT_TRUE(prepareDataFolder(data));
+  std::ofstream(folder / "victim") << "untouched";
+  ASSERT_EQ(::symlink((folder / "victim").c_str(), (data / "authority-key.pem.partial").c_str()),
+            0);
+  ASSERT_TRUE(loadOrCreateIdentity(data));
+  std::stringstream victim;
+  victim << std::ifstream(folder / "victim").rdbuf();
+  EXPECT_EQ(victim.str(), "untouched");
+
+  ASSERT_EQ(::symlink(data.c_str(), (folder / "link").c_str()), 0);
+  EXPECT_FALSE(prepareDataFolder(folder / "link"));
+  std::vector<std::pair<const char*, std::string>> saved;
+  for (const char* name : {"HOME", "XDG_DATA_HOME"}) {
+    if (const char* value = std::getenv(name)) saved.emplace_back(name, value);
+    ::unsetenv(name);
+  }
+  EXPECT_FALSE(prepareDataFolder(std::nullopt));  // rather than a folder anyone could plant
+  for (const auto& [name, value] : saved) ::setenv(name, value.c_str(), 1);
 }
 
 TEST(WavAudio, DecodesBase64AndTheRecordedFormatOnly) {

@@ -1,5 +1,8 @@
 #include "service/ServiceEndpoint.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <boost/url/parse.hpp>
 #include <cstdlib>
@@ -12,6 +15,19 @@ namespace wrenly {
 const std::string_view builtInServiceURL = WRENLY_DEFAULT_SERVICE_URL;
 
 namespace {
+
+// Whether the local service's authority may be trusted: the file and its folder, where they
+// exist, belong to this user and nobody else can write them. Anyone who could would vouch for
+// any server this program talks to.
+bool isPrivateAuthority(const std::filesystem::path& file) {
+  for (const auto& path : {file, file.parent_path()}) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) continue;  // made by the service when it first starts
+    const bool expectedKind = path == file ? S_ISREG(info.st_mode) : S_ISDIR(info.st_mode);
+    if (!expectedKind || info.st_uid != ::geteuid() || (info.st_mode & 022) != 0) return false;
+  }
+  return true;
+}
 
 std::string lowerAscii(std::string text) {
   for (char& c : text) {
@@ -122,7 +138,8 @@ ServiceConfiguration ServiceConfiguration::fromEnvironment() {
   configuration.baseURLText = override ? std::string(override) : std::string(builtInServiceURL);
   if (const char* trust = std::getenv("WRENLY_CA_FILE"); trust && *trust) {
     configuration.extraTrustFile = std::filesystem::path(trust);
-  } else if (isLoopbackServiceURL(configuration.baseURLText)) {
+  } else if (isLoopbackServiceURL(configuration.baseURLText) &&
+             isPrivateAuthority(localServiceAuthorityFile())) {
     configuration.extraTrustFile = localServiceAuthorityFile();
   }
   return configuration;

@@ -18,7 +18,8 @@ struct ServiceConfiguration {
   std::string baseURLText;
   // A PEM file of extra certificates to trust besides the system store: WRENLY_CA_FILE
   // (development services and tests), else the local service's own authority when the base URL
-  // names this machine, so a user's own service needs no set-up.
+  // names this machine, so a user's own service needs no set-up; but not when that file or its
+  // folder belongs to another user or others may write it.
   std::optional<std::filesystem::path> extraTrustFile;
 
   static ServiceConfiguration fromEnvironment();

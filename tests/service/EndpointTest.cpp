@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 #include "service/ServiceEndpoint.h"
 #include "service/SpeechServiceClient.h"
+#include "support/TemporaryDirectory.h"
 
 using namespace wrenly;
 
@@ -97,6 +102,26 @@ TEST(ServiceConfiguration, TrustsTheLocalServicesAuthorityOnlyForALoopbackBaseUr
                                     "/tmp/wrenly-data/wrenly-speech-service/authority.pem")
                               : std::nullopt)
         << url;
+  }
+  unsetenv("WRENLY_SERVICE_URL");
+  unsetenv("XDG_DATA_HOME");
+}
+
+TEST(ServiceConfiguration, TrustsTheLocalAuthorityOnlyWhenNobodyElseCanWriteIt) {
+  TemporaryDirectory data;
+  const auto folder = data / "wrenly-speech-service";
+  std::filesystem::create_directory(folder);
+  std::ofstream(folder / "authority.pem") << "certificate";
+  setenv("XDG_DATA_HOME", data.path().c_str(), 1);
+  setenv("WRENLY_SERVICE_URL", "https://127.0.0.1:47615/wrenly/v1/", 1);
+  unsetenv("WRENLY_CA_FILE");
+  const std::pair<int, int> cases[] = {{0700, 0600}, {0700, 0666}, {0777, 0600}};
+  for (const auto& [folderMode, fileMode] : cases) {
+    ::chmod(folder.c_str(), static_cast<mode_t>(folderMode));
+    ::chmod((folder / "authority.pem").c_str(), static_cast<mode_t>(fileMode));
+    EXPECT_EQ(ServiceConfiguration::fromEnvironment().extraTrustFile.has_value(),
+              folderMode == 0700 && fileMode == 0600)
+        << folderMode << " " << fileMode;
   }
   unsetenv("WRENLY_SERVICE_URL");
   unsetenv("XDG_DATA_HOME");

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <optional>
 #include <stdexcept>
 
 namespace wrenly::speech {
@@ -60,6 +61,7 @@ class Statement {
     return *this;
   }
   bool step() { return sqlite3_step(statement_) == SQLITE_ROW; }
+  bool done() { return sqlite3_step(statement_) == SQLITE_DONE; }
   std::int64_t integer(int column) { return sqlite3_column_int64(statement_, column); }
   std::string text(int column) {
     auto* data = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
@@ -132,13 +134,17 @@ bool AccountStore::execute(const char* sql) {
 }
 
 ProposalOutcome AccountStore::propose(std::string_view token, std::string_view state,
-                                      std::int64_t now) {
+                                      std::int64_t now, std::int64_t maximumPending) {
   std::lock_guard lock(mutex_);
   const std::string tokenHash = secretHash(token);
   Statement used(db_, "SELECT 1 FROM tokens WHERE token_hash = ?");
   if (used.bind(1, tokenHash).step()) return ProposalOutcome::tokenInUse;
   Statement expired(db_, "DELETE FROM sign_ins WHERE created_at < ? OR token_hash = ?");
   expired.bind(1, now - signInLifetimeSeconds).bind(2, tokenHash).step();
+  Statement pending(db_, "SELECT COUNT(*) FROM sign_ins");
+  if (pending.step() && pending.integer(0) >= maximumPending) {
+    return ProposalOutcome::tooManyPending;
+  }
   Statement insert(db_,
                    "INSERT INTO sign_ins (state_hash, token_hash, created_at) VALUES (?, ?, ?)");
   insert.bind(1, secretHash(state)).bind(2, tokenHash).bind(3, now).step();
@@ -159,17 +165,27 @@ SignInOutcome AccountStore::completeSignIn(std::string_view state, bool allow, s
     return SignInOutcome::unknownState;
   }
   const std::string tokenHash = query.text(0);
-  execute("BEGIN IMMEDIATE");
-  Statement remove(db_, "DELETE FROM sign_ins WHERE state_hash = ?");
-  remove.bind(1, stateHash).step();
-  if (allow) {
-    Statement account(db_, "INSERT INTO accounts (created_at) VALUES (?)");
-    account.bind(1, now).step();
-    Statement token(db_,
-                    "INSERT INTO tokens (token_hash, account_id, created_at) VALUES (?, ?, ?)");
-    token.bind(1, tokenHash).bind(2, sqlite3_last_insert_rowid(db_)).bind(3, now).step();
+  if (!execute("BEGIN IMMEDIATE")) return SignInOutcome::failed;
+  bool ok = Statement(db_, "DELETE FROM sign_ins WHERE state_hash = ?").bind(1, stateHash).done();
+  if (ok && allow) {
+    std::optional<AccountID> account;
+    {
+      // The id comes from the insert itself, not from whichever insert ran last.
+      Statement insert(db_, "INSERT INTO accounts (created_at) VALUES (?) RETURNING id");
+      if (insert.bind(1, now).step()) account = insert.integer(0);
+      ok = account && insert.done();
+    }
+    ok = ok &&
+         Statement(db_, "INSERT INTO tokens (token_hash, account_id, created_at) VALUES (?, ?, ?)")
+             .bind(1, tokenHash)
+             .bind(2, *account)
+             .bind(3, now)
+             .done();
   }
-  execute("COMMIT");
+  if (!ok || !execute("COMMIT")) {
+    execute("ROLLBACK");
+    return SignInOutcome::failed;
+  }
   return allow ? SignInOutcome::completed : SignInOutcome::declined;
 }
 
@@ -196,6 +212,8 @@ void AccountStore::recordRequest(AccountID account, std::string_view requestID,
                                  std::string_view kind, std::string_view relatedID,
                                  std::int64_t now) {
   std::lock_guard lock(mutex_);
+  Statement old(db_, "DELETE FROM requests WHERE created_at < ?");
+  old.bind(1, now - requestRecordLifetimeSeconds).done();
   Statement insert(db_,
                    "INSERT INTO requests (request_id, account_id, kind, related_id, created_at) "
                    "VALUES (?, ?, ?, ?, ?)");

@@ -26,8 +26,12 @@ namespace {
 
 constexpr std::string_view signInPath = "account/mac/sign-in";
 constexpr std::string_view privacyPath = "/privacy/";
-// The longest a dictation records is 180 s; a stream well past that is not one of ours.
-constexpr std::size_t maximumStreamAudioBytes = 200 * 32000;
+// Identifiers are UUIDs; anything much longer is not one of ours, and each is kept on disk.
+constexpr std::size_t maximumIdentifierBytes = 128;
+
+bool isIdentifier(std::string_view id, bool mayBeEmpty) {
+  return (mayBeEmpty || !id.empty()) && id.size() <= maximumIdentifierBytes;
+}
 
 std::string jsonText(const json::value& value) {
   return json::serialize(value);
@@ -130,6 +134,23 @@ bool SpeechApi::isStreamTarget(std::string_view target) const {
   return url && url->encoded_path() == std::string(basePath) + "stream";
 }
 
+bool SpeechApi::isRecognitionTarget(std::string_view target) const {
+  auto url = boost::urls::parse_origin_form(target);
+  return url && url->encoded_path() == std::string(basePath) + "transcribe";
+}
+
+std::optional<ApiReply> SpeechApi::refuseEarly(const ApiRequest& head) {
+  if (!isLoopbackHost(head.host)) return ApiReply::error(421, "misdirected_request");
+  // A page of another site may open a WebSocket to any port; only the program's own client
+  // (which sends no origin) or a page of this service may stream.
+  if (isStreamTarget(head.target) && !head.origin.empty() &&
+      head.origin != "https://" + head.host) {
+    return ApiReply::error(403, "invalid_access");
+  }
+  if (!authenticate(head)) return ApiReply::error(401, "invalid_access");
+  return std::nullopt;
+}
+
 ApiReply SpeechApi::handle(const ApiRequest& request) {
   const auto started = std::chrono::steady_clock::now();
   std::string logName = "unknown";
@@ -227,7 +248,9 @@ ApiReply SpeechApi::transcribe(const ApiRequest& request, AccountID account) {
            : std::nullopt;
   if (!members) return ApiReply::error(400, "invalid_request");
   const auto& [requestID, wavBase64, language, recoveryID] = *members;
-  if (requestID.empty()) return ApiReply::error(400, "invalid_request");
+  if (!isIdentifier(requestID, false) || !isIdentifier(recoveryID, true)) {
+    return ApiReply::error(400, "invalid_request");
+  }
   const auto recognition = recognitionRequest(parts_.recogniser, language);
   if (!recognition) return ApiReply::error(400, "unsupported_language");
   auto slot = busy_.claim(account, requestID, recoveryID, {});
@@ -238,6 +261,10 @@ ApiReply SpeechApi::transcribe(const ApiRequest& request, AccountID account) {
   if (auto* failure = std::get_if<WavFailure>(&samples)) {
     return *failure == WavFailure::notWav ? ApiReply::error(400, "invalid_audio")
                                           : ApiReply::error(415, "unsupported_audio");
+  }
+  // The same cap as a stream's: a longer upload would hold a decoder for minutes.
+  if (std::get<std::vector<std::int16_t>>(samples).size() * 2 > maximumAudioBytes()) {
+    return ApiReply::error(413, "audio_too_long");
   }
   parts_.accounts.recordRequest(account, requestID, "transcribe", recoveryID, parts_.now());
   auto outcome =
@@ -270,7 +297,9 @@ ApiReply SpeechApi::text(const ApiRequest& request, AccountID account) {
            : std::nullopt;
   if (!members) return ApiReply::error(400, "invalid_request");
   const auto& [requestID, operation, sourceID, text] = *members;
-  if (requestID.empty()) return ApiReply::error(400, "invalid_request");
+  if (!isIdentifier(requestID, false) || !isIdentifier(sourceID, true)) {
+    return ApiReply::error(400, "invalid_request");
+  }
   if (operation != "macCleanupTraditional" && operation != "selectedVoiceTask") {
     return ApiReply::error(400, "unsupported_operation");
   }
@@ -309,8 +338,13 @@ ApiReply SpeechApi::startSignIn(const ApiRequest& request) {
   const std::string& token = (*members)[0];
   if (!isProposedToken(token)) return ApiReply::error(400, "invalid_token");
   const std::string state = randomSecret();
-  if (parts_.accounts.propose(token, state, parts_.now()) == ProposalOutcome::tokenInUse) {
-    return ApiReply::error(409, "token_in_use");
+  switch (parts_.accounts.propose(token, state, parts_.now(), limits_.maximumPendingSignIns)) {
+    case ProposalOutcome::tokenInUse:
+      return ApiReply::error(409, "token_in_use");
+    case ProposalOutcome::tooManyPending:
+      return ApiReply::error(503, "provider_rate_limited");
+    case ProposalOutcome::proposed:
+      break;
   }
   // The page lives at the address the program called, over plain HTTP: a browser cannot know
   // the service's own authority and would warn about it, and loopback traffic stays on this
@@ -343,6 +377,7 @@ ApiReply SpeechApi::decideSignIn(const ApiRequest& request) {
   }
   const auto outcome = parts_.accounts.completeSignIn(state, decision == "allow", parts_.now());
   if (outcome == SignInOutcome::unknownState) return htmlReply(410, expiredSignInPage());
+  if (outcome == SignInOutcome::failed) return htmlReply(500, expiredSignInPage());
   std::string callback = "wrenly-auth://complete?state=" + state;
   if (outcome == SignInOutcome::declined) callback += "&error=access_denied";
   ApiReply reply = htmlReply(303, returningPage(callback));
@@ -358,7 +393,7 @@ std::variant<std::unique_ptr<StreamDecoding>, std::string> SpeechApi::openStream
   const std::string requestID = queryValue(query, "requestID");
   const std::string language = queryValue(query, "language");
   const std::string cleanup = queryValue(query, "cleanup");
-  if (requestID.empty() || (cleanup != "0" && cleanup != "1")) {
+  if (!isIdentifier(requestID, false) || (cleanup != "0" && cleanup != "1")) {
     return errorMessage("invalid_request");
   }
   const auto account = authenticate(request);
@@ -374,15 +409,16 @@ std::variant<std::unique_ptr<StreamDecoding>, std::string> SpeechApi::openStream
   parts_.accounts.recordRequest(*account, requestID, "stream", "", parts_.now());
   return std::make_unique<StreamSession>(
       std::move(*slot), std::move(std::get<std::unique_ptr<RecognitionStream>>(opened)),
-      cleanup == "1", parts_);
+      cleanup == "1", parts_, maximumAudioBytes());
 }
 
 StreamSession::StreamSession(BusyUsers::Slot slot, std::unique_ptr<RecognitionStream> recognition,
-                             bool cleanup, const ServiceParts& parts)
+                             bool cleanup, const ServiceParts& parts, std::size_t maximumAudioBytes)
     : slot_(std::move(slot)),
       recognition_(std::move(recognition)),
       cleanup_(cleanup),
-      parts_(parts) {}
+      parts_(parts),
+      maximumAudioBytes_(maximumAudioBytes) {}
 
 StreamSession::~StreamSession() = default;
 
@@ -390,7 +426,7 @@ std::optional<std::string> StreamSession::feed(std::string_view pcm) {
   if (!recognition_) return SpeechApi::errorMessage("invalid_request");
   audioBytes_ += pcm.size();
   ++frames_;
-  if (audioBytes_ > maximumStreamAudioBytes) return SpeechApi::errorMessage("audio_too_long");
+  if (audioBytes_ > maximumAudioBytes_) return SpeechApi::errorMessage("audio_too_long");
   std::string joined;
   if (!oddByte_.empty()) {
     joined = oddByte_ + std::string(pcm);

@@ -32,12 +32,20 @@ struct ServiceParts {
   const ChatRewriter* rewriter = nullptr;  // none: spoken tasks follow the built-in rules
 };
 
+// What one caller may ask of the service at most.
+struct ServiceLimits {
+  // Of a stream or an upload. The longest a dictation records is 180 s.
+  std::size_t maximumAudioSeconds = 200;
+  // Sign-ins started and not yet answered, by anyone.
+  std::int64_t maximumPendingSignIns = 32;
+};
+
 // One "stream" session: the audio is decoded frame by frame as it arrives, so the result is
 // ready moments after the finish frame. Used from one thread at a time.
 class StreamSession final : public StreamDecoding {
  public:
   StreamSession(BusyUsers::Slot slot, std::unique_ptr<RecognitionStream> recognition, bool cleanup,
-                const ServiceParts& parts);
+                const ServiceParts& parts, std::size_t maximumAudioBytes);
   ~StreamSession() override;
   StreamSession(const StreamSession&) = delete;
   StreamSession& operator=(const StreamSession&) = delete;
@@ -55,6 +63,7 @@ class StreamSession final : public StreamDecoding {
   const ServiceParts& parts_;
   std::string oddByte_;
   std::size_t audioBytes_ = 0;
+  std::size_t maximumAudioBytes_;
   int frames_ = 0;
 };
 
@@ -63,13 +72,18 @@ class SpeechApi final : public ServiceHandler {
  public:
   static constexpr std::string_view basePath = "/wrenly/v1/";
 
-  explicit SpeechApi(ServiceParts parts) : parts_(std::move(parts)) {}
+  explicit SpeechApi(ServiceParts parts, ServiceLimits limits = {})
+      : parts_(std::move(parts)), limits_(limits) {}
 
   // Answers one HTTP request. May block for the length of a recognition: call it off the
   // network threads.
   ApiReply handle(const ApiRequest& request) override;
 
   bool isStreamTarget(std::string_view target) const override;
+  bool isRecognitionTarget(std::string_view target) const override;
+  // A request from another host name, a stream upgrade from a foreign page, or a caller
+  // without an active token.
+  std::optional<ApiReply> refuseEarly(const ApiRequest& head) override;
   // Opens a stream for an upgraded "stream" request; on failure, the "error" message to send
   // before closing. `onSuperseded` is called (from any thread) when a recognition that
   // recovers this stream takes its place.
@@ -89,7 +103,10 @@ class SpeechApi final : public ServiceHandler {
   ApiReply decideSignIn(const ApiRequest& request);
   std::optional<AccountID> authenticate(const ApiRequest& request, std::string* token = nullptr);
 
+  std::size_t maximumAudioBytes() const { return limits_.maximumAudioSeconds * 32000; }
+
   ServiceParts parts_;
+  ServiceLimits limits_;
   BusyUsers busy_;
 };
 

@@ -9,13 +9,16 @@
 namespace wrenly::speech {
 
 // The service's own folder: the --data-dir option, else $XDG_DATA_HOME/wrenly-speech-service,
-// else ~/.local/share/wrenly-speech-service. Created private to the user (0700).
-std::filesystem::path defaultDataFolder();
+// else ~/.local/share/wrenly-speech-service; none without either variable (a shared fallback such
+// as /tmp would let another user plant the folder). Created private to the user (0700); a folder
+// that is a symbolic link or belongs to someone else is refused.
+std::optional<std::filesystem::path> defaultDataFolder();
 Expected<std::filesystem::path, StartupError> prepareDataFolder(
     std::optional<std::filesystem::path> option);
 
 // Replaces `file` with `content`, readable and writable by the user only (0600), never visible
-// half-written.
+// half-written. The file is written through a new file of its own: never through a link or a
+// file someone left in its place.
 bool writePrivateFile(const std::filesystem::path& file, std::string_view content);
 
 }  // namespace wrenly::speech

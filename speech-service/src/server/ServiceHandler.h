@@ -61,6 +61,12 @@ class ServiceHandler {
 
   // Whether a WebSocket upgrade to `target` opens a stream.
   virtual bool isStreamTarget(std::string_view target) const = 0;
+  // Whether answering `target` runs a recognition: those go to threads of their own, so that
+  // quick calls never wait behind them.
+  virtual bool isRecognitionTarget(std::string_view /*target*/) const { return false; }
+  // Checked on the head of a request (its body empty) before a stream upgrade is accepted or a
+  // body larger than an anonymous one is read: a refusal is answered at once, unupgraded.
+  virtual std::optional<ApiReply> refuseEarly(const ApiRequest& /*head*/) { return std::nullopt; }
   // A stream for an upgraded request; on failure, the message to send before closing.
   // `onSuperseded` may be called (from any thread) to end the connection early.
   virtual std::variant<std::unique_ptr<StreamDecoding>, std::string> openStream(

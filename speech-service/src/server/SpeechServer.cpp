@@ -1,15 +1,18 @@
 // The one translation unit of the service that compiles Beast.
 #include "server/SpeechServer.h"
 
+#include <sys/resource.h>
 #include <sys/socket.h>
 
 #include <pthread.h>
+#include <atomic>
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/redirect_error.hpp>
 #include <boost/asio/ssl.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/beast/core.hpp>
@@ -20,6 +23,9 @@
 #include <boost/beast/websocket/ssl.hpp>
 #include <boost/json/parse.hpp>
 #include <boost/json/value.hpp>
+#include <list>
+#include <map>
+#include <mutex>
 #include <thread>
 #include <type_traits>
 #include <vector>
@@ -45,9 +51,101 @@ constexpr auto handshakeLimit = std::chrono::seconds(15);
 constexpr auto requestLimit = std::chrono::seconds(60);  // a 16 MiB body on a slow machine
 constexpr auto idleLimit = std::chrono::seconds(30);
 constexpr std::size_t headerLimit = 16u << 10;
+// The read buffer holds a header or a chunk's header line, never a body: a line longer than
+// this (a chunk extension without end) is refused instead of growing the buffer.
+constexpr std::size_t readBufferLimit = 64u << 10;
+// Descriptors kept for the database, the speech model and the log when the connection cap is
+// set below the process's descriptor limit.
+constexpr std::size_t reservedDescriptors = 64;
 
 auto awaitable(error_code& ec) {
   return asio::redirect_error(asio::use_awaitable, ec);
+}
+
+// One open connection as the registry sees it.
+struct Link {
+  Link(asio::any_io_executor theExecutor, std::string thePeer)
+      : executor(std::move(theExecutor)), peer(std::move(thePeer)) {}
+  asio::any_io_executor executor;  // the connection's strand
+  std::string peer;
+  std::atomic<bool> idle{true};   // waiting for a request, nothing owed to anyone
+  tcp::socket* socket = nullptr;  // on the strand only; null once the connection is gone
+};
+
+// The connections held, within a cap in all and per peer address. When full, the connection
+// idle the longest is closed to make room: an attacker's idle connections then cannot keep a
+// real client out, and descriptors never run out. Thread-safe.
+class Connections {
+ public:
+  Connections(std::size_t total, std::size_t perPeer) : total_(total), perPeer_(perPeer) {}
+
+  std::shared_ptr<Link> admit(asio::any_io_executor executor, const std::string& peer) {
+    std::shared_ptr<Link> evicted;
+    auto link = std::make_shared<Link>(std::move(executor), peer);
+    {
+      std::lock_guard lock(mutex_);
+      const bool peerFull = byPeer_[peer] >= perPeer_;
+      if (peerFull || open_.size() >= total_) {
+        evicted = takeIdle(peerFull ? &peer : nullptr);
+        if (!evicted) {
+          if (byPeer_[peer] == 0) byPeer_.erase(peer);
+          return nullptr;
+        }
+      }
+      open_.push_back(link);
+      ++byPeer_[peer];
+    }
+    if (evicted) {
+      asio::post(evicted->executor, [evicted] {
+        error_code ignored;
+        if (evicted->socket) evicted->socket->close(ignored);
+      });
+    }
+    return link;
+  }
+
+  void release(const std::shared_ptr<Link>& link) {
+    std::lock_guard lock(mutex_);
+    for (auto it = open_.begin(); it != open_.end(); ++it) {
+      if (*it == link) {
+        forget(it);
+        return;
+      }
+    }
+  }
+
+ private:
+  // The oldest idle connection (of `peer`, when given), taken off the books.
+  std::shared_ptr<Link> takeIdle(const std::string* peer) {
+    for (auto it = open_.begin(); it != open_.end(); ++it) {
+      if ((*it)->idle && (!peer || (*it)->peer == *peer)) {
+        auto link = *it;
+        forget(it);
+        return link;
+      }
+    }
+    return nullptr;
+  }
+  void forget(std::list<std::shared_ptr<Link>>::iterator it) {
+    if (--byPeer_[(*it)->peer] == 0) byPeer_.erase((*it)->peer);
+    open_.erase(it);
+  }
+
+  const std::size_t total_;
+  const std::size_t perPeer_;
+  std::mutex mutex_;
+  std::list<std::shared_ptr<Link>> open_;  // oldest first
+  std::map<std::string, std::size_t> byPeer_;
+};
+
+// The connection cap, below the descriptors this process may open.
+std::size_t connectionCap(std::size_t wanted) {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return wanted;
+  const auto descriptors = static_cast<std::size_t>(limit.rlim_cur);
+  const std::size_t usable =
+      descriptors > 2 * reservedDescriptors ? descriptors - reservedDescriptors : descriptors / 2;
+  return std::max<std::size_t>(1, std::min(wanted, usable));
 }
 
 }  // namespace
@@ -57,19 +155,27 @@ struct SpeechServer::Engine {
       : handler(theHandler),
         log(theLog),
         setup(std::move(theSetup)),
+        connections(connectionCap(setup.maximumConnections), setup.maximumConnectionsPerPeer),
         tls(ssl::context::tls_server),
         acceptor(io),
-        workers(asio::make_work_guard(workIo)) {}
+        workers(asio::make_work_guard(workIo)),
+        recognitionWorkers(asio::make_work_guard(recognitionIo)) {}
 
   ServiceHandler& handler;
   ServiceLog& log;
   const ServerSetup setup;
+  // Before `io`: the connections left in it when it goes take themselves off these books.
+  Connections connections;
   asio::io_context io;
   ssl::context tls;
   tcp::acceptor acceptor;
-  // Blocking work (the handler's answers, decoding) runs here, off the network threads.
+  // Blocking work (the handler's answers) runs here, off the network threads; recognitions
+  // (uploads, stream decoding) on their own threads, so that quick answers never queue behind
+  // them.
   asio::io_context workIo;
   asio::executor_work_guard<asio::io_context::executor_type> workers;
+  asio::io_context recognitionIo;
+  asio::executor_work_guard<asio::io_context::executor_type> recognitionWorkers;
   std::vector<std::thread> threads;
   std::vector<std::thread> workerThreads;
   unsigned short port = 0;
@@ -85,16 +191,34 @@ struct SpeechServer::Engine {
     for (int i = 0; i < std::max(setup.workerThreads, 1); ++i) {
       workerThreads.emplace_back(run(workIo));
     }
+    for (int i = 0; i < std::max(setup.recognitionThreads, 1); ++i) {
+      workerThreads.emplace_back(run(recognitionIo));
+    }
   }
 
   asio::awaitable<void> accept() {
+    asio::steady_timer pause(io);
+    constexpr auto firstPause = std::chrono::milliseconds(10);
+    auto backoff = firstPause;
     for (;;) {
       error_code ec;
       tcp::socket socket = co_await acceptor.async_accept(asio::make_strand(io), awaitable(ec));
       if (ec == asio::error::operation_aborted || !acceptor.is_open()) co_return;
-      if (ec) continue;  // out of descriptors and the like: the next client may fare better
+      if (ec == asio::error::connection_aborted) continue;
+      if (ec) {
+        // Out of descriptors or memory: the connection stays in the backlog, and accepting again
+        // at once would only spin on the same error. Wait for connections to close.
+        pause.expires_after(backoff);
+        co_await pause.async_wait(awaitable(ec));
+        backoff = std::min<std::chrono::milliseconds>(backoff * 2, std::chrono::seconds(1));
+        continue;
+      }
+      backoff = firstPause;
+      const auto peer = socket.remote_endpoint(ec);
       auto executor = socket.get_executor();
-      asio::co_spawn(executor, connection(std::move(socket)), asio::detached);
+      auto link = ec ? nullptr : connections.admit(executor, peer.address().to_string());
+      if (!link) continue;  // full of busy connections: this one is closed unanswered
+      asio::co_spawn(executor, connection(std::move(socket), std::move(link)), asio::detached);
     }
   }
 
@@ -102,6 +226,10 @@ struct SpeechServer::Engine {
   // destroys a lambda's init-captures twice when the lambda is a coroutine's parameter.
   static asio::awaitable<ApiReply> answer(ServiceHandler& handler, ApiRequest request) {
     co_return handler.handle(request);
+  }
+  static asio::awaitable<std::optional<ApiReply>> refuseEarly(ServiceHandler& handler,
+                                                              ApiRequest request) {
+    co_return handler.refuseEarly(request);
   }
   static asio::awaitable<std::variant<std::unique_ptr<StreamDecoding>, std::string>> openStream(
       ServiceHandler& handler, ApiRequest request, std::function<void()> superseded) {
@@ -152,40 +280,95 @@ struct SpeechServer::Engine {
     }
   }
 
-  asio::awaitable<void> connection(tcp::socket socket) {
+  // Takes the connection off the books once its streams are gone; on the connection's strand,
+  // so an eviction runs either before (and closes the socket) or after (and finds none).
+  struct Departure {
+    Connections& connections;
+    std::shared_ptr<Link> link;
+    ~Departure() {
+      link->socket = nullptr;
+      connections.release(link);
+    }
+  };
+
+  asio::awaitable<void> connection(tcp::socket socket, std::shared_ptr<Link> link) {
+    Departure departure{connections, link};
+    co_await serveConnection(std::move(socket), *link);
+  }
+
+  asio::awaitable<void> serveConnection(tcp::socket socket, Link& link) {
     error_code ec;
     socket.set_option(tcp::no_delay(true), ec);
     beast::tcp_stream plain(std::move(socket));
-    beast::flat_buffer buffer;
+    link.socket = &plain.socket();
+    beast::flat_buffer buffer(readBufferLimit);
     plain.expires_after(handshakeLimit);
     // A browser showing the service's own pages comes without TLS, as it cannot know the
     // service's authority; the handler is told, and serves nothing else that way.
     const bool tlsHello = co_await beast::async_detect_ssl(plain, buffer, awaitable(ec));
     if (ec) co_return;
     if (!tlsHello) {
-      co_await serve(plain, buffer, ConnectionSecurity::plain);
+      co_await serve(plain, buffer, ConnectionSecurity::plain, link);
       co_return;
     }
     TlsStream stream(std::move(plain), tls);
+    link.socket = &beast::get_lowest_layer(stream).socket();
     const std::size_t used =
         co_await stream.async_handshake(ssl::stream_base::server, buffer.data(), awaitable(ec));
     if (ec) co_return;
     buffer.consume(used);
-    co_await serve(stream, buffer, ConnectionSecurity::tls);
+    co_await serve(stream, buffer, ConnectionSecurity::tls, link);
+  }
+
+  // The most body a request may send, from its head.
+  std::size_t bodyLimit(const http::request<http::string_body>& head,
+                        ConnectionSecurity security) const {
+    switch (head.method()) {
+      case http::verb::get:
+      case http::verb::head:
+      case http::verb::delete_:
+      case http::verb::options:
+        return 0;  // no call of ours takes a body with these
+      default:
+        break;
+    }
+    if (security == ConnectionSecurity::plain || head[http::field::authorization].empty()) {
+      return std::min(setup.maximumAnonymousBodyBytes, setup.maximumBodyBytes);
+    }
+    return setup.maximumBodyBytes;
   }
 
   template <typename Stream>
   asio::awaitable<void> serve(Stream& stream, beast::flat_buffer& buffer,
-                              ConnectionSecurity security) {
+                              ConnectionSecurity security, Link& link) {
     error_code ec;
     for (;;) {
       http::request_parser<http::string_body> parser;
       parser.header_limit(headerLimit);
       parser.body_limit(setup.maximumBodyBytes);
       beast::get_lowest_layer(stream).expires_after(idleLimit);
+      link.idle = true;
       co_await http::async_read_header(stream, buffer, parser, awaitable(ec));
-      if (!ec && parser.get()[http::field::expect] == "100-continue" &&
-          parser.content_length().value_or(0) <= setup.maximumBodyBytes) {
+      link.idle = false;
+      std::size_t limit = 0;
+      if (!ec) {
+        limit = bodyLimit(parser.get(), security);
+        if (parser.content_length().value_or(0) > limit) ec = http::error::body_limit;
+        parser.body_limit(limit);  // what a chunked body may still send
+      }
+      // A large body is read only for a caller the handler accepts.
+      const std::size_t anonymous = std::min(setup.maximumAnonymousBodyBytes, limit);
+      if (!ec && limit > anonymous &&
+          (parser.chunked() || parser.content_length().value_or(0) > anonymous)) {
+        auto refusal = co_await asio::co_spawn(
+            workIo, refuseEarly(handler, apiRequest(parser.get(), security)), asio::use_awaitable);
+        if (refusal) {
+          co_await sendReply(stream, *refusal, parser.get().version(), false);
+          co_await close(stream);
+          co_return;
+        }
+      }
+      if (!ec && parser.get()[http::field::expect] == "100-continue") {
         http::response<http::empty_body> proceed{http::status::continue_, 11};
         co_await http::async_write(stream, proceed, awaitable(ec));
       }
@@ -213,12 +396,14 @@ struct SpeechServer::Engine {
       auto message = parser.release();
       if constexpr (std::is_same_v<Stream, TlsStream>) {
         if (websocket::is_upgrade(message) && handler.isStreamTarget(message.target())) {
+          link.socket = nullptr;  // a stream is never idle, and its socket moves on
           co_await streamSession(std::move(stream), std::move(message));
           co_return;
         }
       }
-      ApiReply reply = co_await asio::co_spawn(
-          workIo, answer(handler, apiRequest(message, security)), asio::use_awaitable);
+      auto& pool = handler.isRecognitionTarget(message.target()) ? recognitionIo : workIo;
+      ApiReply reply = co_await asio::co_spawn(pool, answer(handler, apiRequest(message, security)),
+                                               asio::use_awaitable);
       if (reply.delivery == ApiReply::Delivery::dropConnection) {
         beast::get_lowest_layer(stream).socket().close(ec);
         co_return;
@@ -239,6 +424,12 @@ struct SpeechServer::Engine {
     std::optional<std::string> failure;
   };
 
+  static asio::awaitable<std::optional<std::string>> feedDecoding(
+      std::shared_ptr<Decoding> decoding, std::string payload) {
+    if (!decoding->failure) decoding->failure = decoding->session->feed(payload);
+    co_return decoding->failure;
+  }
+
   static asio::awaitable<std::string> finishDecoding(std::shared_ptr<Decoding> decoding) {
     co_return decoding->failure ? *decoding->failure : decoding->session->finish();
   }
@@ -246,15 +437,28 @@ struct SpeechServer::Engine {
   // Sends the last message of a stream and says goodbye.
   static asio::awaitable<void> end(Socket& ws, std::string message) {
     error_code ec;
+    beast::get_lowest_layer(ws).expires_after(handshakeLimit);
     ws.text(true);
     co_await ws.async_write(asio::buffer(message), awaitable(ec));
     if (!ec) co_await ws.async_close(websocket::close_code::normal, awaitable(ec));
   }
 
   asio::awaitable<void> streamSession(TlsStream stream, http::request<http::string_body> request) {
+    // Host, origin and credentials are checked before the upgrade, which is then refused over
+    // plain HTTP.
+    auto refusal = co_await asio::co_spawn(
+        workIo, refuseEarly(handler, apiRequest(request, ConnectionSecurity::tls)),
+        asio::use_awaitable);
+    if (refusal) {
+      co_await sendReply(stream, *refusal, request.version(), false);
+      co_await close(stream);
+      co_return;
+    }
     auto ws = std::make_shared<Socket>(std::move(stream));
-    beast::get_lowest_layer(*ws).expires_never();
-    ws->set_option(websocket::stream_base::timeout{handshakeLimit, idleLimit, false});
+    beast::get_lowest_layer(*ws).expires_after(handshakeLimit);
+    // Reads have deadlines of their own below.
+    ws->set_option(
+        websocket::stream_base::timeout{handshakeLimit, websocket::stream_base::none(), false});
     ws->set_option(websocket::stream_base::decorator([](websocket::response_type& response) {
       response.set(http::field::server, "wrenly-speech-service");
     }));
@@ -276,7 +480,7 @@ struct SpeechServer::Engine {
       });
     };
     auto opened = co_await asio::co_spawn(
-        workIo,
+        recognitionIo,
         openStream(handler, apiRequest(request, ConnectionSecurity::tls), std::move(superseded)),
         asio::use_awaitable);
 
@@ -287,22 +491,39 @@ struct SpeechServer::Engine {
     }
     auto decoding = std::make_shared<Decoding>();
     decoding->session = std::move(std::get<std::unique_ptr<StreamDecoding>>(opened));
-    auto decoder = asio::make_strand(workIo);
+    auto decoder = asio::make_strand(recognitionIo);
 
     ws->text(true);
     co_await ws->async_write(asio::buffer(std::string_view(R"({"type":"ready"})")), awaitable(ec));
     std::size_t received = 0;
     std::string outcome = "dropped";
+    const auto longest = started + setup.maximumStreamDuration;
     while (!ec) {
+      // A stream ends at its longest duration, when idle, and when its audio falls behind the
+      // minimum rate after the grace time: whichever comes first.
+      auto deadline = std::min(longest, std::chrono::steady_clock::now() + idleLimit);
+      if (setup.minimumStreamBytesPerSecond > 0) {
+        deadline = std::min(deadline, started + setup.streamGrace +
+                                          std::chrono::milliseconds(
+                                              received * 1000 / setup.minimumStreamBytesPerSecond));
+      }
+      beast::get_lowest_layer(*ws).expires_at(deadline);
       beast::flat_buffer frame;
       co_await ws->async_read(frame, awaitable(ec));
+      if (ec == beast::error::timeout) outcome = "cut_off";
       if (ec) break;
       std::string payload = beast::buffers_to_string(frame.data());
       if (ws->got_binary()) {
         received += payload.size();
-        asio::post(decoder, [decoding, payload = std::move(payload)] {
-          if (!decoding->failure) decoding->failure = decoding->session->feed(payload);
-        });
+        // Decoded before the next frame is read: a fast sender waits (TCP holds it back)
+        // instead of piling frames up in memory, and an error ends the stream at once.
+        auto failure = co_await asio::co_spawn(decoder, feedDecoding(decoding, std::move(payload)),
+                                               asio::use_awaitable);
+        if (failure) {
+          outcome = "error";
+          co_await end(*ws, *failure);
+          break;
+        }
         continue;
       }
       error_code parseError;
@@ -386,6 +607,8 @@ SpeechServer::~SpeechServer() {
   for (auto& thread : engine_->threads) thread.join();
   engine_->workers.reset();
   engine_->workIo.stop();
+  engine_->recognitionWorkers.reset();
+  engine_->recognitionIo.stop();
   for (auto& thread : engine_->workerThreads) thread.join();
 }
 

@@ -1,0 +1,392 @@
+// The service as its own process under abuse on loopback, with its caps set small: each attack
+// must leave it answering a normal call within a second, and its memory bounded.
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+#include <algorithm>
+#include <boost/asio/connect.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/ssl.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/ssl.hpp>
+#include <boost/beast/websocket.hpp>
+#include <boost/beast/websocket/ssl.hpp>
+#include <chrono>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <thread>
+
+#include "accounts/AccountStore.h"
+#include "identity/ServerIdentity.h"
+#include "support/TemporaryDirectory.h"
+
+using namespace wrenly;
+using namespace wrenly::speech;
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+using tcp = asio::ip::tcp;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr auto answerWithin = std::chrono::milliseconds(1000);
+// What one attack may add to the service's peak memory (VmHWM), over the idle service's.
+constexpr long growthBoundKiB = 48 << 10;
+constexpr long decoderKiB = 110 << 10;  // one more decoder of the US English model
+
+std::string tokenOf(int account) {
+  return "load-token-" + std::to_string(account) + "-0123456789-0123456789-0123456789";
+}
+
+// 16 kHz mono 16-bit WAV of `seconds` of noise, in Base64.
+std::string wavBase64(double seconds) {
+  const auto samples = static_cast<std::uint32_t>(seconds * 16000);
+  std::string wav = "RIFF";
+  auto put32 = [&](std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) wav += static_cast<char>((v >> (8 * i)) & 0xff);
+  };
+  auto put16 = [&](std::uint16_t v) {
+    wav += static_cast<char>(v & 0xff);
+    wav += static_cast<char>(v >> 8);
+  };
+  put32(36 + samples * 2);
+  wav += "WAVEfmt ";
+  put32(16);
+  put16(1);
+  put16(1);
+  put32(16000);
+  put32(32000);
+  put16(2);
+  put16(16);
+  wav += "data";
+  put32(samples * 2);
+  // Noise, which keeps the decoder busier than silence would.
+  std::uint32_t noise = 12345;
+  for (std::uint32_t i = 0; i < samples; ++i) {
+    noise = noise * 1103515245 + 12345;
+    put16(static_cast<std::uint16_t>((noise >> 16) % 20000));
+  }
+  static constexpr char alphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (size_t i = 0; i < wav.size(); i += 3) {
+    std::uint32_t n = static_cast<unsigned char>(wav[i]) << 16;
+    if (i + 1 < wav.size()) n |= static_cast<unsigned char>(wav[i + 1]) << 8;
+    if (i + 2 < wav.size()) n |= static_cast<unsigned char>(wav[i + 2]);
+    out += alphabet[(n >> 18) & 63];
+    out += alphabet[(n >> 12) & 63];
+    out += i + 1 < wav.size() ? alphabet[(n >> 6) & 63] : '=';
+    out += i + 2 < wav.size() ? alphabet[n & 63] : '=';
+  }
+  return out;
+}
+
+std::string transcribeBody(const std::string& requestID, double seconds) {
+  return R"({"requestID":")" + requestID + R"(","wavBase64":")" + wavBase64(seconds) +
+         R"(","language":"auto","streamRecoveryID":""})";
+}
+
+// The service binary on an ephemeral loopback port, with accounts 0..accounts-1 signed in.
+class ServiceProcess {
+ public:
+  ServiceProcess(std::vector<std::string> caps, int accounts, rlim_t descriptors = 0) {
+    identity_ = loadOrCreateIdentity(folder_.path()).value();
+    {
+      auto store = std::move(AccountStore::open(folder_ / "accounts.sqlite").value());
+      for (int i = 0; i < accounts; ++i) {
+        store->propose(tokenOf(i), "state-" + std::to_string(i), 1'000'000);
+        store->completeSignIn("state-" + std::to_string(i), true, 1'000'000);
+      }
+    }
+    std::vector<std::string> arguments = {WRENLY_SPEECH_SERVICE_BINARY, "--listen", "127.0.0.1:0",
+                                          "--data-dir", folder_.path().string()};
+    arguments.insert(arguments.end(), caps.begin(), caps.end());
+    const std::string log = (folder_ / "service.log").string();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      ::dup2(fd, 2);
+      if (descriptors) {
+        rlimit limit{descriptors, descriptors};
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+      }
+      std::vector<char*> argv;
+      for (auto& argument : arguments) argv.push_back(argument.data());
+      argv.push_back(nullptr);
+      ::execv(argv[0], argv.data());
+      ::_exit(127);
+    }
+    // The model takes a moment to load; the log says when the port is open.
+    const auto until = Clock::now() + std::chrono::seconds(30);
+    while (port_ == 0 && Clock::now() < until) {
+      std::ifstream in(log);
+      std::string line;
+      while (std::getline(in, line)) {
+        if (const auto at = line.find("listening port="); at != std::string::npos) {
+          port_ = static_cast<unsigned short>(std::stoi(line.substr(at + 15)));
+        }
+      }
+      if (port_ == 0) std::this_thread::yield();
+    }
+    if (port_ == 0) throw std::runtime_error("the service did not start");
+  }
+  ~ServiceProcess() {
+    ::kill(pid_, SIGTERM);
+    ::waitpid(pid_, nullptr, 0);
+  }
+
+  unsigned short port() const { return port_; }
+  const std::filesystem::path& authority() const { return identity_.authorityFile; }
+
+  // The process's peak resident memory.
+  long peakKiB() const {
+    std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+      if (line.starts_with("VmHWM:")) return std::stol(line.substr(6));
+    }
+    return -1;
+  }
+
+  struct Answer {
+    long status = 0;
+    std::chrono::milliseconds elapsed{0};
+  };
+  // One HTTPS call on a connection of its own, given up after `within`.
+  Answer call(const std::string& method, const std::string& path, int account = 0,
+              const std::string& body = {},
+              std::chrono::milliseconds within = std::chrono::seconds(30)) const {
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> easy(curl_easy_init(), curl_easy_cleanup);
+    const std::string url = "https://127.0.0.1:" + std::to_string(port_) + path;
+    curl_slist* headers = nullptr;
+    headers = curl_slist_append(headers, ("Authorization: Bearer " + tokenOf(account)).c_str());
+    curl_easy_setopt(easy.get(), CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy.get(), CURLOPT_CUSTOMREQUEST, method.c_str());
+    curl_easy_setopt(easy.get(), CURLOPT_CAINFO, identity_.authorityFile.c_str());
+    curl_easy_setopt(easy.get(), CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(easy.get(), CURLOPT_TIMEOUT_MS, static_cast<long>(within.count()));
+    curl_easy_setopt(easy.get(), CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(
+        easy.get(), CURLOPT_WRITEFUNCTION,
+        +[](char*, size_t size, size_t count, void*) { return size * count; });
+    if (!body.empty()) curl_easy_setopt(easy.get(), CURLOPT_POSTFIELDS, body.c_str());
+    Answer answer;
+    const auto started = Clock::now();
+    if (curl_easy_perform(easy.get()) == CURLE_OK) {
+      curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &answer.status);
+    }
+    answer.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
+    curl_slist_free_all(headers);
+    return answer;
+  }
+
+  // A normal authenticated call, which must be answered within a second.
+  std::chrono::milliseconds probe(int account = 0) const {
+    const auto answer = call("GET", "/wrenly/v1/access", account, {}, answerWithin);
+    EXPECT_EQ(answer.status, 200) << "after " << answer.elapsed.count() << " ms";
+    return answer.elapsed;
+  }
+
+  tcp::socket connectPlain(asio::io_context& io) const {
+    tcp::socket socket(io);
+    socket.connect({asio::ip::make_address("127.0.0.1"), port_});
+    return socket;
+  }
+
+ private:
+  TemporaryDirectory folder_;
+  ServerIdentity identity_;
+  pid_t pid_ = -1;
+  unsigned short port_ = 0;
+};
+
+// A stream as the program opens one, over TLS.
+struct StreamClient {
+  asio::ssl::context tls{asio::ssl::context::tls_client};
+  beast::websocket::stream<beast::ssl_stream<tcp::socket>> ws;
+
+  StreamClient(asio::io_context& io, const ServiceProcess& service, int account)
+      : ws(io, (tls.load_verify_file(service.authority().string()), tls)) {
+    beast::get_lowest_layer(ws).connect({asio::ip::make_address("127.0.0.1"), service.port()});
+    ws.next_layer().handshake(asio::ssl::stream_base::client);
+    ws.set_option(beast::websocket::stream_base::decorator([account](auto& request) {
+      request.set(beast::http::field::authorization, "Bearer " + tokenOf(account));
+    }));
+    ws.handshake(
+        "127.0.0.1:" + std::to_string(service.port()),
+        "/wrenly/v1/stream?requestID=S" + std::to_string(account) + "&language=auto&cleanup=0");
+    ws.binary(true);
+  }
+  std::string read() {
+    beast::flat_buffer buffer;
+    ws.read(buffer);
+    return beast::buffers_to_string(buffer.data());
+  }
+  bool readable() {
+    pollfd ready{beast::get_lowest_layer(ws).native_handle(), POLLIN, 0};
+    return ::poll(&ready, 1, 0) == 1;
+  }
+};
+
+// The figures of one attack, printed for the record.
+struct Figures {
+  std::vector<long> probes;
+  void add(std::chrono::milliseconds elapsed) { probes.push_back(elapsed.count()); }
+  // Prints the figures, and checks that the peak memory grew by less than the bound (plus the
+  // decoders the attack made the service load).
+  void check(const char* row, const ServiceProcess& service, long baselineKiB,
+             int newDecoders = 0) {
+    std::sort(probes.begin(), probes.end());
+    const long peak = service.peakKiB();
+    std::cout << "[load] " << row << ": normal call min " << probes.front() << " ms, median "
+              << probes[probes.size() / 2] << " ms, max " << probes.back() << " ms; peak memory "
+              << peak / 1024 << " MB (+" << (peak - baselineKiB) / 1024 << " MB)\n";
+    EXPECT_LT(peak - baselineKiB, growthBoundKiB + newDecoders * decoderKiB);
+  }
+};
+
+const std::vector<std::string> smallCaps = {"--max-connections",
+                                            "16",
+                                            "--max-connections-per-peer",
+                                            "16",
+                                            "--max-anonymous-body",
+                                            "4096",
+                                            "--max-audio-seconds",
+                                            "2",
+                                            "--stream-grace-seconds",
+                                            "0.5",
+                                            "--min-stream-rate",
+                                            "8000",
+                                            "--decoders",
+                                            "1"};
+
+TEST(ServiceLoad, IdleConnectionsNeitherCrowdOutClientsNorSpinOnLostDescriptors) {
+  // 64 descriptors: the cap falls below them, and 80 idle connections would exhaust them.
+  ServiceProcess service(smallCaps, 1, 64);
+  const long baseline = service.peakKiB();
+  Figures figures;
+  asio::io_context io;
+  std::vector<tcp::socket> idle;
+  for (int i = 0; i < 80; ++i) {
+    idle.push_back(service.connectPlain(io));
+    if (i % 8 == 7) figures.add(service.probe());
+  }
+  for (int i = 0; i < 5; ++i) figures.add(service.probe());
+  figures.check("80 idle connections", service, baseline);
+}
+
+TEST(ServiceLoad, LargeBodiesWithoutCredentialsAreRefusedUnread) {
+  ServiceProcess service(smallCaps, 1);
+  const long baseline = service.peakKiB();
+  Figures figures;
+  asio::io_context io;
+  // Declared 16 MiB bodies to a page that takes none, then a chunk extension without end.
+  std::vector<tcp::socket> senders;
+  const std::string megabyte(1 << 20, 'x');
+  for (int i = 0; i < 20; ++i) {
+    senders.push_back(service.connectPlain(io));
+    const std::string head =
+        "POST /privacy/ HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 16777216\r\n\r\n";
+    boost::system::error_code ec;
+    asio::write(senders.back(), asio::buffer(head), ec);
+    asio::write(senders.back(), asio::buffer(megabyte), ec);
+    if (i % 5 == 4) figures.add(service.probe());
+  }
+  auto chunked = service.connectPlain(io);
+  const std::string head =
+      "POST /privacy/ HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n\r\n1;a=";
+  boost::system::error_code ec;
+  asio::write(chunked, asio::buffer(head), ec);
+  size_t sent = 0;
+  while (!ec && sent < (64u << 20)) sent += asio::write(chunked, asio::buffer(megabyte), ec);
+  EXPECT_LT(sent, 16u << 20) << "the service kept reading a chunk header";
+  for (int i = 0; i < 5; ++i) figures.add(service.probe());
+  figures.check("20 x 16 MiB bodies and a 64 MiB chunk extension", service, baseline);
+}
+
+TEST(ServiceLoad, AFloodedStreamEndsAtTheAudioCap) {
+  ServiceProcess service(smallCaps, 2);
+  const long baseline = service.peakKiB();
+  Figures figures;
+  asio::io_context io;
+  StreamClient stream(io, service, 0);
+  EXPECT_EQ(stream.read(), R"({"type":"ready"})");
+  const std::string frame(1 << 20, '\x01');
+  size_t sent = 0;
+  std::string ended;
+  while (ended.empty() && sent < (64u << 20)) {
+    boost::system::error_code ec;
+    stream.ws.write(asio::buffer(frame), ec);
+    if (ec) break;
+    sent += frame.size();
+    if (stream.readable()) ended = stream.read();
+    if (sent % (8u << 20) == 0) figures.add(service.probe(1));
+  }
+  EXPECT_EQ(ended, R"({"type":"error","code":"audio_too_long"})");
+  EXPECT_LT(sent, 16u << 20);
+  for (int i = 0; i < 5; ++i) figures.add(service.probe(1));
+  figures.check("a stream flooded with 1 MiB frames", service, baseline);
+}
+
+TEST(ServiceLoad, ATricklingStreamGivesItsDecoderBackAfterTheGraceTime) {
+  ServiceProcess service(smallCaps, 2);
+  const long baseline = service.peakKiB();
+  Figures figures;
+  asio::io_context io;
+  StreamClient trickle(io, service, 0);
+  EXPECT_EQ(trickle.read(), R"({"type":"ready"})");
+  trickle.ws.write(asio::buffer(std::string(2, '\x01')));
+  // The one decoder is held; the other account gets it once the trickle is cut off.
+  const auto body = transcribeBody("T1", 0.5);
+  const auto until = Clock::now() + std::chrono::seconds(10);
+  ServiceProcess::Answer upload;
+  while (upload.status != 200 && Clock::now() < until) {
+    upload = service.call("POST", "/wrenly/v1/transcribe", 1, body);
+    figures.add(service.probe(1));
+  }
+  EXPECT_EQ(upload.status, 200);
+  boost::system::error_code ec;
+  beast::flat_buffer rest;
+  trickle.ws.read(rest, ec);
+  EXPECT_TRUE(ec) << "the trickling stream is still open";
+  figures.check("a stream trickling 2 bytes", service, baseline);
+}
+
+TEST(ServiceLoad, LongUploadsLeaveQuickCallsAnswered) {
+  std::vector<std::string> caps = smallCaps;
+  caps.insert(caps.end(), {"--decoders", "3", "--max-audio-seconds", "20"});
+  ServiceProcess service(caps, 5);
+  const long baseline = service.peakKiB();
+  Figures figures;
+  EXPECT_EQ(service.call("POST", "/wrenly/v1/transcribe", 3, transcribeBody("L", 21)).status,
+            413);  // past the audio cap
+  EXPECT_EQ(service.call("POST", "/wrenly/v1/transcribe", 4, transcribeBody("", 0)).status, 400);
+  const auto body = transcribeBody("U", 20);
+  std::vector<std::thread> uploads;
+  std::atomic<int> done{0};
+  for (int account = 1; account <= 3; ++account) {
+    uploads.emplace_back([&, account] {
+      EXPECT_EQ(service.call("POST", "/wrenly/v1/transcribe", account, body).status, 200);
+      ++done;
+    });
+  }
+  const auto until = Clock::now() + std::chrono::seconds(30);
+  while (done < 3 && Clock::now() < until) {
+    figures.add(service.probe());
+    const auto privacy = service.call("GET", "/privacy/", 0, {}, answerWithin);
+    EXPECT_EQ(privacy.status, 200);
+  }
+  for (auto& upload : uploads) upload.join();
+  figures.check("three 20 s uploads", service, baseline, 2);
+}
+
+}  // namespace
