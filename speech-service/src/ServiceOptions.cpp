@@ -114,8 +114,7 @@ std::variant<ServiceOptions, std::string> parseOptions(const std::vector<std::st
     const bool engineOption = std::find(std::begin(engineOptions), std::end(engineOptions), name) !=
                               std::end(engineOptions);
     const bool cap = std::ranges::find(capNames, name) != std::end(capNames);
-    if (name != "--listen" && name != "--data-dir" && name != "--config" && !engineOption &&
-        !cap) {
+    if (name != "--listen" && name != "--data-dir" && name != "--config" && !engineOption && !cap) {
       return "unknown option " + name;
     }
     if (!value) {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "base/ProcessState.h"
 #include "platform/linux/wayland/SwayIpc.h"
 #include "platform/linux/x11/XdgOpen.h"
 
@@ -23,17 +24,6 @@ struct SwayWorkspace::Events {
 };
 
 namespace {
-
-// A process that exists and has not exited (a zombie has exited).
-bool isRunning(int32_t processID) {
-  if (processID <= 0) return false;
-  std::ifstream stat("/proc/" + std::to_string(processID) + "/stat");
-  std::string line;
-  if (!std::getline(stat, line)) return false;
-  auto close = line.rfind(')');
-  return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z' &&
-         line[close + 2] != 'X';
-}
 
 // The window's application: app_id for native windows, the X class for XWayland ones.
 std::optional<RunningApplication> applicationOf(const json::object& node) {
@@ -102,7 +92,7 @@ int32_t SwayWorkspace::ownProcessID() const {
 }
 
 std::optional<RunningApplication> SwayWorkspace::runningApplication(int32_t processID) const {
-  if (!isRunning(processID)) return std::nullopt;
+  if (!processIsRunning(processID)) return std::nullopt;
   if (processID == ownProcessID()) return RunningApplication{processID, ownApplicationID_};
   auto root = tree();
   const json::object* window =

@@ -5,24 +5,10 @@
 
 #include <fstream>
 
+#include "base/ProcessState.h"
 #include "platform/linux/x11/XdgOpen.h"
 
 namespace wrenly {
-
-namespace {
-
-// A process that exists and has not exited (a zombie has exited).
-bool isRunning(int32_t processID) {
-  if (processID <= 0) return false;
-  std::ifstream stat("/proc/" + std::to_string(processID) + "/stat");
-  std::string line;
-  if (!std::getline(stat, line)) return false;
-  auto close = line.rfind(')');
-  return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z' &&
-         line[close + 2] != 'X';
-}
-
-}  // namespace
 
 X11Workspace::X11Workspace(asio::any_io_executor mainLoop, Display* display,
                            std::optional<std::string> ownApplicationID)
@@ -52,7 +38,7 @@ int32_t X11Workspace::ownProcessID() const {
 }
 
 std::optional<RunningApplication> X11Workspace::runningApplication(int32_t processID) const {
-  if (!isRunning(processID)) return std::nullopt;
+  if (!processIsRunning(processID)) return std::nullopt;
   if (processID == ownProcessID()) return RunningApplication{processID, ownApplicationID_};
   RunningApplication application{processID, std::nullopt};
   for (Window window : windows_.stackingFrontFirst()) {
