@@ -73,10 +73,10 @@ SH
 
 session_authority() { echo "$XDG_DATA_HOME/wrenly-speech-service/authority.pem"; }
 
-session_start_service() {
+session_start_service() {  # session_start_service PORT [SERVICE OPTIONS...]
   session_port=$1
   session_launch service "$session_build/speech-service/wrenly-speech-service" \
-    --listen "127.0.0.1:$session_port"
+    --listen "127.0.0.1:$session_port" "${@:2}"
   session_wait 300 curl -s -o /dev/null --cacert "$(session_authority)" \
     "https://127.0.0.1:$session_port/wrenly/v1/access" ||
     session_fail "the speech service did not start: $(cat "$session_dir/service.log")" || return 1

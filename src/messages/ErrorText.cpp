@@ -120,6 +120,7 @@ std::string describeService(const ServiceError& error, const Messages::SignInWor
       if (error.code() == "invalid_access") return Messages::signInExpired;
       if (error.code() == "request_busy") return Messages::previousRequestEnding;
       if (error.code() == "provider_rate_limited") return Messages::providerBusy;
+      if (error.code() == "recognition_failed") return Messages::engineFailed;
       return Messages::serviceFailed;
     case ServiceError::Kind::invalidURL:
       return Messages::invalidServiceURL;

@@ -116,6 +116,8 @@ inline constexpr const char* accountDisabled = "此帳戶已停用，請聯絡�
 inline constexpr const char* signInExpired = "登入已失效，請重新登入。";
 inline constexpr const char* previousRequestEnding = "上一段語音仍在結束，請稍後再試。";
 inline constexpr const char* providerBusy = "語音供應商目前繁忙，請稍後再試。";
+// The service's recognition engine failed or did not answer (`recognition_failed`).
+inline constexpr const char* engineFailed = "語音引擎未能回應，錄音已保留，可稍後重試。";
 inline constexpr const char* serviceFailed = "語音服務未能完成，請稍後重試。";
 inline constexpr const char* invalidServiceURL = "請設定有效的 HTTPS 語音服務網址。";
 inline constexpr const char* signInFirst = "請先使用 Apple 登入以啟用語音服務。";

@@ -50,6 +50,8 @@ TEST(ServiceErrorTest, MessagesAndCodesByFirstMatchingRow) {
       {ServiceError::service("Request_Busy"), Messages::serviceFailed, "service=Request_Busy"},
       {ServiceError::service("provider_rate_limited"), Messages::providerBusy,
        "service=provider_rate_limited"},
+      {ServiceError::service("recognition_failed"), Messages::engineFailed,
+       "service=recognition_failed"},
       {ServiceError::service(""), Messages::serviceFailed, "service="},
       {ServiceError::invalidURL(), Messages::invalidServiceURL, "invalid_url"},
       {ServiceError::missingInvitation(), Messages::signInFirst, "missing_invitation"},

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # One end-to-end case on a private headless desktop with the real program, the real local speech
 # service, mousepad and a recording played into the microphone:
-#   tests/e2e/run-e2e.sh BUILD_DIR stream|batch|selection|toggle|reader|account|service-killed|
-#                        service-down|featherpad
+#   tests/e2e/run-e2e.sh BUILD_DIR stream|batch|selection|toggle|reader|engine|engine-down|account|
+#                        service-killed|service-down|featherpad
 set -uo pipefail
 build=$1
 case_name=$2
@@ -31,7 +31,7 @@ logs_keep_content_out() {
 
 ready() {  # desktop, service, program, trigger key and sign-in
   session_start "$scratch" "$build" || fail "desktop"
-  session_start_service "$(free_port)" || fail "service"
+  session_start_service "$(free_port)" "${service_options[@]}" || fail "service"
   session_start_program || fail "program"
   session_set_up_trigger_key || fail "trigger key"
   session_sign_in || fail "sign-in"
@@ -43,6 +43,37 @@ landed() {
   session_log "landed in mousepad: $text"
 }
 
+service_options=()
+if [[ $case_name == engine* ]]; then
+  # A recognition server of the user's, as the service reaches it over the OpenAI-compatible
+  # transcription API; it answers in Simplified Chinese, as such servers do for Mandarin.
+  engine_port=$(free_port)
+  cat >"$scratch/engine.py" <<'PY'
+import http.server, json, sys
+port, record = int(sys.argv[1]), sys.argv[2]
+class Engine(http.server.BaseHTTPRequestHandler):
+    def do_POST(self):
+        self.rfile.read(int(self.headers["Content-Length"]))
+        with open(record, "a") as out:
+            out.write(self.path + "\n")
+        body = json.dumps({"text": "这是一个测试。"}).encode()
+        self.send_response(200)
+        self.send_header("Content-Type", "application/json")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+http.server.HTTPServer(("127.0.0.1", port), Engine).serve_forever()
+PY
+  start_engine() {
+    /usr/bin/python3 - "$engine_port" "$scratch/engine-requests" <"$scratch/engine.py" \
+      >>"$scratch/engine.log" 2>&1 &
+    engine_pid=$!
+  }
+  start_engine
+  trap 'kill $engine_pid 2>/dev/null; session_stop' EXIT
+  service_options=(--engine endpoint --endpoint-url "http://127.0.0.1:$engine_port/v1"
+                   --endpoint-model scripted)
+fi
 ready
 case $case_name in
   stream | batch)
@@ -129,6 +160,32 @@ case $case_name in
     done
     kill "$reader"
     session_log "$dictations dictations landed while a reader made $(cat "$scratch/passes") passes"
+    ;;
+  engine)
+    # The local service relays the speech to the user's engine; its Simplified answer lands in
+    # Traditional characters.
+    session_live_recognition off || fail "tick"
+    session_open_editor || fail "mousepad"
+    session_dictate "$speech" || fail "dictation"
+    text=$(session_editor_text "這是一個測試" 60) || fail "no Traditional text in mousepad: '$text'"
+    session_log "landed in mousepad: $text"
+    grep -q "/v1/audio/transcriptions" "$scratch/engine-requests" || fail "the engine was never asked"
+    ;;
+  engine-down)
+    # The user's engine is gone when the recording stops: the recording is kept, the message
+    # says the engine did not answer, and a retry once it is back delivers.
+    session_live_recognition off || fail "tick"
+    session_open_editor || fail "mousepad"
+    kill "$engine_pid"
+    wait "$engine_pid" 2>/dev/null
+    session_dictate "$speech" || fail "dictation"
+    session_expect "語音引擎未能回應" 60 || fail "no message about the engine"
+    start_engine
+    session_wait 100 curl -s -o /dev/null "http://127.0.0.1:$engine_port/" || fail "engine restart"
+    session_press "重試上一段錄音" || fail "retry button"
+    session_focus_editor
+    text=$(session_editor_text "這是一個測試" 60) || fail "the retry did not deliver: '$text'"
+    session_log "retried into mousepad: $text"
     ;;
   account)
     session_press "登出語音服務帳戶" || fail "sign-out button"
