@@ -5,6 +5,7 @@
 #include <boost/json/parse.hpp>
 #include <deque>
 #include <future>
+#include <list>
 #include <regex>
 #include <sstream>
 #include <tuple>
@@ -240,6 +241,30 @@ TEST_F(EngineContract, RewritesASelectionWithTheChatEndpoint) {
     EXPECT_NE(user.find("make it shout"), std::string::npos);
   }
   EXPECT_EQ(logText.str().find("shout"), std::string::npos);
+}
+
+TEST_F(EngineContract, TidiesADictationOnlyWhenAskedAndFallsBackToTheBuiltInRules) {
+  const auto clean = [this] {
+    return api->handle(request("POST", "text",
+                               R"({"requestID":"T2","operation":"macCleanupTraditional",)"
+                               R"("sourceRequestID":"","text":"hello there"})"));
+  };
+  const std::string builtIn = clean().body;  // no chat server configured
+  const std::string answer =
+      R"({"choices":[{"message":{"content":"Hello, there!"},"finish_reason":"stop"}]})";
+  std::list<ChatRewriter> rewriters;  // outlive the service parts that point at them
+  for (bool asked : {false, true}) {
+    settings.tidiesDictations = asked;
+    ChatRewriter& rewriter = rewriters.emplace_back(settings, log);
+    api = std::make_unique<SpeechApi>(
+        ServiceParts{*accounts, *recogniser, *converter, log, [] { return 1000; }, &rewriter});
+    const size_t before = engine.requests().size();
+    if (asked) script({Reply::json(200, answer)});
+    EXPECT_EQ(boost::json::parse(clean().body).at("text") == "Hello, there!", asked);
+    EXPECT_EQ(engine.requests().size() - before, asked ? 1u : 0u);
+  }
+  script({Reply::error(500, "server_error")});
+  EXPECT_EQ(clean().body, builtIn);
 }
 
 }  // namespace

@@ -172,13 +172,19 @@ case $case_name in
     grep -q "/v1/audio/transcriptions" "$scratch/engine-requests" || fail "the engine was never asked"
     ;;
   engine-down)
-    # The user's engine is gone when the recording stops: the recording is kept, the message
-    # says the engine did not answer, and a retry once it is back delivers.
-    session_live_recognition off || fail "tick"
+    # The user's engine stops half-way through a live dictation: the recording is kept, the
+    # message says the engine did not answer, and a retry once it is back delivers.
+    session_live_recognition on || fail "tick"
     session_open_editor || fail "mousepad"
+    session_focus_editor
+    session_tap_trigger
+    $session_probe play "$session_microphone" "$speech" &
+    player=$!
+    sleep 1.5
     kill "$engine_pid"
     wait "$engine_pid" 2>/dev/null
-    session_dictate "$speech" || fail "dictation"
+    wait "$player" || fail "playing"
+    session_tap_trigger
     session_expect "語音引擎未能回應" 60 || fail "no message about the engine"
     start_engine
     session_wait 100 curl -s -o /dev/null "http://127.0.0.1:$engine_port/" || fail "engine restart"

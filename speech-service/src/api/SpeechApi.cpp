@@ -307,8 +307,14 @@ ApiReply SpeechApi::text(const ApiRequest& request, AccountID account) {
   if (!slot) return ApiReply::error(409, "request_busy");
   parts_.accounts.recordRequest(account, requestID, operation, sourceID, parts_.now());
   if (operation == "macCleanupTraditional") {
-    return ApiReply::json(200,
-                          jsonText(json::object{{"text", tidyTranscript(text, parts_.converter)}}));
+    std::string dictation = text;
+    if (parts_.rewriter && parts_.rewriter->tidiesDictations()) {
+      // The model's punctuation when it answers; the built-in clean-up alone when it does not.
+      auto tidied = parts_.rewriter->tidy(text);
+      if (auto* better = std::get_if<std::string>(&tidied)) dictation = std::move(*better);
+    }
+    return ApiReply::json(
+        200, jsonText(json::object{{"text", tidyTranscript(dictation, parts_.converter)}}));
   }
   const auto instruction = strings<1>(*body, {"instruction"});
   if (!instruction) return ApiReply::error(400, "invalid_request");

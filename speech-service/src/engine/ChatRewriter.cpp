@@ -23,19 +23,34 @@ constexpr std::string_view systemPrompt =
     "it. Keep the text's language, script and line breaks unless the instruction asks "
     "otherwise. If the instruction asks to delete the text, answer with nothing.";
 
+constexpr std::string_view tidyPrompt =
+    "You tidy text for a dictation program. The user message is what the user dictated, as a "
+    "speech recogniser wrote it. Add punctuation, sentence capitals and paragraph breaks where "
+    "they belong, and answer with the text only. Never change, add or drop a word, and keep its "
+    "language and script.";
+
+std::string requestBody(const EndpointSettings& settings, std::string_view system,
+                        std::string_view user) {
+  return json::serialize(
+      json::object{{"model", settings.model},
+                   {"messages", json::array{json::object{{"role", "system"}, {"content", system}},
+                                            json::object{{"role", "user"}, {"content", user}}}},
+                   {"max_tokens", settings.maximumTokens},
+                   {"temperature", 0},
+                   {"stream", false}});
+}
+
 }  // namespace
 
 std::string chatRequestBody(const EndpointSettings& settings, std::string_view selection,
                             std::string_view instruction) {
-  const std::string user =
-      "Instruction:\n" + std::string(instruction) + "\n\nSelected text:\n" + std::string(selection);
-  return json::serialize(json::object{
-      {"model", settings.model},
-      {"messages", json::array{json::object{{"role", "system"}, {"content", systemPrompt}},
-                               json::object{{"role", "user"}, {"content", user}}}},
-      {"max_tokens", settings.maximumTokens},
-      {"temperature", 0},
-      {"stream", false}});
+  return requestBody(settings, systemPrompt,
+                     "Instruction:\n" + std::string(instruction) + "\n\nSelected text:\n" +
+                         std::string(selection));
+}
+
+std::string tidyRequestBody(const EndpointSettings& settings, std::string_view dictation) {
+  return requestBody(settings, tidyPrompt, dictation);
 }
 
 std::variant<std::string, EngineFault> rewrittenTextOf(std::string_view body) {
@@ -59,8 +74,21 @@ std::variant<std::string, EngineFault> rewrittenTextOf(std::string_view body) {
 
 std::variant<std::string, EngineFault> ChatRewriter::rewrite(std::string_view selection,
                                                              std::string_view instruction) const {
+  return ask(chatRequestBody(settings_, selection, instruction), "rewrite");
+}
+
+std::variant<std::string, EngineFault> ChatRewriter::tidy(std::string_view dictation) const {
+  auto tidied = ask(tidyRequestBody(settings_, dictation), "tidy");
+  // A model that drops the whole dictation has failed, not tidied it.
+  if (auto* text = std::get_if<std::string>(&tidied); text && text->empty()) {
+    return EngineFault::malformedReply;
+  }
+  return tidied;
+}
+
+std::variant<std::string, EngineFault> ChatRewriter::ask(const std::string& body,
+                                                         std::string_view what) const {
   const auto started = std::chrono::steady_clock::now();
-  const std::string body = chatRequestBody(settings_, selection, instruction);
   static const std::atomic<bool> never{false};
   auto reply = postToEndpoint(
       settings_, "chat/completions", "application/json",
@@ -74,7 +102,7 @@ std::variant<std::string, EngineFault> ChatRewriter::rewrite(std::string_view se
                                                  : rewrittenTextOf(std::get<std::string>(reply));
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - started);
-  std::string line = "rewrite elapsed_ms=" + std::to_string(elapsed.count());
+  std::string line = std::string(what) + " elapsed_ms=" + std::to_string(elapsed.count());
   if (auto* fault = std::get_if<EngineFault>(&outcome)) {
     line += " fault=" + std::string(faultName(*fault));
   }

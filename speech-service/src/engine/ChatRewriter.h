@@ -20,8 +20,13 @@ class ChatRewriter {
 
   std::variant<std::string, EngineFault> rewrite(std::string_view selection,
                                                  std::string_view instruction) const;
+  // A dictation punctuated and capitalised, its words kept; only when the user asked for it.
+  std::variant<std::string, EngineFault> tidy(std::string_view dictation) const;
+  bool tidiesDictations() const { return settings_.tidiesDictations; }
 
  private:
+  std::variant<std::string, EngineFault> ask(const std::string& body, std::string_view what) const;
+
   EndpointSettings settings_;
   ServiceLog& log_;
 };
@@ -29,6 +34,7 @@ class ChatRewriter {
 // The body of the chat request, and the text of its reply.
 std::string chatRequestBody(const EndpointSettings& settings, std::string_view selection,
                             std::string_view instruction);
+std::string tidyRequestBody(const EndpointSettings& settings, std::string_view dictation);
 std::variant<std::string, EngineFault> rewrittenTextOf(std::string_view body);
 
 }  // namespace wrenly::speech

@@ -113,6 +113,9 @@ std::optional<std::string> apply(EngineSettings& settings, EndpointLines& transc
     endpoint.cantoneseAsYue = value == "yue";
   } else if (key == "endpoint_vocabulary") {
     endpoint.vocabulary = value;
+  } else if (key == "rewrite_tidy") {
+    good = value == "yes" || value == "no";
+    endpoint.tidiesDictations = value == "yes";
   } else if (key == "rewrite_max_tokens") {
     auto parsed = number(value);
     good = parsed && *parsed <= 16384;

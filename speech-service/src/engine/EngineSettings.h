@@ -33,7 +33,8 @@ struct EndpointSettings {
   std::chrono::milliseconds connectTimeout{5000};
   std::chrono::milliseconds requestTimeout{60000};  // a whole exchange, upload included
   std::size_t largestReply = 1 << 20;
-  int maximumTokens = 1024;  // of a rewritten text
+  int maximumTokens = 1024;       // of a rewritten text
+  bool tidiesDictations = false;  // the chat server also punctuates dictations (`rewrite_tidy`)
 };
 
 struct EngineSettings {
