@@ -84,11 +84,12 @@ int runProgram(QApplication& app, LaunchRequest request) {
       },
       [&app] { app.quit(); }, privacyPageURL(ServiceConfiguration::fromEnvironment().baseURLText));
   if (desktop->wayland()) {
-    bridge.setSessionNote(std::string(desktop->keyboardsRead()
-                                          ? ShellMessages::waylandKeysFromDevices
-                                          : ShellMessages::waylandKeysUnreadable) +
-                          (desktop->compositorPastes() ? ShellMessages::waylandPasteByCompositor
-                                                       : ShellMessages::waylandPasteX11Only));
+    const char* keys = desktop->keyboardsRead()        ? ShellMessages::waylandKeysFromDevices
+                       : desktop->keysFromCompositor() ? ShellMessages::waylandKeysFromCompositor
+                                                       : ShellMessages::waylandKeysUnreadable;
+    bridge.setSessionNote(std::string(keys) + (desktop->compositorPastes()
+                                                   ? ShellMessages::waylandPasteByCompositor
+                                                   : ShellMessages::waylandPasteX11Only));
   }
   wakeNewLocalService(ServiceConfiguration::fromEnvironment(), adapters->mainLoop().get_executor());
   ShellWindows shell(bridge);

@@ -34,6 +34,8 @@ inline constexpr const char* confirmTriggerKey = "確認並開始使用";
 // Set-up, step 2, on a Wayland session, in two halves: how keys are read (or the remedy when they
 // cannot be), then how text is pasted.
 inline constexpr const char* waylandKeysFromDevices = "Wayland 工作階段：按鍵由鍵盤裝置直接讀取；";
+inline constexpr const char* waylandKeysFromCompositor =
+    "Wayland 工作階段：錄音鍵經 sway 的按鍵綁定傳來（單獨按放修飾鍵）；";
 inline constexpr const char* waylandKeysUnreadable =
     "Wayland 工作階段：未能讀取鍵盤裝置，錄音鍵只在 X11（XWayland）視窗有效。"
     "請執行「sudo usermod -aG input $USER」後登出再登入，或把桌面的自訂快捷鍵設為「wrenly "

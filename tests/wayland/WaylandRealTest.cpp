@@ -1,11 +1,18 @@
 // The Wayland adapters against headless sway (started by headless-sway.sh) and real editors in
 // native Wayland windows, read back over the accessibility bus.
 #include <gmock/gmock.h>
+#include <linux/input-event-codes.h>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <wayland-client.h>
+#include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
 #include <boost/asio/io_context.hpp>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -20,8 +27,14 @@
 #include "platform/WindowList.h"
 #include "platform/Workspace.h"
 #include "platform/linux/atspi/AtspiAccessibility.h"
+#include "platform/linux/wayland/SwayBindingKeyMonitor.h"
+#include "platform/linux/wayland/WaylandConnection.h"
 #include "platform/linux/wayland/WaylandDesktop.h"
+#include "support/ManualClock.h"
 #include "support/TemporaryDirectory.h"
+#include "support/desktop/FakeDesktop.h"
+#include "triggerkey/TriggerKeyDetector.h"
+#include "virtual-keyboard-unstable-v1-client-protocol.h"
 
 using namespace wrenly;
 using namespace std::chrono_literals;
@@ -208,6 +221,79 @@ TEST_F(WaylandDesktopTest, FrontmostApplicationFollowsFocusedWindow) {
   EXPECT_NE(firstWindow, windows.frontNormalWindow(second.process->pid()));
   EXPECT_FALSE(windows.frontNormalWindow(999999));
   EXPECT_FALSE(workspace.activate(999999));
+}
+
+// The test's own keyboard on the seat, with a whole US keymap, as a user's keyboard would be.
+class TestKeyboard {
+ public:
+  TestKeyboard() : connection_(WaylandConnection::open()) {
+    if (!connection_ || !connection_->keyboards() || !connection_->seat()) return;
+    xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    const xkb_rule_names us{
+        .rules = nullptr, .model = nullptr, .layout = "us", .variant = nullptr, .options = nullptr};
+    xkb_keymap* keymap = xkb_keymap_new_from_names(context, &us, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    std::unique_ptr<char, decltype(&std::free)> text(
+        xkb_keymap_get_as_string(keymap, XKB_KEYMAP_FORMAT_TEXT_V1), &std::free);
+    xkb_keymap_unref(keymap);
+    xkb_context_unref(context);
+    UniqueFd file(memfd_create("test-keymap", MFD_CLOEXEC));
+    const size_t size = std::strlen(text.get()) + 1;
+    if (::write(file.get(), text.get(), size) != static_cast<ssize_t>(size)) return;
+    keyboard_ = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(connection_->keyboards(),
+                                                                        connection_->seat());
+    zwp_virtual_keyboard_v1_keymap(keyboard_, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, file.get(),
+                                   static_cast<uint32_t>(size));
+    connection_->flush();
+  }
+  ~TestKeyboard() {
+    if (keyboard_) zwp_virtual_keyboard_v1_destroy(keyboard_);
+    if (connection_) connection_->flush();
+  }
+  explicit operator bool() const { return keyboard_ != nullptr; }
+
+  // Presses the keys (evdev codes) in order and releases them in reverse.
+  void tap(std::vector<uint32_t> keys) {
+    for (uint32_t key : keys)
+      zwp_virtual_keyboard_v1_key(keyboard_, 0, key, WL_KEYBOARD_KEY_STATE_PRESSED);
+    for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
+      zwp_virtual_keyboard_v1_key(keyboard_, 0, *key, WL_KEYBOARD_KEY_STATE_RELEASED);
+    }
+    connection_->flush();
+  }
+
+ private:
+  std::unique_ptr<WaylandConnection> connection_;
+  zwp_virtual_keyboard_v1* keyboard_ = nullptr;
+};
+
+TEST(SwayBindingKeys, LoneModifierTapsReachTheDetectorAndTheBindingsGoWithTheMonitor) {
+  TestKeyboard keyboard;
+  ASSERT_TRUE(keyboard);
+  auto monitor = SwayBindingKeyMonitor::open(mainLoop.get_executor(), std::getenv("SWAYSOCK"));
+  ASSERT_TRUE(monitor);
+  ManualClock clock;
+  FakeDesktop fake(mainLoop.get_executor(), clock);
+  Platform platform = fake.platform();
+  platform.keyMonitor = monitor.get();
+  std::vector<TriggerKey> detected;
+  TriggerKeyDetector detector(platform, [&](TriggerKey key) { detected.push_back(key); });
+  ASSERT_TRUE(detector.install(TriggerKey::rightAlt));
+  // sway's events come in order: once the right Control after them is seen, so is any from the
+  // right Alt with x.
+  keyboard.tap({KEY_RIGHTALT});
+  keyboard.tap({KEY_RIGHTALT, KEY_X});
+  keyboard.tap({KEY_RIGHTCTRL});
+  ASSERT_TRUE(
+      runUntil([&] { return !detected.empty() && detected.back() == TriggerKey::rightControl; }));
+  EXPECT_EQ(detected, (std::vector<TriggerKey>{TriggerKey::rightAlt, TriggerKey::rightControl}));
+  detector.uninstall();
+  monitor.reset();
+  // sway refuses to remove a binding it does not have.
+  for (int code : {64, 108, 37, 105, 50, 62, 133, 134}) {
+    EXPECT_NE(
+        std::system(("swaymsg -q 'unbindcode --release " + std::to_string(code) + "'").c_str()), 0)
+        << code;
+  }
 }
 
 }  // namespace

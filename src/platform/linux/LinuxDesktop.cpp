@@ -7,6 +7,7 @@
 #include "platform/linux/evdev/EvdevKeyMonitor.h"
 #include "platform/linux/pulse/SoundServerProbe.h"
 #include "platform/linux/secret/SecretServiceProbe.h"
+#include "platform/linux/wayland/SwayBindingKeyMonitor.h"
 #include "platform/linux/wayland/WaylandDesktop.h"
 
 namespace wrenly {
@@ -48,6 +49,11 @@ LinuxDesktop::Opened LinuxDesktop::open(LinuxDesktopOptions options) {
     desktop->keyboards_ = std::make_unique<EvdevKeyMonitor>(
         desktop->platform_->mainLoop().get_executor(), [&x11] { return x11.ownWindowFocused(); });
     ports.keyMonitor = desktop->keyboards_.get();
+  } else if (const char* sway = std::getenv("SWAYSOCK"); desktop->wayland_ && sway && *sway) {
+    // Without the devices, sway's own key bindings still tell lone taps of the modifier keys.
+    desktop->bindings_ =
+        SwayBindingKeyMonitor::open(desktop->platform_->mainLoop().get_executor(), sway);
+    if (desktop->bindings_) ports.keyMonitor = desktop->bindings_.get();
   }
   // XTest keys reach XWayland's windows only, and the X server names no native window as
   // active: what the compositor offers for those serves all windows.
@@ -85,6 +91,7 @@ Clipboard* LinuxDesktop::compositorClipboard() const {
 void LinuxDesktop::closeSession() {
   platform_->attach(DesktopPorts{});
   keyboards_.reset();
+  bindings_.reset();
   compositor_.reset();
   display_.reset();
   accessibility_.reset();

@@ -13,6 +13,7 @@ namespace wrenly {
 class AtspiAccessibility;
 class Clipboard;
 class EvdevKeyMonitor;
+class SwayBindingKeyMonitor;
 class WaylandDesktop;
 
 struct LinuxDesktopOptions {
@@ -40,6 +41,8 @@ class LinuxDesktop {
   // keyboard devices.
   bool wayland() const { return wayland_; }
   bool keyboardsRead() const { return keyboards_ != nullptr; }
+  // Whether, without the devices, lone taps of the modifier keys come from sway's key bindings.
+  bool keysFromCompositor() const { return bindings_ != nullptr; }
   // Whether keys for pasting reach native Wayland windows (through the compositor).
   bool compositorPastes() const;
   // The compositor's clipboard, which any thread may write; null when the session has none the
@@ -55,8 +58,9 @@ class LinuxDesktop {
   std::unique_ptr<AtspiAccessibility> accessibility_;
   std::unique_ptr<X11Desktop> display_;  // borrows the accessibility service
   bool wayland_ = false;
-  std::unique_ptr<EvdevKeyMonitor> keyboards_;  // Wayland sessions only; borrows the display
-  std::unique_ptr<WaylandDesktop> compositor_;  // Wayland sessions only; borrows the display
+  std::unique_ptr<EvdevKeyMonitor> keyboards_;       // Wayland sessions only; borrows the display
+  std::unique_ptr<SwayBindingKeyMonitor> bindings_;  // sway sessions without the devices only
+  std::unique_ptr<WaylandDesktop> compositor_;       // Wayland sessions only; borrows the display
 };
 
 }  // namespace wrenly

@@ -20,6 +20,7 @@ enum class Type : uint32_t {
   subscribe = 2,
   getTree = 4,
   windowEvent = 0x80000003,
+  bindingEvent = 0x80000005,
 };
 
 inline constexpr std::string_view magic = "i3-ipc";

@@ -1,0 +1,146 @@
+#include "platform/linux/wayland/SwayBindingKeyMonitor.h"
+
+#include <array>
+#include <boost/asio/read.hpp>
+#include <boost/json/value.hpp>
+#include <cstring>
+#include <string_view>
+
+#include "platform/linux/wayland/SwayIpc.h"
+
+namespace wrenly {
+
+namespace json = boost::json;
+
+struct SwayBindingKeyMonitor::Events {
+  explicit Events(asio::any_io_executor mainLoop) : socket(std::move(mainLoop)) {}
+  asio::local::stream_protocol::socket socket;
+  std::string header = std::string(swayipc::headerSize, '\0');
+  std::string payload;
+  SwayBindingKeyMonitor* owner = nullptr;  // cleared when the monitor goes
+};
+
+namespace {
+
+struct Bound {
+  int code;  // X key code, as sway's bindcode takes it
+  Key key;
+  KeySide side;
+  std::string_view name;
+};
+
+constexpr std::array<Bound, 8> bound{{
+    {64, Key::alt, KeySide::left, "leftAlt"},
+    {108, Key::alt, KeySide::right, "rightAlt"},
+    {37, Key::control, KeySide::left, "leftControl"},
+    {105, Key::control, KeySide::right, "rightControl"},
+    {50, Key::shift, KeySide::left, "leftShift"},
+    {62, Key::shift, KeySide::right, "rightShift"},
+    {133, Key::super, KeySide::left, "leftSuper"},
+    {134, Key::super, KeySide::right, "rightSuper"},
+}};
+
+// The command a binding runs: a no-op that names the key, so that sway's event tells which.
+std::string commandOf(const Bound& binding) {
+  return "nop wrenly-trigger-" + std::string(binding.name);
+}
+
+// A release binding only: one that fires at the press would take the key from the applications.
+std::string releaseBinding(std::string_view verb, const Bound& binding) {
+  return std::string(verb) + " --release " + std::to_string(binding.code);
+}
+
+bool succeeded(const std::optional<std::string>& reply) {
+  auto result = reply ? swayipc::parse(*reply) : std::nullopt;
+  if (!result || !result->is_array() || result->as_array().empty()) return false;
+  const json::value& first = result->as_array().front();
+  const json::value* success =
+      first.is_object() ? first.as_object().if_contains("success") : nullptr;
+  return success && success->is_bool() && success->as_bool();
+}
+
+}  // namespace
+
+std::unique_ptr<SwayBindingKeyMonitor> SwayBindingKeyMonitor::open(asio::any_io_executor mainLoop,
+                                                                   const std::string& socketPath) {
+  auto requests = swayipc::connect(socketPath);
+  auto events = swayipc::connect(socketPath);
+  if (!requests || !events) return nullptr;
+  std::unique_ptr<SwayBindingKeyMonitor> monitor(new SwayBindingKeyMonitor(std::move(*requests)));
+  auto reply = swayipc::request(events->get(), swayipc::Type::subscribe, R"(["binding"])");
+  auto subscribed = reply ? swayipc::parse(*reply) : std::nullopt;
+  const json::value* success = subscribed && subscribed->is_object()
+                                   ? subscribed->as_object().if_contains("success")
+                                   : nullptr;
+  if (!success || !success->is_bool() || !success->as_bool()) return nullptr;
+  monitor->events_ = std::make_shared<Events>(std::move(mainLoop));
+  boost::system::error_code error;
+  monitor->events_->socket.assign(asio::local::stream_protocol(), events->get(), error);
+  if (error) return nullptr;
+  events->release();  // the socket owns it now
+  monitor->events_->owner = monitor.get();
+  bool anyBound = false;
+  for (const Bound& binding : bound) {
+    anyBound |= monitor->run(releaseBinding("bindcode", binding) + " " + commandOf(binding));
+  }
+  if (!anyBound) return nullptr;
+  monitor->readEvent();
+  return monitor;
+}
+
+SwayBindingKeyMonitor::~SwayBindingKeyMonitor() {
+  for (const Bound& binding : bound) run(releaseBinding("unbindcode", binding));
+  if (!events_) return;
+  events_->owner = nullptr;
+  boost::system::error_code ignored;
+  events_->socket.close(ignored);
+}
+
+Subscription SwayBindingKeyMonitor::monitor(Scope scope, Handler handler) {
+  return (scope == Scope::global ? global_ : local_).add(std::move(handler));
+}
+
+bool SwayBindingKeyMonitor::run(const std::string& command) {
+  return succeeded(swayipc::request(requests_.get(), swayipc::Type::runCommand, command));
+}
+
+void SwayBindingKeyMonitor::readEvent() {
+  // The reads keep the connection and its buffers alive; the monitor may be gone when they end.
+  auto events = events_;
+  asio::async_read(events->socket, asio::buffer(events->header),
+                   [events](boost::system::error_code error, size_t) {
+                     auto size = error ? std::nullopt : swayipc::payloadSize(events->header);
+                     if (!size || !events->owner) return;
+                     events->payload.assign(*size, '\0');
+                     asio::async_read(events->socket, asio::buffer(events->payload),
+                                      [events](boost::system::error_code payloadError, size_t) {
+                                        if (payloadError || !events->owner) return;
+                                        events->owner->handleEvent();
+                                        if (events->owner) events->owner->readEvent();
+                                      });
+                   });
+}
+
+void SwayBindingKeyMonitor::handleEvent() {
+  uint32_t type = 0;
+  std::memcpy(&type, events_->header.data() + swayipc::magic.size() + 4, sizeof type);
+  if (type != static_cast<uint32_t>(swayipc::Type::bindingEvent)) return;
+  auto event = swayipc::parse(events_->payload);
+  const json::value* binding =
+      event && event->is_object() ? event->as_object().if_contains("binding") : nullptr;
+  const json::value* command =
+      binding && binding->is_object() ? binding->as_object().if_contains("command") : nullptr;
+  if (!command || !command->is_string()) return;
+  for (const Bound& key : bound) {
+    if (command->as_string() != commandOf(key)) continue;
+    // sway ran the binding at the release of a key pressed alone: the whole tap at once.
+    auto alive = events_;
+    global_.call(KeyEvent{KeyEventType::modifierChanged, key.key, key.side,
+                          ModifierState().hold(key.key, key.side)});
+    if (!alive->owner) return;
+    global_.call(KeyEvent{KeyEventType::modifierChanged, key.key, key.side, ModifierState()});
+    return;
+  }
+}
+
+}  // namespace wrenly

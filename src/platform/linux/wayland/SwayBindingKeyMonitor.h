@@ -1,0 +1,48 @@
+#pragma once
+
+#include <boost/asio/local/stream_protocol.hpp>
+#include <memory>
+#include <string>
+
+#include "base/HandlerList.h"
+#include "platform/Asio.h"
+#include "platform/KeyMonitor.h"
+#include "platform/linux/wayland/UniqueFd.h"
+
+namespace wrenly {
+
+// Lone taps of the modifier keys as sway's own key bindings see them, for sessions where neither
+// the X server (XWayland shows no keys of native windows) nor the kernel's devices (not readable)
+// show this program the keys. Each modifier key gets a release binding that runs nothing: sway
+// runs it only when the key went up with no other key pressed meanwhile, and a release binding
+// takes no key away from the applications. The bindings are added at start and removed when the
+// monitor goes. A binding's event becomes a whole lone tap (the key down, then up), so the
+// trigger key detector decides as with any other monitor. Every event is global; lives on the
+// main loop, and handlers are called there.
+class SwayBindingKeyMonitor final : public KeyMonitor {
+ public:
+  // None when sway does not answer at `socketPath` (SWAYSOCK) or refuses every binding.
+  static std::unique_ptr<SwayBindingKeyMonitor> open(asio::any_io_executor mainLoop,
+                                                     const std::string& socketPath);
+  ~SwayBindingKeyMonitor() override;
+  SwayBindingKeyMonitor(const SwayBindingKeyMonitor&) = delete;
+  SwayBindingKeyMonitor& operator=(const SwayBindingKeyMonitor&) = delete;
+
+  Subscription monitor(Scope scope, Handler handler) override;
+
+ private:
+  struct Events;  // the event connection and its buffers, kept alive by pending reads
+
+  explicit SwayBindingKeyMonitor(UniqueFd requests) : requests_(std::move(requests)) {}
+  bool run(const std::string& command);
+  void readEvent();
+  // A handler may destroy the monitor.
+  void handleEvent();
+
+  UniqueFd requests_;
+  std::shared_ptr<Events> events_;
+  HandlerList<KeyEvent> global_;
+  HandlerList<KeyEvent> local_;  // never called: sway's bindings do not tell whose window it was
+};
+
+}  // namespace wrenly
