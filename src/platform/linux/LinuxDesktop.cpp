@@ -50,9 +50,10 @@ LinuxDesktop::Opened LinuxDesktop::open(LinuxDesktopOptions options) {
         desktop->platform_->mainLoop().get_executor(), [&x11] { return x11.ownWindowFocused(); });
     ports.keyMonitor = desktop->keyboards_.get();
   } else if (const char* sway = std::getenv("SWAYSOCK"); desktop->wayland_ && sway && *sway) {
-    // Without the devices, sway's own key bindings still tell lone taps of the modifier keys.
-    desktop->bindings_ =
-        SwayBindingKeyMonitor::open(desktop->platform_->mainLoop().get_executor(), sway);
+    // Without the devices, sway's own key bindings still tell lone taps of the modifier keys;
+    // the X server's monitor keeps the keys of XWayland windows.
+    desktop->bindings_ = SwayBindingKeyMonitor::open(desktop->platform_->mainLoop().get_executor(),
+                                                     sway, ports.keyMonitor);
     if (desktop->bindings_) ports.keyMonitor = desktop->bindings_.get();
   }
   // XTest keys reach XWayland's windows only, and the X server names no native window as

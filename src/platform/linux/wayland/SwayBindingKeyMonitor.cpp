@@ -5,6 +5,7 @@
 #include <boost/json/value.hpp>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "platform/linux/wayland/SwayIpc.h"
 
@@ -62,11 +63,13 @@ bool succeeded(const std::optional<std::string>& reply) {
 }  // namespace
 
 std::unique_ptr<SwayBindingKeyMonitor> SwayBindingKeyMonitor::open(asio::any_io_executor mainLoop,
-                                                                   const std::string& socketPath) {
+                                                                   const std::string& socketPath,
+                                                                   KeyMonitor* xwayland) {
   auto requests = swayipc::connect(socketPath);
   auto events = swayipc::connect(socketPath);
   if (!requests || !events) return nullptr;
-  std::unique_ptr<SwayBindingKeyMonitor> monitor(new SwayBindingKeyMonitor(std::move(*requests)));
+  std::unique_ptr<SwayBindingKeyMonitor> monitor(
+      new SwayBindingKeyMonitor(std::move(*requests), xwayland));
   auto reply = swayipc::request(events->get(), swayipc::Type::subscribe, R"(["binding"])");
   auto subscribed = reply ? swayipc::parse(*reply) : std::nullopt;
   const json::value* success = subscribed && subscribed->is_object()
@@ -97,7 +100,23 @@ SwayBindingKeyMonitor::~SwayBindingKeyMonitor() {
 }
 
 Subscription SwayBindingKeyMonitor::monitor(Scope scope, Handler handler) {
-  return (scope == Scope::global ? global_ : local_).add(std::move(handler));
+  Subscription own = (scope == Scope::global ? global_ : local_).add(handler);
+  Subscription fromX = xwayland_ ? xwayland_->monitor(scope, std::move(handler)) : Subscription();
+  if (!fromX) return own;
+  auto both =
+      std::make_shared<std::pair<Subscription, Subscription>>(std::move(own), std::move(fromX));
+  return Subscription([both] {
+    both->first.reset();
+    both->second.reset();
+  });
+}
+
+bool SwayBindingKeyMonitor::xwaylandFocused() const {
+  auto reply = swayipc::request(requests_.get(), swayipc::Type::getTree, "");
+  auto root = reply ? swayipc::parse(*reply) : std::nullopt;
+  const json::object* focused = root ? swayipc::findNode(*root, swayipc::isFocused) : nullptr;
+  const json::value* shell = focused ? focused->if_contains("shell") : nullptr;
+  return shell && shell->is_string() && shell->as_string() == "xwayland";
 }
 
 bool SwayBindingKeyMonitor::run(const std::string& command) {
@@ -130,7 +149,7 @@ void SwayBindingKeyMonitor::handleEvent() {
       event && event->is_object() ? event->as_object().if_contains("binding") : nullptr;
   const json::value* command =
       binding && binding->is_object() ? binding->as_object().if_contains("command") : nullptr;
-  if (!command || !command->is_string()) return;
+  if (!command || !command->is_string() || (xwayland_ && xwaylandFocused())) return;
   for (const Bound& key : bound) {
     if (command->as_string() != commandOf(key)) continue;
     // sway ran the binding at the release of a key pressed alone: the whole tap at once.
