@@ -223,15 +223,14 @@ TEST_F(WaylandDesktopTest, FrontmostApplicationFollowsFocusedWindow) {
   EXPECT_FALSE(workspace.activate(999999));
 }
 
-// The test's own keyboard on the seat, with a whole US keymap, as a user's keyboard would be.
+// The test's own keyboard on the seat, with the whole keymap of the environment's layout, as a
+// user's keyboard would be.
 class TestKeyboard {
  public:
   TestKeyboard() : connection_(WaylandConnection::open()) {
     if (!connection_ || !connection_->keyboards() || !connection_->seat()) return;
     xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
-    const xkb_rule_names us{
-        .rules = nullptr, .model = nullptr, .layout = "us", .variant = nullptr, .options = nullptr};
-    xkb_keymap* keymap = xkb_keymap_new_from_names(context, &us, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    xkb_keymap* keymap = xkb_keymap_new_from_names(context, nullptr, XKB_KEYMAP_COMPILE_NO_FLAGS);
     std::unique_ptr<char, decltype(&std::free)> text(
         xkb_keymap_get_as_string(keymap, XKB_KEYMAP_FORMAT_TEXT_V1), &std::free);
     xkb_keymap_unref(keymap);
@@ -253,10 +252,9 @@ class TestKeyboard {
 
   // Presses the keys (evdev codes) in order and releases them in reverse.
   void tap(std::vector<uint32_t> keys) {
-    for (uint32_t key : keys)
-      zwp_virtual_keyboard_v1_key(keyboard_, 0, key, WL_KEYBOARD_KEY_STATE_PRESSED);
+    for (uint32_t key : keys) zwp_virtual_keyboard_v1_key(keyboard_, 0, key, 1);
     for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
-      zwp_virtual_keyboard_v1_key(keyboard_, 0, *key, WL_KEYBOARD_KEY_STATE_RELEASED);
+      zwp_virtual_keyboard_v1_key(keyboard_, 0, *key, 0);  // up
     }
     connection_->flush();
   }
