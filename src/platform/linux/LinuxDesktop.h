@@ -58,9 +58,10 @@ class LinuxDesktop {
   std::unique_ptr<AtspiAccessibility> accessibility_;
   std::unique_ptr<X11Desktop> display_;  // borrows the accessibility service
   bool wayland_ = false;
-  std::unique_ptr<EvdevKeyMonitor> keyboards_;       // Wayland sessions only; borrows the display
-  std::unique_ptr<SwayBindingKeyMonitor> bindings_;  // sway sessions without the devices only
-  std::unique_ptr<WaylandDesktop> compositor_;       // Wayland sessions only; borrows the display
+  std::unique_ptr<EvdevKeyMonitor> keyboards_;  // Wayland sessions only; borrows the display
+  // sway sessions without the devices only; borrows the display.
+  std::unique_ptr<SwayBindingKeyMonitor> bindings_;
+  std::unique_ptr<WaylandDesktop> compositor_;  // Wayland sessions only; borrows the display
 };
 
 }  // namespace wrenly
