@@ -124,26 +124,12 @@ bool SwayBindingKeyMonitor::run(const std::string& command) {
 }
 
 void SwayBindingKeyMonitor::readEvent() {
-  // The reads keep the connection and its buffers alive; the monitor may be gone when they end.
-  auto events = events_;
-  asio::async_read(events->socket, asio::buffer(events->header),
-                   [events](boost::system::error_code error, size_t) {
-                     auto size = error ? std::nullopt : swayipc::payloadSize(events->header);
-                     if (!size || !events->owner) return;
-                     events->payload.assign(*size, '\0');
-                     asio::async_read(events->socket, asio::buffer(events->payload),
-                                      [events](boost::system::error_code payloadError, size_t) {
-                                        if (payloadError || !events->owner) return;
-                                        events->owner->handleEvent();
-                                        if (events->owner) events->owner->readEvent();
-                                      });
-                   });
+  swayipc::readEvents(events_, [](Events& events) { events.owner->handleEvent(); });
 }
 
 void SwayBindingKeyMonitor::handleEvent() {
-  uint32_t type = 0;
-  std::memcpy(&type, events_->header.data() + swayipc::magic.size() + 4, sizeof type);
-  if (type != static_cast<uint32_t>(swayipc::Type::bindingEvent)) return;
+  if (swayipc::typeOf(events_->header) != static_cast<uint32_t>(swayipc::Type::bindingEvent))
+    return;
   auto event = swayipc::parse(events_->payload);
   const json::value* binding =
       event && event->is_object() ? event->as_object().if_contains("binding") : nullptr;

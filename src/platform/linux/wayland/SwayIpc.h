@@ -1,8 +1,11 @@
 #pragma once
 
+#include <boost/asio/read.hpp>
 #include <boost/json/value.hpp>
 #include <cstdint>
+#include <cstring>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,6 +39,35 @@ std::optional<uint32_t> payloadSize(std::string_view header);
 std::optional<std::string> request(int socket, Type type, std::string_view payload);
 
 std::optional<boost::json::value> parse(const std::string& text);
+
+// The message type a valid header names.
+inline uint32_t typeOf(std::string_view header) {
+  uint32_t type = 0;
+  std::memcpy(&type, header.data() + magic.size() + 4, sizeof type);
+  return type;
+}
+
+// Reads the event connection `events->socket` one message after another, calling
+// `handle(*events)` for each while `events->owner` is set. `Events` holds the socket, the
+// `header` and `payload` buffers and the `owner`; the reads keep it alive, so the owner may go at
+// any time (it clears `owner` and closes the socket).
+template <typename Events, typename Handle>
+void readEvents(std::shared_ptr<Events> events, Handle handle) {
+  boost::asio::async_read(events->socket, boost::asio::buffer(events->header),
+                          [events, handle](boost::system::error_code error, size_t) {
+                            auto size = error ? std::nullopt : payloadSize(events->header);
+                            if (!size || !events->owner) return;
+                            events->payload.assign(*size, '\0');
+                            boost::asio::async_read(
+                                events->socket, boost::asio::buffer(events->payload),
+                                [events, handle](boost::system::error_code payloadError, size_t) {
+                                  if (payloadError || !events->owner) return;
+                                  handle(*events);
+                                  if (events->owner) readEvents(events, handle);
+                                });
+                          });
+}
+
 // The first node of a tree from get_tree, depth first (tiled before floating), that `match`
 // accepts.
 const boost::json::object* findNode(const boost::json::value& node,
