@@ -2,7 +2,7 @@
 # The whole test command (CI runs it, .ci/run):
 #   1. installs what the tests need;
 #   2. builds everything with the default preset and runs every test (unit, contract,
-#      real-component and end-to-end);
+#      real-component and end-to-end) but the stress cases (label stress, run by hand);
 #   3. builds the Debian package and checks that its dependencies resolve;
 #   4. builds only the test programs again with ThreadSanitizer and runs them, all but the runs
 #      that drive Qt or GTK windows (label gui) and the end-to-end ones: their toolkits are not
@@ -22,7 +22,7 @@ step "default build"
 cmake --preset default
 cmake --build --preset default -j "$jobs"
 step "tests"
-ctest --preset default -j "$jobs" "$@"
+ctest --preset default -j "$jobs" -LE stress "$@"
 
 step "package"
 (cd build/default && cpack -G DEB)

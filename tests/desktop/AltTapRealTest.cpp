@@ -176,11 +176,12 @@ TEST_P(AltTap, LeavesTheFocusInTheFieldThatThenReceivesTheText) {
       waitFor([&] { return desktop.desktop->windows().frontNormalWindow(pid).has_value(); }, 60s))
       << application.name << " opened no window";
   ASSERT_TRUE(desktop.bringForward(pid));
+  // A browser shows its field before its caret can be read: both are waited for.
   ElementHandle field;
-  ASSERT_TRUE(waitFor([&] { return isTextField(field = focused(pid)); }, 30s))
-      << "no text field has focus in " << application.name;
-  const auto origin = field->selectedRange();
-  ASSERT_TRUE(origin);
+  decltype(field->selectedRange()) origin;
+  ASSERT_TRUE(waitFor(
+      [&] { return isTextField(field = focused(pid)) && (origin = field->selectedRange()); }, 30s))
+      << "no text field with a caret has focus in " << application.name;
 
   // A letter before the tap leaves the caret where an arrow key can move it back. A browser
   // that just opened its page may drop the first keys.
