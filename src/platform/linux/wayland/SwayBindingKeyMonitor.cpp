@@ -13,12 +13,8 @@ namespace wrenly {
 
 namespace json = boost::json;
 
-struct SwayBindingKeyMonitor::Events {
-  explicit Events(asio::any_io_executor mainLoop) : socket(std::move(mainLoop)) {}
-  asio::local::stream_protocol::socket socket;
-  std::string header = std::string(swayipc::headerSize, '\0');
-  std::string payload;
-  SwayBindingKeyMonitor* owner = nullptr;  // cleared when the monitor goes
+struct SwayBindingKeyMonitor::Events : swayipc::EventConnection<SwayBindingKeyMonitor> {
+  using EventConnection::EventConnection;
 };
 
 namespace {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <boost/asio/local/stream_protocol.hpp>
 #include <boost/asio/read.hpp>
 #include <boost/json/value.hpp>
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Asio.h"
 #include "platform/linux/wayland/UniqueFd.h"
 
 namespace wrenly {
@@ -46,6 +48,17 @@ inline uint32_t typeOf(std::string_view header) {
   std::memcpy(&type, header.data() + magic.size() + 4, sizeof type);
   return type;
 }
+
+// A connection subscribed to events, with its read buffers; pending reads keep it alive, so its
+// owner may go at any time (it clears `owner` and closes the socket).
+template <typename Owner>
+struct EventConnection {
+  explicit EventConnection(asio::any_io_executor mainLoop) : socket(std::move(mainLoop)) {}
+  asio::local::stream_protocol::socket socket;
+  std::string header = std::string(headerSize, '\0');
+  std::string payload;
+  Owner* owner = nullptr;
+};
 
 // Reads the event connection `events->socket` one message after another, calling
 // `handle(*events)` for each while `events->owner` is set. `Events` holds the socket, the

@@ -15,12 +15,8 @@ namespace wrenly {
 
 namespace json = boost::json;
 
-struct SwayWorkspace::Events {
-  explicit Events(asio::any_io_executor mainLoop) : socket(std::move(mainLoop)) {}
-  asio::local::stream_protocol::socket socket;
-  std::string header = std::string(swayipc::headerSize, '\0');
-  std::string payload;
-  SwayWorkspace* owner = nullptr;  // cleared when the workspace goes
+struct SwayWorkspace::Events : swayipc::EventConnection<SwayWorkspace> {
+  using EventConnection::EventConnection;
 };
 
 namespace {
