@@ -43,6 +43,28 @@ landed() {
   session_log "landed in mousepad: $text"
 }
 
+# A live dictation into a fresh mousepad during which `$1` runs half-way through the speech.
+interrupted_live_dictation() {
+  session_live_recognition on || fail "tick"
+  session_open_editor || fail "mousepad"
+  session_focus_editor
+  session_tap_trigger
+  $session_probe play "$session_microphone" "$speech" &
+  local player=$!
+  sleep 1.5
+  "$1"
+  wait "$player" || fail "playing"
+  session_tap_trigger
+}
+restart_service() {
+  session_kill_service
+  session_start_service "$session_port" || fail "restart"
+}
+stop_engine() {
+  kill "$engine_pid"
+  wait "$engine_pid" 2>/dev/null
+}
+
 service_options=()
 if [[ $case_name == engine* ]]; then
   # A recognition server of the user's, as the service reaches it over the OpenAI-compatible
@@ -104,17 +126,7 @@ case $case_name in
   service-killed)
     # The service dies half-way through a live dictation and comes straight back (as its
     # service manager would restart it): the upload after the stop still delivers.
-    session_live_recognition on || fail "tick"
-    session_open_editor || fail "mousepad"
-    session_focus_editor
-    session_tap_trigger
-    $session_probe play "$session_microphone" "$speech" &
-    player=$!
-    sleep 1.5
-    session_kill_service
-    session_start_service "$session_port" || fail "restart"
-    wait "$player" || fail "playing"
-    session_tap_trigger
+    interrupted_live_dictation restart_service
     landed
     grep -q "path=transcribe status=200" "$scratch/service.log" || fail "no upload after the stream"
     ;;
@@ -174,17 +186,7 @@ case $case_name in
   engine-down)
     # The user's engine stops half-way through a live dictation: the recording is kept, the
     # message says the engine did not answer, and a retry once it is back delivers.
-    session_live_recognition on || fail "tick"
-    session_open_editor || fail "mousepad"
-    session_focus_editor
-    session_tap_trigger
-    $session_probe play "$session_microphone" "$speech" &
-    player=$!
-    sleep 1.5
-    kill "$engine_pid"
-    wait "$engine_pid" 2>/dev/null
-    wait "$player" || fail "playing"
-    session_tap_trigger
+    interrupted_live_dictation stop_engine
     session_expect "語音引擎未能回應" 60 || fail "no message about the engine"
     start_engine
     session_wait 100 curl -s -o /dev/null "http://127.0.0.1:$engine_port/" || fail "engine restart"
