@@ -1,7 +1,9 @@
 #include "app/WindowContent.h"
 
+#include <QAccessibleWidget>
 #include <QHBoxLayout>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include "app/MainView.h"
@@ -10,8 +12,59 @@
 #include "messages/ShellMessages.h"
 
 namespace wrenly {
+namespace {
+
+// What a screen reader sees of a scroll area: the viewport and the scroll bars shown now, as Qt
+// has it. Qt 6.4's own interface hands out a child by index without checking the index; a reader
+// that counted the children just before a scroll bar hid (the view grows and shrinks with every
+// dictation) asks for one past the end and gets a wild pointer, which ends the program.
+class ScrollAreaAccessible final : public QAccessibleWidget {
+ public:
+  explicit ScrollAreaAccessible(QAbstractScrollArea* area)
+      : QAccessibleWidget(area, QAccessible::Client) {}
+
+  int childCount() const override { return static_cast<int>(shownChildren().size()); }
+  QAccessibleInterface* child(int index) const override {
+    const QWidgetList children = shownChildren();
+    if (index < 0 || index >= children.size()) return nullptr;
+    return QAccessible::queryAccessibleInterface(children.at(index));
+  }
+  int indexOfChild(const QAccessibleInterface* child) const override {
+    if (!child || !child->object() || !child->object()->isWidgetType()) return -1;
+    return static_cast<int>(shownChildren().indexOf(static_cast<QWidget*>(child->object())));
+  }
+
+ private:
+  QWidgetList shownChildren() const {
+    QWidgetList children;
+    auto* area = static_cast<QAbstractScrollArea*>(widget());
+    if (!area) return children;
+    if (area->viewport()) children << area->viewport();
+    // A bar lives in a container of its own: the container is the child.
+    for (QScrollBar* bar : {area->horizontalScrollBar(), area->verticalScrollBar()}) {
+      if (bar && bar->isVisible()) children << bar->parentWidget();
+    }
+    if (QWidget* corner = area->cornerWidget(); corner && corner->isVisible()) children << corner;
+    return children;
+  }
+};
+
+// Consulted before Qt's own factory. Both names: an area asked for while it is still being
+// built reports its base class.
+QAccessibleInterface* scrollAreaAccessible(const QString& className, QObject* object) {
+  if (className != QLatin1String("QScrollArea") &&
+      className != QLatin1String("QAbstractScrollArea")) {
+    return nullptr;
+  }
+  auto* area = qobject_cast<QAbstractScrollArea*>(object);
+  return area ? new ScrollAreaAccessible(area) : nullptr;
+}
+
+}  // namespace
 
 WindowContent::WindowContent(MenuActions& actions, int width, QWidget* parent) : QWidget(parent) {
+  // Before the scroll area below exists, so that no interface of Qt's is cached for it.
+  QAccessible::installFactory(scrollAreaAccessible);
   setFixedWidth(width);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(16, 14, 16, 14);

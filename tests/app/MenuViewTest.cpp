@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QLabel>
 #include <QMessageBox>
+#include <QScrollArea>
 #include <string>
 #include <vector>
 
@@ -223,6 +225,27 @@ TEST_F(MenuViewAt460, OnlyAChangeOfLiveRecognitionFromOutsideIsSentBack) {
   // What the accessibility toolkit's toggle action does: no click.
   visibleButton(view, T::liveRecognition)->toggle();
   EXPECT_EQ(actions.calls, std::vector<std::string>{"consent:on"});
+}
+
+// A screen reader counts the scroll area's children, then the view grows or shrinks and the
+// scroll bar hides before it asks for the last one: the answer is none, never a wild pointer.
+TEST_F(MenuViewAt460, ScrollAreaAnswersAReaderThatCountedBeforeTheBarHid) {
+  auto* area = view.findChild<QScrollArea*>();
+  ASSERT_NE(area, nullptr);
+  view.render(ready());
+  view.resize(460, 200);
+  view.show();
+  app.processEvents();
+  QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(area);
+  ASSERT_NE(reader, nullptr);
+  const int counted = reader->childCount();
+  ASSERT_EQ(counted, 2);  // the viewport and the vertical bar
+  view.resize(460, 4000);
+  app.processEvents();
+  EXPECT_EQ(reader->childCount(), 1);
+  EXPECT_NE(reader->child(0), nullptr);
+  for (int index : {counted - 1, counted, 64, -1})
+    EXPECT_EQ(reader->child(index), nullptr) << index;
 }
 
 TEST(WindowMeter, BarHeightsFollowTheLevel) {
