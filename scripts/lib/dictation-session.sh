@@ -126,12 +126,25 @@ session_start_program() {
   # so the program trusts the service's own authority by itself.
   local service_url=()
   if [[ $session_port != 47615 ]]; then service_url=(WRENLY_SERVICE_URL="$(session_base_url)"); fi
-  session_launch wrenly env PATH="$session_dir/bin:$PATH" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 \
+  # Started in the session's folder with core dumps allowed: a crash leaves its core there, for
+  # session_program_backtrace.
+  session_launch wrenly sh -c 'ulimit -c unlimited 2>/dev/null; cd "$0" && exec "$@"' "$session_dir" \
+    env PATH="$session_dir/bin:$PATH" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 \
     QT_QPA_PLATFORM=xcb "${service_url[@]}" "$session_build/src/app/wrenly"
   session_program=$(cat "$session_dir/wrenly.pid")
   session_wait 200 xdotool search --pid "$session_program" --name Wrenly ||
     session_fail "wrenly did not show its window: $(cat "$session_dir/wrenly.log")" || return 1
   session_log "wrenly running (pid $session_program)"
+}
+
+# After the program died: every thread's stack from the core it left, where gdb is installed and
+# the system writes cores to the working folder.
+session_program_backtrace() {
+  local core
+  core=$(ls -t "$session_dir"/core* 2>/dev/null | head -n 1)
+  [[ -n $core ]] && command -v gdb >/dev/null || return 0
+  gdb -batch -nx -ex "thread apply all bt 40" "$session_build/src/app/wrenly" "$core" 2>/dev/null |
+    grep -v '^\[New LWP'
 }
 
 session_live_recognition() {  # session_live_recognition on|off: the window's tick box

@@ -15,6 +15,7 @@ scratch=$(mktemp -d /tmp/wrenly-e2e.XXXXXX)
 fail() {
   session_log "FAIL ($case_name): $*"
   tail -n 30 "$scratch"/{service,wrenly}.log >&2 2>/dev/null
+  session_program_backtrace >&2
   exit 1
 }
 trap 'session_stop' EXIT
