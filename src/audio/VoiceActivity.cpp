@@ -40,11 +40,13 @@ std::vector<Frame> measure(std::span<const std::int16_t> pcm) {
 
 std::optional<Speech> findSpeech(std::span<const std::int16_t> pcm) {
   const auto frames = measure(pcm);
-  if (frames.empty()) return std::nullopt;
 
+  // Frames without signal are a muted microphone or a hole in the stream, not the room.
   std::vector<float> levels;
-  levels.reserve(frames.size());
-  for (const auto& frame : frames) levels.push_back(frame.level);
+  for (const auto& frame : frames) {
+    if (frame.level >= noSignal) levels.push_back(frame.level);
+  }
+  if (levels.empty()) return std::nullopt;
   const auto nth = levels.begin() + static_cast<std::ptrdiff_t>(
                                         floorPercentile * static_cast<double>(levels.size() - 1));
   std::nth_element(levels.begin(), nth, levels.end());

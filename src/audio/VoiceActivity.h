@@ -29,8 +29,10 @@ struct Frame {
 };
 
 // The thresholds, chosen on recordings of people and on generated noise (see the tests).
-// The noise floor is the take's 10th percentile frame level, but never above `floorCeiling`:
-// a take that is speech from end to end has no quiet frames to measure it by.
+// The noise floor is the 10th percentile level of the take's frames with signal (a frame below
+// `noSignal` is digital silence), but never above `floorCeiling`: a take that is speech from
+// end to end has no quiet frames to measure it by.
+inline constexpr float noSignal = -90;  // dBFS: one least significant bit
 inline constexpr double floorPercentile = 0.10;
 inline constexpr float floorCeiling = -35;   // dBFS
 inline constexpr float aboveFloor = 9;       // dB
