@@ -4,6 +4,8 @@
   desktop_probe.py press PID NAME          press the button or tick box named NAME in PID's window
   desktop_probe.py tick PID NAME on|off     set the tick box named NAME in PID's window
   desktop_probe.py wait PID TEXT [SECONDS] wait until an element of PID's window shows TEXT
+  desktop_probe.py described PID TEXT SECONDS  wait until a shown element of PID describes
+                                           itself with TEXT (the overlay's notice)
   desktop_probe.py text PID [SECONDS]      print the text of the first text area of PID
   desktop_probe.py settle PID TEXT SECONDS wait until PID's first text area stops changing and
                                            contains TEXT, print it (exit 1 if it never does)
@@ -143,6 +145,16 @@ def wait(pid, text, seconds):
         sys.exit(f"desktop_probe: {text!r} never showed")
 
 
+def described(pid, text, seconds):
+    def says(node):
+        try:
+            return showing(node) and text in (node.get_description() or "")
+        except gi.repository.GLib.Error:
+            return False
+    if until(seconds, lambda: find(pid, says)) is None:
+        sys.exit(f"desktop_probe: nothing described as {text!r}")
+
+
 def first_text_area(pid):
     return find(pid, lambda node: node.get_role() == Atspi.Role.TEXT and
                 "Text" in node.get_interfaces())
@@ -252,6 +264,8 @@ def main(args):
         tick(int(args[1]), args[2], args[3] == "on")
     elif command == "wait":
         wait(int(args[1]), args[2], float(args[3]) if len(args) > 3 else 20)
+    elif command == "described":
+        described(int(args[1]), args[2], float(args[3]))
     elif command == "text":
         found = until(float(args[2]) if len(args) > 2 else 10, lambda: text_of(int(args[1])))
         print(found or "")

@@ -2,6 +2,7 @@
 #include <span>
 
 #include "audio/Recorder.h"
+#include "audio/VoiceActivity.h"
 #include "base/Uuid.h"
 #include "controller/AccountActions.h"
 #include "controller/DictationCycle.h"
@@ -61,6 +62,18 @@ void DictationCycle::stop() {
     endStart(describe(error, Messages::recordingNotFinished), Messages::recordingNotFinished);
     return;
   }
+  // A take without speech goes nowhere, nor is it kept: recognisers invent sentences for
+  // silence. A live session has had the audio already; it is dropped without awaiting a result,
+  // since the decision needs the whole take and holding the stream back until a voiced frame
+  // would delay the words of everyone who speaks at once.
+  auto speech = VoiceActivity::keepSpeech(wav);
+  if (!speech) {
+    Diagnostics::record("no_speech audio_ms=" +
+                        std::to_string((wav.size() - wavHeaderBytes) / wavBytesPerMillisecond));
+    endStart(Messages::noVoiceDetected, Messages::noVoiceDetectedNotice);
+    return;
+  }
+  wav = std::move(*speech);
 
   state_.phase = Phase::processing;
   state_.message = state_.isEditingSelection ? Messages::recognizingTask : Messages::recognizing;

@@ -54,6 +54,9 @@ inline std::string editingSelection(std::string_view key) {
   return withKey("已選取文字；請說出修改要求，再按 ", key, " 完成。");
 }
 inline constexpr const char* recordingNotFinished = "錄音未完成";
+// A take without speech is not sent: recognisers would invent words for it.
+inline constexpr const char* noVoiceDetected = "未偵測到語音，錄音沒有送出；請對着麥克風再說一次。";
+inline constexpr const char* noVoiceDetectedNotice = "未偵測到語音";
 // A trigger press or retry refused while a sign-in, sign-out or account deletion runs.
 inline constexpr const char* accountActionRunning = "帳戶操作仍在進行，完成後才可錄音。";
 inline constexpr const char* accountActionRunningNotice = "帳戶操作進行中";

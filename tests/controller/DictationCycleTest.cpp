@@ -5,6 +5,7 @@
 
 #include "messages/Messages.h"
 #include "service/ServiceError.h"
+#include "support/audio/GeneratedNoise.h"
 #include "support/controller/ControllerFixture.h"
 
 using namespace wrenly;
@@ -212,6 +213,31 @@ TEST_F(Dictations, AnEmptyRecordingOrAFailedDeliverySaySo) {
   EXPECT_EQ(state().overlayNotice, Messages::copyFailedNotice);
   EXPECT_EQ(state().lastText, "已整理的文字");
   EXPECT_THAT(cycleLines().back(), StartsWith("delivery result=failed"));
+}
+
+TEST_F(Dictations, ATakeWithoutSpeechIsNeitherSentNorPastedNorKept) {
+  const auto room = generatedNoise(Noise::room, 48000, 1.0, -60);
+  for (const bool live : {true, false}) {
+    controller->setStreamingConsent(live);
+    startDictation();
+    ASSERT_TRUE(mic.deliver(room));
+    controller->toggle();
+    settle();
+    EXPECT_EQ(state().message, Messages::noVoiceDetected);
+    EXPECT_EQ(overlay.shown.notice, Messages::noVoiceDetectedNotice);
+    EXPECT_FALSE(state().hasRetryRecording);
+  }
+  EXPECT_EQ(streams.at(0)->cancels, 1);  // dropped, its result not awaited
+  EXPECT_EQ(editorField->text(), "");
+  EXPECT_TRUE(memory.calls.size() == 1 && cycleLines().empty());  // the launch's account check
+
+  // Words between two stretches of room go without them, but for margins of 250 and 400 ms
+  // (and a frame the resampler's filter rings into).
+  startDictation();
+  for (const auto& part : {room, FakeAudioInput::tone(440, 48000, 1, 1.0), room})
+    ASSERT_TRUE(mic.deliver(part));
+  stopDictation();
+  EXPECT_EQ(cycleLines().at(0), "processing start streaming=false audio_ms=1670");
 }
 
 TEST_F(Dictations, TheMeterFollowsTheMicrophoneUntilTheRecordingStopsItself) {

@@ -2,7 +2,7 @@
 # One end-to-end case on a private headless desktop with the real program, the real local speech
 # service, mousepad and a recording played into the microphone:
 #   tests/e2e/run-e2e.sh BUILD_DIR stream|batch|selection|toggle|reader|engine|engine-down|account|
-#                        service-killed|service-down|featherpad
+#                        service-killed|service-down|featherpad|silent
 set -uo pipefail
 build=$1
 case_name=$2
@@ -225,6 +225,25 @@ case $case_name in
     session_tap_trigger
     text=$(session_editor_text "forward" 60) || fail "no dictation in FeatherPad: '$text'"
     session_log "landed in FeatherPad: $text"
+    ;;
+  silent)
+    # Takes of room noise with nothing said, live and uploaded: nothing reaches the recogniser,
+    # nothing is pasted, and the overlay says no speech was heard.
+    sox -n -r 16000 -c 1 -b 16 -e signed -t raw "$scratch/room.raw" synth 4 brownnoise \
+      synth 4 sine mix 50 gain -45 || fail "generating room noise"
+    session_open_editor || fail "mousepad"
+    for live in on off; do
+      session_live_recognition "$live" || fail "tick"
+      session_dictate "$scratch/room.raw" || fail "take with live recognition $live"
+      $session_probe described "$session_program" "未偵測到語音" 10 ||
+        fail "no notice with live recognition $live"
+    done
+    grep -c "no_speech audio_ms=" "$XDG_STATE_HOME"/Wrenly/Diagnostics/timing.log | grep -qx 2 ||
+      fail "the log does not show two takes without speech"
+    ! grep -qE "path=transcribe|stream finish_to_result_ms" "$scratch/service.log" ||
+      fail "a take without speech reached the recogniser"
+    [[ -z $($session_probe text "$session_editor" 1) ]] || fail "something was pasted"
+    session_log "two takes of room noise: nothing sent, nothing pasted, the notice shown"
     ;;
   *) fail "unknown case" ;;
 esac
