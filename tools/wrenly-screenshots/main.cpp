@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QPainter>
 #include <QScreen>
+#include <QScrollArea>
+#include <QToolButton>
 #include <QThread>
 #include <QTimer>
 #include <cstdio>
@@ -11,8 +13,10 @@
 #include "app/MainWindow.h"
 #include "app/MenuActions.h"
 #include "app/OverlayPanel.h"
+#include "app/OwnWordsView.h"
 #include "app/TrayIcon.h"
 #include "messages/Messages.h"
+#include "messages/ShellMessages.h"
 
 using namespace wrenly;
 
@@ -32,6 +36,8 @@ class NoActions final : public MenuActions {
   void requestAccessibility() override {}
   void setStreamingConsent(bool) override {}
   void copyLastText() override {}
+  void addOwnWords(std::string, bool) override {}
+  void removeOwnWord(std::string) override {}
   void showDiagnostics() override {}
   void openPrivacyPage() override {}
   void quit() override {}
@@ -102,6 +108,21 @@ int main(int argc, char** argv) {
   signedIn.voice.streamingConsent = true;
   signedIn.voice.lastText = "明天下午三點開會，記得帶上季度報告。";
   shoot(signedIn, "main-signed-in.png");
+
+  // The own words, opened and scrolled into view; written to docs/images beside this folder.
+  ShellSnapshot words = signedIn;
+  words.voice.ownWords = std::make_shared<const OwnWords>(
+      OwnWords{{"Kowloon Tong", "Wrenly", "九龍塘"}, {{"github", "GitHub"}, {"teh", "the"}}});
+  words.voice.ownWordsNote =
+      Messages::ownWordsAdded(2) + Messages::ownWordsRefused("4", Messages::ownWordsMalformed);
+  for (auto* toggle : window.findChildren<QToolButton*>()) {
+    if (toggle->text() == QString::fromUtf8(ShellMessages::ownWords)) toggle->setChecked(true);
+  }
+  window.render(words);
+  settle();
+  window.findChild<QScrollArea*>()->ensureWidgetVisible(window.findChild<OwnWordsView*>(), 0, 0);
+  QDir().mkpath(out.filePath(QStringLiteral("../images")));
+  shoot(words, "../images/window-words.png");
   window.hide();
 
   TrayIcon tray(actions);
