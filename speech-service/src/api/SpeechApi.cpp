@@ -87,7 +87,7 @@ std::optional<RecognitionRequest> recognitionRequest(const Recogniser& recognise
       std::find(served.begin(), served.end(), *named) == served.end()) {
     return std::nullopt;
   }
-  return RecognitionRequest{*named};
+  return RecognitionRequest{*named, {}};
 }
 
 std::string heardLanguage(const Recognition& recognition, const Recogniser& recogniser) {
