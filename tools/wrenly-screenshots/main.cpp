@@ -5,15 +5,15 @@
 #include <QPainter>
 #include <QScreen>
 #include <QScrollArea>
-#include <QToolButton>
+#include <QScrollBar>
 #include <QThread>
 #include <QTimer>
+#include <QToolButton>
 #include <cstdio>
 
 #include "app/MainWindow.h"
 #include "app/MenuActions.h"
 #include "app/OverlayPanel.h"
-#include "app/OwnWordsView.h"
 #include "app/TrayIcon.h"
 #include "messages/Messages.h"
 #include "messages/ShellMessages.h"
@@ -115,12 +115,14 @@ int main(int argc, char** argv) {
       OwnWords{{"Kowloon Tong", "Wrenly", "九龍塘"}, {{"github", "GitHub"}, {"teh", "the"}}});
   words.voice.ownWordsNote =
       Messages::ownWordsAdded(2) + Messages::ownWordsRefused("4", Messages::ownWordsMalformed);
+  auto* scroll = window.findChild<QScrollArea*>();
   for (auto* toggle : window.findChildren<QToolButton*>()) {
-    if (toggle->text() == QString::fromUtf8(ShellMessages::ownWords)) toggle->setChecked(true);
+    if (toggle->text() != QString::fromUtf8(ShellMessages::ownWords)) continue;
+    toggle->setChecked(true);
+    window.render(words);
+    settle();
+    scroll->verticalScrollBar()->setValue(toggle->mapTo(scroll->widget(), QPoint()).y() - 8);
   }
-  window.render(words);
-  settle();
-  window.findChild<QScrollArea*>()->ensureWidgetVisible(window.findChild<OwnWordsView*>(), 0, 0);
   QDir().mkpath(out.filePath(QStringLiteral("../images")));
   shoot(words, "../images/window-words.png");
   window.hide();
