@@ -99,17 +99,18 @@ class EngineContract : public testing::Test {
     made.body = std::move(body);
     return made;
   }
-  ApiReply transcribe(std::string_view language, const std::vector<std::int16_t>& samples) {
+  ApiReply transcribe(std::string_view language, const std::vector<std::int16_t>& samples,
+                      std::string_view hint = {}) {
     const std::string wav = speech::wavOf(samples);
-    const std::string body =
-        R"({"requestID":"R1","language":")" + std::string(language) + R"(","wavBase64":")" +
-        base64(std::span(reinterpret_cast<const std::uint8_t*>(wav.data()), wav.size())) +
-        R"(","streamRecoveryID":""})";
+    const std::span bytes(reinterpret_cast<const std::uint8_t*>(wav.data()), wav.size());
+    const std::string body = transcribeBody(bytes, language, std::nullopt, "R1", hint);
     return api->handle(request("POST", "transcribe", body));
   }
-  std::unique_ptr<StreamDecoding> openStream(std::string_view language, bool cleanup) {
-    const std::string query = "stream?requestID=S1&language=" + std::string(language) +
-                              "&cleanup=" + (cleanup ? "1" : "0");
+  std::unique_ptr<StreamDecoding> openStream(std::string_view language, bool cleanup,
+                                             std::string_view encodedHint = {}) {
+    std::string query = "stream?requestID=S1&language=" + std::string(language) +
+                        "&cleanup=" + (cleanup ? "1" : "0");
+    if (!encodedHint.empty()) query += "&vocabulary=" + std::string(encodedHint);
     return std::get<0>(api->openStream(request("GET", query), [] {}));
   }
   static std::string pcmOf(const std::vector<std::int16_t>& samples) {
@@ -143,6 +144,8 @@ TEST_F(EngineContract, SendsTheFormWithTheEngineLanguage) {
   EXPECT_EQ(engine.requestCount(), before);
   transcribe("english", spoken({1000}));
   EXPECT_FALSE(formField(engine.requests().back().body, "prompt"));
+  transcribe("english", spoken({1000}), "GitHub, 九龍塘");
+  EXPECT_EQ(formField(engine.requests().back().body, "prompt"), "GitHub, 九龍塘");
   EXPECT_EQ(api->handle(request("GET", "engine")).body,
             R"({"engine":"endpoint","languages":["auto","english"]})");
 }
@@ -167,6 +170,18 @@ TEST_F(EngineContract, StreamSendsEachSegmentWhileTheUserSpeaks) {
     EXPECT_EQ(boost::json::parse(stream->finish()).at("text"), text);
     EXPECT_EQ(engine.requestCount(), before + 2);
   }
+  // The user's hint in the stream's address joins the service's own in the prompt; a hint that
+  // is not a string is refused.
+  auto hinted = openStream("auto", false, "GitHub%2C%20%E4%B9%9D");
+  EXPECT_FALSE(hinted->feed(pcmOf(spoken({1000}))));
+  hinted->finish();
+  EXPECT_EQ(formField(engine.requests().back().body, "prompt"),
+            std::string(vocabulary) + ", GitHub, 九");
+  EXPECT_EQ(api->handle(request("POST", "transcribe",
+                                R"({"requestID":"R2","language":"auto","wavBase64":"",)"
+                                R"("streamRecoveryID":"","vocabulary":1})"))
+                .body,
+            ApiReply::error(400, "invalid_request").body);
 }
 
 TEST_F(EngineContract, EngineFaultsAnswerRetryableCodesAndServingGoesOn) {

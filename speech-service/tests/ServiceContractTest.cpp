@@ -86,7 +86,7 @@ TEST_F(LocalServiceContract, SignsInThroughItsOwnPageAndServesEveryCall) {
   EXPECT_EQ(plainStatus(page), 410);  // used once only
   EXPECT_EQ(run(client.completeSignIn(token)).value, AccountStatus{true});
 
-  EXPECT_EQ(run(client.transcribe(wavOf(16000), "auto", std::nullopt, makeUuid())).value,
+  EXPECT_EQ(run(client.transcribe(wavOf(16000), "auto", std::nullopt, makeUuid(), "")).value,
             "go forward ten meters");
   EXPECT_EQ(run(client.clean("go forward ten meters", makeUuid())).value, "Go forward ten meters.");
   EXPECT_EQ(
@@ -127,7 +127,7 @@ TEST_F(LocalServiceContract, StreamsWithCleanupAndARecoveryUploadTakesOverAStall
   loop.runUntil([&] { return local.recogniser.opened == 2; });
   EXPECT_EQ(run(client.clean("text", std::nullopt)).errorAs<ServiceError>(),
             ServiceError::service("request_busy"));
-  EXPECT_EQ(run(client.transcribe(wavOf(1600), "auto", stalledID, makeUuid())).value,
+  EXPECT_EQ(run(client.transcribe(wavOf(1600), "auto", stalledID, makeUuid(), "")).value,
             "go forward ten meters");
   EXPECT_TRUE(run(stalled->finish()).error);  // the service ended the superseded stream
   EXPECT_TRUE(run(client.clean("text", std::nullopt)).value);

@@ -130,6 +130,18 @@ void ControllerBridge::copyLastText() {
   onLoop([](DictationCore& core) { core.controller().copyLastText(); });
 }
 
+void ControllerBridge::addOwnWords(std::string text, bool fromFile) {
+  onLoop([text = std::move(text), fromFile](DictationCore& core) {
+    core.controller().addOwnWords(text, fromFile);
+  });
+}
+
+void ControllerBridge::removeOwnWord(std::string entryLine) {
+  onLoop([entryLine = std::move(entryLine)](DictationCore& core) {
+    core.controller().removeOwnWord(entryLine);
+  });
+}
+
 void ControllerBridge::showDiagnostics() {
   // The folder may not exist before the first line is logged; the file manager needs it.
   const std::filesystem::path folder = Diagnostics::directory();

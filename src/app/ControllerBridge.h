@@ -50,6 +50,8 @@ class ControllerBridge final : public MenuActions {
   void requestAccessibility() override;
   void setStreamingConsent(bool consent) override;
   void copyLastText() override;
+  void addOwnWords(std::string text, bool fromFile) override;
+  void removeOwnWord(std::string entryLine) override;
   void showDiagnostics() override;
   void openPrivacyPage() override;
   void quit() override;

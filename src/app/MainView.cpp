@@ -11,6 +11,7 @@
 #include "app/LevelBars.h"
 #include "app/MenuActions.h"
 #include "app/MeterGeometry.h"
+#include "app/OwnWordsView.h"
 #include "app/SelectionHelp.h"
 #include "app/WidgetParts.h"
 #include "messages/ShellMessages.h"
@@ -128,6 +129,17 @@ MainView::MainView(MenuActions& actions, QWidget* parent) : QWidget(parent), act
   layout->addWidget(servicesToggle_);
   layout->addWidget(services_);
 
+  ownWordsToggle_ = new QToolButton(this);
+  ownWordsToggle_->setText(qs(text::ownWords));
+  ownWordsToggle_->setCheckable(true);
+  ownWordsToggle_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  ownWordsToggle_->setArrowType(Qt::RightArrow);
+  ownWordsToggle_->setAutoRaise(true);
+  ownWords_ = new OwnWordsView(actions_, this);
+  ownWords_->setVisible(false);
+  layout->addWidget(ownWordsToggle_);
+  layout->addWidget(ownWords_);
+
   layout->addWidget(new SelectionHelp(this));
 
   lastTextBlock_ = new QWidget(this);
@@ -158,6 +170,10 @@ MainView::MainView(MenuActions& actions, QWidget* parent) : QWidget(parent), act
   connect(servicesToggle_, &QToolButton::toggled, this, [this](bool open) {
     services_->setVisible(open);
     servicesToggle_->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
+  });
+  connect(ownWordsToggle_, &QToolButton::toggled, this, [this](bool open) {
+    ownWords_->setVisible(open);
+    ownWordsToggle_->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
   });
   connect(requestAccessibility, &QPushButton::clicked, this,
           [this] { actions_.requestAccessibility(); });
@@ -225,6 +241,8 @@ void MainView::render(const ShellSnapshot& snapshot) {
 
   engine_->setVisible(state.engine.has_value());
   if (state.engine) engine_->setText(engineLine(*state.engine));
+
+  ownWords_->render(snapshot);
 
   lastTextBlock_->setVisible(!state.lastText.empty());
   lastText_->setText(qs(state.lastText));

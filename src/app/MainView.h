@@ -14,6 +14,7 @@ namespace wrenly {
 
 class LevelBars;
 class MenuActions;
+class OwnWordsView;
 
 // The view once set-up is done: status, record button, trigger key, live recognition, account,
 // services and permissions, the selected-text help and the last text.
@@ -44,6 +45,8 @@ class MainView : public QWidget {
   QLabel* activationFeedback_;
   QToolButton* servicesToggle_;
   QWidget* services_;
+  QToolButton* ownWordsToggle_;
+  OwnWordsView* ownWords_;
   QWidget* lastTextBlock_;
   QLabel* lastText_;
   QLabel* engine_;

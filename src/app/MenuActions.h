@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace wrenly {
 
 // What the window's controls do. The program posts each action to the controller's loop (or
@@ -21,6 +23,9 @@ class MenuActions {
   virtual void requestAccessibility() = 0;
   virtual void setStreamingConsent(bool consent) = 0;
   virtual void copyLastText() = 0;
+  // Entries in the words file's form: typed (`fromFile` false) or an imported file's text.
+  virtual void addOwnWords(std::string text, bool fromFile) = 0;
+  virtual void removeOwnWord(std::string entryLine) = 0;
   virtual void showDiagnostics() = 0;
   virtual void openPrivacyPage() = 0;
   virtual void quit() = 0;

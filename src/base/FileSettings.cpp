@@ -1,17 +1,14 @@
 #include "base/FileSettings.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <boost/json/parse.hpp>
 #include <boost/json/serialize.hpp>
 #include <boost/json/value.hpp>
-#include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <sstream>
+
+#include "base/AtomicFile.h"
 
 namespace wrenly {
 
@@ -33,25 +30,6 @@ std::optional<FileSettings::Values> FileSettings::parse(std::string_view text) {
   }
   return result;
 }
-
-namespace {
-
-bool writeAll(int fd, const std::string& data) {
-  const char* p = data.data();
-  size_t left = data.size();
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
-}  // namespace
 
 FileSettings::FileSettings(fs::path file, Reporter report)
     : file_(std::move(file)), report_(std::move(report)) {
@@ -142,21 +120,8 @@ void FileSettings::save() {
   }
   const std::string text = boost::json::serialize(object) + "\n";
 
-  std::error_code ec;
-  fs::create_directories(file_.parent_path(), ec);
-  fs::path temporary = file_;
-  temporary += ".tmp";
-  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    if (report_) report_(std::string("settings not saved: ") + std::strerror(errno));
-    return;
-  }
-  bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  if (ok && ::rename(temporary.c_str(), file_.c_str()) == 0) return;
-  int error = errno;
-  ::unlink(temporary.c_str());
-  if (report_) report_(std::string("settings not saved: ") + std::strerror(error));
+  const std::string error = writeFileAtomically(file_, text);
+  if (!error.empty() && report_) report_("settings not saved: " + error);
 }
 
 }  // namespace wrenly

@@ -10,6 +10,7 @@
 #include "controller/DictationCycle.h"
 #include "controller/DictationState.h"
 #include "controller/NoticeTimer.h"
+#include "controller/OwnWordsKeeper.h"
 #include "controller/TriggerKeySetup.h"
 
 namespace wrenly {
@@ -57,6 +58,11 @@ class DictationController : public std::enable_shared_from_this<DictationControl
   }
   void setStreamingConsent(bool consent) { cycle_.setStreamingConsent(consent); }
 
+  // --- the own words ---
+  // Entries in the words file's form, typed in the window or imported from a file.
+  void addOwnWords(std::string_view text, bool fromFile) { ownWords_.add(text, fromFile); }
+  void removeOwnWord(std::string_view entryLine) { ownWords_.remove(entryLine); }
+
   // --- set-up and permission ---
   void refreshPermission(PermissionPrompt prompt, PermissionReport report) {
     triggerKey_.refreshPermission(prompt, report);
@@ -87,6 +93,7 @@ class DictationController : public std::enable_shared_from_this<DictationControl
 
   ControllerContext context_;
   NoticeTimer notices_{context_};
+  OwnWordsKeeper ownWords_{context_};
   TriggerKeySetup triggerKey_{context_, [this] { cycle_.toggle(); },
                               [this](TriggerPress press) { cycle_.triggerPressChanged(press); }};
   AccountActions account_{context_, triggerKey_, [this] { cycle_.forget(); }};

@@ -43,6 +43,12 @@ std::string localFormat(std::string_view text, std::string_view recognized) {
   return ChineseOutput::normalize(SpeechCleanup::formatList(text), recognized);
 }
 
+// The user's replacements come last, so that what they wrote is what lands, whatever the script
+// normalisation would have made of it.
+std::string withOwnWords(const DictationState& state, std::string_view text) {
+  return applyReplacements(text, state.ownWords->replacements);
+}
+
 }  // namespace
 
 void DictationCycle::stop() {
@@ -158,7 +164,8 @@ asio::awaitable<void> DictationCycle::runProcessing(
       const auto requestID = makeUuid();
       job->sourceRequestID = requestID;
       const std::string transcript =
-          co_await service.transcribe(std::span(*job->wav), language, job->recoveryID, requestID);
+          co_await service.transcribe(std::span(*job->wav), language, job->recoveryID, requestID,
+                                      vocabularyHint(*state_.ownWords));
       if (job->selection) {
         out = co_await service.applySpokenTask(job->selection->text, transcript,
                                                job->sourceRequestID);
@@ -167,7 +174,7 @@ asio::awaitable<void> DictationCycle::runProcessing(
         {
           // Shown and on the clipboard while the service's clean-up is awaited.
           ControllerChange change(context_);
-          state_.lastText = localFormat(trimmed, transcript);
+          state_.lastText = withOwnWords(state_, localFormat(trimmed, transcript));
           context_.ports.insertion.copy(state_.lastText);
         }
         std::optional<std::string> cleaned;
@@ -198,6 +205,7 @@ asio::awaitable<void> DictationCycle::runProcessing(
 
 asio::awaitable<void> DictationCycle::deliver(std::shared_ptr<Processing> job, std::string out,
                                               bool cleanupIncomplete) {
+  out = withOwnWords(state_, out);
   {
     ControllerChange change(context_);
     state_.lastText = out;

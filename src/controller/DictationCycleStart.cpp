@@ -227,7 +227,7 @@ std::shared_ptr<StreamingSession> DictationCycle::openLiveSession() {
   try {
     run_.liveSession = context_.ports.openStreamingSession(
         makeUuid(), std::string(VoiceLanguage(VoiceLanguage::automatic).rawValue()),
-        !state_.isEditingSelection);
+        !state_.isEditingSelection, vocabularyHint(*state_.ownWords));
   } catch (const std::exception& error) {
     // Recognition after the recording still works.
     Diagnostics::record("stream open failed " + Diagnostics::errorCode(error));

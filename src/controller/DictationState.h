@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -7,6 +8,7 @@
 
 #include "messages/Messages.h"
 #include "service/AccountStatus.h"
+#include "text/OwnWords.h"
 #include "triggerkey/TriggerKey.h"
 
 namespace wrenly {
@@ -58,6 +60,10 @@ struct DictationState {
   bool streamingConsent = false;                    // live recognition allowed
   bool hasRetryRecording = false;                   // a failed dictation's recording can be retried
   std::string triggerKeyTitle;                      // the installed trigger key's name (derived)
+  // The user's own words (set once the controller is made; a new list is a new pointer) and
+  // what their last change did.
+  std::shared_ptr<const OwnWords> ownWords;
+  std::string ownWordsNote;
 
   friend bool operator==(const DictationState&, const DictationState&) = default;
 };

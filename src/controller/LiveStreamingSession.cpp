@@ -9,8 +9,10 @@
 namespace wrenly {
 
 LiveStreamingSession::LiveStreamingSession(std::string requestID, std::string language,
-                                           bool cleanup, StreamingSpeechDependencies dependencies)
-    : client_(std::move(requestID), std::move(language), cleanup, std::move(dependencies)) {}
+                                           bool cleanup, StreamingSpeechDependencies dependencies,
+                                           std::string vocabulary)
+    : client_(std::move(requestID), std::move(language), cleanup, std::move(dependencies),
+              std::move(vocabulary)) {}
 
 asio::awaitable<StreamingSession::Result> LiveStreamingSession::finish() {
   LiveRecognitionResult result = co_await client_.finish();
@@ -32,11 +34,13 @@ StreamingSessionFactory liveStreamingSessions(const Platform& platform,
                                               StreamTrust trust) {
   Clock& clock = required(platform.clock, "live streaming", "clock");
   return [background = platform.background, &clock, &service, endpoint = std::move(endpoint),
-          trust = std::move(trust)](std::string requestID, std::string language, bool cleanup) {
+          trust = std::move(trust)](std::string requestID, std::string language, bool cleanup,
+                                    std::string vocabulary) {
     StreamingSpeechDependencies dependencies{
         background, clock, endpoint, [&service] { return service.streamingToken(); }, trust};
     return std::make_shared<LiveStreamingSession>(std::move(requestID), std::move(language),
-                                                  cleanup, std::move(dependencies));
+                                                  cleanup, std::move(dependencies),
+                                                  std::move(vocabulary));
   };
 }
 

@@ -15,7 +15,7 @@ struct Platform;
 class LiveStreamingSession final : public StreamingSession {
  public:
   LiveStreamingSession(std::string requestID, std::string language, bool cleanup,
-                       StreamingSpeechDependencies dependencies);
+                       StreamingSpeechDependencies dependencies, std::string vocabulary = {});
 
   const std::string& requestID() const override { return client_.requestID(); }
   void append(std::vector<std::uint8_t> pcm) override { client_.append(std::move(pcm)); }

@@ -30,9 +30,9 @@ class StreamingSession {
   virtual void cancel() = 0;
 };
 
-// Opens a session for one dictation: request id, spoken-language code, and whether the service
-// should clean the text up.
+// Opens a session for one dictation: request id, spoken-language code, whether the service
+// should clean the text up, and the vocabulary hint (empty: none).
 using StreamingSessionFactory = std::function<std::shared_ptr<StreamingSession>(
-    std::string requestID, std::string language, bool cleanup)>;
+    std::string requestID, std::string language, bool cleanup, std::string vocabulary)>;
 
 }  // namespace wrenly

@@ -191,6 +191,28 @@ inline constexpr const char* xDisplayUnreachable = "無法連接 X 視窗系統�
 inline constexpr const char* noXInput2 = "X 視窗系統缺少 XInput 2.2 擴充，Wrenly 無法偵測觸發鍵。";
 inline constexpr const char* noXTest = "X 視窗系統缺少 XTEST 擴充，Wrenly 無法送出貼上按鍵。";
 
+// --- the own words (the window's word list and its file) ---
+inline std::string ownWordsAdded(int count) {
+  return "已加入 " + std::to_string(count) + " 項。";
+}
+// `lines` lists line numbers ("3、7"); empty for an entry typed in the window.
+inline std::string ownWordsRefused(std::string_view lines, std::string_view reason) {
+  if (lines.empty()) return std::string(reason).append("，未有加入。");
+  return std::string("第 ").append(lines).append(" 行").append(reason).append("，未有加入。");
+}
+inline constexpr const char* ownWordsMalformed = "格式不符";
+inline constexpr const char* ownWordsTooLong = "太長（每邊最多 60 字）";
+inline constexpr const char* ownWordsOverLimit = "超出上限（字詞及替換各最多 200 項）";
+inline std::string ownWordsFileBadLines(std::string_view lines) {
+  return std::string("字詞檔案第 ").append(lines).append(" 行未能讀取，已原樣保留在檔案中。");
+}
+inline constexpr const char* ownWordsNotSaved = "未能儲存自訂字詞；更改只在這次執行期間有效。";
+// The first lines of the words file and of an export.
+inline constexpr const char* ownWordsFileHeader =
+    "# Wrenly 自訂字詞：每行一項。\n"
+    "# 字詞或名稱：直接寫，例如 Kowloon Tong\n"
+    "# 替換：原文 => 替換文字（亦可用 -> 或 →），例如 github => GitHub\n";
+
 }  // namespace Messages
 
 }  // namespace wrenly

@@ -116,6 +116,29 @@ inline constexpr const char* overlayStopSuffix = " 停止";
 inline constexpr const char* overlayWait = "請稍候…";
 inline constexpr const char* waveformLabel = "錄音聲波，隨用戶音量變化";
 
+// The own words: a collapsible section of the main view.
+inline constexpr const char* ownWords = "自訂字詞";
+inline constexpr const char* ownWordsExplanation =
+    "常說的字詞及名稱會作為辨識提示送往語音服務（引擎支援時）。替換會在貼上前套用於每段結果："
+    "英文等拼音文字按整個字詞比對，小寫的原文不分大小寫；中日韓文字按原文比對。";
+inline constexpr const char* ownWordsFormat =
+    "每行一項：字詞或名稱直接寫；替換寫成「原文 => 替換文字」。匯入及匯出使用同一格式的文字檔。";
+inline constexpr const char* ownWordsList = "自訂字詞清單";
+inline constexpr const char* ownWordsEntry = "新字詞或替換";
+inline constexpr const char* ownWordsPlaceholder = "字詞，或 原文 => 替換文字";
+inline constexpr const char* ownWordsAdd = "加入";
+inline constexpr const char* ownWordsRemove = "移除所選";
+inline constexpr const char* ownWordsImport = "匯入…";
+inline constexpr const char* ownWordsExport = "匯出…";
+inline constexpr const char* ownWordsImportTitle = "匯入自訂字詞";
+inline constexpr const char* ownWordsExportTitle = "匯出自訂字詞";
+inline constexpr const char* ownWordsFileFilter = "文字檔 (*.txt);;所有檔案 (*)";
+inline constexpr const char* ownWordsExportName = "wrenly-words.txt";
+inline constexpr const char* ownWordsUnreadable = "未能讀取所選檔案。";
+inline constexpr const char* ownWordsTooLarge = "檔案太大，自訂字詞檔案最多 256 KB。";
+inline constexpr const char* ownWordsExportFailed = "未能寫入所選檔案：";
+inline constexpr const char* ownWordsExported = "已匯出自訂字詞。";
+
 // Start-up failures, printed before the program exits.
 inline constexpr const char* noDisplay =
     "Wrenly 無法啟動：連接不到圖形顯示。請在桌面工作階段內啟動（需要 X11，並已設定 DISPLAY）。";

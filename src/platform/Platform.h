@@ -6,6 +6,7 @@ namespace wrenly {
 
 class Clock;
 class Settings;
+class WordStore;
 class SecretStore;
 class Workspace;
 class Accessibility;
@@ -26,6 +27,7 @@ struct Platform {
   asio::any_io_executor background;  // the shared pool for blocking calls
   Clock* clock = nullptr;
   Settings* settings = nullptr;
+  WordStore* words = nullptr;  // the user's own words; none: the program keeps no list
   SecretStore* secrets = nullptr;
   Workspace* workspace = nullptr;
   Accessibility* accessibility = nullptr;

@@ -54,11 +54,13 @@ std::string base64(std::span<const std::uint8_t> bytes) {
 
 std::string transcribeBody(std::span<const std::uint8_t> wav, std::string_view languageCode,
                            const std::optional<std::string>& streamRecoveryID,
-                           std::string_view requestID) {
+                           std::string_view requestID, std::string_view vocabulary) {
   const std::string head =
       "{\"requestID\":" + quoted(upperIdentifier(requestID)) + ",\"wavBase64\":\"";
-  const std::string tail = "\",\"language\":" + quoted(languageCode) + ",\"streamRecoveryID\":" +
-                           quoted(upperIdentifier(streamRecoveryID.value_or(""))) + "}";
+  std::string tail = "\",\"language\":" + quoted(languageCode) + ",\"streamRecoveryID\":" +
+                     quoted(upperIdentifier(streamRecoveryID.value_or("")));
+  if (!vocabulary.empty()) tail += ",\"vocabulary\":" + quoted(vocabulary);
+  tail += "}";
   const size_t encoded = base64Length(wav.size());
   std::string body;
   // The encoder's terminating zero lands where the tail starts and is overwritten by it.

@@ -12,10 +12,12 @@ namespace wrenly {
 // absent one as the empty string.
 
 // Built straight into one string: the WAV is Base64-encoded in place, so a three-minute
-// recording costs one output buffer and no intermediate copies.
+// recording costs one output buffer and no intermediate copies. A vocabulary hint is sent as the
+// member "vocabulary" only when there is one: services that know no hint ignore the member, and
+// without one the body is as it always was.
 std::string transcribeBody(std::span<const std::uint8_t> wav, std::string_view languageCode,
                            const std::optional<std::string>& streamRecoveryID,
-                           std::string_view requestID);
+                           std::string_view requestID, std::string_view vocabulary = {});
 
 std::string cleanBody(std::string_view requestID, const std::optional<std::string>& sourceRequestID,
                       std::string_view text);

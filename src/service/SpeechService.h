@@ -22,10 +22,12 @@ class SpeechService {
   // The service runs on this machine and signs users in on its own page.
   virtual bool isLocal() const = 0;
 
+  // `vocabulary`: words the user says often, as a hint for the engine; empty: none.
   virtual asio::awaitable<std::string> transcribe(std::span<const std::uint8_t> wav,
                                                   std::string languageCode,
                                                   std::optional<std::string> streamRecoveryID,
-                                                  std::string requestID) = 0;
+                                                  std::string requestID,
+                                                  std::string vocabulary) = 0;
   virtual asio::awaitable<std::string> clean(std::string text,
                                              std::optional<std::string> sourceRequestID) = 0;
   virtual asio::awaitable<std::string> applySpokenTask(

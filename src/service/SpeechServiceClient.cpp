@@ -140,10 +140,10 @@ asio::awaitable<std::string> SpeechServiceClient::request(Call call) {
 
 asio::awaitable<std::string> SpeechServiceClient::transcribe(
     std::span<const std::uint8_t> wav, std::string languageCode,
-    std::optional<std::string> streamRecoveryID, std::string requestID) {
+    std::optional<std::string> streamRecoveryID, std::string requestID, std::string vocabulary) {
   Call call("transcribe", "POST", 45);
   call.retryBusy = true;
-  call.body = transcribeBody(wav, languageCode, streamRecoveryID, requestID);
+  call.body = transcribeBody(wav, languageCode, streamRecoveryID, requestID, vocabulary);
   std::string reply = co_await request(std::move(call));
   co_return decodeText(reply);
 }

@@ -61,7 +61,7 @@ class SpeechServiceClient : public SpeechService {
   asio::awaitable<std::string> transcribe(std::span<const std::uint8_t> wav,
                                           std::string languageCode,
                                           std::optional<std::string> streamRecoveryID,
-                                          std::string requestID) override;
+                                          std::string requestID, std::string vocabulary) override;
   asio::awaitable<std::string> clean(std::string text,
                                      std::optional<std::string> sourceRequestID) override;
   asio::awaitable<std::string> applySpokenTask(std::string selectedText, std::string instruction,

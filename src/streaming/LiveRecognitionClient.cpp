@@ -67,11 +67,12 @@ struct FinishWaiter {
 class LiveRecognitionClient::Session : public std::enable_shared_from_this<Session> {
  public:
   Session(std::string requestID, std::string language, bool cleanup,
-          StreamingSpeechDependencies dependencies)
+          StreamingSpeechDependencies dependencies, std::string vocabulary)
       : queue("Wrenly.speech.websocket", dependencies.background),
         requestID_(std::move(requestID)),
         language_(std::move(language)),
         cleanup_(cleanup),
+        vocabulary_(std::move(vocabulary)),
         dependencies_(std::move(dependencies)),
         openedAt_(dependencies_.clock.now()) {}
 
@@ -96,7 +97,7 @@ class LiveRecognitionClient::Session : public std::enable_shared_from_this<Sessi
     if (!dependencies_.endpoint)
       return resolve(std::make_exception_ptr(ServiceError::invalidURL()));
     StreamAddress address =
-        StreamAddress::make(*dependencies_.endpoint, requestID_, language_, cleanup_);
+        StreamAddress::make(*dependencies_.endpoint, requestID_, language_, cleanup_, vocabulary_);
 
     boost::system::error_code failure;
     transport_ = dependencies_.makeTransport(queue.executor(), dependencies_.trust,
@@ -233,6 +234,7 @@ class LiveRecognitionClient::Session : public std::enable_shared_from_this<Sessi
   const std::string requestID_;
   const std::string language_;
   const bool cleanup_;
+  const std::string vocabulary_;
   StreamingSpeechDependencies dependencies_;
   std::shared_ptr<StreamTransport> transport_;
   std::deque<std::vector<uint8_t>> pending_;
@@ -251,10 +253,11 @@ class LiveRecognitionClient::Session : public std::enable_shared_from_this<Sessi
 };
 
 LiveRecognitionClient::LiveRecognitionClient(std::string requestID, std::string language,
-                                             bool cleanup, StreamingSpeechDependencies dependencies)
+                                             bool cleanup, StreamingSpeechDependencies dependencies,
+                                             std::string vocabulary)
     : requestID_(requestID),
       session_(std::make_shared<Session>(std::move(requestID), std::move(language), cleanup,
-                                         std::move(dependencies))) {
+                                         std::move(dependencies), std::move(vocabulary))) {
   session_->queue.post([session = session_] { session->connect(); });
 }
 

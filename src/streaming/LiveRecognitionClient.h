@@ -41,8 +41,9 @@ struct StreamingSpeechDependencies {
 // a second call is refused with StreamError::invalidResponse.
 class LiveRecognitionClient {
  public:
+  // `vocabulary`: the user's words as a hint for the engine; empty: none.
   LiveRecognitionClient(std::string requestID, std::string language, bool cleanup,
-                        StreamingSpeechDependencies dependencies);
+                        StreamingSpeechDependencies dependencies, std::string vocabulary = {});
   ~LiveRecognitionClient();
   LiveRecognitionClient(const LiveRecognitionClient&) = delete;
   LiveRecognitionClient& operator=(const LiveRecognitionClient&) = delete;

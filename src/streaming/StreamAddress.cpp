@@ -1,6 +1,8 @@
 #include "streaming/StreamAddress.h"
 
+#include <boost/url/encode.hpp>
 #include <boost/url/parse.hpp>
+#include <boost/url/rfc/unreserved_chars.hpp>
 #include <boost/url/url.hpp>
 
 #include "service/ServiceError.h"
@@ -12,7 +14,8 @@ namespace wrenly {
 namespace urls = boost::urls;
 
 StreamAddress StreamAddress::make(std::string_view base, std::string_view requestID,
-                                  std::string_view language, bool cleanup) {
+                                  std::string_view language, bool cleanup,
+                                  std::string_view vocabulary) {
   if (!isUrlText(base)) throw ServiceError::invalidURL();
   auto parsed = urls::parse_uri(base);
   if (!parsed || parsed->scheme_id() != urls::scheme::https || !parsed->has_authority() ||
@@ -30,6 +33,11 @@ StreamAddress StreamAddress::make(std::string_view base, std::string_view reques
   url.params().append({"requestID", requestID});
   url.params().append({"language", language});
   url.params().append({"cleanup", cleanup ? "1" : "0"});
+  // Everything but the unreserved characters escaped: a "+" would read as a space to many
+  // servers.
+  if (!vocabulary.empty()) {
+    url.encoded_params().append({"vocabulary", urls::encode(vocabulary, urls::unreserved_chars)});
+  }
 
   StreamAddress address;
   address.url = std::string(url.buffer());

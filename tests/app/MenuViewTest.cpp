@@ -2,6 +2,8 @@
 
 #include <QAccessible>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QScrollArea>
 #include <string>
@@ -37,6 +39,10 @@ class RecordedActions final : public MenuActions {
   void requestAccessibility() override { calls.push_back("requestAccessibility"); }
   void setStreamingConsent(bool on) override { calls.push_back(on ? "consent:on" : "consent:off"); }
   void copyLastText() override { calls.push_back("copyLastText"); }
+  void addOwnWords(std::string text, bool fromFile) override {
+    calls.push_back((fromFile ? "import:" : "add:") + text);
+  }
+  void removeOwnWord(std::string line) override { calls.push_back("remove:" + line); }
   void showDiagnostics() override { calls.push_back("showDiagnostics"); }
   void openPrivacyPage() override { calls.push_back("openPrivacyPage"); }
   void quit() override { calls.push_back("quit"); }
@@ -246,6 +252,32 @@ TEST_F(MenuViewAt460, ScrollAreaAnswersAReaderThatCountedBeforeTheBarHid) {
   EXPECT_NE(reader->child(0), nullptr);
   for (int index : {counted - 1, counted, 64, -1})
     EXPECT_EQ(reader->child(index), nullptr) << index;
+}
+
+// The list shows the controller's entries; a typed line is sent as it is and stays in the field
+// when it cannot be read, and the selected entry is the one removed.
+TEST_F(MenuViewAt460, OwnWordsListSendsItsChanges) {
+  ShellSnapshot s = ready();
+  s.voice.ownWords = std::make_shared<const OwnWords>(
+      OwnWords{{"Kowloon Tong"}, {{"github", "GitHub"}, {"嗯", ""}}});
+  s.voice.ownWordsNote = Messages::ownWordsAdded(3);
+  view.render(s);
+  visibleButton(view, T::ownWords)->click();
+  EXPECT_TRUE(shows(visibleTexts(view), Messages::ownWordsAdded(3)));
+  auto* list = view.findChild<QListWidget*>();
+  ASSERT_EQ(list->count(), 3);
+  EXPECT_EQ(list->item(0)->text(), "github => GitHub");
+  EXPECT_EQ(list->item(1)->text(), "嗯 =>");
+  auto* entry = view.findChild<QLineEdit*>();
+  for (const char* typed : {"teh => the", "=> x"}) {
+    entry->setText(QString::fromUtf8(typed));
+    visibleButton(view, T::ownWordsAdd)->click();
+  }
+  EXPECT_EQ(entry->text(), "=> x");
+  list->setCurrentRow(2);
+  visibleButton(view, T::ownWordsRemove)->click();
+  EXPECT_EQ(actions.calls,
+            (std::vector<std::string>{"add:teh => the", "add:=> x", "remove:Kowloon Tong"}));
 }
 
 TEST(WindowMeter, BarHeightsFollowTheLevel) {

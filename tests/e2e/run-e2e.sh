@@ -2,7 +2,7 @@
 # One end-to-end case on a private headless desktop with the real program, the real local speech
 # service, mousepad and a recording played into the microphone:
 #   tests/e2e/run-e2e.sh BUILD_DIR stream|batch|selection|toggle|reader|engine|engine-down|account|
-#                        service-killed|service-down|featherpad|silent
+#                        service-killed|service-down|featherpad|silent|replace
 set -uo pipefail
 build=$1
 case_name=$2
@@ -30,9 +30,14 @@ logs_keep_content_out() {
   [[ -z $leaked ]] || fail "speech content or a credential in $leaked"
 }
 
+own_words() {  # own_words LINE...: the words file the program reads when it starts
+  mkdir -p "$XDG_CONFIG_HOME/wrenly" && printf '%s\n' "$@" >"$XDG_CONFIG_HOME/wrenly/words.txt"
+}
+
 ready() {  # desktop, service, program, trigger key and sign-in
   session_start "$scratch" "$build" || fail "desktop"
   session_start_service "$(free_port)" "${service_options[@]}" || fail "service"
+  [[ $case_name != replace ]] || own_words "forward => onward" "Kowloon Tong" || fail "words file"
   session_start_program || fail "program"
   session_set_up_trigger_key || fail "trigger key"
   session_sign_in || fail "sign-in"
@@ -209,6 +214,18 @@ case $case_name in
     session_expect "登入語音服務" 20 || fail "still signed in after deleting the account"
     grep -q "method=DELETE path=access status=200" "$scratch/service.log" ||
       fail "the service never deleted the account"
+    ;;
+  replace)
+    # A replacement pair the user keeps in the words file changes what lands, and the window
+    # lists it.
+    session_live_recognition off || fail "tick"
+    session_press "自訂字詞" || fail "own words section"
+    session_expect "forward => onward" 20 || fail "the pair is not in the window's list"
+    session_open_editor || fail "mousepad"
+    session_dictate "$speech" || fail "dictation"
+    text=$(session_editor_text "onward" 60) || fail "no replaced text in mousepad: '$text'"
+    [[ $text != *forward* ]] || fail "the replaced word is still there: '$text'"
+    session_log "landed in mousepad: $text"
     ;;
   featherpad)
     # The default trigger key in a Qt editor, whose menu bar a lone Alt would otherwise take the

@@ -90,7 +90,7 @@ TEST_F(AccountContract, TheLogNeverHoldsTokensTextsOrAudio) {
   server.approveSignIn("proposed-secret-token");
   run(service.completeSignIn("proposed-secret-token"));
   std::vector<std::uint8_t> wav(3000, 0x5A);
-  EXPECT_TRUE(run(service.transcribe(wav, "auto", std::nullopt, "ID")).value);
+  EXPECT_TRUE(run(service.transcribe(wav, "auto", std::nullopt, "ID", "")).value);
   EXPECT_TRUE(run(service.clean("要清理的文字", std::nullopt)).value);
   server.enqueue("POST", "text", Reply::json(418, R"({"detail":"leaky-body-text"})"));
   run(service.applySpokenTask("選取的文字", "指示內容", std::nullopt));

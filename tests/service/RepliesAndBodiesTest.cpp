@@ -68,6 +68,10 @@ TEST(RequestBodies, AreExactEscapedAndUseStandardBase64) {
       R"("language":"auto","streamRecoveryID":""})");
   EXPECT_EQ(transcribeBody(bytes(""), "cantonese", std::string("aa"), "B"),
             R"({"requestID":"B","wavBase64":"","language":"cantonese","streamRecoveryID":"AA"})");
+  // The user's vocabulary hint, only when there is one.
+  EXPECT_EQ(transcribeBody(bytes(""), "auto", std::nullopt, "B", "GitHub, \"九龍塘\""),
+            R"({"requestID":"B","wavBase64":"","language":"auto","streamRecoveryID":"",)"
+            R"("vocabulary":"GitHub, \"九龍塘\""})");
   EXPECT_EQ(cleanBody("ID", std::nullopt, "say \"hi\"\n"),
             R"({"requestID":"ID","operation":"macCleanupTraditional","sourceRequestID":"",)"
             R"("text":"say \"hi\"\n"})");

@@ -22,7 +22,8 @@ class RequestContract : public ServiceHarness {
  protected:
   const std::vector<std::uint8_t> wav = std::vector<std::uint8_t>(1001, 0xA7);
   asio::awaitable<std::string> transcribe(SpeechServiceClient& service) {
-    return service.transcribe(wav, "auto", std::nullopt, "1b4e28ba-2fa1-11d2-883f-0016d3cca427");
+    return service.transcribe(wav, "auto", std::nullopt, "1b4e28ba-2fa1-11d2-883f-0016d3cca427",
+                              "");
   }
 };
 

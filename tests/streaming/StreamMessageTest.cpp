@@ -54,6 +54,11 @@ TEST(StreamAddressTest, AppendsStreamSwitchesToWssAndAddsTheQueryInOrder) {
   EXPECT_EQ(literal.port, "8443");
   EXPECT_EQ(literal.hostHeader, "[::1]:8443");
   EXPECT_FALSE(literal.hostIsName);
+
+  auto hinted = StreamAddress::make("https://h/wrenly/v1/", "X", "auto", false, "C++, 九龍塘&x");
+  EXPECT_EQ(hinted.target,
+            "/wrenly/v1/stream?requestID=X&language=auto&cleanup=0&vocabulary=C%2B%2B%2C%20"
+            "%E4%B9%9D%E9%BE%8D%E5%A1%98%26x");
 }
 
 }  // namespace

@@ -4,8 +4,11 @@
 #include <QDir>
 #include <QPainter>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QThread>
 #include <QTimer>
+#include <QToolButton>
 #include <cstdio>
 
 #include "app/MainWindow.h"
@@ -13,6 +16,7 @@
 #include "app/OverlayPanel.h"
 #include "app/TrayIcon.h"
 #include "messages/Messages.h"
+#include "messages/ShellMessages.h"
 
 using namespace wrenly;
 
@@ -32,6 +36,8 @@ class NoActions final : public MenuActions {
   void requestAccessibility() override {}
   void setStreamingConsent(bool) override {}
   void copyLastText() override {}
+  void addOwnWords(std::string, bool) override {}
+  void removeOwnWord(std::string) override {}
   void showDiagnostics() override {}
   void openPrivacyPage() override {}
   void quit() override {}
@@ -102,6 +108,23 @@ int main(int argc, char** argv) {
   signedIn.voice.streamingConsent = true;
   signedIn.voice.lastText = "明天下午三點開會，記得帶上季度報告。";
   shoot(signedIn, "main-signed-in.png");
+
+  // The own words, opened and scrolled into view; written to docs/images beside this folder.
+  ShellSnapshot words = signedIn;
+  words.voice.ownWords = std::make_shared<const OwnWords>(
+      OwnWords{{"Kowloon Tong", "Wrenly", "九龍塘"}, {{"github", "GitHub"}, {"teh", "the"}}});
+  words.voice.ownWordsNote =
+      Messages::ownWordsAdded(2) + Messages::ownWordsRefused("4", Messages::ownWordsMalformed);
+  auto* scroll = window.findChild<QScrollArea*>();
+  for (auto* toggle : window.findChildren<QToolButton*>()) {
+    if (toggle->text() != QString::fromUtf8(ShellMessages::ownWords)) continue;
+    toggle->setChecked(true);
+    window.render(words);
+    settle();
+    scroll->verticalScrollBar()->setValue(toggle->mapTo(scroll->widget(), QPoint()).y() - 8);
+  }
+  QDir().mkpath(out.filePath(QStringLiteral("../images")));
+  shoot(words, "../images/window-words.png");
   window.hide();
 
   TrayIcon tray(actions);

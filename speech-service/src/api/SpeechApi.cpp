@@ -74,6 +74,9 @@ bool isLoopbackHost(std::string_view host) {
   return host.substr(1).find_first_not_of("0123456789") == std::string_view::npos;
 }
 
+// A user's vocabulary hint is a short list of words; the client sends at most 600 bytes.
+constexpr std::size_t maximumVocabularyBytes = 2000;
+
 // The request a client's language names, when the engine serves it ("auto" always).
 std::optional<RecognitionRequest> recognitionRequest(const Recogniser& recogniser,
                                                      std::string_view language) {
@@ -84,7 +87,7 @@ std::optional<RecognitionRequest> recognitionRequest(const Recogniser& recognise
       std::find(served.begin(), served.end(), *named) == served.end()) {
     return std::nullopt;
   }
-  return RecognitionRequest{*named};
+  return RecognitionRequest{*named, {}};
 }
 
 std::string heardLanguage(const Recognition& recognition, const Recogniser& recogniser) {
@@ -251,8 +254,15 @@ ApiReply SpeechApi::transcribe(const ApiRequest& request, AccountID account) {
   if (!isIdentifier(requestID, false) || !isIdentifier(recoveryID, true)) {
     return ApiReply::error(400, "invalid_request");
   }
-  const auto recognition = recognitionRequest(parts_.recogniser, language);
+  auto recognition = recognitionRequest(parts_.recogniser, language);
   if (!recognition) return ApiReply::error(400, "unsupported_language");
+  // Optional, for clients that know it; older ones send no such member.
+  if (const json::value* vocabulary = body->if_contains("vocabulary")) {
+    if (!vocabulary->is_string() || vocabulary->as_string().size() > maximumVocabularyBytes) {
+      return ApiReply::error(400, "invalid_request");
+    }
+    recognition->vocabulary = std::string(vocabulary->as_string());
+  }
   auto slot = busy_.claim(account, requestID, recoveryID, {});
   if (!slot) return ApiReply::error(409, "request_busy");
   const auto wav = decodeBase64(wavBase64);
@@ -399,13 +409,16 @@ std::variant<std::unique_ptr<StreamDecoding>, std::string> SpeechApi::openStream
   const std::string requestID = queryValue(query, "requestID");
   const std::string language = queryValue(query, "language");
   const std::string cleanup = queryValue(query, "cleanup");
-  if (!isIdentifier(requestID, false) || (cleanup != "0" && cleanup != "1")) {
+  std::string vocabulary = queryValue(query, "vocabulary");  // optional
+  if (!isIdentifier(requestID, false) || (cleanup != "0" && cleanup != "1") ||
+      vocabulary.size() > maximumVocabularyBytes) {
     return errorMessage("invalid_request");
   }
   const auto account = authenticate(request);
   if (!account) return errorMessage("invalid_access");
-  const auto recognition = recognitionRequest(parts_.recogniser, language);
+  auto recognition = recognitionRequest(parts_.recogniser, language);
   if (!recognition) return errorMessage("unsupported_language");
+  recognition->vocabulary = std::move(vocabulary);
   auto slot = busy_.claim(*account, requestID, {}, std::move(onSuperseded));
   if (!slot) return errorMessage("request_busy");
   auto opened = parts_.recogniser.open(*recognition);

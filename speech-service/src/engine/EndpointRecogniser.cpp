@@ -50,8 +50,12 @@ std::string languageOf(std::string_view text, std::string_view asked) {
 // audio keeps arriving.
 class EndpointStream final : public RecognitionStream {
  public:
-  EndpointStream(EndpointRecogniser& engine, std::string languageCode, SegmentLimits limits)
-      : engine_(engine), languageCode_(std::move(languageCode)), segmenter_(limits) {}
+  EndpointStream(EndpointRecogniser& engine, std::string languageCode, std::string vocabulary,
+                 SegmentLimits limits)
+      : engine_(engine),
+        languageCode_(std::move(languageCode)),
+        vocabulary_(std::move(vocabulary)),
+        segmenter_(limits) {}
 
   ~EndpointStream() override {
     cancel_ = true;
@@ -101,7 +105,7 @@ class EndpointStream final : public RecognitionStream {
       auto segment = std::move(queue_.front());
       queue_.pop_front();
       lock.unlock();
-      auto outcome = engine_.transcribeSegment(segment, languageCode_, cancel_);
+      auto outcome = engine_.transcribeSegment(segment, languageCode_, vocabulary_, cancel_);
       lock.lock();
       if (auto* fault = std::get_if<EngineFault>(&outcome)) {
         fault_ = *fault;
@@ -114,6 +118,7 @@ class EndpointStream final : public RecognitionStream {
 
   EndpointRecogniser& engine_;
   const std::string languageCode_;
+  const std::string vocabulary_;
   AudioSegmenter segmenter_;
   std::atomic<bool> cancel_{false};
   std::mutex mutex_;
@@ -134,14 +139,14 @@ EndpointRecogniser::EndpointRecogniser(EndpointSettings settings, SegmentLimits 
 std::variant<std::unique_ptr<RecognitionStream>, RecognitionFailure> EndpointRecogniser::open(
     const RecognitionRequest& request) {
   return std::make_unique<EndpointStream>(
-      *this, engineLanguageCode(client_.settings(), request.language), limits_);
+      *this, engineLanguageCode(client_.settings(), request.language), request.vocabulary, limits_);
 }
 
 std::variant<std::string, EngineFault> EndpointRecogniser::transcribeSegment(
     std::span<const std::int16_t> samples, std::string_view languageCode,
-    const std::atomic<bool>& cancel) {
+    std::string_view vocabulary, const std::atomic<bool>& cancel) {
   const auto started = std::chrono::steady_clock::now();
-  auto outcome = client_.transcribe(wavOf(samples), languageCode, cancel);
+  auto outcome = client_.transcribe(wavOf(samples), languageCode, vocabulary, cancel);
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - started);
   std::string line = "engine segment audio_ms=" + std::to_string(samples.size() / 16) +

@@ -27,6 +27,7 @@ class EndpointRecogniser final : public Recogniser {
   // One segment, timed and logged.
   std::variant<std::string, EngineFault> transcribeSegment(std::span<const std::int16_t> samples,
                                                            std::string_view languageCode,
+                                                           std::string_view vocabulary,
                                                            const std::atomic<bool>& cancel);
 
  private:

@@ -32,7 +32,11 @@ std::variant<std::string, EngineFault> transcriptOfReply(std::string_view body) 
 }
 
 std::variant<std::string, EngineFault> TranscriptionClient::transcribe(
-    const std::string& wav, std::string_view languageCode, const std::atomic<bool>& cancel) const {
+    const std::string& wav, std::string_view languageCode, std::string_view vocabulary,
+    const std::atomic<bool>& cancel) const {
+  std::string prompt = settings_.vocabulary;
+  if (!prompt.empty() && !vocabulary.empty()) prompt += ", ";
+  prompt += vocabulary;
   std::unique_ptr<curl_mime, MimeDeleter> mime;
   auto reply = postToEndpoint(
       settings_, "audio/transcriptions", {},
@@ -46,7 +50,7 @@ std::variant<std::string, EngineFault> TranscriptionClient::transcribe(
         addField(mime.get(), "model", settings_.model);
         if (!languageCode.empty()) addField(mime.get(), "language", languageCode);
         addField(mime.get(), "response_format", "json");
-        if (!settings_.vocabulary.empty()) addField(mime.get(), "prompt", settings_.vocabulary);
+        if (!prompt.empty()) addField(mime.get(), "prompt", prompt);
         curl_easy_setopt(easy, CURLOPT_MIMEPOST, mime.get());
       },
       cancel);

@@ -17,9 +17,11 @@ class TranscriptionClient {
  public:
   explicit TranscriptionClient(EndpointSettings settings) : settings_(std::move(settings)) {}
 
-  // `languageCode` empty: the engine detects the language. `cancel` ends the exchange early.
+  // `languageCode` empty: the engine detects the language. `vocabulary`: the user's words,
+  // sent in the prompt after the service's own. `cancel` ends the exchange early.
   std::variant<std::string, EngineFault> transcribe(const std::string& wav,
                                                     std::string_view languageCode,
+                                                    std::string_view vocabulary,
                                                     const std::atomic<bool>& cancel) const;
 
   const EndpointSettings& settings() const { return settings_; }

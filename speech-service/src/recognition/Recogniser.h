@@ -22,6 +22,9 @@ struct Recognition {
 // What the client asked for besides the audio.
 struct RecognitionRequest {
   VoiceLanguage language = VoiceLanguage::automatic;
+  // Words and names the user says often ("GitHub, Kowloon Tong"), for an engine that takes a
+  // hint; empty: none. Never logged.
+  std::string vocabulary;
 };
 
 enum class RecognitionFailure {

@@ -3,6 +3,7 @@
 #include <gio/gio.h>
 
 #include "base/FileSettings.h"
+#include "base/FileWordStore.h"
 #include "base/SystemClock.h"
 #include "platform/linux/browser/XdgBrowserSession.h"
 #include "platform/linux/pulse/PulseAudioInput.h"
@@ -41,7 +42,9 @@ LinuxPlatform::LinuxPlatform(LinuxPlatformOptions options)
       clock_(std::make_unique<SystemClock>()),
       settings_(std::make_unique<FileSettings>(
           options.settingsFile.empty() ? FileSettings::defaultFile() : options.settingsFile,
-          std::move(options.reportSettingsProblem))),
+          options.reportSettingsProblem)),
+      words_(std::make_unique<FileWordStore>(FileWordStore::besideSettings(settings_->file()),
+                                             std::move(options.reportSettingsProblem))),
       secrets_(std::make_unique<LibsecretStore>(options.keyringBound)),
       audioInput_(std::make_unique<PulseAudioInput>(options.applicationName)),
       browser_(std::make_unique<XdgBrowserSession>(mainLoop_.get_executor(),
@@ -61,6 +64,7 @@ Platform LinuxPlatform::platform() {
   out.background = background_.get_executor();
   out.clock = clock_.get();
   out.settings = settings_.get();
+  out.words = words_.get();
   out.secrets = secrets_.get();
   out.audioInput = audioInput_.get();
   out.browser = browser_.get();

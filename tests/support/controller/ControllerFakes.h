@@ -43,6 +43,7 @@ class MemorySpeechService final : public SpeechService {
     std::string name;
     std::string text;                      // the instruction of a spoken task
     std::optional<std::string> requestID;  // the stream recovered, or the source request
+    std::string vocabulary;                // the hint of a recognition
   };
 
   std::atomic<bool> activated = false;
@@ -66,9 +67,9 @@ class MemorySpeechService final : public SpeechService {
   bool isLocal() const override { return local; }
   bool local = false;  // signs in as the local service does
   asio::awaitable<std::string> transcribe(std::span<const std::uint8_t>, std::string,
-                                          std::optional<std::string> recoveryID,
-                                          std::string) override {
-    record("transcribe", {}, recoveryID);
+                                          std::optional<std::string> recoveryID, std::string,
+                                          std::string vocabulary) override {
+    record("transcribe", {}, recoveryID, std::move(vocabulary));
     co_await answer("transcribe");
     co_return transcript;
   }
@@ -106,8 +107,8 @@ class MemorySpeechService final : public SpeechService {
 
  private:
   void record(const char* name, std::string text = {},
-              std::optional<std::string> requestID = std::nullopt) {
-    calls.push_back({name, std::move(text), std::move(requestID)});
+              std::optional<std::string> requestID = std::nullopt, std::string vocabulary = {}) {
+    calls.push_back({name, std::move(text), std::move(requestID), std::move(vocabulary)});
   }
   // Only a plain pointer crosses into the coroutine: a temporary with a destructor in a
   // co_await expression trips the compiler.
@@ -133,8 +134,11 @@ class MemorySpeechService final : public SpeechService {
 class RecordedSession final : public StreamingSession {
  public:
   RecordedSession(std::shared_ptr<StreamingSession> inner, std::string languageCode,
-                  bool withCleanup)
-      : language(std::move(languageCode)), cleanup(withCleanup), inner_(std::move(inner)) {}
+                  bool withCleanup, std::string hint = {})
+      : language(std::move(languageCode)),
+        cleanup(withCleanup),
+        vocabulary(std::move(hint)),
+        inner_(std::move(inner)) {}
 
   const std::string& requestID() const override { return inner_->requestID(); }
   void append(std::vector<std::uint8_t> pcm) override {
@@ -149,6 +153,7 @@ class RecordedSession final : public StreamingSession {
 
   const std::string language;
   const bool cleanup;
+  const std::string vocabulary;
   std::atomic<std::size_t> bytes = 0;
   std::atomic<int> cancels = 0;
 

@@ -90,14 +90,15 @@ class ControllerFixture : public ::testing::Test {
   // Live sessions of the real client over transports that answer `streamResult` in memory and
   // fail the operation `streamFailures` picks.
   StreamingSessionFactory scriptedSessions() {
-    return [this](std::string id, std::string language, bool cleanup) {
+    return [this](std::string id, std::string language, bool cleanup, std::string vocabulary) {
       auto live = std::make_shared<LiveStreamingSession>(
           std::move(id), language, cleanup,
           StreamingSpeechDependencies{pool.get_executor(), clock, service.endpoint(),
                                       [] { return std::optional<std::string>(token); },
                                       StreamTrust{},
                                       scriptedStreamTransports(streamFailures, streamResult)});
-      streams.push_back(std::make_shared<RecordedSession>(live, std::move(language), cleanup));
+      streams.push_back(std::make_shared<RecordedSession>(live, std::move(language), cleanup,
+                                                          std::move(vocabulary)));
       return streams.back();
     };
   }
