@@ -130,6 +130,22 @@ void ControllerBridge::copyLastText() {
   onLoop([](DictationCore& core) { core.controller().copyLastText(); });
 }
 
+void ControllerBridge::copyHistoryEntry(std::uint64_t id) {
+  onLoop([id](DictationCore& core) { core.controller().copyHistoryEntry(id); });
+}
+
+void ControllerBridge::pasteHistoryEntry(std::uint64_t id) {
+  onLoop([id](DictationCore& core) { core.controller().pasteHistoryEntry(id); });
+}
+
+void ControllerBridge::clearHistory() {
+  onLoop([](DictationCore& core) { core.controller().clearHistory(); });
+}
+
+void ControllerBridge::keepHistoryOnDisk(bool keep) {
+  onLoop([keep](DictationCore& core) { core.controller().keepHistoryOnDisk(keep); });
+}
+
 void ControllerBridge::showDiagnostics() {
   // The folder may not exist before the first line is logged; the file manager needs it.
   const std::filesystem::path folder = Diagnostics::directory();

@@ -50,6 +50,10 @@ class ControllerBridge final : public MenuActions {
   void requestAccessibility() override;
   void setStreamingConsent(bool consent) override;
   void copyLastText() override;
+  void copyHistoryEntry(std::uint64_t id) override;
+  void pasteHistoryEntry(std::uint64_t id) override;
+  void clearHistory() override;
+  void keepHistoryOnDisk(bool keep) override;
   void showDiagnostics() override;
   void openPrivacyPage() override;
   void quit() override;

@@ -12,11 +12,12 @@ class QToolButton;
 
 namespace wrenly {
 
+class HistoryView;
 class LevelBars;
 class MenuActions;
 
 // The view once set-up is done: status, record button, trigger key, live recognition, account,
-// services and permissions, the selected-text help and the last text.
+// services and permissions, the selected-text help, the last text and the history.
 class MainView : public QWidget {
  public:
   MainView(MenuActions& actions, QWidget* parent);
@@ -46,6 +47,7 @@ class MainView : public QWidget {
   QWidget* services_;
   QWidget* lastTextBlock_;
   QLabel* lastText_;
+  HistoryView* history_;
   QLabel* engine_;
   QMessageBox* deleteDialog_ = nullptr;
 };

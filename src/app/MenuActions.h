@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 namespace wrenly {
 
 // What the window's controls do. The program posts each action to the controller's loop (or
@@ -21,6 +23,11 @@ class MenuActions {
   virtual void requestAccessibility() = 0;
   virtual void setStreamingConsent(bool consent) = 0;
   virtual void copyLastText() = 0;
+  // The history's entries go by the id the controller gave them.
+  virtual void copyHistoryEntry(std::uint64_t id) = 0;
+  virtual void pasteHistoryEntry(std::uint64_t id) = 0;
+  virtual void clearHistory() = 0;
+  virtual void keepHistoryOnDisk(bool keep) = 0;
   virtual void showDiagnostics() = 0;
   virtual void openPrivacyPage() = 0;
   virtual void quit() = 0;

@@ -57,6 +57,12 @@ class DictationController : public std::enable_shared_from_this<DictationControl
   }
   void setStreamingConsent(bool consent) { cycle_.setStreamingConsent(consent); }
 
+  // --- the history of dictations (see DictationCycle) ---
+  void copyHistoryEntry(std::uint64_t id) { cycle_.copyHistoryEntry(id); }
+  void pasteHistoryEntry(std::uint64_t id) { cycle_.pasteHistoryEntry(id); }
+  void clearHistory() { cycle_.clearHistory(); }
+  void keepHistoryOnDisk(bool keep) { cycle_.keepHistoryOnDisk(keep); }
+
   // --- set-up and permission ---
   void refreshPermission(PermissionPrompt prompt, PermissionReport report) {
     triggerKey_.refreshPermission(prompt, report);

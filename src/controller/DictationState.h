@@ -4,8 +4,10 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "messages/Messages.h"
+#include "platform/HistoryStore.h"
 #include "service/AccountStatus.h"
 #include "triggerkey/TriggerKey.h"
 
@@ -58,6 +60,8 @@ struct DictationState {
   bool streamingConsent = false;                    // live recognition allowed
   bool hasRetryRecording = false;                   // a failed dictation's recording can be retried
   std::string triggerKeyTitle;                      // the installed trigger key's name (derived)
+  std::vector<HistoryEntry> history;                // the last dictations, newest first
+  bool historyKeptOnDisk = false;                   // the history survives a restart
 
   friend bool operator==(const DictationState&, const DictationState&) = default;
 };

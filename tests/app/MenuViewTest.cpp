@@ -35,6 +35,14 @@ class RecordedActions final : public MenuActions {
   void requestAccessibility() override { calls.push_back("requestAccessibility"); }
   void setStreamingConsent(bool on) override { calls.push_back(on ? "consent:on" : "consent:off"); }
   void copyLastText() override { calls.push_back("copyLastText"); }
+  void copyHistoryEntry(std::uint64_t id) override {
+    calls.push_back("copy:" + std::to_string(id));
+  }
+  void pasteHistoryEntry(std::uint64_t id) override {
+    calls.push_back("paste:" + std::to_string(id));
+  }
+  void clearHistory() override { calls.push_back("clearHistory"); }
+  void keepHistoryOnDisk(bool on) override { calls.push_back(on ? "disk:on" : "disk:off"); }
   void showDiagnostics() override { calls.push_back("showDiagnostics"); }
   void openPrivacyPage() override { calls.push_back("openPrivacyPage"); }
   void quit() override { calls.push_back("quit"); }

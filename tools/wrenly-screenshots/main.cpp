@@ -32,6 +32,10 @@ class NoActions final : public MenuActions {
   void requestAccessibility() override {}
   void setStreamingConsent(bool) override {}
   void copyLastText() override {}
+  void copyHistoryEntry(std::uint64_t) override {}
+  void pasteHistoryEntry(std::uint64_t) override {}
+  void clearHistory() override {}
+  void keepHistoryOnDisk(bool) override {}
   void showDiagnostics() override {}
   void openPrivacyPage() override {}
   void quit() override {}

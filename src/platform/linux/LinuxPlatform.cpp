@@ -2,7 +2,9 @@
 
 #include <gio/gio.h>
 
+#include "base/FileHistoryStore.h"
 #include "base/FileSettings.h"
+#include "base/StoredNames.h"
 #include "base/SystemClock.h"
 #include "platform/linux/browser/XdgBrowserSession.h"
 #include "platform/linux/pulse/PulseAudioInput.h"
@@ -41,6 +43,9 @@ LinuxPlatform::LinuxPlatform(LinuxPlatformOptions options)
       clock_(std::make_unique<SystemClock>()),
       settings_(std::make_unique<FileSettings>(
           options.settingsFile.empty() ? FileSettings::defaultFile() : options.settingsFile,
+          options.reportSettingsProblem)),
+      history_(std::make_unique<FileHistoryStore>(
+          settings_->file().parent_path() / StoredNames::historyFileName,
           std::move(options.reportSettingsProblem))),
       secrets_(std::make_unique<LibsecretStore>(options.keyringBound)),
       audioInput_(std::make_unique<PulseAudioInput>(options.applicationName)),
@@ -61,6 +66,7 @@ Platform LinuxPlatform::platform() {
   out.background = background_.get_executor();
   out.clock = clock_.get();
   out.settings = settings_.get();
+  out.history = history_.get();
   out.secrets = secrets_.get();
   out.audioInput = audioInput_.get();
   out.browser = browser_.get();

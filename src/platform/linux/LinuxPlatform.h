@@ -18,6 +18,7 @@ namespace wrenly {
 
 class SystemClock;
 class FileSettings;
+class FileHistoryStore;
 class LibsecretStore;
 class PulseAudioInput;
 class XdgBrowserSession;
@@ -64,6 +65,7 @@ class LinuxPlatform {
   asio::thread_pool background_;
   std::unique_ptr<SystemClock> clock_;
   std::unique_ptr<FileSettings> settings_;
+  std::unique_ptr<FileHistoryStore> history_;  // beside the settings file
   std::unique_ptr<LibsecretStore> secrets_;
   std::unique_ptr<PulseAudioInput> audioInput_;
   std::unique_ptr<XdgBrowserSession> browser_;
