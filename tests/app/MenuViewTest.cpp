@@ -233,6 +233,36 @@ TEST_F(MenuViewAt460, OnlyAChangeOfLiveRecognitionFromOutsideIsSentBack) {
   EXPECT_EQ(actions.calls, std::vector<std::string>{"consent:on"});
 }
 
+TEST_F(MenuViewAt460, TheHistoryOpensToItsEntriesAndTheirActions) {
+  ShellSnapshot s = ready();
+  for (const std::uint64_t id : {7, 3}) {
+    s.voice.history.push_back(
+        {id, "<b>" + std::to_string(id) + "</b>\n第二行", {}, "org.xfce.mousepad"});
+  }
+  s.voice.phase = DictationPhase::processing;
+  view.render(s);
+  visibleButton(view, T::historyTitle)->click();
+  const QStringList texts = visibleTexts(view);
+  EXPECT_TRUE(texts.contains("<b>7</b>")) << "the first line, as plain text";
+  EXPECT_TRUE(shows(texts, " · mousepad"));
+  EXPECT_FALSE(visibleButton(view, T::pasteEntry)->isEnabled()) << "not during a dictation";
+  s.voice.phase = DictationPhase::idle;
+  view.render(s);
+  const auto nth = [&](const char* text, int index) {  // the entries' buttons, in order
+    QList<QAbstractButton*> found;
+    for (QAbstractButton* button : view.findChildren<QAbstractButton*>()) {
+      if (button->text() == text) found << button;
+    }
+    return found.at(index);
+  };
+  nth(T::copyEntry, 0)->click();
+  nth(T::pasteEntry, 1)->click();
+  visibleButton(view, T::clearHistory)->click();
+  visibleButton(view, T::historyOnDisk)->click();
+  EXPECT_EQ(actions.calls,
+            (std::vector<std::string>{"copy:7", "paste:3", "clearHistory", "disk:on"}));
+}
+
 TEST(WindowMeter, BarHeightsFollowTheLevel) {
   struct Case {
     float level;

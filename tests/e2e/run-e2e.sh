@@ -2,13 +2,15 @@
 # One end-to-end case on a private headless desktop with the real program, the real local speech
 # service, mousepad and a recording played into the microphone:
 #   tests/e2e/run-e2e.sh BUILD_DIR stream|batch|selection|toggle|reader|engine|engine-down|account|
-#                        service-killed|service-down|featherpad
+#                        service-killed|service-down|featherpad|history
 set -uo pipefail
 build=$1
 case_name=$2
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=../../scripts/lib/dictation-session.sh
 source "$here/../../scripts/lib/dictation-session.sh"
+# shellcheck source=../../scripts/lib/history-session.sh
+source "$here/../../scripts/lib/history-session.sh"
 speech=/usr/share/pocketsphinx/test/data/goforward.raw
 
 scratch=$(mktemp -d /tmp/wrenly-e2e.XXXXXX)
@@ -224,6 +226,23 @@ case $case_name in
     session_tap_trigger
     text=$(session_editor_text "forward" 60) || fail "no dictation in FeatherPad: '$text'"
     session_log "landed in FeatherPad: $text"
+    ;;
+  history)
+    # A dictation into one mousepad window, then "paste again" from the window's history into a
+    # second one, where it lands; the first keeps its one copy. With WRENLY_PICTURES set, the
+    # window's history is saved there as the README's picture.
+    session_live_recognition off || fail "tick"
+    session_open_editor || fail "mousepad"
+    session_dictate "$speech" || fail "dictation"
+    landed
+    first_editor=$session_editor
+    history_open_second_editor || fail "second mousepad"
+    history_open_in_window || fail "the window's history"
+    session_press "再貼上" || fail "paste-again button"
+    landed 30
+    [[ $($session_probe text "$first_editor" 1 | grep -c forward) == 1 ]] || fail "first mousepad"
+    [[ -z ${WRENLY_PICTURES:-} ]] || history_picture "$WRENLY_PICTURES/window-history.png" ||
+      fail "picture"
     ;;
   *) fail "unknown case" ;;
 esac
