@@ -6,9 +6,19 @@
 #                                session_editor is it from then on
 #   history_open_in_window       the program's window forward, made taller, its history opened
 #                                and scrolled into view with the wheel
-#   history_picture FILE         the program's window as a PNG
+#   history_picture FILE         the program's window as a PNG (with its history open, before
+#                                the paste brings the editor over it)
 
-history_window() { xdotool search --onlyvisible --pid "$session_program" --name Wrenly | head -n 1; }
+# The program's window: the largest of its windows named so (the overlay and the tray icon are
+# smaller, and mousepad's titles hold the scratch folder's name).
+history_window() {
+  local window best area=0 X Y WIDTH HEIGHT SCREEN WINDOW
+  for window in $(xdotool search --onlyvisible --pid "$session_program" --name '^Wrenly$'); do
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    if ((WIDTH * HEIGHT > area)); then area=$((WIDTH * HEIGHT)) best=$window; fi
+  done
+  echo "$best"
+}
 
 history_open_second_editor() {
   : >"$session_dir/second.txt"
@@ -21,7 +31,7 @@ history_open_second_editor() {
 history_open_in_window() {
   local window X Y WIDTH HEIGHT SCREEN
   window=$(history_window)
-  xdotool windowsize "$window" 460 960
+  xdotool windowsize "$window" 460 740
   xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowactivate "$window"
   eval "$(xdotool getwindowgeometry --shell "$window")"
   session_press "最近的聽寫記錄" || return 1
@@ -29,8 +39,17 @@ history_open_in_window() {
 }
 
 history_picture() {
-  local X Y WIDTH HEIGHT SCREEN WINDOW
-  eval "$(xdotool getwindowgeometry --shell "$(history_window)")"
-  session_screenshot "$session_dir/screen.png" &&
-    convert "$session_dir/screen.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$1"
+  local where
+  # xwininfo's absolute corner: xdotool's is off by the window manager's frame.
+  where=$(xwininfo -id "$(history_window)" | awk '/Absolute upper-left|Width:|Height:/ {print $NF}')
+  # shellcheck disable=SC2086  # the four numbers, as four arguments
+  /usr/bin/python3 - "$1" $where <<'PY'
+import sys
+import gi
+gi.require_version("Gdk", "3.0")
+from gi.repository import Gdk
+x, y, width, height = map(int, sys.argv[2:])
+Gdk.pixbuf_get_from_window(Gdk.get_default_root_window(), x, y, width, height).savev(
+    sys.argv[1], "png", [], [])
+PY
 }

@@ -238,11 +238,11 @@ case $case_name in
     first_editor=$session_editor
     history_open_second_editor || fail "second mousepad"
     history_open_in_window || fail "the window's history"
+    [[ -z ${WRENLY_PICTURES:-} ]] || history_picture "$WRENLY_PICTURES/window-history.png" ||
+      fail "picture"
     session_press "再貼上" || fail "paste-again button"
     landed 30
     [[ $($session_probe text "$first_editor" 1 | grep -c forward) == 1 ]] || fail "first mousepad"
-    [[ -z ${WRENLY_PICTURES:-} ]] || history_picture "$WRENLY_PICTURES/window-history.png" ||
-      fail "picture"
     ;;
   *) fail "unknown case" ;;
 esac
