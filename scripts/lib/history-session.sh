@@ -9,15 +9,11 @@
 #   history_picture FILE         the program's window as a PNG (with its history open, before
 #                                the paste brings the editor over it)
 
-# The program's window: the largest of its windows named so (the overlay and the tray icon are
-# smaller, and mousepad's titles hold the scratch folder's name).
+# The program's window: the largest of its windows named so (not the overlay, nor the tray icon).
 history_window() {
-  local window best area=0 X Y WIDTH HEIGHT SCREEN WINDOW
   for window in $(xdotool search --onlyvisible --pid "$session_program" --name '^Wrenly$'); do
-    eval "$(xdotool getwindowgeometry --shell "$window")"
-    if ((WIDTH * HEIGHT > area)); then area=$((WIDTH * HEIGHT)) best=$window; fi
-  done
-  echo "$best"
+    xwininfo -id "$window" | awk -v id="$window" '/Width:/ {w = $2} /Height:/ {print w * $2, id}'
+  done | sort -n | tail -n 1 | cut -d ' ' -f 2
 }
 
 history_open_second_editor() {
@@ -38,18 +34,8 @@ history_open_in_window() {
   xdotool mousemove "$((X + WIDTH / 2))" "$((Y + HEIGHT / 2))" sleep 0.3 click --repeat 15 5
 }
 
-history_picture() {
-  local where
-  # xwininfo's absolute corner: xdotool's is off by the window manager's frame.
-  where=$(xwininfo -id "$(history_window)" | awk '/Absolute upper-left|Width:|Height:/ {print $NF}')
-  # shellcheck disable=SC2086  # the four numbers, as four arguments
-  /usr/bin/python3 - "$1" $where <<'PY'
-import sys
-import gi
-gi.require_version("Gdk", "3.0")
-from gi.repository import Gdk
-x, y, width, height = map(int, sys.argv[2:])
-Gdk.pixbuf_get_from_window(Gdk.get_default_root_window(), x, y, width, height).savev(
-    sys.argv[1], "png", [], [])
-PY
+history_picture() {  # xwininfo's corner: xdotool's is off by the window manager's frame
+  # shellcheck disable=SC2046  # the corner and size, as four arguments
+  session_screenshot "$1" $(xwininfo -id "$(history_window)" |
+    awk '/Absolute upper-left|Width:|Height:/ {print $NF}')
 }
