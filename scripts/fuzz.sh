@@ -7,7 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
-targets=(streaming/fuzz_stream_message service/fuzz_service_replies platform/fuzz_settings_file)
+targets=(streaming/fuzz_stream_message service/fuzz_service_replies platform/fuzz_settings_file
+         platform/fuzz_history_file)
 
 cmake --preset fuzz
 cmake --build --preset fuzz -j "${WRENLY_JOBS:-2}"

@@ -11,7 +11,7 @@
                                            contains TEXT, print it (exit 1 if it never does)
   desktop_probe.py play FIFO RAW           once something records, write RAW (16 kHz mono s16le)
                                            into the microphone pipe at real-time pace
-  desktop_probe.py screenshot FILE         save the whole screen as PNG
+  desktop_probe.py screenshot FILE [X Y W H]  save the whole screen (or that part) as PNG
   desktop_probe.py tap KEYSYM...           press and release each key alone, through XTest
   desktop_probe.py dump PID                print what PID's window shows, one element a line
   desktop_probe.py read-all PID FILE       read every element of every window of PID (names,
@@ -250,9 +250,10 @@ def read_all(pid, count_file):
         time.sleep(0.02)
 
 
-def screenshot(path):
+def screenshot(path, area=()):
     root = Gdk.get_default_root_window()
-    picture = Gdk.pixbuf_get_from_window(root, 0, 0, root.get_width(), root.get_height())
+    x, y, width, height = area or (0, 0, root.get_width(), root.get_height())
+    picture = Gdk.pixbuf_get_from_window(root, x, y, width, height)
     picture.savev(path, "png", [], [])
 
 
@@ -281,7 +282,7 @@ def main(args):
     elif command == "read-all":
         read_all(int(args[1]), args[2])
     elif command == "screenshot":
-        screenshot(args[1])
+        screenshot(args[1], tuple(map(int, args[2:6])))
     else:
         sys.exit(__doc__)
 

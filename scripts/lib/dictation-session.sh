@@ -250,7 +250,7 @@ session_editor_text() {  # session_editor_text WANTED [SECONDS]
   $session_probe settle "$session_editor" "$1" "${2:-30}"
 }
 
-session_screenshot() { $session_probe screenshot "$1"; }
+session_screenshot() { $session_probe screenshot "$@"; }  # FILE [X Y WIDTH HEIGHT]
 
 session_stop() {
   # Closed through its driver first: chromedriver stopped by a signal would leave it running.

@@ -52,6 +52,10 @@ class ControllerBridge final : public MenuActions {
   void copyLastText() override;
   void addOwnWords(std::string text, bool fromFile) override;
   void removeOwnWord(std::string entryLine) override;
+  void copyHistoryEntry(std::uint64_t id) override;
+  void pasteHistoryEntry(std::uint64_t id) override;
+  void clearHistory() override;
+  void keepHistoryOnDisk(bool keep) override;
   void showDiagnostics() override;
   void openPrivacyPage() override;
   void quit() override;

@@ -8,6 +8,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/HistoryView.h"
 #include "app/LevelBars.h"
 #include "app/MenuActions.h"
 #include "app/MeterGeometry.h"
@@ -151,6 +152,8 @@ MainView::MainView(MenuActions& actions, QWidget* parent) : QWidget(parent), act
   lastLayout->addWidget(lastText_);
   lastLayout->addWidget(copy);
   layout->addWidget(lastTextBlock_);
+  history_ = new HistoryView(actions_, this);
+  layout->addWidget(history_);
 
   auto* quit = makeButton(qs(text::quit), this);
   layout->addWidget(quit);
@@ -246,6 +249,7 @@ void MainView::render(const ShellSnapshot& snapshot) {
 
   lastTextBlock_->setVisible(!state.lastText.empty());
   lastText_->setText(qs(state.lastText));
+  history_->render(state);
 }
 
 }  // namespace wrenly

@@ -12,12 +12,13 @@ class QToolButton;
 
 namespace wrenly {
 
+class HistoryView;
 class LevelBars;
 class MenuActions;
 class OwnWordsView;
 
 // The view once set-up is done: status, record button, trigger key, live recognition, account,
-// services and permissions, the selected-text help and the last text.
+// services and permissions, the selected-text help, the last text and the history.
 class MainView : public QWidget {
  public:
   MainView(MenuActions& actions, QWidget* parent);
@@ -49,6 +50,7 @@ class MainView : public QWidget {
   OwnWordsView* ownWords_;
   QWidget* lastTextBlock_;
   QLabel* lastText_;
+  HistoryView* history_;
   QLabel* engine_;
   QMessageBox* deleteDialog_ = nullptr;
 };

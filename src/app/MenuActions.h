@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace wrenly {
@@ -26,6 +27,11 @@ class MenuActions {
   // Entries in the words file's form: typed (`fromFile` false) or an imported file's text.
   virtual void addOwnWords(std::string text, bool fromFile) = 0;
   virtual void removeOwnWord(std::string entryLine) = 0;
+  // The history's entries go by the id the controller gave them.
+  virtual void copyHistoryEntry(std::uint64_t id) = 0;
+  virtual void pasteHistoryEntry(std::uint64_t id) = 0;
+  virtual void clearHistory() = 0;
+  virtual void keepHistoryOnDisk(bool keep) = 0;
   virtual void showDiagnostics() = 0;
   virtual void openPrivacyPage() = 0;
   virtual void quit() = 0;

@@ -15,6 +15,9 @@ namespace StoredNames {
 inline constexpr const char* setupCompleteKey = "macShortcutSetupComplete";
 inline constexpr const char* streamingConsentKey = "macStreamingConsentV1";
 inline constexpr const char* triggerKeyKey = "recordingShortcut";
+// The history of dictations is kept on disk, in its own file beside the settings file.
+inline constexpr const char* historyOnDiskKey = "dictationHistoryOnDiskV1";
+inline constexpr const char* historyFileName = "history.json";
 // The signed-in flag of a service is this prefix followed by its canonical base URL.
 inline constexpr std::string_view activeFlagPrefix = "active.";
 

@@ -62,6 +62,11 @@ class DictationController : public std::enable_shared_from_this<DictationControl
   // Entries in the words file's form, typed in the window or imported from a file.
   void addOwnWords(std::string_view text, bool fromFile) { ownWords_.add(text, fromFile); }
   void removeOwnWord(std::string_view entryLine) { ownWords_.remove(entryLine); }
+  // --- the history of dictations (see DictationCycle) ---
+  void copyHistoryEntry(std::uint64_t id) { cycle_.copyHistoryEntry(id); }
+  void pasteHistoryEntry(std::uint64_t id) { cycle_.pasteHistoryEntry(id); }
+  void clearHistory() { cycle_.clearHistory(); }
+  void keepHistoryOnDisk(bool keep) { cycle_.keepHistoryOnDisk(keep); }
 
   // --- set-up and permission ---
   void refreshPermission(PermissionPrompt prompt, PermissionReport report) {

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "controller/ControllerContext.h"
+#include "controller/DictationHistory.h"
+#include "delivery/DeliveryResult.h"
 #include "delivery/InputTarget.h"
 #include "platform/Workspace.h"
 #include "triggerkey/TriggerKeyDetector.h"
@@ -48,8 +50,15 @@ class DictationCycle {
   void copyLastText();
   void rememberDeactivatedApp(const RunningApplication& application);
   void setStreamingConsent(bool consent);
-  // Drops the last text and the kept recording.
+  // Drops the last text, the kept recording and the history.
   void forget();
+
+  // The history: an entry copied, or pasted into the field in front (or the one the user just
+  // left for this program's window) as a dictation's text is; emptied; kept on disk or not.
+  void copyHistoryEntry(std::uint64_t id);
+  void pasteHistoryEntry(std::uint64_t id);
+  void clearHistory();
+  void keepHistoryOnDisk(bool keep);
 
  private:
   struct RetryRecording {
@@ -101,6 +110,15 @@ class DictationCycle {
   asio::awaitable<void> deliver(std::shared_ptr<Processing> job, std::string out,
                                 bool cleanupIncomplete);
   void failProcessing(const Processing& job, const std::exception_ptr& error);
+  // The message and notice of a delivery's outcome; back to idle.
+  void reportDelivery(DeliveryResult result);
+  // The field a request from the window goes to: the front application's, else the one the
+  // user left for the window (however long ago), unless a password field is in front.
+  std::optional<InputTarget> fieldForWindowRequest();
+  void remember(const std::string& text, const std::optional<InputTarget>& destination);
+  void publishHistory();
+  asio::awaitable<void> paste(std::shared_ptr<const void> self, std::string text,
+                              std::optional<InputTarget> destination);
   std::string keyTitle() const;
 
   ControllerContext& context_;
@@ -115,6 +133,7 @@ class DictationCycle {
   std::optional<RecentTarget> recentTarget_;
   std::optional<PressCapture> pressCapture_;
   DictationRun run_;
+  DictationHistory history_{context_.settings, context_.ports.platform.history};
 };
 
 }  // namespace wrenly

@@ -209,6 +209,7 @@ asio::awaitable<void> DictationCycle::deliver(std::shared_ptr<Processing> job, s
   {
     ControllerChange change(context_);
     state_.lastText = out;
+    remember(out, job->destination);
     retryRecording_.reset();
     state_.hasRetryRecording = false;
   }
@@ -221,23 +222,7 @@ asio::awaitable<void> DictationCycle::deliver(std::shared_ptr<Processing> job, s
                       " stop_ms=" + millisecondsSince(clock_, job->started));
 
   ControllerChange change(context_);
-  std::string notice;
-  switch (result) {
-    case DeliveryResult::pasteSent:
-      state_.message = Messages::pasteSent;
-      notice = Messages::pasteSentNotice;
-      break;
-    case DeliveryResult::copied:
-      state_.message = Messages::copied;
-      notice = Messages::copiedNotice;
-      break;
-    case DeliveryResult::failed:
-      state_.message = Messages::copyFailed;
-      notice = Messages::copyFailedNotice;
-      break;
-  }
-  state_.phase = Phase::idle;
-  notices_.show(notice);
+  reportDelivery(result);
   if (cleanupIncomplete) state_.message += Messages::cleanupIncomplete;
 }
 
@@ -258,18 +243,8 @@ void DictationCycle::retryLastRecording() {
     refuse(Messages::accountActionRunning, Messages::accountActionRunningNotice);
     return;
   }
-  auto& insertion = context_.ports.insertion;
   const RetryRecording kept = *retryRecording_;
-
-  std::optional<InputTarget> destination;
-  if (kept.selection) {
-    destination = kept.selection->target;
-  } else if (auto front = insertion.captureTarget()) {
-    destination = std::move(front);
-  } else if (recentTarget_ && !frontmostHasSecureField()) {
-    // Whatever its age; but not past a password field in front.
-    destination = recentTarget_->value;
-  }
+  auto destination = kept.selection ? kept.selection->target : fieldForWindowRequest();
 
   ControllerChange change(context_);
   state_.phase = Phase::processing;

@@ -51,7 +51,9 @@ DictationCycle::DictationCycle(ControllerContext& context, NoticeTimer& notices,
       account_(account),
       state_(context.state),
       clock_(context.clock),
-      workspace_(context.workspace) {}
+      workspace_(context.workspace) {
+  publishHistory();
+}
 
 DictationCycle::~DictationCycle() = default;
 
@@ -119,6 +121,8 @@ void DictationCycle::forget() {
   state_.lastText.clear();
   retryRecording_.reset();
   state_.hasRetryRecording = false;
+  history_.clear();
+  publishHistory();
 }
 
 std::string DictationCycle::recordingMessage() const {

@@ -5,8 +5,10 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "messages/Messages.h"
+#include "platform/HistoryStore.h"
 #include "service/AccountStatus.h"
 #include "text/OwnWords.h"
 #include "triggerkey/TriggerKey.h"
@@ -64,6 +66,8 @@ struct DictationState {
   // what their last change did.
   std::shared_ptr<const OwnWords> ownWords;
   std::string ownWordsNote;
+  std::vector<HistoryEntry> history;  // the last dictations, newest first
+  bool historyKeptOnDisk = false;     // the history survives a restart
 
   friend bool operator==(const DictationState&, const DictationState&) = default;
 };

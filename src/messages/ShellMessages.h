@@ -99,6 +99,19 @@ inline constexpr const char* diagnosticsCaption =
     "診斷記錄只記下每個步驟的時間及錯誤代碼，從不記錄語音內容或錄音。";
 inline constexpr const char* copyLastText = "複製最近文字";
 
+// The history of dictations.
+inline constexpr const char* historyTitle = "最近的聽寫記錄";
+inline constexpr const char* historyEmpty = "未有記錄。";
+inline constexpr const char* copyEntry = "複製";
+inline constexpr const char* pasteEntry = "再貼上";
+inline constexpr const char* clearHistory = "清除記錄";
+inline constexpr const char* historyOnDisk = "在這部電腦保留記錄（重新啟動後仍在）";
+inline constexpr const char* historyCaption =
+    "保留最近 20 段聽寫。預設只留在記憶體，結束 Wrenly 便會消失；「再貼上」會貼到目前的輸入欄。";
+inline constexpr const char* historyEntrySeparator = " · ";
+inline constexpr const char* historyDateFormat = "M月d日 HH:mm";
+inline constexpr const char* historyTimeFormat = "HH:mm";
+
 // Selected-text help.
 inline constexpr const char* selectionHelpTitle = "反白文字後，用語音改寫或翻譯";
 inline constexpr const char* selectionHelpBody =

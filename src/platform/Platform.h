@@ -18,6 +18,7 @@ class ChordRegistrar;
 class AudioInput;
 class BrowserSession;
 class Overlay;
+class HistoryStore;
 
 // Everything the core borrows from the desktop it runs on. The adapters are owned elsewhere (the
 // Linux platform in the app, the fakes in tests) and outlive every user of this object. A port a
@@ -39,6 +40,7 @@ struct Platform {
   AudioInput* audioInput = nullptr;
   BrowserSession* browser = nullptr;
   Overlay* overlay = nullptr;
+  HistoryStore* history = nullptr;  // none: the history lives in memory only
 };
 
 }  // namespace wrenly

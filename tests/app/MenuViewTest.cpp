@@ -43,6 +43,14 @@ class RecordedActions final : public MenuActions {
     calls.push_back((fromFile ? "import:" : "add:") + text);
   }
   void removeOwnWord(std::string line) override { calls.push_back("remove:" + line); }
+  void copyHistoryEntry(std::uint64_t id) override {
+    calls.push_back("copy:" + std::to_string(id));
+  }
+  void pasteHistoryEntry(std::uint64_t id) override {
+    calls.push_back("paste:" + std::to_string(id));
+  }
+  void clearHistory() override { calls.push_back("clearHistory"); }
+  void keepHistoryOnDisk(bool on) override { calls.push_back(on ? "disk:on" : "disk:off"); }
   void showDiagnostics() override { calls.push_back("showDiagnostics"); }
   void openPrivacyPage() override { calls.push_back("openPrivacyPage"); }
   void quit() override { calls.push_back("quit"); }
@@ -278,6 +286,36 @@ TEST_F(MenuViewAt460, OwnWordsListSendsItsChanges) {
   visibleButton(view, T::ownWordsRemove)->click();
   EXPECT_EQ(actions.calls,
             (std::vector<std::string>{"add:teh => the", "add:=> x", "remove:Kowloon Tong"}));
+}
+
+TEST_F(MenuViewAt460, TheHistoryOpensToItsEntriesAndTheirActions) {
+  ShellSnapshot s = ready();
+  for (const std::uint64_t id : {7, 3}) {
+    s.voice.history.push_back(
+        {id, "<b>" + std::to_string(id) + "</b>\n第二行", {}, "org.xfce.mousepad"});
+  }
+  s.voice.phase = DictationPhase::processing;
+  view.render(s);
+  visibleButton(view, T::historyTitle)->click();
+  const QStringList texts = visibleTexts(view);
+  EXPECT_TRUE(texts.contains("<b>7</b>")) << "the first line, as plain text";
+  EXPECT_TRUE(shows(texts, " · mousepad"));
+  EXPECT_FALSE(visibleButton(view, T::pasteEntry)->isEnabled()) << "not during a dictation";
+  s.voice.phase = DictationPhase::idle;
+  view.render(s);
+  const auto nth = [&](const char* text, int index) {  // the entries' buttons, in order
+    QList<QAbstractButton*> found;
+    for (QAbstractButton* button : view.findChildren<QAbstractButton*>()) {
+      if (button->text() == text) found << button;
+    }
+    return found.at(index);
+  };
+  nth(T::copyEntry, 0)->click();
+  nth(T::pasteEntry, 1)->click();
+  visibleButton(view, T::clearHistory)->click();
+  visibleButton(view, T::historyOnDisk)->click();
+  EXPECT_EQ(actions.calls,
+            (std::vector<std::string>{"copy:7", "paste:3", "clearHistory", "disk:on"}));
 }
 
 TEST(WindowMeter, BarHeightsFollowTheLevel) {

@@ -2,13 +2,15 @@
 # One end-to-end case on a private headless desktop with the real program, the real local speech
 # service, mousepad and a recording played into the microphone:
 #   tests/e2e/run-e2e.sh BUILD_DIR stream|batch|selection|toggle|reader|engine|engine-down|account|
-#                        service-killed|service-down|featherpad|silent|replace
+#                        service-killed|service-down|featherpad|silent|replace|history
 set -uo pipefail
 build=$1
 case_name=$2
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=../../scripts/lib/dictation-session.sh
 source "$here/../../scripts/lib/dictation-session.sh"
+# shellcheck source=../../scripts/lib/history-session.sh
+source "$here/../../scripts/lib/history-session.sh"
 speech=/usr/share/pocketsphinx/test/data/goforward.raw
 
 scratch=$(mktemp -d /tmp/wrenly-e2e.XXXXXX)
@@ -261,6 +263,22 @@ case $case_name in
       fail "a take without speech reached the recogniser"
     [[ -z $($session_probe text "$session_editor" 1) ]] || fail "something was pasted"
     session_log "two takes of room noise: nothing sent, nothing pasted, the notice shown"
+  history)
+    # A dictation into one mousepad window, then "paste again" from the window's history into a
+    # second one, where it lands; the first keeps its one copy. With WRENLY_PICTURES set, the
+    # window's history is saved there as the README's picture.
+    session_live_recognition off || fail "tick"
+    session_open_editor || fail "mousepad"
+    session_dictate "$speech" || fail "dictation"
+    landed
+    first_editor=$session_editor
+    history_open_second_editor || fail "second mousepad"
+    history_open_in_window || fail "the window's history"
+    [[ -z ${WRENLY_PICTURES:-} ]] || history_picture "$WRENLY_PICTURES/window-history.png" ||
+      fail "picture"
+    session_press "再貼上" || fail "paste-again button"
+    landed 30
+    [[ $($session_probe text "$first_editor" 1 | grep -c forward) == 1 ]] || fail "first mousepad"
     ;;
   *) fail "unknown case" ;;
 esac

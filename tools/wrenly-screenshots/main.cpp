@@ -38,6 +38,10 @@ class NoActions final : public MenuActions {
   void copyLastText() override {}
   void addOwnWords(std::string, bool) override {}
   void removeOwnWord(std::string) override {}
+  void copyHistoryEntry(std::uint64_t) override {}
+  void pasteHistoryEntry(std::uint64_t) override {}
+  void clearHistory() override {}
+  void keepHistoryOnDisk(bool) override {}
   void showDiagnostics() override {}
   void openPrivacyPage() override {}
   void quit() override {}

@@ -2,8 +2,10 @@
 
 #include <gio/gio.h>
 
+#include "base/FileHistoryStore.h"
 #include "base/FileSettings.h"
 #include "base/FileWordStore.h"
+#include "base/StoredNames.h"
 #include "base/SystemClock.h"
 #include "platform/linux/browser/XdgBrowserSession.h"
 #include "platform/linux/pulse/PulseAudioInput.h"
@@ -45,6 +47,9 @@ LinuxPlatform::LinuxPlatform(LinuxPlatformOptions options)
           options.reportSettingsProblem)),
       words_(std::make_unique<FileWordStore>(FileWordStore::besideSettings(settings_->file()),
                                              std::move(options.reportSettingsProblem))),
+      history_(std::make_unique<FileHistoryStore>(
+          settings_->file().parent_path() / StoredNames::historyFileName,
+          std::move(options.reportSettingsProblem))),
       secrets_(std::make_unique<LibsecretStore>(options.keyringBound)),
       audioInput_(std::make_unique<PulseAudioInput>(options.applicationName)),
       browser_(std::make_unique<XdgBrowserSession>(mainLoop_.get_executor(),
@@ -65,6 +70,7 @@ Platform LinuxPlatform::platform() {
   out.clock = clock_.get();
   out.settings = settings_.get();
   out.words = words_.get();
+  out.history = history_.get();
   out.secrets = secrets_.get();
   out.audioInput = audioInput_.get();
   out.browser = browser_.get();

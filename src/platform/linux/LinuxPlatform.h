@@ -19,6 +19,7 @@ namespace wrenly {
 class SystemClock;
 class FileSettings;
 class FileWordStore;
+class FileHistoryStore;
 class LibsecretStore;
 class PulseAudioInput;
 class XdgBrowserSession;
@@ -66,6 +67,7 @@ class LinuxPlatform {
   std::unique_ptr<SystemClock> clock_;
   std::unique_ptr<FileSettings> settings_;
   std::unique_ptr<FileWordStore> words_;
+  std::unique_ptr<FileHistoryStore> history_;  // beside the settings file
   std::unique_ptr<LibsecretStore> secrets_;
   std::unique_ptr<PulseAudioInput> audioInput_;
   std::unique_ptr<XdgBrowserSession> browser_;
