@@ -12,7 +12,7 @@ namespace wrenly {
 namespace urls = boost::urls;
 
 StreamAddress StreamAddress::make(std::string_view base, std::string_view requestID,
-                                  std::string_view language, bool cleanup) {
+                                  std::string_view language, bool cleanup, bool interim) {
   if (!isUrlText(base)) throw ServiceError::invalidURL();
   auto parsed = urls::parse_uri(base);
   if (!parsed || parsed->scheme_id() != urls::scheme::https || !parsed->has_authority() ||
@@ -30,6 +30,7 @@ StreamAddress StreamAddress::make(std::string_view base, std::string_view reques
   url.params().append({"requestID", requestID});
   url.params().append({"language", language});
   url.params().append({"cleanup", cleanup ? "1" : "0"});
+  if (interim) url.params().append({"interim", "1"});
 
   StreamAddress address;
   address.url = std::string(url.buffer());
