@@ -58,6 +58,7 @@ struct DictationState {
   bool streamingConsent = false;                    // live recognition allowed
   bool hasRetryRecording = false;                   // a failed dictation's recording can be retried
   std::string triggerKeyTitle;                      // the installed trigger key's name (derived)
+  std::string interimText;  // the words heard so far while a live dictation records; never pasted
 
   friend bool operator==(const DictationState&, const DictationState&) = default;
 };

@@ -115,6 +115,7 @@ inline constexpr const char* overlayStopPrefix = "再按 ";
 inline constexpr const char* overlayStopSuffix = " 停止";
 inline constexpr const char* overlayWait = "請稍候…";
 inline constexpr const char* waveformLabel = "錄音聲波，隨用戶音量變化";
+inline constexpr const char* overlayWordsDescription = "說話期間辨識到的文字";
 
 // Start-up failures, printed before the program exits.
 inline constexpr const char* noDisplay =

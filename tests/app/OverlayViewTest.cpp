@@ -46,6 +46,22 @@ TEST(OverlayView, PhaseDecidesTitleGuidanceAndRightHandElement) {
   }
 }
 
+TEST(OverlayView, WhileRecordingTheWordsSoFarTakeTheGuidanceLineNewestInView) {
+  testApplication();
+  OverlayPanel panel;
+  ShellSnapshot s;
+  s.voice.phase = DictationPhase::recording;
+  s.voice.interimText = std::string(60, 'o') + " go\nforward";
+  panel.render(s);
+  const QString words = panel.view().words();
+  EXPECT_TRUE(words.startsWith(QStringLiteral("…")) &&
+              words.endsWith(QStringLiteral(" go forward")))
+      << words.toStdString();
+  s.voice.phase = DictationPhase::processing;
+  panel.render(s);
+  EXPECT_EQ(panel.view().words(), "");
+}
+
 TEST(OverlayView, WaveformBarHeights) {
   struct Case {
     float level;
