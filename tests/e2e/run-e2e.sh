@@ -2,7 +2,7 @@
 # One end-to-end case on a private headless desktop with the real program, the real local speech
 # service, mousepad and a recording played into the microphone:
 #   tests/e2e/run-e2e.sh BUILD_DIR stream|batch|selection|toggle|reader|engine|engine-down|account|
-#                        service-killed|service-down|featherpad
+#                        service-killed|service-down|featherpad|interim
 set -uo pipefail
 build=$1
 case_name=$2
@@ -224,6 +224,19 @@ case $case_name in
     session_tap_trigger
     text=$(session_editor_text "forward" 60) || fail "no dictation in FeatherPad: '$text'"
     session_log "landed in FeatherPad: $text"
+    ;;
+  interim)
+    # Words while speaking: before the stop, the overlay's label shows the words heard so far
+    # (read over the accessibility bus, as a screen reader would); the stop pastes the result.
+    session_live_recognition on || fail "tick"
+    session_open_editor || fail "mousepad"
+    session_focus_editor
+    session_tap_trigger
+    $session_probe play "$session_microphone" "$speech" || fail "playing"
+    session_expect "forward" 20 || fail "no words in the overlay while recording"
+    session_screenshot "${WRENLY_OVERLAY_PICTURE:-$scratch/overlay-interim.png}"
+    session_tap_trigger
+    landed
     ;;
   *) fail "unknown case" ;;
 esac
