@@ -3,7 +3,6 @@
 
 #include <fstream>
 #include <sstream>
-#include <string>
 
 #include "recognition/PocketSphinxRecogniser.h"
 #include "recognition/WavAudio.h"

@@ -54,9 +54,7 @@ TEST(OverlayView, WhileRecordingTheWordsSoFarTakeTheGuidanceLineNewestInView) {
   s.voice.interimText = std::string(60, 'o') + " go\nforward";
   panel.render(s);
   const QString words = panel.view().words();
-  EXPECT_TRUE(words.startsWith(QStringLiteral("…")) &&
-              words.endsWith(QStringLiteral(" go forward")))
-      << words.toStdString();
+  EXPECT_TRUE(words.startsWith(u'…') && words.endsWith(u" go forward")) << words.toStdString();
   s.voice.phase = DictationPhase::processing;
   panel.render(s);
   EXPECT_EQ(panel.view().words(), "");

@@ -230,7 +230,6 @@ case $case_name in
     # (read over the accessibility bus, as a screen reader would); the stop pastes the result.
     session_live_recognition on || fail "tick"
     session_open_editor || fail "mousepad"
-    session_focus_editor
     session_tap_trigger
     $session_probe play "$session_microphone" "$speech" || fail "playing"
     session_expect "forward" 20 || fail "no words in the overlay while recording"
