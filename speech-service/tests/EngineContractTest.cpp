@@ -8,6 +8,7 @@
 #include <list>
 #include <regex>
 #include <sstream>
+#include <thread>
 #include <tuple>
 
 #include "SpokenAudio.h"
@@ -109,7 +110,7 @@ class EngineContract : public testing::Test {
   std::unique_ptr<StreamDecoding> openStream(std::string_view language, bool cleanup,
                                              std::string_view encodedHint = {}) {
     std::string query = "stream?requestID=S1&language=" + std::string(language) +
-                        "&cleanup=" + (cleanup ? "1" : "0");
+                        "&cleanup=" + (cleanup ? "1" : "0") + "&interim=1";
     if (!encodedHint.empty()) query += "&vocabulary=" + std::string(encodedHint);
     return std::get<0>(api->openStream(request("GET", query), [] {}));
   }
@@ -151,12 +152,13 @@ TEST_F(EngineContract, SendsTheFormWithTheEngineLanguage) {
 }
 
 TEST_F(EngineContract, StreamSendsEachSegmentWhileTheUserSpeaks) {
-  // The pieces the engine hears, and the text: cleaned up (in Traditional characters) for CJK.
-  const std::tuple<const char*, const char*, bool, const char*> rows[] = {
-      {"Hello there.", " How are you?", false, "Hello there. How are you?"},
-      {"你好，", "今天天气很好", true, "你好，今天天氣很好。"},
+  // The pieces the engine hears, the words shown after the first, and the text: cleaned up (in
+  // Traditional characters) for CJK.
+  const std::tuple<const char*, const char*, bool, const char*, const char*> rows[] = {
+      {"Hello there.", " How are you?", false, "Hello there.", "Hello there. How are you?"},
+      {"你们好，", "今天天气很好", true, "你們好，", "你們好，今天天氣很好。"},
   };
-  for (const auto& [first, second, cleanup, text] : rows) {
+  for (const auto& [first, second, cleanup, shown, text] : rows) {
     SCOPED_TRACE(text);
     script({Reply::text(first), Reply::text(second)});
     const size_t before = engine.requestCount();
@@ -165,8 +167,13 @@ TEST_F(EngineContract, StreamSendsEachSegmentWhileTheUserSpeaks) {
     for (const auto& piece : {spoken({1000, 600}), spoken({0, 200, 1200})}) {
       EXPECT_FALSE(stream->feed(pcmOf(piece)));
     }
-    // The first segment reached the engine before the user stopped.
+    // The first segment reached the engine before the user stopped, and its words are shown as
+    // soon as the engine answered.
     arrived.wait();
+    std::optional<std::string> interim;
+    while (!(interim = stream->interim())) std::this_thread::yield();
+    EXPECT_EQ(boost::json::parse(*interim),
+              (boost::json::value{{"type", "interim"}, {"text", shown}}));
     EXPECT_EQ(boost::json::parse(stream->finish()).at("text"), text);
     EXPECT_EQ(engine.requestCount(), before + 2);
   }

@@ -14,7 +14,8 @@
 
 namespace wrenly::speech {
 
-// A recogniser that hears `transcript` in any audio, and counts what it was given.
+// A recogniser that hears `transcript` in any audio (all of it from the first samples on), and
+// counts what it was given.
 class FixedRecogniser final : public Recogniser {
  public:
   std::string transcript = "go forward ten meters";
@@ -38,6 +39,7 @@ class FixedRecogniser final : public Recogniser {
       return true;
     }
     RecognitionOutcome finish() override { return Recognition{owner.transcript, 4, {}}; }
+    std::string wordsSoFar() override { return owner.samples > 0 ? owner.transcript : ""; }
     FixedRecogniser& owner;
   };
 };

@@ -50,12 +50,14 @@ class LocalServiceContract : public ServiceHarness {
   SpeechServiceClient client{platform,
                              ServiceConfiguration{local.baseURL(), local.identity.authorityFile}};
 
-  std::unique_ptr<LiveRecognitionClient> stream(std::string requestID, bool cleanup) {
+  std::unique_ptr<LiveRecognitionClient> stream(std::string requestID, bool cleanup,
+                                                std::function<void(std::string)> onInterim = {}) {
     return std::make_unique<LiveRecognitionClient>(
         std::move(requestID), "auto", cleanup,
         StreamingSpeechDependencies{pool.get_executor(), clock, client.endpoint(),
                                     [] { return std::string(token); },
-                                    StreamTrust{local.identity.authorityFile}});
+                                    StreamTrust{local.identity.authorityFile},
+                                    StreamTransport::make, std::move(onInterim)});
   }
 };
 
@@ -112,19 +114,26 @@ TEST_F(LocalServiceContract, StreamsWithCleanupAndARecoveryUploadTakesOverAStall
   local.addAccount(token);
   secrets.store(SpeechServiceClient::credentialService, local.baseURL(), token);
 
-  auto live = stream(makeUuid(), true);
-  for (int i = 0; i < 5; ++i) live->append(std::vector<std::uint8_t>(3200, 1));
-  auto result = run(live->finish());
-  ASSERT_TRUE(result.value);
-  EXPECT_EQ(*result.value,
-            (LiveRecognitionResult{"go forward ten meters", "Go forward ten meters.", 4, 5}));
-  EXPECT_EQ(local.recogniser.samples, 5u * 1600);
+  // The words so far go to a client that asks for them, once each time they change; one that
+  // does not ask gets none (it would take them for a fault).
+  std::vector<std::string> words;
+  for (bool asked : {false, true}) {
+    auto collect = [&words](std::string text) { words.push_back(text); };
+    auto live = asked ? stream(makeUuid(), true, collect) : stream(makeUuid(), true);
+    for (int i = 0; i < 5; ++i) live->append(std::vector<std::uint8_t>(3200, 1));
+    auto result = run(live->finish());
+    ASSERT_TRUE(result.value);
+    EXPECT_EQ(*result.value,
+              (LiveRecognitionResult{"go forward ten meters", "Go forward ten meters.", 4, 5}));
+  }
+  EXPECT_EQ(words, std::vector<std::string>{"go forward ten meters"});
+  EXPECT_EQ(local.recogniser.samples, 2 * 5u * 1600);
 
   // A stream that never finishes keeps the user busy, until the upload that recovers it.
   const std::string stalledID = makeUuid();
   auto stalled = stream(stalledID, false);
   stalled->append(std::vector<std::uint8_t>(3200, 1));
-  loop.runUntil([&] { return local.recogniser.opened == 2; });
+  loop.runUntil([&] { return local.recogniser.opened == 3; });
   EXPECT_EQ(run(client.clean("text", std::nullopt)).errorAs<ServiceError>(),
             ServiceError::service("request_busy"));
   EXPECT_EQ(run(client.transcribe(wavOf(1600), "auto", stalledID, makeUuid(), "")).value,

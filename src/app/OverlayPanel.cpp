@@ -57,14 +57,59 @@ constexpr int panelWidth = 246;
 constexpr int panelHeight = 64;
 constexpr int padding = 14;
 constexpr int bottomMargin = 16;
+constexpr int dotWidth = 10;
+constexpr int waveformWidth = 44;
+constexpr int spacing = 10;  // between the dot, the text and the right-hand element
+constexpr int lineSpacing = 3;
+constexpr int titlePixels = 13;
+constexpr int guidancePixels = 10;
+
+QFont sized(QFont font, int pixels, QFont::Weight weight = QFont::Normal) {
+  font.setPixelSize(pixels);
+  font.setWeight(weight);
+  return font;
+}
+
+// Where the title and the line under it go: centred as a block in the text column.
+struct TextLines {
+  QRect title;
+  QRect below;
+};
+
+TextLines textLines(const QFont& base, bool rightSide) {
+  const int left = padding + dotWidth + spacing;
+  const int right =
+      rightSide ? panelWidth - padding - waveformWidth - spacing : panelWidth - padding;
+  const int titleHeight = QFontMetrics(sized(base, titlePixels, QFont::DemiBold)).height();
+  const int belowHeight = QFontMetrics(sized(base, guidancePixels)).height();
+  const int top = (panelHeight - titleHeight - lineSpacing - belowHeight) / 2;
+  return {QRect(left, top, right - left, titleHeight),
+          QRect(left, top + titleHeight + lineSpacing, right - left, belowHeight)};
+}
+
+// One line of the words so far: the newest stay in view, older ones give way at the left.
+QString newestWords(const std::string& words, const QFontMetrics& metrics, int width) {
+  QString line = qs(words).simplified();
+  return metrics.elidedText(line, Qt::ElideLeft, width);
+}
 
 }  // namespace
 
 OverlayContent::OverlayContent(QWidget* parent) : QWidget(parent) {
   setFixedSize(panelWidth, panelHeight);
   setAccessibleName(qs(text::overlayIdle));
+  // A label of its own, so assistive technologies can read the words as they change.
+  words_ = new QLabel(this);
+  words_->setFont(sized(font(), guidancePixels));
+  words_->setTextFormat(Qt::PlainText);
+  words_->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
+  words_->setFocusPolicy(Qt::NoFocus);
+  words_->setAccessibleDescription(qs(text::overlayWordsDescription));
+  words_->setGeometry(textLines(font(), true).below);
+  words_->hide();
   waveform_ = new LevelBars(11, 2.5, 2, Qt::white, this);
-  waveform_->setGeometry(panelWidth - padding - 44, (panelHeight - 28) / 2, 44, 28);
+  waveform_->setGeometry(panelWidth - padding - waveformWidth, (panelHeight - 28) / 2,
+                         waveformWidth, 28);
   waveform_->setAccessibleName(qs(text::waveformLabel));
   spinner_ = new Spinner(this);
   spinner_->move(panelWidth - padding - spinner_->width(), (panelHeight - spinner_->height()) / 2);
@@ -100,6 +145,15 @@ void OverlayContent::render(const ShellSnapshot& snapshot) {
       break;
   }
   const bool recording = state.phase == DictationPhase::recording;
+  const bool wordsShown = recording && !state.interimText.empty();
+  if (wordsShown) {
+    words_->setText(newestWords(state.interimText, words_->fontMetrics(), words_->width()));
+    // Renamed only on a change: every renaming is announced, and the level redraws often.
+    if (const QString all = qs(state.interimText); words_->accessibleName() != all) {
+      words_->setAccessibleName(all);
+    }
+  }
+  words_->setVisible(wordsShown);
   waveform_->setVisible(recording);
   const auto heights = overlayWaveformBarHeights(recording ? state.level : 0.0f);
   waveform_->setHeights({heights.begin(), heights.end()});
@@ -135,34 +189,23 @@ void OverlayContent::paintEvent(QPaintEvent*) {
   painter.setBrush(dot);
   painter.drawEllipse(centre, 5, 5);
 
-  // Text column: title 13 pt semibold, guidance 10 pt at 75 % white, one line each.
-  const int textLeft = padding + 10 + 10;
-  const bool rightSide = phase_ != DictationPhase::idle;
-  const int textRight = rightSide ? width() - padding - 44 - 10 : width() - padding;
-  const int textWidth = textRight - textLeft;
-  QFont titleFont = font();
-  titleFont.setPixelSize(13);
-  titleFont.setWeight(QFont::DemiBold);
-  QFont guidanceFont = font();
-  guidanceFont.setPixelSize(10);
-  const QFontMetrics titleMetrics(titleFont);
-  const QFontMetrics guidanceMetrics(guidanceFont);
-  const int spacing = 3;
-  const int block = titleMetrics.height() + spacing + guidanceMetrics.height();
-  const int top = (height() - block) / 2;
+  // Text column: title 13 px semibold, guidance 10 px at 75 % white, one line each; the words
+  // so far take the guidance's place in full white.
+  const TextLines lines = textLines(font(), phase_ != DictationPhase::idle);
+  const QFont titleFont = sized(font(), titlePixels, QFont::DemiBold);
+  const QFont guidanceFont = sized(font(), guidancePixels);
   painter.setPen(Qt::white);
   painter.setFont(titleFont);
-  painter.drawText(QRect(textLeft, top, textWidth, titleMetrics.height()),
-                   Qt::AlignLeft | Qt::AlignVCenter,
-                   titleMetrics.elidedText(title_, Qt::ElideRight, textWidth));
+  painter.drawText(lines.title, Qt::AlignLeft | Qt::AlignVCenter,
+                   QFontMetrics(titleFont).elidedText(title_, Qt::ElideRight, lines.title.width()));
+  if (words_->isVisibleTo(this)) return;
   QColor guidanceColour(Qt::white);
   guidanceColour.setAlphaF(0.75);
   painter.setPen(guidanceColour);
   painter.setFont(guidanceFont);
   painter.drawText(
-      QRect(textLeft, top + titleMetrics.height() + spacing, textWidth, guidanceMetrics.height()),
-      Qt::AlignLeft | Qt::AlignVCenter,
-      guidanceMetrics.elidedText(guidance_, Qt::ElideRight, textWidth));
+      lines.below, Qt::AlignLeft | Qt::AlignVCenter,
+      QFontMetrics(guidanceFont).elidedText(guidance_, Qt::ElideRight, lines.below.width()));
 }
 
 OverlayPanel::OverlayPanel()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLabel>
 #include <QString>
 #include <QWidget>
 
@@ -10,8 +11,9 @@ namespace wrenly {
 class LevelBars;
 class Spinner;
 
-// What the overlay shows: status dot, title, one line of guidance, and the waveform while
-// recording or a spinner while starting or processing.
+// What the overlay shows: status dot, title, one line of guidance (or, while a live dictation
+// records, the words heard so far), and the waveform while recording or a spinner while
+// starting or processing.
 class OverlayContent : public QWidget {
  public:
   explicit OverlayContent(QWidget* parent);
@@ -19,6 +21,8 @@ class OverlayContent : public QWidget {
   void render(const ShellSnapshot& snapshot);
   QString title() const { return title_; }
   QString guidance() const { return guidance_; }
+  // The words line as drawn, empty when the guidance shows instead.
+  QString words() const { return words_->isVisibleTo(this) ? words_->text() : QString(); }
   const LevelBars& waveform() const { return *waveform_; }
   bool spinnerShown() const;
 
@@ -29,6 +33,7 @@ class OverlayContent : public QWidget {
   DictationPhase phase_ = DictationPhase::idle;
   QString title_;
   QString guidance_;
+  QLabel* words_;
   LevelBars* waveform_;
   Spinner* spinner_;
 };

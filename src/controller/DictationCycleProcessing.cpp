@@ -59,6 +59,7 @@ void DictationCycle::stop() {
     run_.meterTask.reset();
   }
   state_.level = 0;
+  state_.interimText.clear();
 
   std::vector<std::uint8_t> wav;
   try {

@@ -1,5 +1,6 @@
 #include <boost/asio/bind_cancellation_slot.hpp>
 #include <boost/asio/co_spawn.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/system/system_error.hpp>
 #include <utility>
@@ -274,6 +275,7 @@ asio::awaitable<void> DictationCycle::start(std::weak_ptr<const void> weak) {
   {
     ControllerChange change(context_);
     state_.phase = Phase::starting;
+    state_.interimText.clear();
   }
 
   // The front application exposes its fields; then the destination is captured. From there to
@@ -316,6 +318,17 @@ asio::awaitable<void> DictationCycle::start(std::weak_ptr<const void> weak) {
       onFailure = [weakClient] {
         if (auto live = weakClient.lock()) live->cancel();
       };
+      // The words so far are shown while this recording runs, and only then.
+      client->setInterimHandler([this, weak, weakClient,
+                                 loop = context_.mainLoop](std::string words) {
+        asio::post(loop, [this, weak, weakClient, words = std::move(words)]() mutable {
+          auto owner = weak.lock();
+          if (!owner || state_.phase != Phase::recording || run_.liveSession != weakClient.lock())
+            return;
+          ControllerChange change(context_);
+          state_.interimText = std::move(words);
+        });
+      });
     }
   }
 

@@ -68,6 +68,7 @@ struct DictationState {
   std::string ownWordsNote;
   std::vector<HistoryEntry> history;  // the last dictations, newest first
   bool historyKeptOnDisk = false;     // the history survives a restart
+  std::string interimText;  // the words heard so far while a live dictation records; never pasted
 
   friend bool operator==(const DictationState&, const DictationState&) = default;
 };

@@ -8,11 +8,31 @@
 
 namespace wrenly {
 
+namespace {
+
+// The dependencies with the words so far passed on to whoever is set to take them.
+template <typename Relay>
+StreamingSpeechDependencies relaying(StreamingSpeechDependencies dependencies,
+                                     std::shared_ptr<Relay> relay) {
+  dependencies.onInterim = [relay = std::move(relay)](std::string words) {
+    std::lock_guard lock(relay->mutex);
+    if (relay->handler) relay->handler(std::move(words));
+  };
+  return dependencies;
+}
+
+}  // namespace
+
 LiveStreamingSession::LiveStreamingSession(std::string requestID, std::string language,
                                            bool cleanup, StreamingSpeechDependencies dependencies,
                                            std::string vocabulary)
-    : client_(std::move(requestID), std::move(language), cleanup, std::move(dependencies),
-              std::move(vocabulary)) {}
+    : client_(std::move(requestID), std::move(language), cleanup,
+              relaying(std::move(dependencies), relay_), std::move(vocabulary)) {}
+
+void LiveStreamingSession::setInterimHandler(std::function<void(std::string)> handler) {
+  std::lock_guard lock(relay_->mutex);
+  relay_->handler = std::move(handler);
+}
 
 asio::awaitable<StreamingSession::Result> LiveStreamingSession::finish() {
   LiveRecognitionResult result = co_await client_.finish();

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -21,8 +24,15 @@ class LiveStreamingSession final : public StreamingSession {
   void append(std::vector<std::uint8_t> pcm) override { client_.append(std::move(pcm)); }
   asio::awaitable<Result> finish() override;
   void cancel() override { client_.cancel(); }
+  void setInterimHandler(std::function<void(std::string)> handler) override;
 
  private:
+  // The session's queue may hand over words while the handler is being set.
+  struct InterimRelay {
+    std::mutex mutex;
+    std::function<void(std::string)> handler;
+  };
+  std::shared_ptr<InterimRelay> relay_ = std::make_shared<InterimRelay>();
   LiveRecognitionClient client_;
 };
 

@@ -28,6 +28,9 @@ class StreamingSession {
   virtual asio::awaitable<Result> finish() = 0;
   // Abandons the session; any thread.
   virtual void cancel() = 0;
+  // Where the words heard so far go while the user speaks, from another thread; a session
+  // without them never calls it.
+  virtual void setInterimHandler(std::function<void(std::string)> /*handler*/) {}
 };
 
 // Opens a session for one dictation: request id, spoken-language code, whether the service

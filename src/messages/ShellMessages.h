@@ -128,6 +128,7 @@ inline constexpr const char* overlayStopPrefix = "再按 ";
 inline constexpr const char* overlayStopSuffix = " 停止";
 inline constexpr const char* overlayWait = "請稍候…";
 inline constexpr const char* waveformLabel = "錄音聲波，隨用戶音量變化";
+inline constexpr const char* overlayWordsDescription = "說話期間辨識到的文字";
 
 // The own words: a collapsible section of the main view.
 inline constexpr const char* ownWords = "自訂字詞";

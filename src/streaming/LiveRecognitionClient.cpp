@@ -97,7 +97,8 @@ class LiveRecognitionClient::Session : public std::enable_shared_from_this<Sessi
     if (!dependencies_.endpoint)
       return resolve(std::make_exception_ptr(ServiceError::invalidURL()));
     StreamAddress address =
-        StreamAddress::make(*dependencies_.endpoint, requestID_, language_, cleanup_, vocabulary_);
+        StreamAddress::make(*dependencies_.endpoint, requestID_, language_, cleanup_, vocabulary_,
+                            static_cast<bool>(dependencies_.onInterim));
 
     boost::system::error_code failure;
     transport_ = dependencies_.makeTransport(queue.executor(), dependencies_.trust,
@@ -199,6 +200,11 @@ class LiveRecognitionClient::Session : public std::enable_shared_from_this<Sessi
       Diagnostics::record("stream result segments=" + std::to_string(result->segments) +
                           ", originalSegments=" + std::to_string(result->fallbackSegments));
       resolve(std::move(*result));
+    } else if (auto* interim = std::get_if<StreamInterim>(&event);
+               interim && dependencies_.onInterim) {
+      // Words only: they are shown, never logged.
+      dependencies_.onInterim(std::move(interim->text));
+      receiveNext();
     } else if (auto* failure = std::get_if<StreamServiceFailure>(&event)) {
       Diagnostics::record("stream service code=" + failure->code);
       resolve(std::make_exception_ptr(ServiceError::service(failure->code)));

@@ -29,6 +29,9 @@ struct StreamingSpeechDependencies {
   std::function<std::optional<std::string>()> streamingToken;  // called on the session's queue
   StreamTrust trust = StreamTrust::fromEnvironment();
   StreamTransportFactory makeTransport = StreamTransport::make;
+  // Takes the words heard so far, on the session's queue, while the user speaks. With one, the
+  // service is asked to send them; without, a service that sends them anyway is at fault.
+  std::function<void(std::string)> onInterim = {};
 };
 
 // Sends the audio of one dictation to the speech service while the user speaks and returns the

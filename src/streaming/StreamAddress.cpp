@@ -15,7 +15,7 @@ namespace urls = boost::urls;
 
 StreamAddress StreamAddress::make(std::string_view base, std::string_view requestID,
                                   std::string_view language, bool cleanup,
-                                  std::string_view vocabulary) {
+                                  std::string_view vocabulary, bool interim) {
   if (!isUrlText(base)) throw ServiceError::invalidURL();
   auto parsed = urls::parse_uri(base);
   if (!parsed || parsed->scheme_id() != urls::scheme::https || !parsed->has_authority() ||
@@ -38,6 +38,7 @@ StreamAddress StreamAddress::make(std::string_view base, std::string_view reques
   if (!vocabulary.empty()) {
     url.encoded_params().append({"vocabulary", urls::encode(vocabulary, urls::unreserved_chars)});
   }
+  if (interim) url.params().append({"interim", "1"});
 
   StreamAddress address;
   address.url = std::string(url.buffer());

@@ -82,6 +82,11 @@ StreamEvent interpretStreamMessage(std::string_view bytes, bool finishSent) {
     if (!result || isBlank(result->transcript) || isBlank(result->text)) return StreamInvalid{};
     return std::move(*result);
   }
+  if (kind == "interim") {
+    auto text = stringField(object, "text");
+    if (!text) return StreamInvalid{};
+    return StreamInterim{std::move(*text)};
+  }
   if (kind == "error") {
     const json::value* code = object.if_contains("code");
     if (!code || !code->is_string()) return StreamServiceFailure{"unknown"};

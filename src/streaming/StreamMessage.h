@@ -17,12 +17,18 @@ struct StreamServiceFailure {
   std::string code;  // already checked: at most 80 of [a-z0-9_], otherwise "unknown"
   friend bool operator==(const StreamServiceFailure&, const StreamServiceFailure&) = default;
 };
+// The words heard so far, sent while the user speaks to a client that asked for them. Shown,
+// never delivered: the result alone is the text.
+struct StreamInterim {
+  std::string text;
+  friend bool operator==(const StreamInterim&, const StreamInterim&) = default;
+};
 struct StreamInvalid {
   friend bool operator==(const StreamInvalid&, const StreamInvalid&) = default;
 };
 
-using StreamEvent =
-    std::variant<StreamReady, LiveRecognitionResult, StreamServiceFailure, StreamInvalid>;
+using StreamEvent = std::variant<StreamReady, LiveRecognitionResult, StreamServiceFailure,
+                                 StreamInterim, StreamInvalid>;
 
 // `bytes` is the payload of one text or binary frame. A result only counts once the finish
 // frame has gone out; before that it is a protocol fault.

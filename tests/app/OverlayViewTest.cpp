@@ -46,6 +46,20 @@ TEST(OverlayView, PhaseDecidesTitleGuidanceAndRightHandElement) {
   }
 }
 
+TEST(OverlayView, WhileRecordingTheWordsSoFarTakeTheGuidanceLineNewestInView) {
+  testApplication();
+  OverlayPanel panel;
+  ShellSnapshot s;
+  s.voice.phase = DictationPhase::recording;
+  s.voice.interimText = std::string(60, 'o') + " go\nforward";
+  panel.render(s);
+  const QString words = panel.view().words();
+  EXPECT_TRUE(words.startsWith(u'…') && words.endsWith(u" go forward")) << words.toStdString();
+  s.voice.phase = DictationPhase::processing;
+  panel.render(s);
+  EXPECT_EQ(panel.view().words(), "");
+}
+
 TEST(OverlayView, WaveformBarHeights) {
   struct Case {
     float level;

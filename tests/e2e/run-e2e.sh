@@ -2,7 +2,7 @@
 # One end-to-end case on a private headless desktop with the real program, the real local speech
 # service, mousepad and a recording played into the microphone:
 #   tests/e2e/run-e2e.sh BUILD_DIR stream|batch|selection|toggle|reader|engine|engine-down|account|
-#                        service-killed|service-down|featherpad|silent|replace|history
+#                        service-killed|service-down|featherpad|silent|replace|history|interim
 set -uo pipefail
 build=$1
 case_name=$2
@@ -263,6 +263,7 @@ case $case_name in
       fail "a take without speech reached the recogniser"
     [[ -z $($session_probe text "$session_editor" 1) ]] || fail "something was pasted"
     session_log "two takes of room noise: nothing sent, nothing pasted, the notice shown"
+    ;;
   history)
     # A dictation into one mousepad window, then "paste again" from the window's history into a
     # second one, where it lands; the first keeps its one copy. With WRENLY_PICTURES set, the
@@ -279,6 +280,18 @@ case $case_name in
     session_press "再貼上" || fail "paste-again button"
     landed 30
     [[ $($session_probe text "$first_editor" 1 | grep -c forward) == 1 ]] || fail "first mousepad"
+    ;;
+  interim)
+    # Words while speaking: before the stop, the overlay's label shows the words heard so far
+    # (read over the accessibility bus, as a screen reader would); the stop pastes the result.
+    session_live_recognition on || fail "tick"
+    session_open_editor || fail "mousepad"
+    session_tap_trigger
+    $session_probe play "$session_microphone" "$speech" || fail "playing"
+    session_expect "forward" 20 || fail "no words in the overlay while recording"
+    session_screenshot "${WRENLY_OVERLAY_PICTURE:-$scratch/overlay-interim.png}"
+    session_tap_trigger
+    landed
     ;;
   *) fail "unknown case" ;;
 esac

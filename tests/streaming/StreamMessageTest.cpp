@@ -7,7 +7,7 @@ using namespace wrenly;
 
 namespace {
 
-TEST(StreamMessageTest, ReadsTheFourMessageKinds) {
+TEST(StreamMessageTest, ReadsTheFiveMessageKinds) {
   const std::string result =
       R"({"type":"result","transcript":"a","text":"b","segments":-2,"fallbackSegments":9,"x":1})";
   const std::string deep = std::string(100, '[') + std::string(100, ']');
@@ -21,10 +21,13 @@ TEST(StreamMessageTest, ReadsTheFourMessageKinds) {
             StreamEvent(StreamServiceFailure{""}));
   EXPECT_EQ(interpretStreamMessage(R"({"type":"error","code":7})", false),
             StreamEvent(StreamServiceFailure{"unknown"}));
+  EXPECT_EQ(interpretStreamMessage(R"({"type":"interim","text":"go 十"})", false),
+            StreamEvent(StreamInterim{"go 十"}));
   for (
       const char* bad :
       {"", "{", "null", R"(["ready"])", R"({"type":1})", R"({"Type":"ready"})",
        R"({"type":"READY"})", "{\"type\":\"ready\"} trailing", "{\"type\":\"ready\xff\"}",
+       R"({"type":"interim"})", R"({"type":"interim","text":["go"]})",
        R"({"type":"result","transcript":"\n","text":"b","segments":1,"fallbackSegments":1})",
        R"({"type":"result","transcript":"a","text":" \u3000","segments":1,"fallbackSegments":1})",
        R"({"type":"result","transcript":"a","text":"b","fallbackSegments":1})",

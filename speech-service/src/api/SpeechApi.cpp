@@ -17,6 +17,7 @@
 #include "text/ChineseConverter.h"
 #include "text/SpokenTask.h"
 #include "text/TextCleanup.h"
+#include "text/Utf8Text.h"
 
 namespace wrenly::speech {
 
@@ -28,6 +29,8 @@ constexpr std::string_view signInPath = "account/mac/sign-in";
 constexpr std::string_view privacyPath = "/privacy/";
 // Identifiers are UUIDs; anything much longer is not one of ours, and each is kept on disk.
 constexpr std::size_t maximumIdentifierBytes = 128;
+// The most of the words so far an interim message carries, from their end.
+constexpr std::size_t interimCodePoints = 200;
 
 bool isIdentifier(std::string_view id, bool mayBeEmpty) {
   return (mayBeEmpty || !id.empty()) && id.size() <= maximumIdentifierBytes;
@@ -426,16 +429,20 @@ std::variant<std::unique_ptr<StreamDecoding>, std::string> SpeechApi::openStream
     return errorMessage(recognitionError(*failure));
   }
   parts_.accounts.recordRequest(*account, requestID, "stream", "", parts_.now());
+  // Only a client that asks gets interim messages: earlier ones end a stream at any message
+  // they do not know.
   return std::make_unique<StreamSession>(
       std::move(*slot), std::move(std::get<std::unique_ptr<RecognitionStream>>(opened)),
-      cleanup == "1", parts_, maximumAudioBytes());
+      cleanup == "1", queryValue(query, "interim") == "1", parts_, maximumAudioBytes());
 }
 
 StreamSession::StreamSession(BusyUsers::Slot slot, std::unique_ptr<RecognitionStream> recognition,
-                             bool cleanup, const ServiceParts& parts, std::size_t maximumAudioBytes)
+                             bool cleanup, bool interim, const ServiceParts& parts,
+                             std::size_t maximumAudioBytes)
     : slot_(std::move(slot)),
       recognition_(std::move(recognition)),
       cleanup_(cleanup),
+      interim_(interim),
       parts_(parts),
       maximumAudioBytes_(maximumAudioBytes) {}
 
@@ -458,6 +465,19 @@ std::optional<std::string> StreamSession::feed(std::string_view pcm) {
   }
   if (!recognition_->feed(samplesOf(pcm))) return SpeechApi::errorMessage("recognition_failed");
   return std::nullopt;
+}
+
+std::optional<std::string> StreamSession::interim() {
+  if (!interim_ || !recognition_) return std::nullopt;
+  std::string words = recognition_->wordsSoFar();
+  if (words.empty() || words == lastWords_) return std::nullopt;
+  lastWords_ = words;
+  // The client shows one line of the newest words: the rest need not travel again and again.
+  std::u32string shown = codePointsOf(words);
+  if (shown.size() > interimCodePoints) shown.erase(0, shown.size() - interimCodePoints);
+  std::string text = utf8Of(shown);
+  if (cleanup_) text = parts_.converter.toTraditional(text);
+  return jsonText(json::object{{"type", "interim"}, {"text", text}});
 }
 
 std::string StreamSession::finish() {

@@ -44,8 +44,9 @@ struct ServiceLimits {
 // ready moments after the finish frame. Used from one thread at a time.
 class StreamSession final : public StreamDecoding {
  public:
+  // With `interim`, the client asked for the words heard so far while it sends the audio.
   StreamSession(BusyUsers::Slot slot, std::unique_ptr<RecognitionStream> recognition, bool cleanup,
-                const ServiceParts& parts, std::size_t maximumAudioBytes);
+                bool interim, const ServiceParts& parts, std::size_t maximumAudioBytes);
   ~StreamSession() override;
   StreamSession(const StreamSession&) = delete;
   StreamSession& operator=(const StreamSession&) = delete;
@@ -55,11 +56,15 @@ class StreamSession final : public StreamDecoding {
   std::optional<std::string> feed(std::string_view pcm) override;
   // The "result" message, or an "error" one; the user's slot is free once it returns.
   std::string finish() override;
+  // {"type":"interim","text":…}: the end of the words so far, when they changed. Never logged.
+  std::optional<std::string> interim() override;
 
  private:
   std::optional<BusyUsers::Slot> slot_;
   std::unique_ptr<RecognitionStream> recognition_;
   bool cleanup_;
+  bool interim_;
+  std::string lastWords_;
   const ServiceParts& parts_;
   std::string oddByte_;
   std::size_t audioBytes_ = 0;

@@ -79,6 +79,12 @@ class EndpointStream final : public RecognitionStream {
     return recognition;
   }
 
+  // The segments the engine has answered so far: the words of the last pause and before.
+  std::string wordsSoFar() override {
+    std::lock_guard lock(mutex_);
+    return joinTranscripts(pieces_);
+  }
+
  private:
   void send(std::vector<std::int16_t> segment) {
     std::lock_guard lock(mutex_);

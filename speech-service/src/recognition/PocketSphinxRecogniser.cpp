@@ -103,6 +103,14 @@ class PocketSphinxStream final : public RecognitionStream {
     return recognition;
   }
 
+  // The decoder's best hypothesis so far; nothing while the opening is still being gathered.
+  std::string wordsSoFar() override {
+    if (!started_ || !openingDecoded_) return {};
+    int32 score = 0;
+    const char* hypothesis = ps_get_hyp(decoder_->decoder, &score);
+    return hypothesis ? hypothesis : "";
+  }
+
  private:
   PocketSphinxRecogniser& owner_;
   bool decode(std::span<const std::int16_t> samples) {

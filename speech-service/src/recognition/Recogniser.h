@@ -41,6 +41,9 @@ class RecognitionStream {
   virtual ~RecognitionStream() = default;
   virtual bool feed(std::span<const std::int16_t> samples) = 0;
   virtual RecognitionOutcome finish() = 0;
+  // What the engine has heard so far, for showing while the speaker goes on; the result may
+  // still differ. Empty while it has nothing, or when it cannot tell before the end.
+  virtual std::string wordsSoFar() { return {}; }
 };
 
 // The speech recogniser behind the service. Thread-safe.

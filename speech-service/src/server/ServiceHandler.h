@@ -49,6 +49,9 @@ class StreamDecoding {
   virtual std::optional<std::string> feed(std::string_view payload) = 0;
   // The last message: a "result" or an "error".
   virtual std::string finish() = 0;
+  // After a frame: an "interim" message to send when the words heard so far changed and the
+  // client asked for them.
+  virtual std::optional<std::string> interim() { return std::nullopt; }
 };
 
 // What the HTTPS and WSS listener serves. Called on the listener's worker threads, never on

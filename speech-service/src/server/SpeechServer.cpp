@@ -424,10 +424,17 @@ struct SpeechServer::Engine {
     std::optional<std::string> failure;
   };
 
-  static asio::awaitable<std::optional<std::string>> feedDecoding(
-      std::shared_ptr<Decoding> decoding, std::string payload) {
+  // What one frame came to: the stream's end, or words to show while it goes on.
+  struct Fed {
+    std::optional<std::string> failure;
+    std::optional<std::string> interim;
+  };
+
+  static asio::awaitable<Fed> feedDecoding(std::shared_ptr<Decoding> decoding,
+                                           std::string payload) {
     if (!decoding->failure) decoding->failure = decoding->session->feed(payload);
-    co_return decoding->failure;
+    if (decoding->failure) co_return Fed{decoding->failure, std::nullopt};
+    co_return Fed{std::nullopt, decoding->session->interim()};
   }
 
   static asio::awaitable<std::string> finishDecoding(std::shared_ptr<Decoding> decoding) {
@@ -517,13 +524,14 @@ struct SpeechServer::Engine {
         received += payload.size();
         // Decoded before the next frame is read: a fast sender waits (TCP holds it back)
         // instead of piling frames up in memory, and an error ends the stream at once.
-        auto failure = co_await asio::co_spawn(decoder, feedDecoding(decoding, std::move(payload)),
-                                               asio::use_awaitable);
-        if (failure) {
+        auto fed = co_await asio::co_spawn(decoder, feedDecoding(decoding, std::move(payload)),
+                                           asio::use_awaitable);
+        if (fed.failure) {
           outcome = "error";
-          co_await end(*ws, *failure);
+          co_await end(*ws, *fed.failure);
           break;
         }
+        if (fed.interim) co_await ws->async_write(asio::buffer(*fed.interim), awaitable(ec));
         continue;
       }
       error_code parseError;
