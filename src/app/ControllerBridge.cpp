@@ -140,36 +140,38 @@ void ControllerBridge::removeOwnWord(std::string entryLine) {
   onLoop([entryLine = std::move(entryLine)](DictationCore& core) {
     core.controller().removeOwnWord(entryLine);
   });
-  void ControllerBridge::copyHistoryEntry(std::uint64_t id) {
-    onLoop([id](DictationCore& core) { core.controller().copyHistoryEntry(id); });
-  }
+}
 
-  void ControllerBridge::pasteHistoryEntry(std::uint64_t id) {
-    onLoop([id](DictationCore& core) { core.controller().pasteHistoryEntry(id); });
-  }
+void ControllerBridge::copyHistoryEntry(std::uint64_t id) {
+  onLoop([id](DictationCore& core) { core.controller().copyHistoryEntry(id); });
+}
 
-  void ControllerBridge::clearHistory() {
-    onLoop([](DictationCore& core) { core.controller().clearHistory(); });
-  }
+void ControllerBridge::pasteHistoryEntry(std::uint64_t id) {
+  onLoop([id](DictationCore& core) { core.controller().pasteHistoryEntry(id); });
+}
 
-  void ControllerBridge::keepHistoryOnDisk(bool keep) {
-    onLoop([keep](DictationCore& core) { core.controller().keepHistoryOnDisk(keep); });
-  }
+void ControllerBridge::clearHistory() {
+  onLoop([](DictationCore& core) { core.controller().clearHistory(); });
+}
 
-  void ControllerBridge::showDiagnostics() {
-    // The folder may not exist before the first line is logged; the file manager needs it.
-    const std::filesystem::path folder = Diagnostics::directory();
-    std::error_code ignored;
-    std::filesystem::create_directories(folder, ignored);
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder.string())));
-  }
+void ControllerBridge::keepHistoryOnDisk(bool keep) {
+  onLoop([keep](DictationCore& core) { core.controller().keepHistoryOnDisk(keep); });
+}
 
-  void ControllerBridge::openPrivacyPage() {
-    QDesktopServices::openUrl(QUrl(QString::fromStdString(privacyPage_)));
-  }
+void ControllerBridge::showDiagnostics() {
+  // The folder may not exist before the first line is logged; the file manager needs it.
+  const std::filesystem::path folder = Diagnostics::directory();
+  std::error_code ignored;
+  std::filesystem::create_directories(folder, ignored);
+  QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder.string())));
+}
 
-  void ControllerBridge::quit() {
-    quit_();
-  }
+void ControllerBridge::openPrivacyPage() {
+  QDesktopServices::openUrl(QUrl(QString::fromStdString(privacyPage_)));
+}
+
+void ControllerBridge::quit() {
+  quit_();
+}
 
 }  // namespace wrenly
