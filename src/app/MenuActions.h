@@ -1,5 +1,7 @@
 #pragma once
 
+#include "triggerkey/TriggerKey.h"
+
 namespace wrenly {
 
 // What the window's controls do. The program posts each action to the controller's loop (or
@@ -14,6 +16,7 @@ class MenuActions {
   virtual void confirmDetectedTriggerKey() = 0;
   virtual void toggle() = 0;
   virtual void resetTriggerKeySetup() = 0;
+  virtual void setTriggerMode(TriggerMode mode) = 0;
   virtual void retryLastRecording() = 0;
   virtual void signIn() = 0;
   virtual void signOut() = 0;

@@ -15,6 +15,7 @@ namespace StoredNames {
 inline constexpr const char* setupCompleteKey = "macShortcutSetupComplete";
 inline constexpr const char* streamingConsentKey = "macStreamingConsentV1";
 inline constexpr const char* triggerKeyKey = "recordingShortcut";
+inline constexpr const char* triggerModeKey = "triggerMode";
 // The signed-in flag of a service is this prefix followed by its canonical base URL.
 inline constexpr std::string_view activeFlagPrefix = "active.";
 
@@ -28,6 +29,10 @@ inline constexpr std::string_view leftControl = "leftControl";
 inline constexpr std::string_view rightSuper = "rightCommand";
 inline constexpr std::string_view leftSuper = "leftCommand";
 inline constexpr std::string_view altSuperR = "optionCommandR";
+
+// How the trigger key is used, as the settings file stores it.
+inline constexpr std::string_view tapMode = "tap";
+inline constexpr std::string_view holdMode = "hold";
 
 // The keyring item's `service` attribute (its `account` is the canonical base URL).
 inline constexpr std::string_view credentialService = "app.tervane.voice.mac.invitation";

@@ -58,6 +58,8 @@ struct DictationState {
   bool streamingConsent = false;                    // live recognition allowed
   bool hasRetryRecording = false;                   // a failed dictation's recording can be retried
   std::string triggerKeyTitle;                      // the installed trigger key's name (derived)
+  TriggerMode triggerMode = TriggerMode::tap;       // as the user chose it
+  bool holdAvailable = true;                        // the keys' presses reach the program
 
   friend bool operator==(const DictationState&, const DictationState&) = default;
 };

@@ -28,6 +28,9 @@ class RecordedActions final : public MenuActions {
   void confirmDetectedTriggerKey() override { calls.push_back("confirmDetectedTriggerKey"); }
   void toggle() override { calls.push_back("toggle"); }
   void resetTriggerKeySetup() override { calls.push_back("resetTriggerKeySetup"); }
+  void setTriggerMode(TriggerMode mode) override {
+    calls.push_back("mode:" + std::string(rawValue(mode)));
+  }
   void retryLastRecording() override { calls.push_back("retryLastRecording"); }
   void signIn() override { calls.push_back("signIn"); }
   void signOut() override { calls.push_back("signOut"); }
