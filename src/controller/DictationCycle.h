@@ -78,8 +78,8 @@ class DictationCycle {
     std::shared_ptr<StreamingSession> liveSession;
     std::shared_ptr<asio::cancellation_signal> meterTask;
     std::optional<Clock::Duration> beganAt;  // Clock::now() when recording began
-    bool held = false;   // started by holding the key, which ends it
-    bool letGo = false;  // the key was let go before the recording began
+    bool held = false;                       // started by holding the key, which ends it
+    bool letGo = false;                      // the key was let go before the recording began
   };
 
   // The trigger key or the record button: starts, stops or ignores.

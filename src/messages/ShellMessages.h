@@ -64,7 +64,8 @@ inline constexpr const char* resetTriggerKey = "重新設定按鍵";
 inline constexpr const char* triggerModeLabel = "錄音方式：";
 // Where sway's bindings bring the keys, each tap arrives whole at the key's release.
 inline constexpr const char* holdUnavailable =
-    "sway 的按鍵綁定只在放開按鍵時通知 Wrenly，因此未能按住說話；錄音鍵會按一下開始、再按一下停止。";
+    "sway 的按鍵綁定只在放開按鍵時通知 "
+    "Wrenly，因此未能按住說話；錄音鍵會按一下開始、再按一下停止。";
 inline constexpr const char* liveRecognition = "啟用即時語音辨識";
 inline constexpr const char* liveRecognitionCaption =
     "開啟後，您按錄音鍵時會即時傳送音訊至語音服務，邊說邊辨識；停止後立即釋放麥克風。"

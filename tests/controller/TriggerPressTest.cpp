@@ -52,4 +52,50 @@ TEST_F(TriggerPressCapture, APressJoinedByAnotherKeyLeavesNothingForALaterStart)
   EXPECT_EQ(editorField->text(), "");
 }
 
+// Held to talk: the release sends what was said; a tap (shorter than the shortest hold, even
+// while the microphone still opens) or a key or click while held leaves nothing behind. The
+// chord is held the same way.
+TEST_F(TriggerPressCapture, AHeldKeyTalksAndATapOrAShortcutLeavesNothing) {
+  struct Row {
+    const char* name;
+    TriggerKey key;
+    bool startRuns;
+    int heldFor;  // milliseconds, after the start ran
+    bool typed;
+    bool sent;
+  };
+  const TriggerKey alt = TriggerKey::rightAlt, chord = TriggerKey::optionCommandR;
+  controller->setTriggerMode(TriggerMode::hold);
+  for (const Row& row : {Row{"held", alt, true, 1000, false, true},
+                         Row{"tapped while the microphone opens", alt, false, 100, false, false},
+                         Row{"tapped once recording", alt, true, 0, false, false},
+                         Row{"a letter while held", alt, true, 1000, true, false},
+                         Row{"the chord held", chord, true, 1000, false, true},
+                         Row{"a click while the chord is held", chord, true, 1000, true, false}}) {
+    SCOPED_TRACE(row.name);
+    settings.setString(TriggerKey::preference, row.key.rawValue());
+    controller->installHotkey();
+    editorField->setText("");
+    clock.advance(NoticeTimer::duration);  // the last row's notice is gone
+    const auto sent = memory.count("transcribe");
+    row.key == chord ? desktop.chords.press(TriggerKeyDetector::chord)
+                     : play(KeyEventScript().press(row.key));
+    if (row.startRuns) {
+      startRan();
+      speak(0.5);
+    }
+    if (row.typed) play(KeyEventScript().type());
+    clock.advance(std::chrono::milliseconds(row.heldFor));
+    row.key == chord ? desktop.chords.release(TriggerKeyDetector::chord)
+                     : play(KeyEventScript().release(row.key));
+    row.sent ? finishProcessing()
+             : void(runUntil([&] { return state().phase == DictationPhase::idle; }, true));
+    EXPECT_EQ(memory.count("transcribe") - sent, row.sent ? 1u : 0u);
+    EXPECT_EQ(editorField->text(), row.sent ? "已整理的文字" : "");
+    EXPECT_FALSE(recorder.isRecording());
+    EXPECT_FALSE(overlay.visible && !row.sent);
+  }
+  EXPECT_EQ(settings.stringValue(StoredNames::triggerModeKey), "hold");
+}
+
 }  // namespace
