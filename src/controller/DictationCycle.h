@@ -78,7 +78,6 @@ class DictationCycle {
     std::shared_ptr<StreamingSession> liveSession;
     std::shared_ptr<asio::cancellation_signal> meterTask;
     std::optional<Clock::Duration> beganAt;  // Clock::now() when recording began
-    bool held = false;                       // started by holding the key, which ends it
     bool letGo = false;                      // the key was let go before the recording began
   };
 

@@ -71,7 +71,7 @@ void DictationCycle::press(bool held) {
   }
   switch (state_.phase) {
     case Phase::idle:
-      run_.held = held;
+      state_.heldToTalk = held;
       run_.letGo = false;
       context_.spawn(start(context_.owner));
       break;
@@ -100,7 +100,7 @@ void DictationCycle::hold(HoldAction action) {
   // A second press stops a recording as a tap would: one started otherwise, or a held one
   // whose release went unseen.
   if (action == HoldAction::start) return press(true);
-  if (action == HoldAction::none || !run_.held) return;
+  if (action == HoldAction::none || !state_.heldToTalk) return;
   if (state_.phase == Phase::recording) {
     action == HoldAction::finish ? stop() : abandon();
   } else if (state_.phase != Phase::processing) {
@@ -161,7 +161,7 @@ void DictationCycle::forget() {
 }
 
 std::string DictationCycle::recordingMessage() const {
-  if (run_.held) {
+  if (state_.heldToTalk) {
     return state_.isEditingSelection ? Messages::editingSelectionHeld(keyTitle())
                                      : Messages::recordingHeld(keyTitle());
   }

@@ -60,6 +60,7 @@ struct DictationState {
   std::string triggerKeyTitle;                      // the installed trigger key's name (derived)
   TriggerMode triggerMode = TriggerMode::tap;       // as the user chose it
   bool holdAvailable = true;                        // the keys' presses reach the program
+  bool heldToTalk = false;                          // the dictation ends when the key is let go
 
   friend bool operator==(const DictationState&, const DictationState&) = default;
 };

@@ -120,6 +120,9 @@ inline constexpr const char* overlayIdle = "Wrenly";
 inline constexpr const char* overlayEditPrefix = "說出修改要求；再按 ";
 inline constexpr const char* overlayStopPrefix = "再按 ";
 inline constexpr const char* overlayStopSuffix = " 停止";
+// The same, while the key is held to talk.
+inline constexpr const char* overlayReleasePrefix = "放開 ";
+inline constexpr const char* overlayEditReleasePrefix = "說出修改要求；放開 ";
 inline constexpr const char* overlayWait = "請稍候…";
 inline constexpr const char* waveformLabel = "錄音聲波，隨用戶音量變化";
 
