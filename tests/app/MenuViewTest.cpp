@@ -107,13 +107,6 @@ std::vector<ViewCase> viewCases() {
                    {T::startDictation, T::signIn, T::liveRecognition, T::resetTriggerKey,
                     Messages::holdModeTitle},
                    {}});
-  s.voice.holdAvailable = false;  // sway's bindings tell of a key only at its release
-  cases.push_back({"main, keys heard only at their release",
-                   s,
-                   {T::holdUnavailable},
-                   {},
-                   {Messages::tapModeTitle},
-                   {Messages::holdModeTitle}});
   s = ready();
   s.voice.phase = DictationPhase::processing;
   s.voice.hasRetryRecording = true;

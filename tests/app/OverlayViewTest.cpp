@@ -9,7 +9,6 @@
 #include "app/MeterGeometry.h"
 #include "app/OverlayPanel.h"
 #include "app/QtClipboard.h"
-#include "messages/ShellMessages.h"
 
 using namespace wrenly;
 
@@ -45,15 +44,6 @@ TEST(OverlayView, PhaseDecidesTitleGuidanceAndRightHandElement) {
     EXPECT_EQ(view.waveform().isVisibleTo(&view), c.waveform) << c.title;
     EXPECT_EQ(view.spinnerShown(), c.spinner) << c.title;
   }
-  // Held to talk, letting go is what stops.
-  ShellSnapshot held;
-  held.voice.phase = DictationPhase::recording;
-  held.voice.heldToTalk = true;
-  held.voice.triggerKeyTitle = "右 Alt";
-  panel.render(held);
-  EXPECT_EQ(panel.view().guidance().toStdString(),
-            std::string(ShellMessages::overlayReleasePrefix) + "右 Alt" +
-                ShellMessages::overlayStopSuffix);
 }
 
 TEST(OverlayView, WaveformBarHeights) {

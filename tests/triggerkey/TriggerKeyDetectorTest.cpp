@@ -172,31 +172,6 @@ std::vector<PressRow> pressRows() {
 INSTANTIATE_TEST_SUITE_P(Rows, PressTable, testing::ValuesIn(pressRows()),
                          [](const auto& row) { return row.param.name; });
 
-// The chord is reported at its press and followed to its release; its own R repeating is no
-// other key.
-TEST_F(TriggerKeyDetectorTest, TheChordHeldEndsAtItsReleaseOrAnotherKey) {
-  using enum TriggerPress;
-  struct ChordRow {
-    Script whileHeld;
-    std::vector<TriggerPress> presses;
-  };
-  for (const auto& [whileHeld, expected] :
-       {ChordRow{Script(), {began, released}}, ChordRow{Script().type(Key::r), {began, released}},
-        ChordRow{Script().type(), {began, combined}}}) {
-    std::vector<TriggerPress> presses;
-    hotKey = std::make_unique<TriggerKeyDetector>(
-        desktop.platform(), [this](TriggerKey key) { detected.push_back(key); },
-        [&](TriggerPress press) { presses.push_back(press); });
-    ASSERT_TRUE(hotKey->install(TriggerKey::optionCommandR));
-    desktop.chords.press(TriggerKeyDetector::chord);
-    play(whileHeld);
-    desktop.chords.release(TriggerKeyDetector::chord);
-    settle();
-    EXPECT_EQ(presses, expected);
-    EXPECT_EQ(detected, Keys{TriggerKey::optionCommandR});
-  }
-}
-
 TEST_F(TriggerKeyDetectorTest, ChordOnlyWhenChosenAndLoneTapsStillReported) {
   ASSERT_TRUE(hotKey->install(TriggerKey::rightAlt));
   EXPECT_EQ(desktop.chords.registrations(), 0u);

@@ -56,12 +56,4 @@ TEST(TriggerKeyTest, NineKeysWithTheirStoredNamesPhysicalKeysAndTitlesAndNoOther
   EXPECT_STREQ(TriggerKey::preference, "recordingShortcut");
 }
 
-TEST(TriggerKeyTest, ModesAreStoredByNameAndTappingIsTheDefault) {
-  EXPECT_EQ(rawValue(TriggerMode::hold), "hold");
-  for (TriggerMode mode : triggerModes) EXPECT_EQ(triggerModeFromRawValue(rawValue(mode)), mode);
-  for (std::optional<std::string_view> stored : {std::optional<std::string_view>(), {"Hold"}}) {
-    EXPECT_EQ(triggerModeFromRawValue(stored), TriggerMode::tap);
-  }
-}
-
 }  // namespace
