@@ -119,7 +119,7 @@ void DictationCycle::abandon() {
   dropSelection();
   state_.level = 0;
   state_.phase = Phase::idle;
-  state_.message = Messages::ready(keyTitle());
+  state_.message = triggerKey_.readyMessage();
   notices_.hideWhenUnused();
 }
 

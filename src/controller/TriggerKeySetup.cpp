@@ -100,8 +100,12 @@ void TriggerKeySetup::install() {
   if (!ok) {
     state.message = Messages::allowAccessibility;
   } else if (state.phase == DictationPhase::idle && state.serviceAvailable) {
-    state.message = Messages::ready(chosen.title());
+    state.message = readyMessage();
   }
+}
+
+std::string TriggerKeySetup::readyMessage() const {
+  return holdsToTalk() ? Messages::readyHeld(keyTitle()) : Messages::ready(keyTitle());
 }
 
 bool TriggerKeySetup::holdsToTalk() const {
@@ -111,8 +115,11 @@ bool TriggerKeySetup::holdsToTalk() const {
 void TriggerKeySetup::setMode(TriggerMode mode) {
   ControllerChange change(context_);
   context_.settings.setString(StoredNames::triggerModeKey, rawValue(mode));
-  context_.state.triggerMode = mode;
+  auto& state = context_.state;
+  state.triggerMode = mode;
   hold_.forget();
+  if (state.phase == DictationPhase::idle && state.serviceAvailable && state.triggerKeyAvailable)
+    state.message = readyMessage();
 }
 
 void TriggerKeySetup::pressChanged(TriggerPress press) {

@@ -39,6 +39,8 @@ class TriggerKeySetup {
   void setMode(TriggerMode mode);
 
   std::string keyTitle() const;
+  // The status line at rest: how to start with the installed key, tapped or held.
+  std::string readyMessage() const;
   // The key is held to talk: chosen so, and the keys' presses reach the program.
   bool holdsToTalk() const;
   // The right Alt key is installed and cannot be used without accessibility.

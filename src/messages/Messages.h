@@ -34,6 +34,9 @@ inline constexpr const char* checkingService = "正在檢查語音服務…";
 inline std::string ready(std::string_view key) {
   return withKey("按 ", key, " 開始語音輸入");
 }
+inline std::string readyHeld(std::string_view key) {
+  return withKey("按住 ", key, " 說話，放開即完成");
+}
 // Nobody is signed in; the button it names is in the main window.
 inline constexpr const char* signInPrompt =
     "請按下方的「使用 Apple 登入」按鈕登入，以啟用語音服務。";

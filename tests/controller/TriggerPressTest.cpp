@@ -58,6 +58,7 @@ TEST_F(TriggerPressCapture, APressJoinedByAnotherKeyLeavesNothingForALaterStart)
 TEST_F(TriggerPressCapture, AHeldKeyTalksAndATapOrAShortcutLeavesNothing) {
   const TriggerKey alt = TriggerKey::rightAlt, chord = TriggerKey::optionCommandR;
   controller->setTriggerMode(TriggerMode::hold);
+  EXPECT_EQ(state().message, Messages::readyHeld(Messages::rightAltTitle));
   // The key; milliseconds held after the start ran (before it did when negative); a key typed
   // meanwhile; whether the dictation is sent.
   for (auto [key, heldFor, typed, sends] :
