@@ -96,6 +96,10 @@ void ControllerBridge::resetTriggerKeySetup() {
   onLoop([](DictationCore& core) { core.controller().resetTriggerKeySetup(); });
 }
 
+void ControllerBridge::setTriggerMode(TriggerMode mode) {
+  onLoop([mode](DictationCore& core) { core.controller().setTriggerMode(mode); });
+}
+
 void ControllerBridge::retryLastRecording() {
   onLoop([](DictationCore& core) { core.controller().retryLastRecording(); });
 }

@@ -43,6 +43,7 @@ class ControllerBridge final : public MenuActions {
   void confirmDetectedTriggerKey() override;
   void toggle() override;
   void resetTriggerKeySetup() override;
+  void setTriggerMode(TriggerMode mode) override;
   void retryLastRecording() override;
   void signIn() override;
   void signOut() override;

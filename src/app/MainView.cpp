@@ -4,6 +4,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QMessageBox>
+#include <QRadioButton>
 #include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -81,6 +82,22 @@ MainView::MainView(MenuActions& actions, QWidget* parent) : QWidget(parent), act
   keyRow->addStretch(1);
   keyRow->addWidget(resetKey);
   layout->addLayout(keyRow);
+  auto* modeRow = new QHBoxLayout;
+  modeRow->addWidget(makeLabel(qs(text::triggerModeLabel), TextRole::body, this));
+  for (TriggerMode mode : triggerModes) {
+    auto* button = new QRadioButton(qs(std::string(title(mode))), this);
+    modes_[static_cast<int>(mode)] = button;
+    modeRow->addWidget(button);
+    // toggled, as with live recognition below: a change through the accessibility toolkit
+    // counts too, and render() blocks the signal.
+    connect(button, &QRadioButton::toggled, this, [this, mode](bool checked) {
+      if (checked) actions_.setTriggerMode(mode);
+    });
+  }
+  modeRow->addStretch(1);
+  layout->addLayout(modeRow);
+  holdUnavailable_ = makeLabel(qs(text::holdUnavailable), TextRole::caption, this);
+  layout->addWidget(holdUnavailable_);
 
   layout->addWidget(makeDivider(this));
   streaming_ = new QCheckBox(qs(text::liveRecognition), this);
@@ -219,6 +236,13 @@ void MainView::render(const ShellSnapshot& snapshot) {
                       state.phase != DictationPhase::processing);
   autoPasteOff_->setVisible(!snapshot.hasAccessibility);
   triggerKey_->setText(qs(text::triggerKeyLabel) + qs(state.triggerKeyTitle));
+  for (TriggerMode mode : triggerModes) {
+    QRadioButton* button = modes_[static_cast<int>(mode)];
+    const QSignalBlocker quiet(button);
+    button->setChecked(mode == state.triggerMode);
+  }
+  modes_[static_cast<int>(TriggerMode::hold)]->setEnabled(state.holdAvailable);
+  holdUnavailable_->setVisible(!state.holdAvailable);
 
   {
     const QSignalBlocker quiet(streaming_);

@@ -8,6 +8,7 @@ class QCheckBox;
 class QLabel;
 class QMessageBox;
 class QPushButton;
+class QRadioButton;
 class QToolButton;
 
 namespace wrenly {
@@ -37,6 +38,8 @@ class MainView : public QWidget {
   QPushButton* record_;
   QLabel* autoPasteOff_;
   QLabel* triggerKey_;
+  QRadioButton* modes_[2];
+  QLabel* holdUnavailable_;
   QCheckBox* streaming_;
   QPushButton* retry_;
   QPushButton* signIn_;

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "triggerkey/TriggerKey.h"
+
 namespace wrenly {
 
 // What the window's controls do. The program posts each action to the controller's loop (or
@@ -17,6 +19,7 @@ class MenuActions {
   virtual void confirmDetectedTriggerKey() = 0;
   virtual void toggle() = 0;
   virtual void resetTriggerKeySetup() = 0;
+  virtual void setTriggerMode(TriggerMode mode) = 0;
   virtual void retryLastRecording() = 0;
   virtual void signIn() = 0;
   virtual void signOut() = 0;

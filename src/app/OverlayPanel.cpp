@@ -128,7 +128,9 @@ void OverlayContent::render(const ShellSnapshot& snapshot) {
     case DictationPhase::recording:
       title_ = qs(text::overlayRecording);
       guidance_ =
-          (state.isEditingSelection ? qs(text::overlayEditPrefix) : qs(text::overlayStopPrefix)) +
+          qs(state.isEditingSelection
+                 ? (state.heldToTalk ? text::overlayEditReleasePrefix : text::overlayEditPrefix)
+                 : (state.heldToTalk ? text::overlayReleasePrefix : text::overlayStopPrefix)) +
           key + qs(text::overlayStopSuffix);
       break;
     case DictationPhase::processing:

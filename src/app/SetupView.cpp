@@ -80,6 +80,7 @@ SetupView::SetupView(MenuActions& actions, QWidget* parent) : QWidget(parent) {
   two->addWidget(restartDetection_);
   two->addWidget(confirm_);
   two->addWidget(makeLabel(qs(text::loneTapOnly), TextRole::caption, step2_));
+  two->addWidget(makeLabel(qs(text::holdToTalkHint), TextRole::caption, step2_));
   layout->addWidget(step2_);
 
   auto* quit = makeButton(qs(text::quit), this);

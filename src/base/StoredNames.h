@@ -18,6 +18,7 @@ inline constexpr const char* triggerKeyKey = "recordingShortcut";
 // The history of dictations is kept on disk, in its own file beside the settings file.
 inline constexpr const char* historyOnDiskKey = "dictationHistoryOnDiskV1";
 inline constexpr const char* historyFileName = "history.json";
+inline constexpr const char* triggerModeKey = "triggerMode";
 // The signed-in flag of a service is this prefix followed by its canonical base URL.
 inline constexpr std::string_view activeFlagPrefix = "active.";
 
@@ -31,6 +32,10 @@ inline constexpr std::string_view leftControl = "leftControl";
 inline constexpr std::string_view rightSuper = "rightCommand";
 inline constexpr std::string_view leftSuper = "leftCommand";
 inline constexpr std::string_view altSuperR = "optionCommandR";
+
+// How the trigger key is used, as the settings file stores it.
+inline constexpr std::string_view tapMode = "tap";
+inline constexpr std::string_view holdMode = "hold";
 
 // The keyring item's `service` attribute (its `account` is the canonical base URL).
 inline constexpr std::string_view credentialService = "app.tervane.voice.mac.invitation";

@@ -52,8 +52,8 @@ void AccountActions::finishServiceRefresh(bool active) {
     state.message = Messages::rightAltNeedsAccessibility;
     return;
   }
-  state.message = active ? Messages::ready(triggerKey_.keyTitle())
-                         : Messages::signInWording(state.localService).prompt;
+  state.message =
+      active ? triggerKey_.readyMessage() : Messages::signInWording(state.localService).prompt;
 }
 
 void AccountActions::spawnAccountStatusUpdate() {

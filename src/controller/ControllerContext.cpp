@@ -6,6 +6,7 @@
 #include "base/Required.h"
 #include "delivery/TextDelivery.h"
 #include "diagnostics/Diagnostics.h"
+#include "platform/KeyMonitor.h"
 #include "platform/Settings.h"
 #include "service/SpeechService.h"
 
@@ -24,6 +25,8 @@ ControllerContext::ControllerContext(ControllerDependencies dependencies)
   state.streamingConsent = settings.boolValue(StoredNames::streamingConsentKey).value_or(false);
   state.localService = ports.service.isLocal();
   state.triggerKeyTitle = std::string(TriggerKey(TriggerKey::rightAlt).title());
+  state.triggerMode = triggerModeFromRawValue(settings.stringValue(StoredNames::triggerModeKey));
+  state.holdAvailable = !ports.platform.keyMonitor || ports.platform.keyMonitor->seesPresses();
   published_ = state;
 }
 

@@ -76,6 +76,7 @@ class DictationController : public std::enable_shared_from_this<DictationControl
   void confirmDetectedTriggerKey() { triggerKey_.confirmDetected(); }
   void resetTriggerKeySetup() { triggerKey_.reset(); }
   void openAccessibilitySettings() { triggerKey_.openAccessibilitySettings(); }
+  void setTriggerMode(TriggerMode mode) { triggerKey_.setMode(mode); }
 
   // --- service state and account actions ---
   // Starts a credential check on the background pool; returns at once.
@@ -100,7 +101,8 @@ class DictationController : public std::enable_shared_from_this<DictationControl
   NoticeTimer notices_{context_};
   OwnWordsKeeper ownWords_{context_};
   TriggerKeySetup triggerKey_{context_, [this] { cycle_.toggle(); },
-                              [this](TriggerPress press) { cycle_.triggerPressChanged(press); }};
+                              [this](TriggerPress press) { cycle_.triggerPressChanged(press); },
+                              [this](HoldAction action) { cycle_.hold(action); }};
   AccountActions account_{context_, triggerKey_, [this] { cycle_.forget(); }};
   DictationCycle cycle_{context_, notices_, triggerKey_, account_};
 };

@@ -12,6 +12,7 @@
 #include "delivery/DeliveryResult.h"
 #include "delivery/InputTarget.h"
 #include "platform/Workspace.h"
+#include "triggerkey/HoldGesture.h"
 #include "triggerkey/TriggerKeyDetector.h"
 
 namespace wrenly {
@@ -46,6 +47,9 @@ class DictationCycle {
   // start a dictation captures the destination at once: at its release, before the start
   // could, some applications move their focus (a lone Alt focuses the menu bar).
   void triggerPressChanged(TriggerPress press);
+  // Holding the key to talk: its press starts, its release finishes, a tap or a shortcut
+  // cancels what the press started.
+  void hold(HoldAction action);
   void retryLastRecording();
   void copyLastText();
   void rememberDeactivatedApp(const RunningApplication& application);
@@ -83,8 +87,11 @@ class DictationCycle {
     std::shared_ptr<StreamingSession> liveSession;
     std::shared_ptr<asio::cancellation_signal> meterTask;
     std::optional<Clock::Duration> beganAt;  // Clock::now() when recording began
+    bool letGo = false;                      // the key was let go before the recording began
   };
 
+  // The trigger key or the record button: starts, stops or ignores.
+  void press(bool held);
   asio::awaitable<void> start(std::weak_ptr<const void> weak);
   // The named steps of a start.
   bool refusesStart();
@@ -102,6 +109,10 @@ class DictationCycle {
   asio::awaitable<void> supervise(std::weak_ptr<const void> weak, Clock& clock,
                                   std::shared_ptr<asio::cancellation_signal> cancel);
   void stop();
+  // Ends the dictation without a trace: the audio dropped, nothing sent, the overlay gone.
+  void abandon();
+  // A held key was let go while the start ran: it ends there, quietly.
+  bool letGoWhileStarting();
   void process(std::shared_ptr<const std::vector<std::uint8_t>> wav,
                std::optional<InputTarget> destination, std::optional<SelectedText> selection,
                std::shared_ptr<StreamingSession> stream, std::optional<std::string> recoveryID);

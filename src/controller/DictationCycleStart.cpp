@@ -63,6 +63,10 @@ std::string DictationCycle::keyTitle() const {
 }
 
 void DictationCycle::toggle() {
+  press(false);
+}
+
+void DictationCycle::press(bool held) {
   ControllerChange change(context_);
   if (!state_.permissionGranted || !state_.setupComplete) {
     state_.message = Messages::finishSetupFirst;
@@ -70,6 +74,8 @@ void DictationCycle::toggle() {
   }
   switch (state_.phase) {
     case Phase::idle:
+      state_.heldToTalk = held;
+      run_.letGo = false;
       context_.spawn(start(context_.owner));
       break;
     case Phase::recording:
@@ -91,6 +97,39 @@ void DictationCycle::triggerPressChanged(TriggerPress press) {
   auto selection = insertion.captureSelection();
   auto target = selection ? std::optional(selection->target) : insertion.captureTarget();
   if (target && target->focusedElement) pressCapture_ = PressCapture{selection, *target};
+}
+
+void DictationCycle::hold(HoldAction action) {
+  // A second press stops a recording as a tap would: one started otherwise, or a held one
+  // whose release went unseen.
+  if (action == HoldAction::start) return press(true);
+  if (action == HoldAction::none || !state_.heldToTalk) return;
+  if (state_.phase == Phase::recording) {
+    action == HoldAction::finish ? stop() : abandon();
+  } else if (state_.phase != Phase::processing) {
+    run_.letGo = true;  // the start may not have run yet
+  }
+}
+
+void DictationCycle::abandon() {
+  ControllerChange change(context_);
+  if (run_.meterTask) run_.meterTask->emit(asio::cancellation_type::terminal);
+  run_.meterTask.reset();
+  context_.ports.recorder.stop();
+  if (run_.liveSession) run_.liveSession->cancel();
+  run_.liveSession.reset();
+  run_.target.reset();
+  dropSelection();
+  state_.level = 0;
+  state_.phase = Phase::idle;
+  state_.message = triggerKey_.readyMessage();
+  notices_.hideWhenUnused();
+}
+
+bool DictationCycle::letGoWhileStarting() {
+  if (!run_.letGo) return false;
+  abandon();
+  return true;
 }
 
 void DictationCycle::rememberDeactivatedApp(const RunningApplication& application) {
@@ -127,6 +166,10 @@ void DictationCycle::forget() {
 }
 
 std::string DictationCycle::recordingMessage() const {
+  if (state_.heldToTalk) {
+    return state_.isEditingSelection ? Messages::editingSelectionHeld(keyTitle())
+                                     : Messages::recordingHeld(keyTitle());
+  }
   if (state_.isEditingSelection) return Messages::editingSelection(keyTitle());
   return Messages::recording(keyTitle());
 }
@@ -284,7 +327,7 @@ asio::awaitable<void> DictationCycle::start(std::weak_ptr<const void> weak) {
   self.reset();
   co_await insertion.prepareFrontmostApplication();
   if (!(self = weak.lock())) co_return;
-  if (!passStartChecks(before, std::move(early))) co_return;
+  if (letGoWhileStarting() || !passStartChecks(before, std::move(early))) co_return;
 
   // The microphone permission.
   self.reset();
@@ -356,6 +399,7 @@ asio::awaitable<void> DictationCycle::start(std::weak_ptr<const void> weak) {
     microphoneFailed(error);
     co_return;
   }
+  if (letGoWhileStarting()) co_return;
 
   beginRecording();
 }

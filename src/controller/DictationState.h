@@ -69,6 +69,9 @@ struct DictationState {
   std::vector<HistoryEntry> history;  // the last dictations, newest first
   bool historyKeptOnDisk = false;     // the history survives a restart
   std::string interimText;  // the words heard so far while a live dictation records; never pasted
+  TriggerMode triggerMode = TriggerMode::tap;  // as the user chose it
+  bool holdAvailable = true;                   // the keys' presses reach the program
+  bool heldToTalk = false;                     // the dictation ends when the key is let go
 
   friend bool operator==(const DictationState&, const DictationState&) = default;
 };

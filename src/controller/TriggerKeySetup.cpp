@@ -33,8 +33,12 @@ std::string shortTime(std::chrono::system_clock::time_point when) {
 }  // namespace
 
 TriggerKeySetup::TriggerKeySetup(ControllerContext& context, std::function<void()> pressed,
-                                 std::function<void(TriggerPress)> pressChanged)
-    : context_(context), pressed_(std::move(pressed)), pressChanged_(std::move(pressChanged)) {}
+                                 std::function<void(TriggerPress)> pressChanged,
+                                 std::function<void(HoldAction)> held)
+    : context_(context),
+      pressed_(std::move(pressed)),
+      pressChanged_(std::move(pressChanged)),
+      held_(std::move(held)) {}
 
 TriggerKeySetup::~TriggerKeySetup() = default;
 
@@ -86,11 +90,9 @@ void TriggerKeySetup::install() {
     // The detector is owned here and ends with this object: its presses need no lifeline.
     detector_ = std::make_unique<TriggerKeyDetector>(
         context_.ports.platform, [this](TriggerKey key) { detected(key); },
-        [this](TriggerPress press) {
-          // During set-up a press of the key is only being identified.
-          if (context_.state.setupComplete) pressChanged_(press);
-        });
+        [this](TriggerPress press) { pressChanged(press); });
   }
+  hold_.forget();  // a release the new installation misses must not end a later hold
   const bool ok = detector_->install(chosen);
   state.triggerKeyAvailable = ok;
   installed_ = chosen;
@@ -98,14 +100,43 @@ void TriggerKeySetup::install() {
   if (!ok) {
     state.message = Messages::allowAccessibility;
   } else if (state.phase == DictationPhase::idle && state.serviceAvailable) {
-    state.message = Messages::ready(chosen.title());
+    state.message = readyMessage();
   }
+}
+
+std::string TriggerKeySetup::readyMessage() const {
+  return holdsToTalk() ? Messages::readyHeld(keyTitle()) : Messages::ready(keyTitle());
+}
+
+bool TriggerKeySetup::holdsToTalk() const {
+  return context_.state.triggerMode == TriggerMode::hold && context_.state.holdAvailable;
+}
+
+void TriggerKeySetup::setMode(TriggerMode mode) {
+  ControllerChange change(context_);
+  context_.settings.setString(StoredNames::triggerModeKey, rawValue(mode));
+  auto& state = context_.state;
+  state.triggerMode = mode;
+  hold_.forget();
+  if (state.phase == DictationPhase::idle && state.serviceAvailable && state.triggerKeyAvailable)
+    state.message = readyMessage();
+}
+
+void TriggerKeySetup::pressChanged(TriggerPress press) {
+  // During set-up a press of the key is only being identified.
+  if (!context_.state.setupComplete) return;
+  const bool holding = holdsToTalk();
+  // A tapped chord starts at once at its press, with no early destination to take.
+  if (press != TriggerPress::released && (holding || installed_ != TriggerKey::optionCommandR))
+    pressChanged_(press);
+  if (holding) held_(hold_.on(press));
 }
 
 void TriggerKeySetup::detected(TriggerKey key) {
   auto& state = context_.state;
   if (state.setupComplete) {
-    if (installed_ == key) pressed_();
+    // Held to talk, the press and release of the key are what count.
+    if (installed_ == key && !holdsToTalk()) pressed_();
     return;
   }
   ControllerChange change(context_);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "controller/ControllerContext.h"
+#include "triggerkey/HoldGesture.h"
 #include "triggerkey/TriggerKey.h"
 #include "triggerkey/TriggerKeyDetector.h"
 
@@ -23,10 +24,11 @@ class TriggerKeySetup {
   enum class PermissionPrompt { none, ifMissing };
   enum class PermissionReport { none, timed };
 
-  // `pressed` runs for each press of the confirmed key; `pressChanged` as such a press begins
-  // alone or is joined by another key.
+  // `pressed` runs for each tap of the confirmed key; `pressChanged` as such a press begins
+  // alone or is joined by another key; `held` with what a hold to talk asks for, in that mode.
   TriggerKeySetup(ControllerContext& context, std::function<void()> pressed,
-                  std::function<void(TriggerPress)> pressChanged);
+                  std::function<void(TriggerPress)> pressChanged,
+                  std::function<void(HoldAction)> held);
   ~TriggerKeySetup();
 
   void refreshPermission(PermissionPrompt prompt, PermissionReport report);
@@ -34,19 +36,27 @@ class TriggerKeySetup {
   void confirmDetected();
   void reset();
   void openAccessibilitySettings();
+  void setMode(TriggerMode mode);
 
   std::string keyTitle() const;
+  // The status line at rest: how to start with the installed key, tapped or held.
+  std::string readyMessage() const;
+  // The key is held to talk: chosen so, and the keys' presses reach the program.
+  bool holdsToTalk() const;
   // The right Alt key is installed and cannot be used without accessibility.
   bool rightAltUnavailable() const;
 
  private:
   void detected(TriggerKey key);
+  void pressChanged(TriggerPress press);
   static asio::awaitable<void> dimDetectionLight(std::weak_ptr<const void> owner, Clock& clock,
                                                  TriggerKeySetup& setup);
 
   ControllerContext& context_;
   std::function<void()> pressed_;
   std::function<void(TriggerPress)> pressChanged_;
+  std::function<void(HoldAction)> held_;
+  HoldGesture hold_{context_.clock};
   std::unique_ptr<TriggerKeyDetector> detector_;
   std::optional<TriggerKey> installed_;
 };

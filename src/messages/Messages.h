@@ -25,10 +25,17 @@ inline constexpr const char* rightSuperTitle = "右 Super";
 inline constexpr const char* leftSuperTitle = "左 Super";
 inline constexpr const char* altSuperRTitle = "Alt+Super+R";
 
+// --- how the trigger key is used ---
+inline constexpr const char* tapModeTitle = "按一下開始及停止";
+inline constexpr const char* holdModeTitle = "按住說話";
+
 // --- the status line and the overlay's notices during a dictation ---
 inline constexpr const char* checkingService = "正在檢查語音服務…";
 inline std::string ready(std::string_view key) {
   return withKey("按 ", key, " 開始語音輸入");
+}
+inline std::string readyHeld(std::string_view key) {
+  return withKey("按住 ", key, " 說話，放開即完成");
 }
 // Nobody is signed in; the button it names is in the main window.
 inline constexpr const char* signInPrompt =
@@ -52,6 +59,13 @@ inline std::string recording(std::string_view key) {
 }
 inline std::string editingSelection(std::string_view key) {
   return withKey("已選取文字；請說出修改要求，再按 ", key, " 完成。");
+}
+// The same two while the key is held to talk.
+inline std::string recordingHeld(std::string_view key) {
+  return withKey("錄音中；放開 ", key, " 完成");
+}
+inline std::string editingSelectionHeld(std::string_view key) {
+  return withKey("已選取文字；請說出修改要求，放開 ", key, " 完成。");
 }
 inline constexpr const char* recordingNotFinished = "錄音未完成";
 // A take without speech is not sent: recognisers would invent words for it.

@@ -44,6 +44,8 @@ inline constexpr const char* waylandPasteByCompositor = "文字經混成器的�
 inline constexpr const char* waylandPasteX11Only = "自動貼上只適用於 X11（XWayland）視窗。";
 inline constexpr const char* loneTapOnly =
     "只有單獨按一下選定的鍵才會觸發；配合其他鍵輸入時不會觸發。您可隨時重新設定。";
+inline constexpr const char* holdToTalkHint =
+    "設定完成後，可在主視窗改用「按住說話」：按住錄音鍵時錄音，放開即完成；按不足 0.3 秒不算。";
 
 inline constexpr const char* quit = "結束 Wrenly";
 
@@ -59,6 +61,11 @@ inline constexpr const char* autoPasteOff =
     "自動貼回輸入欄尚未啟用：請在「服務設定及權限」開啟輔助使用權限。";
 inline constexpr const char* triggerKeyLabel = "錄音鍵：";
 inline constexpr const char* resetTriggerKey = "重新設定按鍵";
+inline constexpr const char* triggerModeLabel = "錄音方式：";
+// Where sway's bindings bring the keys, each tap arrives whole at the key's release.
+inline constexpr const char* holdUnavailable =
+    "sway 的按鍵綁定只在放開按鍵時通知 "
+    "Wrenly，因此未能按住說話；錄音鍵會按一下開始、再按一下停止。";
 inline constexpr const char* liveRecognition = "啟用即時語音辨識";
 inline constexpr const char* liveRecognitionCaption =
     "開啟後，您按錄音鍵時會即時傳送音訊至語音服務，邊說邊辨識；停止後立即釋放麥克風。"
@@ -126,6 +133,9 @@ inline constexpr const char* overlayIdle = "Wrenly";
 inline constexpr const char* overlayEditPrefix = "說出修改要求；再按 ";
 inline constexpr const char* overlayStopPrefix = "再按 ";
 inline constexpr const char* overlayStopSuffix = " 停止";
+// The same, while the key is held to talk.
+inline constexpr const char* overlayReleasePrefix = "放開 ";
+inline constexpr const char* overlayEditReleasePrefix = "說出修改要求；放開 ";
 inline constexpr const char* overlayWait = "請稍候…";
 inline constexpr const char* waveformLabel = "錄音聲波，隨用戶音量變化";
 inline constexpr const char* overlayWordsDescription = "說話期間辨識到的文字";

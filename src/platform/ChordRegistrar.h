@@ -22,10 +22,11 @@ class ChordRegistrar {
   virtual ~ChordRegistrar() = default;
 
   // Claims `chord` (whatever lock keys are on) until the subscription ends; `pressed` runs, on
-  // any thread, each time it is pressed. Empty when the desktop refused, for example because
-  // another program holds the chord.
+  // any thread, each time it is pressed, and `released` (may be empty) when its key goes up
+  // again. Empty when the desktop refused, for example because another program holds the chord.
   [[nodiscard]] virtual Subscription registerChord(TriggerChord chord,
-                                                   std::function<void()> pressed) = 0;
+                                                   std::function<void()> pressed,
+                                                   std::function<void()> released) = 0;
 };
 
 }  // namespace wrenly

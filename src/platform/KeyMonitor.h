@@ -82,6 +82,10 @@ class KeyMonitor {
   // A pointer button pressed while a modifier is held arrives as a key-down of Key::other, so
   // that clicking while a trigger key is held cancels the lone tap.
   [[nodiscard]] virtual Subscription monitor(Scope scope, Handler handler) = 0;
+
+  // Whether a modifier key's press arrives when it happens. A monitor that hears of a lone tap
+  // only once it is over cannot tell holding a key from tapping it.
+  virtual bool seesPresses() const { return true; }
 };
 
 }  // namespace wrenly

@@ -66,4 +66,16 @@ std::ostream& operator<<(std::ostream& out, TriggerKey key) {
   return out << key.rawValue();
 }
 
+std::string_view rawValue(TriggerMode mode) {
+  return mode == TriggerMode::hold ? StoredNames::holdMode : StoredNames::tapMode;
+}
+
+TriggerMode triggerModeFromRawValue(std::optional<std::string_view> rawValue) {
+  return rawValue == StoredNames::holdMode ? TriggerMode::hold : TriggerMode::tap;
+}
+
+std::string_view title(TriggerMode mode) {
+  return mode == TriggerMode::hold ? Messages::holdModeTitle : Messages::tapModeTitle;
+}
+
 }  // namespace wrenly

@@ -60,4 +60,20 @@ class TriggerKey {
 
 std::ostream& operator<<(std::ostream& out, TriggerKey key);
 
+// How the trigger key is used: tapped once to start and again to stop, or held while talking.
+enum class TriggerMode : uint8_t { tap, hold };
+
+inline constexpr TriggerMode triggerModes[] = {TriggerMode::tap, TriggerMode::hold};
+
+std::string_view rawValue(TriggerMode mode);
+// Tapping, for a missing or unknown stored value.
+TriggerMode triggerModeFromRawValue(std::optional<std::string_view> rawValue);
+// What the interface calls the mode.
+std::string_view title(TriggerMode mode);
+
+// What became of a press of the installed trigger key that began with no other key held: it may
+// still become a lone tap (`began`), another key joined it and it no longer can (`combined`),
+// or it went up with nothing else pressed meanwhile (`released`).
+enum class TriggerPress { began, combined, released };
+
 }  // namespace wrenly

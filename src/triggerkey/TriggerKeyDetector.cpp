@@ -2,6 +2,7 @@
 
 #include <boost/asio/post.hpp>
 #include <stdexcept>
+#include <utility>
 
 #include "base/Required.h"
 #include "platform/Accessibility.h"
@@ -53,11 +54,14 @@ bool TriggerKeyDetector::install(TriggerKey selected) {
   installed_ = selected;
   if (selected != TriggerKey::optionCommandR) return true;
 
-  chordRegistration_ = chords_.registerChord(chord, [this, current, loop = mainLoop_] {
-    asio::post(loop, [this, current] {
-      if (auto alive = current.lock()) detected_(TriggerKey::optionCommandR);
-    });
-  });
+  auto changed = [this, current, loop = mainLoop_](bool down) {
+    return [this, current, loop, down] {
+      asio::post(loop, [this, current, down] {
+        if (auto alive = current.lock()) chordChanged(down);
+      });
+    };
+  };
+  chordRegistration_ = chords_.registerChord(chord, changed(true), changed(false));
   if (!chordRegistration_) {
     uninstall();
     return false;
@@ -74,6 +78,17 @@ void TriggerKeyDetector::uninstall() {
   usedInCombination_.clear();
   installed_.reset();
   aloneSoFar_ = false;
+  chordAlone_ = false;
+}
+
+void TriggerKeyDetector::chordChanged(bool down) {
+  const bool wasAlone = std::exchange(chordAlone_, down);
+  if (down) {
+    if (pressChanged_) pressChanged_(TriggerPress::began);
+    detected_(TriggerKey::optionCommandR);
+  } else if (wasAlone && pressChanged_) {
+    pressChanged_(TriggerPress::released);
+  }
 }
 
 void TriggerKeyDetector::combine() {
@@ -85,6 +100,11 @@ void TriggerKeyDetector::combine() {
 
 void TriggerKeyDetector::handle(const KeyEvent& event) {
   if (event.type == KeyEventType::keyDown) {
+    // The chord's own key (and its repeats) is no other key.
+    if (chordAlone_ && event.key != chord.key) {
+      chordAlone_ = false;
+      if (pressChanged_) pressChanged_(TriggerPress::combined);
+    }
     // Whatever is held now was part of a shortcut.
     combine();
     return;
@@ -118,8 +138,9 @@ void TriggerKeyDetector::modifierChanged(TriggerKey key, const ModifierState& mo
   }
 
   if (keysDown_.erase(key) == 0) return;
-  if (key == installed_) aloneSoFar_ = false;
+  const bool wasAlone = key == installed_ && std::exchange(aloneSoFar_, false);
   if (usedInCombination_.erase(key) != 0) return;  // it was part of a combination
+  if (wasAlone && pressChanged_) pressChanged_(TriggerPress::released);
   detected_(key);
 }
 

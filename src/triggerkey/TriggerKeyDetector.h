@@ -18,14 +18,12 @@ class Accessibility;
 class KeyInjector;
 struct Platform;
 
-// What became of a press of the installed trigger key that began with no other key held: it may
-// still become a lone tap (`began`), or another key joined it and it no longer can (`combined`).
-enum class TriggerPress { began, combined };
-
 // Watches the keyboard system-wide and reports trigger keys: a modifier key pressed and released
 // with no other key (modifier or not) going down meanwhile, and, when chosen, the Alt+Super+R
-// chord. It reports a lone tap of any of the eight modifier keys, not only the chosen one; the
-// caller decides what a report means. Lives on the main loop.
+// chord (at its press). It reports a lone tap of any of the eight modifier keys, not only the
+// chosen one; the caller decides what a report means. The installed key's own press is followed
+// from down to up as well, for holding it to talk: the chord's press begins alone, and a key
+// other than its R or a click while it is held joins it. Lives on the main loop.
 //
 // Toolkits take a lone Alt for a request to focus the menu bar, at its release. So while the
 // installed trigger key is held alone, the detector has an unused key tapped once: to the
@@ -66,6 +64,7 @@ class TriggerKeyDetector {
   void handle(const KeyEvent& event);
   // The keys held now were used together.
   void combine();
+  void chordChanged(bool down);
 
   asio::any_io_executor mainLoop_;
   Accessibility& accessibility_;
@@ -83,6 +82,8 @@ class TriggerKeyDetector {
   std::optional<TriggerKey> installed_;
   // The installed key is held and went down alone.
   bool aloneSoFar_ = false;
+  // The chord is installed and held, with nothing else pressed since.
+  bool chordAlone_ = false;
   // Held weakly by every callback: events of an earlier installation, or arriving after this
   // object is gone, find it expired and are dropped.
   std::shared_ptr<int> installation_;

@@ -32,6 +32,9 @@ class RecordedActions final : public MenuActions {
   void confirmDetectedTriggerKey() override { calls.push_back("confirmDetectedTriggerKey"); }
   void toggle() override { calls.push_back("toggle"); }
   void resetTriggerKeySetup() override { calls.push_back("resetTriggerKeySetup"); }
+  void setTriggerMode(TriggerMode mode) override {
+    calls.push_back("mode:" + std::string(rawValue(mode)));
+  }
   void retryLastRecording() override { calls.push_back("retryLastRecording"); }
   void signIn() override { calls.push_back("signIn"); }
   void signOut() override { calls.push_back("signOut"); }
@@ -95,7 +98,7 @@ std::vector<ViewCase> viewCases() {
   s.voice.permissionGranted = true;
   cases.push_back({"step 2 waiting",
                    s,
-                   {T::step2Heading, T::waitingForKey},
+                   {T::step2Heading, T::waitingForKey, T::holdToTalkHint},
                    {T::step1Heading, T::keyDetectionOff, T::restartKeyDetection},
                    {},
                    {T::confirmTriggerKey}});
@@ -116,8 +119,9 @@ std::vector<ViewCase> viewCases() {
                    {"<b>正在檢查語音服務…</b>", T::checkingKeyring, T::autoPasteOff,
                     T::triggerKeyLabel + std::string("右 Alt"), T::privacy},
                    {T::step1Heading, T::step2Heading, T::signOut, T::deleteAccount,
-                    T::retryLastRecording, T::copyLastText},
-                   {T::startDictation, T::signIn, T::liveRecognition, T::resetTriggerKey},
+                    T::retryLastRecording, T::copyLastText, T::holdUnavailable},
+                   {T::startDictation, T::signIn, T::liveRecognition, T::resetTriggerKey,
+                    Messages::holdModeTitle},
                    {}});
   s = ready();
   s.voice.phase = DictationPhase::processing;
@@ -211,15 +215,15 @@ TEST_F(MenuViewAt460, ControlsCallTheirActionsAndDeletionAsksFirst) {
   s.voice.hasRetryRecording = true;
   view.render(s);
   for (const char* text :
-       {T::startDictation, T::resetTriggerKey, T::liveRecognition, T::retryLastRecording,
-        T::signOut, T::copyLastText, T::servicesAndPermissions, T::requestAccessibility,
-        T::showDiagnostics, T::deleteAccount}) {
+       {T::startDictation, T::resetTriggerKey, Messages::holdModeTitle, T::liveRecognition,
+        T::retryLastRecording, T::signOut, T::copyLastText, T::servicesAndPermissions,
+        T::requestAccessibility, T::showDiagnostics, T::deleteAccount}) {
     QAbstractButton* button = visibleButton(view, QString::fromUtf8(text));
     ASSERT_NE(button, nullptr) << text;
     button->click();
   }
   EXPECT_EQ(actions.calls,
-            (std::vector<std::string>{"toggle", "resetTriggerKeySetup", "consent:on",
+            (std::vector<std::string>{"toggle", "resetTriggerKeySetup", "mode:hold", "consent:on",
                                       "retryLastRecording", "signOut", "copyLastText",
                                       "requestAccessibility", "showDiagnostics"}));
   QMessageBox* dialog = view.mainView().deleteDialog();

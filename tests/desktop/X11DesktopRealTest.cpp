@@ -209,15 +209,17 @@ TEST_F(X11DesktopTest, OnlyALoneRightAltTapReachesTheDetector) {
 }
 
 TEST_F(X11DesktopTest, TheChordFiresWithNumLockOnAndIsRefusedWhileAnotherClientHoldsIt) {
-  int presses = 0;
-  auto registration =
-      session->desktop->chords().registerChord(TriggerKeyDetector::chord, [&] { ++presses; });
+  int presses = 0, releases = 0;
+  auto registration = session->desktop->chords().registerChord(
+      TriggerKeyDetector::chord, [&] { ++presses; }, [&] { ++releases; });
   ASSERT_TRUE(registration);
   session->tap(XK_Num_Lock);
   for (auto keysym : {XK_Alt_L, XK_Super_L, XK_r}) session->key(keysym, true);
+  EXPECT_TRUE(session->runUntil([&] { return presses == 1; }));
+  EXPECT_EQ(releases, 0);  // held: a hold to talk goes on
   for (auto keysym : {XK_r, XK_Super_L, XK_Alt_L}) session->key(keysym, false);
   session->tap(XK_Num_Lock);
-  EXPECT_TRUE(session->runUntil([&] { return presses == 1; }));
+  EXPECT_TRUE(session->runUntil([&] { return presses == 1 && releases == 1; }));
   registration.reset();
 
   Display* other = session->user.get();
@@ -225,10 +227,10 @@ TEST_F(X11DesktopTest, TheChordFiresWithNumLockOnAndIsRefusedWhileAnotherClientH
   XGrabKey(other, r, Mod1Mask | Mod4Mask, DefaultRootWindow(other), True, GrabModeAsync,
            GrabModeAsync);
   XSync(other, False);
-  EXPECT_FALSE(session->desktop->chords().registerChord(TriggerKeyDetector::chord, [] {}));
+  EXPECT_FALSE(session->desktop->chords().registerChord(TriggerKeyDetector::chord, [] {}, {}));
   XUngrabKey(other, r, Mod1Mask | Mod4Mask, DefaultRootWindow(other));
   XSync(other, False);
-  EXPECT_TRUE(session->desktop->chords().registerChord(TriggerKeyDetector::chord, [] {}));
+  EXPECT_TRUE(session->desktop->chords().registerChord(TriggerKeyDetector::chord, [] {}, {}));
 }
 
 TEST_F(X11DesktopTest, AHungApplicationCostsNoMoreThanTheTimeout) {

@@ -2,7 +2,7 @@
 # One end-to-end case on a private headless desktop with the real program, the real local speech
 # service, mousepad and a recording played into the microphone:
 #   tests/e2e/run-e2e.sh BUILD_DIR stream|batch|selection|toggle|reader|engine|engine-down|account|
-#                        service-killed|service-down|featherpad|silent|replace|history|interim
+#                        service-killed|service-down|featherpad|silent|replace|history|interim|hold
 set -uo pipefail
 build=$1
 case_name=$2
@@ -291,6 +291,18 @@ case $case_name in
     session_expect "forward" 20 || fail "no words in the overlay while recording"
     session_screenshot "${WRENLY_OVERLAY_PICTURE:-$scratch/overlay-interim.png}"
     session_tap_trigger
+    landed
+    ;;
+  hold)
+    # Hold to talk, chosen in the window: right Alt held down while the recording plays and let
+    # go after it. Held by its key code, as a keyboard sends it: by name, xdotool would hold the
+    # left Alt with it, and the press would be a shortcut.
+    session_press "按住說話" || fail "the hold-to-talk choice"
+    session_open_editor || fail "mousepad"
+    session_focus_editor
+    xdotool keydown 108 || fail "holding right Alt"
+    $session_probe play "$session_microphone" "$speech" || fail "playing"
+    xdotool keyup 108 || fail "letting right Alt go"
     landed
     ;;
   *) fail "unknown case" ;;

@@ -137,7 +137,7 @@ std::vector<PressRow> pressRows() {
   const TriggerKey rightAlt = TriggerKey::rightAlt, leftAlt = TriggerKey::leftAlt,
                    shift = TriggerKey::leftShift;
   return {
-      {"LoneTap", Script().tap(rightAlt), {began}, 1, {rightAlt}},
+      {"LoneTap", Script().tap(rightAlt), {began, released}, 1, {rightAlt}},
       {"ShortcutOrAltGrLetter",
        Script().press(rightAlt).type().release(rightAlt),
        {began, combined},
@@ -157,12 +157,12 @@ std::vector<PressRow> pressRows() {
            .press(rightAlt)
            .change(Key::alt, KeySide::right, ModifierState().hold(Key::alt, KeySide::right))
            .release(rightAlt),
-       {began},
+       {began, released},
        1,
        {rightAlt}},
       {"TwoTapsTwoPresses",
        Script().tap(rightAlt).tap(rightAlt),
-       {began, began},
+       {began, released, began, released},
        2,
        {rightAlt, rightAlt}},
       {"ChordInstalled", Script().tap(rightAlt), {}, 0, {rightAlt}, TriggerKey::optionCommandR},

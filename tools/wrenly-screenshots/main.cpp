@@ -29,6 +29,7 @@ class NoActions final : public MenuActions {
   void confirmDetectedTriggerKey() override {}
   void toggle() override {}
   void resetTriggerKeySetup() override {}
+  void setTriggerMode(TriggerMode) override {}
   void retryLastRecording() override {}
   void signIn() override {}
   void signOut() override {}

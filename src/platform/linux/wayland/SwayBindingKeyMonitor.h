@@ -35,6 +35,8 @@ class SwayBindingKeyMonitor final : public KeyMonitor {
   SwayBindingKeyMonitor& operator=(const SwayBindingKeyMonitor&) = delete;
 
   Subscription monitor(Scope scope, Handler handler) override;
+  // sway tells of a binding only at the key's release.
+  bool seesPresses() const override { return false; }
 
  private:
   struct Events;  // the event connection and its buffers, kept alive by pending reads

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace wrenly {
@@ -61,7 +62,8 @@ unsigned XGrabChordRegistrar::lockVariantsMask() const {
   return LockMask | maskOf(XK_Num_Lock) | maskOf(XK_Scroll_Lock);
 }
 
-Subscription XGrabChordRegistrar::registerChord(TriggerChord chord, std::function<void()> pressed) {
+Subscription XGrabChordRegistrar::registerChord(TriggerChord chord, std::function<void()> pressed,
+                                                std::function<void()> released) {
   auto keysym = keysymOf(chord.key);
   const ::KeyCode keycode = keysym ? XKeysymToKeycode(display_, *keysym) : 0;
   if (keycode == 0) return {};
@@ -94,7 +96,7 @@ Subscription XGrabChordRegistrar::registerChord(TriggerChord chord, std::functio
       std::free(error);
     }
   }
-  Grab grab{keycode, modifiers, std::move(pressed)};
+  Grab grab{keycode, modifiers, std::move(pressed), std::move(released)};
   if (refused) {
     ungrab(grab);  // only releases the variants this client holds
     XFlush(display_);
@@ -130,8 +132,11 @@ void XGrabChordRegistrar::handle(XEvent& event) {
   for (auto& [id, grab] : *grabs) {
     if (grab.keycode != event.xkey.keycode) continue;
     if (event.type == KeyRelease) {
-      grab.down = false;
-      continue;
+      // The grab that took the press gets its release whatever is held by then.
+      if (!std::exchange(grab.down, false) || !grab.released) continue;
+      auto released = grab.released;
+      released();
+      break;
     }
     if (grab.modifiers != (state & 0xFF) || grab.down) continue;
     grab.down = true;

@@ -20,13 +20,15 @@ class XGrabChordRegistrar final : public ChordRegistrar {
   XGrabChordRegistrar(asio::any_io_executor mainLoop, Display* display);
   ~XGrabChordRegistrar() override;
 
-  Subscription registerChord(TriggerChord chord, std::function<void()> pressed) override;
+  Subscription registerChord(TriggerChord chord, std::function<void()> pressed,
+                             std::function<void()> released) override;
 
  private:
   struct Grab {
     ::KeyCode keycode = 0;
     unsigned modifiers = 0;
     std::function<void()> pressed;
+    std::function<void()> released;
     bool down = false;  // held: auto-repeat presses are not new presses
   };
 
