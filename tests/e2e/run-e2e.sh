@@ -31,7 +31,7 @@ logs_keep_content_out() {
 
 ready() {  # desktop, service, program, trigger key and sign-in
   session_start "$scratch" "$build" || fail "desktop"
-  session_start_service "$(free_port)" "${service_options[@]}" || fail "service"
+  session_start_service "${service_options[@]}" || fail "service"
   session_start_program || fail "program"
   session_set_up_trigger_key || fail "trigger key"
   session_sign_in || fail "sign-in"
@@ -58,7 +58,7 @@ interrupted_live_dictation() {
 }
 restart_service() {
   session_kill_service
-  session_start_service "$session_port" || fail "restart"
+  session_start_service || fail "restart"
 }
 stop_engine() {
   kill "$engine_pid"
@@ -141,7 +141,7 @@ case $case_name in
     session_stop_service
     session_tap_trigger
     session_expect "本機語音服務未有運行" 30 || fail "no message about the stopped service"
-    session_start_service "$session_port" || fail "restart"
+    session_start_service || fail "restart"
     session_press "重試上一段錄音" || fail "retry button"
     session_focus_editor
     landed
