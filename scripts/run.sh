@@ -24,33 +24,13 @@ fi
 cmake --build --preset default -j "$(nproc)" \
   --target wrenly wrenly-speech-service wrenly-auth-callback
 
-free_port() {  # the local service's own port when nothing holds it, else any free one
-  /usr/bin/python3 - <<'PY'
-import socket
-for port in (47615, 0):
-    s = socket.socket()
-    try:
-        s.bind(("127.0.0.1", port))
-        print(s.getsockname()[1])
-        break
-    except OSError:
-        continue
-    finally:
-        s.close()
-PY
-}
-
 if [[ -n ${DISPLAY:-} ]]; then
-  service_pid=""
   if [[ -z ${WRENLY_SERVICE_URL:-} ]]; then
-    port=$(free_port)
-    if [[ $port == 47615 ]]; then
-      "$build/speech-service/wrenly-speech-service" &
-      service_pid=$!
-      trap 'kill "$service_pid" 2>/dev/null || true; wait "$service_pid" 2>/dev/null || true' EXIT
-    else
-      echo "run: something already listens on 127.0.0.1:47615; using it as the local service" >&2
-    fi
+    # The user's own service on its socket in $XDG_RUNTIME_DIR/wrenly; when one already answers
+    # there (the installed unit's), it says so and leaves it be.
+    "$build/speech-service/wrenly-speech-service" &
+    service_pid=$!
+    trap 'kill "$service_pid" 2>/dev/null || true; wait "$service_pid" 2>/dev/null || true' EXIT
   fi
   "$build/src/app/wrenly" "$@"
   exit
@@ -71,7 +51,7 @@ demo_failed() {
 trap 'session_stop' EXIT
 
 session_start "$scratch" "$build" || demo_failed
-session_start_service "$(free_port)" || demo_failed
+session_start_service || demo_failed
 session_start_program || demo_failed
 session_set_up_trigger_key || demo_failed
 session_sign_in || demo_failed

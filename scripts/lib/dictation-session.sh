@@ -6,9 +6,10 @@
 #                                tray, unlocked keyring, a sound server whose microphone is a
 #                                pipe; and an xdg-open that writes down what the program asks
 #                                the desktop to open, for the browser to be given
-#   session_start_service PORT   the local speech service on 127.0.0.1:PORT, its authority
-#                                trusted by the browser's certificate store; the browser
-#                                (Chromium, lib/browser.py) opened, to stay open to the end
+#   session_start_service [OPTIONS...]  the user's own local speech service, as installed: on
+#                                its socket in $XDG_RUNTIME_DIR/wrenly, its pages on a free
+#                                loopback port; the browser (Chromium, lib/browser.py)
+#                                opened, to stay open to the end
 #   session_start_program        wrenly, pointed at that service
 #   session_sign_in              the sign-in button, then the allow button on the service's
 #                                page in Chromium (lib/browser.py), then the desktop's
@@ -73,27 +74,22 @@ SH
 
 session_authority() { echo "$XDG_DATA_HOME/wrenly-speech-service/authority.pem"; }
 
-session_start_service() {  # session_start_service PORT [SERVICE OPTIONS...]
-  session_port=$1
-  session_launch service "$session_build/speech-service/wrenly-speech-service" \
-    --listen "127.0.0.1:$session_port" "${@:2}"
-  session_wait 300 curl -s -o /dev/null --cacert "$(session_authority)" \
-    "https://127.0.0.1:$session_port/wrenly/v1/access" ||
+session_socket() { echo "$XDG_RUNTIME_DIR/wrenly/speech-service.sock"; }
+
+session_start_service() {  # session_start_service [SERVICE OPTIONS...]
+  session_launch service "$session_build/speech-service/wrenly-speech-service" "$@"
+  # Over its socket, as the program calls it: the address names the certificate only.
+  session_wait 300 curl -s -o /dev/null --unix-socket "$(session_socket)" \
+    --cacert "$(session_authority)" "$(session_base_url)access" ||
     session_fail "the speech service did not start: $(cat "$session_dir/service.log")" || return 1
-  session_log "speech service on 127.0.0.1:$session_port (pid $(cat "$session_dir/service.pid"))"
-  # The service keeps its authority across restarts: the browser is opened once.
+  session_log "speech service on $(session_socket), pages at" \
+    "$(cat "$XDG_RUNTIME_DIR/wrenly/speech-service.pages") (pid $(cat "$session_dir/service.pid"))"
   [[ -n ${BROWSER_SESSION:-} ]] || session_start_browser
 }
 
-# One browser for the whole session, as a user keeps theirs open. It trusts the service's own
-# authority as a user would have it do: through the NSS certificate store of this (scratch)
-# home, which Chromium reads; loading an API address over TLS proves it.
+# One browser for the whole session, as a user keeps theirs open. It needs no trust in the
+# service's authority: the pages come over plain HTTP.
 session_start_browser() {
-  local store="sql:$HOME/.pki/nssdb"
-  mkdir -p "$HOME/.pki/nssdb"
-  certutil -d "$store" -N --empty-password &&
-    certutil -d "$store" -A -t "C,," -n "Wrenly local speech service" -i "$(session_authority)" ||
-    session_fail "the browser's certificate store" || return 1
   BROWSER_DRIVER=$(/usr/bin/python3 -c \
     'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
   export BROWSER_DRIVER
@@ -102,9 +98,6 @@ session_start_browser() {
     2>>"$session_dir/browser.log") ||
     session_fail "Chromium did not start: $(tail -n 3 "$session_dir/browser.log")" || return 1
   export BROWSER_SESSION
-  $session_browser trusts "$(session_base_url)access" 2>>"$session_dir/browser.log" ||
-    session_fail "Chromium does not trust the service: $(tail -n 3 "$session_dir/browser.log")" ||
-    return 1
   session_log "Chromium running, driven through chromedriver on port $BROWSER_DRIVER"
 }
 
@@ -119,18 +112,16 @@ session_kill_service() {  # as a crash would: no chance to finish anything
   kill -KILL "$(cat "$session_dir/service.pid")" 2>/dev/null || true
 }
 
-session_base_url() { echo "https://127.0.0.1:$session_port/wrenly/v1/"; }
+# The built-in address: a name of the user's own service, which the program reaches through its
+# socket and trusts by its authority, both found by itself.
+session_base_url() { echo "https://127.0.0.1:47615/wrenly/v1/"; }
 
 session_start_program() {
-  # Only a port other than the built-in one needs naming; either way the address is loopback,
-  # so the program trusts the service's own authority by itself.
-  local service_url=()
-  if [[ $session_port != 47615 ]]; then service_url=(WRENLY_SERVICE_URL="$(session_base_url)"); fi
   # Started in the session's folder with core dumps allowed: a crash leaves its core there, for
   # session_program_backtrace.
   session_launch wrenly sh -c 'ulimit -c unlimited 2>/dev/null; cd "$0" && exec "$@"' "$session_dir" \
     env PATH="$session_dir/bin:$PATH" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 \
-    QT_QPA_PLATFORM=xcb "${service_url[@]}" "$session_build/src/app/wrenly"
+    QT_QPA_PLATFORM=xcb "$session_build/src/app/wrenly"
   session_program=$(cat "$session_dir/wrenly.pid")
   session_wait 200 xdotool search --pid "$session_program" --name Wrenly ||
     session_fail "wrenly did not show its window: $(cat "$session_dir/wrenly.log")" || return 1

@@ -133,7 +133,7 @@ std::variant<ServiceOptions, std::string> parseOptions(const std::vector<std::st
       if (auto capError = setCap(options, name, *value); !capError->empty()) return *capError;
     } else if (name == "--listen") {
       auto listen = parseListen(*value);
-      if (!listen) return "--listen needs ADDRESS:PORT, for example 127.0.0.1:47615";
+      if (!listen) return "--listen needs ADDRESS:PORT, for example 127.0.0.1:8443";
       options.listen = *listen;
     } else {
       if (value->empty()) return "--data-dir needs a folder";

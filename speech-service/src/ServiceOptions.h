@@ -15,10 +15,12 @@ namespace wrenly::speech {
 //   wrenly-speech-service [--listen ADDRESS:PORT] [--data-dir FOLDER] [--config FILE]
 //                         [--engine built-in|endpoint] [--endpoint-url URL]
 //                         [--endpoint-model NAME] [--endpoint-key-file FILE] [caps and limits]
-// --listen defaults to 127.0.0.1:47615; an IPv6 address is written in brackets ([::1]:47615).
-// The engine options are settings of the configuration file, given on top of it.
+// Without --listen the service serves its user alone, on $XDG_RUNTIME_DIR/wrenly's socket, and
+// its pages on a free loopback port. --listen serves every user of the machine on one TCP port;
+// an IPv6 address is written in brackets ([::1]:8443). The engine options are settings of the
+// configuration file, given on top of it.
 struct ServiceOptions {
-  ListenAddress listen;
+  std::optional<ListenAddress> listen;
   std::optional<std::filesystem::path> dataFolder;
   std::optional<std::filesystem::path> configFile;
   std::vector<std::pair<std::string, std::string>> engineSettings;  // key, value
@@ -37,7 +39,9 @@ inline constexpr const char* usage =
     "usage: wrenly-speech-service [--listen ADDRESS:PORT] [--data-dir FOLDER] [--config FILE]\n"
     "                            [--engine built-in|endpoint] [--endpoint-url URL]\n"
     "                            [--endpoint-model NAME] [--endpoint-key-file FILE]\n"
-    "  --listen    where to accept HTTPS and WSS connections (default 127.0.0.1:47615)\n"
+    "  --listen    accept HTTPS and WSS connections of every user at this TCP address\n"
+    "              (default: this user only, on $XDG_RUNTIME_DIR/wrenly/speech-service.sock,\n"
+    "              the sign-in pages on a free loopback port)\n"
     "  --data-dir  accounts, certificate authority and server certificate\n"
     "              (default $XDG_DATA_HOME/wrenly-speech-service)\n"
     "  --config    engine settings (default $XDG_CONFIG_HOME/wrenly-speech-service/config)\n"

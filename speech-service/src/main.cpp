@@ -104,20 +104,38 @@ int main(int argc, char** argv) {
                              },
                              rewriter ? &*rewriter : nullptr},
                 options.limits);
+  // Without --listen the service is its user's alone: its socket and the address of its pages
+  // live in the user's runtime folder, where the program finds them.
+  std::optional<std::filesystem::path> runtime;
+  std::error_code ignored;
+  if (!options.listen) {
+    auto prepared = prepareRuntimeFolder();
+    if (!prepared) return fail(log, prepared.error());
+    runtime = prepared.value();
+  }
   ServerSetup setup = options.server;
   if (auto fd = inheritedSocket()) {
     setup.listen = *fd;
+  } else if (options.listen) {
+    setup.listen = *options.listen;
   } else {
-    setup.listen = options.listen;
+    setup.listen = UserSocket{*runtime / userSocketName};
   }
   setup.identity = identity.value();
   auto server = SpeechServer::start(std::move(setup), api, log);
   if (!server) return fail(log, server.error());
+  if (auto pages = server.value()->pagesAddress(); pages && runtime) {
+    if (!writePrivateFile(*runtime / pagesAddressName, "http://" + *pages + "/\n")) {
+      return fail(log, StartupError{StartupFailure::listener, "cannot write the pages' address"});
+    }
+  }
   log.line("listening port=" + std::to_string(server.value()->port()) +
+           (runtime ? " folder=" + runtime->string() : std::string()) +
            " authority=" + identity.value().authorityFile.string());
 
   int signal = 0;
   sigwait(&stopSignals, &signal);
   log.line("stopping");
+  if (runtime) std::filesystem::remove(*runtime / pagesAddressName, ignored);
   return 0;
 }

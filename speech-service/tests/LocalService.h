@@ -44,9 +44,17 @@ class FixedRecogniser final : public Recogniser {
   };
 };
 
-// The whole service on 127.0.0.1 with an ephemeral port and a fresh data folder.
+// The whole service on 127.0.0.1 with an ephemeral port and a fresh data folder; or, as a user
+// runs it, on a socket in that folder serving `owner` (this process's user unless given) with
+// its pages on an ephemeral port.
 struct LocalService {
+  LocalService() = default;
+  explicit LocalService(std::optional<unsigned> servedUser)
+      : listen(UserSocket{folder / "speech-service.sock"}), owner(servedUser) {}
+
   TemporaryDirectory folder;
+  std::variant<ListenAddress, int, UserSocket> listen = ListenAddress{"127.0.0.1", 0};
+  std::optional<unsigned> owner;
   ServerIdentity identity = loadOrCreateIdentity(folder.path()).value();
   std::unique_ptr<AccountStore> accounts =
       std::move(AccountStore::open(folder / "accounts.sqlite").value());
@@ -55,9 +63,15 @@ struct LocalService {
   std::ostringstream logText;
   ServiceLog log{logText};
   SpeechApi api{ServiceParts{*accounts, recogniser, *converter, log, [] { return 1'000'000; }}};
-  std::unique_ptr<SpeechServer> server = std::move(
-      SpeechServer::start(ServerSetup{ListenAddress{"127.0.0.1", 0}, identity, 2, 3}, api, log)
-          .value());
+  std::unique_ptr<SpeechServer> server = start();
+
+  std::unique_ptr<SpeechServer> start() {
+    ServerSetup setup;
+    setup.listen = listen;
+    setup.identity = identity;
+    setup.owner = owner;
+    return std::move(SpeechServer::start(std::move(setup), api, log).value());
+  }
 
   std::string baseURL() const {
     return "https://127.0.0.1:" + std::to_string(server->port()) + "/wrenly/v1/";

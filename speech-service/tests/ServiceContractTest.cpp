@@ -1,12 +1,15 @@
 // The service from the client's side: every call made by the program's own client code.
 #include <curl/curl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "LocalService.h"
 #include "audio/PcmEncoding.h"
 #include "base/Uuid.h"
+#include "service/BrowserSignIn.h"
 #include "service/ServiceError.h"
 #include "service/ServiceHarness.h"
+#include "service/TransportError.h"
 #include "streaming/LiveRecognitionClient.h"
 
 using namespace wrenly;
@@ -140,6 +143,87 @@ TEST_F(LocalServiceContract, StreamsWithCleanupAndARecoveryUploadTakesOverAStall
             "go forward ten meters");
   EXPECT_TRUE(run(stalled->finish()).error);  // the service ended the superseded stream
   EXPECT_TRUE(run(client.clean("text", std::nullopt)).value);
+}
+
+// The service as a user runs it: calls and streams over the user's own socket, the browser's
+// pages on a port of their own, and the address an earlier version stored still naming it.
+class UserSocketContract : public ServiceHarness {
+ protected:
+  static constexpr const char* storedAddress = "https://127.0.0.1:47615/wrenly/v1/";
+
+  static ServiceConfiguration configurationOf(const LocalService& service) {
+    return {storedAddress, service.identity.authorityFile, service.folder / "speech-service.sock",
+            false};
+  }
+  std::unique_ptr<LiveRecognitionClient> stream(const ServiceConfiguration& configuration) {
+    return std::make_unique<LiveRecognitionClient>(
+        makeUuid(), "auto", false,
+        StreamingSpeechDependencies{
+            pool.get_executor(), clock, canonicalServiceEndpoint(storedAddress),
+            [] { return std::string(token); },
+            StreamTrust{configuration.extraTrustFile, false, configuration.localSocket}});
+  }
+
+  LocalService local{std::nullopt};
+  SpeechServiceClient client{platform, configurationOf(local)};
+};
+
+TEST_F(UserSocketContract, ServesItsUserOverTheSocketAndTheBrowserOnlyThePages) {
+  auto start = run(client.startSignIn(token));
+  ASSERT_TRUE(start.value);
+  const std::string pagesOrigin = "http://" + local.server->pagesAddress().value();
+  const std::string page = start.value->authorizationURL;
+  EXPECT_EQ(page, pagesOrigin + "/wrenly/v1/account/mac/sign-in?state=" + start.value->state);
+  EXPECT_TRUE(BrowserSignIn::isAuthorizationURL(page, storedAddress, pagesOrigin));
+  EXPECT_FALSE(BrowserSignIn::isAuthorizationURL(page, storedAddress, "http://127.0.0.1:1"));
+
+  // The pages' port is open to every user, and no call is answered there: refused over plain
+  // HTTP, closed unanswered over TLS.
+  EXPECT_EQ(plainStatus(pagesOrigin + "/wrenly/v1/access", nullptr,
+                        {"Authorization: Bearer " + std::string(token)}),
+            403);
+  HttpRequest overTls{
+      "https://127.0.0.1:" + std::to_string(local.server->port()) + "/wrenly/v1/account/mac/start",
+      "POST",
+      {},
+      std::make_shared<const std::string>("{}"),
+      10,
+      local.identity.authorityFile};
+  TransferControl control;
+  EXPECT_THROW(performHttpRequest(overTls, control), TransportError);
+
+  const std::string decision = "state=" + start.value->state + "&decision=allow";
+  EXPECT_EQ(plainStatus(pagesOrigin + "/wrenly/v1/account/mac/sign-in", decision.c_str(),
+                        {"Origin: " + pagesOrigin}),
+            303);
+  EXPECT_EQ(run(client.completeSignIn(token)).value, AccountStatus{true});
+  EXPECT_EQ(run(client.transcribe(wavOf(16000), "auto", std::nullopt, makeUuid())).value,
+            "go forward ten meters");
+  auto live = stream(configurationOf(local));
+  live->append(std::vector<std::uint8_t>(3200, 1));
+  auto result = run(live->finish());
+  ASSERT_TRUE(result.value);
+  EXPECT_EQ(result.value->transcript, "go forward ten meters");
+}
+
+TEST_F(UserSocketContract, AnotherUsersCallsAndStreamsAreClosedUnanswered) {
+  LocalService others{static_cast<unsigned>(::geteuid()) + 1};
+  others.addAccount(token);
+  const ServiceConfiguration configuration = configurationOf(others);
+  secrets.store(SpeechServiceClient::credentialService, storedAddress, token);
+  settings.setBool(std::string("active.") + storedAddress, true);
+  SpeechServiceClient intruder(platform, configuration);
+
+  // Below HTTP, as for a service that is not there: nothing of it is answered.
+  EXPECT_EQ(run(intruder.startSignIn(token)).errorAs<TransportError>().place(),
+            ServicePlace::thisMachine);
+  EXPECT_EQ(run(intruder.accountStatus()).errorAs<TransportError>().place(),
+            ServicePlace::thisMachine);
+  auto live = stream(configuration);
+  EXPECT_TRUE(run(live->finish()).error);
+  EXPECT_EQ(others.recogniser.opened.load(), 0);
+  others.server.reset();
+  EXPECT_NE(others.logText.str().find("refused a connection of another user"), std::string::npos);
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
+#include <memory>
 
 #include "accounts/AccountStore.h"
 #include "identity/DataFolder.h"
@@ -79,6 +82,31 @@ TEST(ServerIdentity, MakesPrivateFilesOnceAndReusesThem) {
   auto second = loadOrCreateIdentity(folder.path());
   ASSERT_TRUE(second);
   EXPECT_EQ(second.value().certificateChainPem, first.value().certificateChainPem);
+}
+
+// The verification error of the server certificate of `issued`, against its authority alone.
+int verificationError(const IssuedIdentity& issued) {
+  auto read = [](const std::string& pem) {
+    std::unique_ptr<BIO, decltype(&BIO_free)> bio(
+        BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())), &BIO_free);
+    return std::unique_ptr<X509, decltype(&X509_free)>(
+        PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr), &X509_free);
+  };
+  auto authority = read(issued.authority.certificatePem);
+  auto server = read(issued.server.certificatePem);
+  std::unique_ptr<X509_STORE, decltype(&X509_STORE_free)> store(X509_STORE_new(), &X509_STORE_free);
+  std::unique_ptr<X509_STORE_CTX, decltype(&X509_STORE_CTX_free)> check(X509_STORE_CTX_new(),
+                                                                        &X509_STORE_CTX_free);
+  X509_STORE_add_cert(store.get(), authority.get());
+  X509_STORE_CTX_init(check.get(), store.get(), server.get(), nullptr);
+  X509_verify_cert(check.get());
+  return X509_STORE_CTX_get_error(check.get());
+}
+
+TEST(ServerIdentity, TheAuthorityVouchesForLoopbackNamesOnly) {
+  EXPECT_EQ(verificationError(issueIdentity("localhost").value()), X509_V_OK);
+  EXPECT_EQ(verificationError(issueIdentity("elsewhere.example").value()),
+            X509_V_ERR_PERMITTED_VIOLATION);
 }
 
 TEST(DataFolder, WritesThroughNoPlantedLinkAndRefusesAFolderItDoesNotOwnOutright) {

@@ -14,7 +14,8 @@
 namespace wrenly {
 
 ControllerBridge::ControllerBridge(asio::any_io_executor mainLoop, QObject& gui, Render render,
-                                   std::function<void()> quit, std::string privacyPage)
+                                   std::function<void()> quit,
+                                   std::function<std::string()> privacyPage)
     : mainLoop_(std::move(mainLoop)),
       gui_(&gui),
       render_(std::move(render)),
@@ -171,7 +172,7 @@ void ControllerBridge::showDiagnostics() {
 }
 
 void ControllerBridge::openPrivacyPage() {
-  QDesktopServices::openUrl(QUrl(QString::fromStdString(privacyPage_)));
+  QDesktopServices::openUrl(QUrl(QString::fromStdString(privacyPage_())));
 }
 
 void ControllerBridge::quit() {

@@ -23,7 +23,7 @@ class ControllerBridge final : public MenuActions {
 
   // `gui` lives on the GUI thread; `render` and `quit` are called there.
   ControllerBridge(asio::any_io_executor mainLoop, QObject& gui, Render render,
-                   std::function<void()> quit, std::string privacyPage);
+                   std::function<void()> quit, std::function<std::string()> privacyPage);
 
   // On the loop: starts observing `core` and runs the launch sequence (remember the apps the
   // user leaves, check the permission with its prompt, install the trigger key, refresh the
@@ -70,7 +70,7 @@ class ControllerBridge final : public MenuActions {
   QPointer<QObject> gui_;
   Render render_;
   std::function<void()> quit_;
-  std::string privacyPage_;
+  std::function<std::string()> privacyPage_;  // asked when opened: the local one's port varies
 
   // Loop only.
   DictationCore* core_ = nullptr;

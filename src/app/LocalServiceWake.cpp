@@ -2,6 +2,7 @@
 
 #include <QUrl>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/local/stream_protocol.hpp>
 #include <memory>
 #include <system_error>
 
@@ -12,6 +13,21 @@ namespace wrenly {
 void wakeNewLocalService(const ServiceConfiguration& configuration,
                          asio::any_io_executor executor) {
   std::error_code ignored;
+  if (configuration.localSocket) {
+    // Its pages' address is only known once it runs, and the privacy link needs it.
+    if (std::filesystem::exists(localServiceAuthorityFile(), ignored) &&
+        localServicePagesOrigin()) {
+      return;
+    }
+    auto socket = std::make_shared<asio::local::stream_protocol::socket>(executor);
+    socket->async_connect(
+        asio::local::stream_protocol::endpoint(configuration.localSocket->string()),
+        [socket](const boost::system::error_code&) {
+          boost::system::error_code closed;
+          socket->close(closed);
+        });
+    return;
+  }
   if (!isLoopbackServiceURL(configuration.baseURLText) ||
       std::filesystem::exists(localServiceAuthorityFile(), ignored)) {
     return;

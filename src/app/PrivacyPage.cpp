@@ -4,7 +4,9 @@
 
 namespace wrenly {
 
-std::string privacyPageURL(std::string_view serviceBaseURL) {
+std::string privacyPageURL(std::string_view serviceBaseURL,
+                           const std::optional<std::string>& localPages) {
+  if (localPages && isLoopbackServiceURL(serviceBaseURL)) return *localPages + "/privacy/";
   std::optional<std::string> endpoint = canonicalServiceEndpoint(serviceBaseURL);
   if (!endpoint) endpoint = canonicalServiceEndpoint(builtInServiceURL);
   // The canonical form is https://HOST[:PORT]/wrenly/v1/: keep the origin.

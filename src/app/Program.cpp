@@ -82,7 +82,13 @@ int runProgram(QApplication& app, LaunchRequest request) {
       [&windows](const ShellSnapshot& snapshot) {
         if (windows) windows->render(snapshot);
       },
-      [&app] { app.quit(); }, privacyPageURL(ServiceConfiguration::fromEnvironment().baseURLText));
+      [&app] { app.quit(); },
+      [] {
+        const auto configuration = ServiceConfiguration::fromEnvironment();
+        return privacyPageURL(configuration.baseURLText, configuration.localSocket
+                                                             ? localServicePagesOrigin()
+                                                             : std::optional<std::string>());
+      });
   if (desktop->wayland()) {
     const char* keys = desktop->keyboardsRead()        ? ShellMessages::waylandKeysFromDevices
                        : desktop->keysFromCompositor() ? ShellMessages::waylandKeysFromCompositor

@@ -44,8 +44,11 @@ asio::awaitable<StreamingSession::Result> LiveStreamingSession::finish() {
 
 StreamingSessionFactory liveStreamingSessions(const Platform& platform,
                                               SpeechServiceClient& service) {
-  return liveStreamingSessions(platform, service, service.endpoint(),
-                               StreamTrust{service.configuration().extraTrustFile});
+  const ServiceConfiguration& configuration = service.configuration();
+  return liveStreamingSessions(
+      platform, service, service.endpoint(),
+      StreamTrust{configuration.extraTrustFile, configuration.trustSystemAuthorities,
+                  configuration.localSocket});
 }
 
 StreamingSessionFactory liveStreamingSessions(const Platform& platform,

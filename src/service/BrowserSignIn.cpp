@@ -91,7 +91,10 @@ asio::awaitable<AccountStatus> BrowserSignIn::signIn() {
   BeginOutcome& opened = std::get<0>(begun);
   if (opened.failure) std::rethrow_exception(opened.failure);
   const SignInStart start = std::move(opened.start);
-  if (!isAuthorizationURL(start.authorizationURL, service_.configuration().baseURLText)) {
+  const ServiceConfiguration& configuration = service_.configuration();
+  const auto localPages =
+      configuration.localSocket ? localServicePagesOrigin() : std::optional<std::string>();
+  if (!isAuthorizationURL(start.authorizationURL, configuration.baseURLText, localPages)) {
     throw ServiceError::invalidResponse();
   }
 

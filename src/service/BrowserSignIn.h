@@ -41,8 +41,10 @@ class BrowserSignIn {
   // Helpers with their own rules, public for tests.
   static std::string urlSafeToken(const unsigned char (&bytes)[32]);
   // Apple's page; or, for the local service only (a loopback base URL), a page on the
-  // service's own origin, which is where that service signs users in.
-  static bool isAuthorizationURL(const std::string& text, const std::string& serviceBaseURL);
+  // service's own origin, which is where that service signs users in: the origin of its pages
+  // (`localPages`) when it is reached through its socket, else the base URL's.
+  static bool isAuthorizationURL(const std::string& text, const std::string& serviceBaseURL,
+                                 const std::optional<std::string>& localPages = std::nullopt);
   static bool isValidCallback(const std::string& url, const std::string& state);
 
  private:

@@ -51,7 +51,8 @@ std::optional<std::string> hostAndPort(std::string_view text) {
 
 }  // namespace
 
-bool BrowserSignIn::isAuthorizationURL(const std::string& text, const std::string& serviceBaseURL) {
+bool BrowserSignIn::isAuthorizationURL(const std::string& text, const std::string& serviceBaseURL,
+                                       const std::optional<std::string>& localPages) {
   if (!isUrlText(text)) return false;
   auto parsed = boost::urls::parse_uri(text);
   if (!parsed) return false;
@@ -61,10 +62,11 @@ bool BrowserSignIn::isAuthorizationURL(const std::string& text, const std::strin
     return true;
   }
   // A service elsewhere could otherwise send the browser anywhere it likes. The local service
-  // shows its page at the address the program calls, over plain HTTP (a browser cannot know
-  // the service's own authority) or HTTPS.
+  // shows its page at its pages' address, or at the address the program calls, over plain HTTP
+  // (a browser cannot know the service's own authority) or HTTPS.
   if (!isLoopbackServiceURL(serviceBaseURL)) return false;
   const auto page = hostAndPort(text);
+  if (localPages) return page && page == hostAndPort(*localPages);
   return page && page == hostAndPort(trimWhitespaceAndNewlines(serviceBaseURL));
 }
 

@@ -77,15 +77,17 @@ const std::vector<Certificate>& systemCertificates() {
   return certificates;
 }
 
-// What one exchange trusts: the system's certificates and the extra ones it was given.
+// What one exchange trusts: the system's certificates (unless left out) and the extra ones it
+// was given.
 struct TrustStore {
   std::unique_ptr<X509_STORE, decltype(&X509_STORE_free)> store{X509_STORE_new(), &X509_STORE_free};
 };
 
-TrustStore makeTrustStore(const std::vector<Certificate>& extra) {
+TrustStore makeTrustStore(const std::vector<Certificate>& extra, bool withSystem) {
+  static const std::vector<Certificate> none;
   TrustStore trust;
   if (!trust.store) throw TransportError(CURLE_OUT_OF_MEMORY);
-  for (const auto* set : {&systemCertificates(), &extra}) {
+  for (const auto* set : {withSystem ? &systemCertificates() : &none, &extra}) {
     for (const auto& certificate : *set) {
       if (X509_STORE_add_cert(trust.store.get(), certificate.get()) != 1) {
         throw TransportError(CURLE_SSL_CACERT_BADFILE);
@@ -161,6 +163,7 @@ HttpResponse performHttpRequest(const HttpRequest& request, TransferControl& con
   HttpResponse response;
   CURL* e = easy.get();
   set(e, CURLOPT_URL, request.url.c_str());
+  if (request.unixSocket) set(e, CURLOPT_UNIX_SOCKET_PATH, request.unixSocket->c_str());
   set(e, CURLOPT_PROTOCOLS_STR, "https");
   set(e, CURLOPT_NOSIGNAL, 1L);
   set(e, CURLOPT_FOLLOWLOCATION, 0L);  // the token must never travel to another host
@@ -174,7 +177,7 @@ HttpResponse performHttpRequest(const HttpRequest& request, TransferControl& con
   set(e, CURLOPT_WRITEDATA, &response.body);
   // The library would read the system bundle again for every call; the parsed copy goes in
   // through the context callback instead.
-  TrustStore trust = makeTrustStore(extraTrust);
+  TrustStore trust = makeTrustStore(extraTrust, request.trustSystemAuthorities);
   set(e, CURLOPT_CAINFO, static_cast<const char*>(nullptr));
   set(e, CURLOPT_CAPATH, static_cast<const char*>(nullptr));
   set(e, CURLOPT_SSL_CTX_FUNCTION, &installTrust);

@@ -20,6 +20,10 @@ struct HttpRequest {
   std::shared_ptr<const std::string> body;  // absent: no body; shared so resends copy nothing
   double timeoutSeconds = 20;               // bounds the whole exchange
   std::optional<std::filesystem::path> extraTrustFile;
+  // Connect to this Unix socket instead of the URL's host and port (which still name the
+  // server whose certificate is checked): the local service.
+  std::optional<std::filesystem::path> unixSocket{};
+  bool trustSystemAuthorities = true;  // besides extraTrustFile
 };
 
 struct HttpResponse {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <boost/url/parse.hpp>
 #include <cstdlib>
+#include <fstream>
 
 #include "service/TextTrimming.h"
 #include "service/UrlText.h"
@@ -16,17 +17,33 @@ const std::string_view builtInServiceURL = WRENLY_DEFAULT_SERVICE_URL;
 
 namespace {
 
-// Whether the local service's authority may be trusted: the file and its folder, where they
-// exist, belong to this user and nobody else can write them. Anyone who could would vouch for
-// any server this program talks to.
-bool isPrivateAuthority(const std::filesystem::path& file) {
-  for (const auto& path : {file, file.parent_path()}) {
+// Whether `file` and the folders above it up to `top`, where they exist, belong to this user
+// and nobody else can write them. Anyone who could would vouch for the local service (its
+// authority) or stand in for it (its socket and pages).
+bool isPrivateFile(const std::filesystem::path& file, mode_t kind,
+                   const std::filesystem::path& top) {
+  for (auto path = file;; path = path.parent_path()) {
     struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0) continue;  // made by the service when it first starts
-    const bool expectedKind = path == file ? S_ISREG(info.st_mode) : S_ISDIR(info.st_mode);
-    if (!expectedKind || info.st_uid != ::geteuid() || (info.st_mode & 022) != 0) return false;
+    if (::lstat(path.c_str(), &info) == 0) {  // made by the service when it first starts
+      const mode_t expected = path == file ? kind : S_IFDIR;
+      if ((info.st_mode & S_IFMT) != expected || info.st_uid != ::geteuid() ||
+          (info.st_mode & 022) != 0) {
+        return false;
+      }
+    }
+    if (path == top || !path.has_relative_path()) return true;
   }
-  return true;
+}
+
+bool isPrivateAuthority(const std::filesystem::path& file) {
+  return isPrivateFile(file, S_IFREG, file.parent_path());
+}
+
+// The user's runtime folder of the service, $XDG_RUNTIME_DIR/wrenly.
+std::optional<std::filesystem::path> runtimeFolder() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (!runtime || *runtime != '/') return std::nullopt;
+  return std::filesystem::path(runtime) / "wrenly";
 }
 
 std::string lowerAscii(std::string text) {
@@ -132,15 +149,49 @@ std::filesystem::path localServiceAuthorityFile() {
   return data / "wrenly-speech-service" / "authority.pem";
 }
 
+std::optional<std::filesystem::path> localServiceSocket() {
+  const auto folder = runtimeFolder();
+  if (!folder) return std::nullopt;
+  auto socket = *folder / "speech-service.sock";
+  if (!isPrivateFile(socket, S_IFSOCK, folder->parent_path())) return std::nullopt;
+  return socket;
+}
+
+std::optional<std::string> localServicePagesOrigin() {
+  const auto folder = runtimeFolder();
+  if (!folder) return std::nullopt;
+  const auto file = *folder / "speech-service.pages";
+  struct stat info {};
+  if (::lstat(file.c_str(), &info) != 0 || (info.st_mode & 077) != 0 ||
+      !isPrivateFile(file, S_IFREG, folder->parent_path())) {
+    return std::nullopt;
+  }
+  std::ifstream in(file);
+  std::string line;
+  if (!std::getline(in, line) || line.size() > 64) return std::nullopt;
+  // Only a loopback page over plain HTTP, written as the service writes it.
+  auto parsed = boost::urls::parse_uri(line);
+  if (!parsed || parsed->scheme() != "http" || !parsed->has_port() ||
+      parsed->encoded_path() != "/" || parsed->has_query() || parsed->has_userinfo() ||
+      !isLoopbackServiceURL(line)) {
+    return std::nullopt;
+  }
+  return line.substr(0, line.size() - 1);
+}
+
 ServiceConfiguration ServiceConfiguration::fromEnvironment() {
   ServiceConfiguration configuration;
   const char* override = std::getenv("WRENLY_SERVICE_URL");
   configuration.baseURLText = override ? std::string(override) : std::string(builtInServiceURL);
+  const bool local = isLoopbackServiceURL(configuration.baseURLText);
+  configuration.trustSystemAuthorities = !local;
   if (const char* trust = std::getenv("WRENLY_CA_FILE"); trust && *trust) {
     configuration.extraTrustFile = std::filesystem::path(trust);
-  } else if (isLoopbackServiceURL(configuration.baseURLText) &&
-             isPrivateAuthority(localServiceAuthorityFile())) {
-    configuration.extraTrustFile = localServiceAuthorityFile();
+  } else if (local) {
+    if (isPrivateAuthority(localServiceAuthorityFile())) {
+      configuration.extraTrustFile = localServiceAuthorityFile();
+    }
+    configuration.localSocket = localServiceSocket();
   }
   return configuration;
 }

@@ -91,6 +91,8 @@ asio::awaitable<std::string> SpeechServiceClient::request(Call call) {
   if (call.body) prepared->body = std::make_shared<const std::string>(std::move(*call.body));
   prepared->timeoutSeconds = call.timeout;
   prepared->extraTrustFile = configuration_.extraTrustFile;
+  prepared->unixSocket = configuration_.localSocket;
+  prepared->trustSystemAuthorities = configuration_.trustSystemAuthorities;
   std::shared_ptr<const HttpRequest> sent = std::move(prepared);
 
   const Clock::Duration start = clock_.now();

@@ -5,7 +5,9 @@
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/connect.hpp>
+#include <boost/asio/generic/stream_protocol.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/local/stream_protocol.hpp>
 #include <boost/asio/ssl.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/beast/core/buffers_to_string.hpp>
@@ -17,12 +19,19 @@
 #include "platform/Clock.h"
 #include "streaming/StreamTransport.h"
 
+// GCC 12 takes the pair Asio allocates coroutine frames with (its frame's operator new over
+// aligned_alloc, its operator delete) for a mismatched one once the opening coroutine is inlined
+// into connect(); the pair is Asio's own and matched.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
 namespace wrenly {
 
 namespace beast = boost::beast;
 namespace websocket = beast::websocket;
 namespace ssl = asio::ssl;
 using tcp = asio::ip::tcp;
+// A TCP connection, or the local service's Unix socket: the same TLS and WebSocket above either.
+using Protocol = asio::generic::stream_protocol;
 using boost::system::error_code;
 
 namespace {
@@ -38,10 +47,12 @@ constexpr auto step = asio::as_tuple(asio::use_awaitable);
 class BeastStreamTransport final : public StreamTransport,
                                    public std::enable_shared_from_this<BeastStreamTransport> {
  public:
-  BeastStreamTransport(Strand strand, ssl::context tls, Clock& clock)
+  BeastStreamTransport(Strand strand, ssl::context tls, Clock& clock,
+                       std::optional<std::filesystem::path> localSocket)
       : strand_(strand),
         clock_(clock),
         tls_(std::move(tls)),
+        localSocket_(std::move(localSocket)),
         resolver_(strand),
         socket_(strand, tls_) {}
 
@@ -92,16 +103,23 @@ class BeastStreamTransport final : public StreamTransport,
   // `self` so the transport outlives the opening.
   static asio::awaitable<error_code> open(std::shared_ptr<BeastStreamTransport> self,
                                           StreamAddress address, Headers headers) {
-    auto [resolved, endpoints] =
-        co_await self->resolver_.async_resolve(address.host, address.port, step);
-    if (auto ec = self->unlessClosed(resolved)) co_return ec;
-
-    auto& tcpSocket = beast::get_lowest_layer(self->socket_);
-    auto [connected, endpoint] = co_await asio::async_connect(tcpSocket, endpoints, step);
-    if (auto ec = self->unlessClosed(connected)) co_return ec;
-    // Frames are small and latency matters more than packing them together.
-    error_code ignored;
-    tcpSocket.set_option(tcp::no_delay(true), ignored);
+    auto& lowest = beast::get_lowest_layer(self->socket_);
+    if (self->localSocket_) {
+      const asio::local::stream_protocol::endpoint local(self->localSocket_->string());
+      auto [connected] = co_await lowest.async_connect(local, step);
+      if (auto ec = self->unlessClosed(connected)) co_return ec;
+    } else {
+      auto [resolved, results] =
+          co_await self->resolver_.async_resolve(address.host, address.port, step);
+      if (auto ec = self->unlessClosed(resolved)) co_return ec;
+      std::vector<Protocol::endpoint> endpoints;
+      for (const auto& entry : results) endpoints.emplace_back(entry.endpoint());
+      auto [connected, endpoint] = co_await asio::async_connect(lowest, endpoints, step);
+      if (auto ec = self->unlessClosed(connected)) co_return ec;
+      // Frames are small and latency matters more than packing them together.
+      error_code ignored;
+      lowest.set_option(tcp::no_delay(true), ignored);
+    }
 
     auto& tlsStream = self->socket_.next_layer();
     // Server name indication is only defined for host names, never for address literals.
@@ -163,15 +181,16 @@ class BeastStreamTransport final : public StreamTransport,
 
   void dropConnection() {
     error_code ignored;
-    beast::get_lowest_layer(socket_).shutdown(tcp::socket::shutdown_both, ignored);
+    beast::get_lowest_layer(socket_).shutdown(asio::socket_base::shutdown_both, ignored);
     beast::get_lowest_layer(socket_).close(ignored);
   }
 
   Strand strand_;
   Clock& clock_;
   ssl::context tls_;
+  std::optional<std::filesystem::path> localSocket_;
   tcp::resolver resolver_;
-  websocket::stream<ssl::stream<tcp::socket>> socket_;
+  websocket::stream<ssl::stream<Protocol::socket>> socket_;
   beast::flat_buffer incoming_;
   std::vector<uint8_t> outgoingBinary_;
   std::string outgoingText_;
@@ -186,13 +205,14 @@ class BeastStreamTransport final : public StreamTransport,
 std::shared_ptr<StreamTransport> StreamTransport::make(Strand strand, const StreamTrust& trust,
                                                        Clock& clock, error_code& ec) {
   ssl::context tls(ssl::context::tls_client);
-  tls.set_default_verify_paths(ec);
+  if (trust.systemAuthorities) tls.set_default_verify_paths(ec);
   if (ec) return nullptr;
   if (trust.extraAuthorities) {
     tls.load_verify_file(trust.extraAuthorities->string(), ec);
     if (ec) return nullptr;
   }
-  return std::make_shared<BeastStreamTransport>(std::move(strand), std::move(tls), clock);
+  return std::make_shared<BeastStreamTransport>(std::move(strand), std::move(tls), clock,
+                                                trust.localSocket);
 }
 
 }  // namespace wrenly

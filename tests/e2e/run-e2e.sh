@@ -38,7 +38,7 @@ own_words() {  # own_words LINE...: the words file the program reads when it sta
 
 ready() {  # desktop, service, program, trigger key and sign-in
   session_start "$scratch" "$build" || fail "desktop"
-  session_start_service "$(free_port)" "${service_options[@]}" || fail "service"
+  session_start_service "${service_options[@]}" || fail "service"
   [[ $case_name != replace ]] || own_words "forward => onward" "Kowloon Tong" || fail "words file"
   session_start_program || fail "program"
   session_set_up_trigger_key || fail "trigger key"
@@ -66,7 +66,7 @@ interrupted_live_dictation() {
 }
 restart_service() {
   session_kill_service
-  session_start_service "$session_port" || fail "restart"
+  session_start_service || fail "restart"
 }
 stop_engine() {
   kill "$engine_pid"
@@ -149,7 +149,7 @@ case $case_name in
     session_stop_service
     session_tap_trigger
     session_expect "本機語音服務未有運行" 30 || fail "no message about the stopped service"
-    session_start_service "$session_port" || fail "restart"
+    session_start_service || fail "restart"
     session_press "重試上一段錄音" || fail "retry button"
     session_focus_editor
     landed

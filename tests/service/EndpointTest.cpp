@@ -94,17 +94,58 @@ TEST(ServiceConfiguration, TrustsTheLocalServicesAuthorityOnlyForALoopbackBaseUr
   };
   unsetenv("WRENLY_CA_FILE");
   setenv("XDG_DATA_HOME", "/tmp/wrenly-data", 1);
+  setenv("XDG_RUNTIME_DIR", "/tmp/wrenly-run", 1);
+  using Path = std::optional<std::filesystem::path>;
   for (const auto& [url, loopback] : cases) {
     EXPECT_EQ(isLoopbackServiceURL(url), loopback) << url;
     setenv("WRENLY_SERVICE_URL", url, 1);
-    const auto trust = ServiceConfiguration::fromEnvironment().extraTrustFile;
-    EXPECT_EQ(trust, loopback ? std::optional<std::filesystem::path>(
-                                    "/tmp/wrenly-data/wrenly-speech-service/authority.pem")
-                              : std::nullopt)
+    const auto configuration = ServiceConfiguration::fromEnvironment();
+    EXPECT_EQ(configuration.extraTrustFile,
+              loopback ? Path("/tmp/wrenly-data/wrenly-speech-service/authority.pem") : Path())
         << url;
+    // Any address of this machine is the user's own service, through its socket, vouched for by
+    // its authority alone.
+    EXPECT_EQ(configuration.localSocket,
+              loopback ? Path("/tmp/wrenly-run/wrenly/speech-service.sock") : Path())
+        << url;
+    EXPECT_EQ(configuration.trustSystemAuthorities, !loopback) << url;
   }
   unsetenv("WRENLY_SERVICE_URL");
   unsetenv("XDG_DATA_HOME");
+  unsetenv("XDG_RUNTIME_DIR");
+}
+
+TEST(ServiceConfiguration, FindsTheLocalServiceOnlyInARuntimeFolderOfThisUsersOwn) {
+  TemporaryDirectory run;
+  const auto folder = run / "wrenly";
+  std::filesystem::create_directory(folder);
+  setenv("XDG_RUNTIME_DIR", run.path().c_str(), 1);
+  struct Row {
+    int folderMode;
+    int pagesMode;
+    const char* pages;
+    bool socket;
+    std::optional<std::string> origin;
+  };
+  const Row rows[] = {
+      {0700, 0600, "http://127.0.0.1:40123/\n", true, "http://127.0.0.1:40123"},
+      {0700, 0600, "http://[::1]:40123/", true, "http://[::1]:40123"},
+      {0720, 0600, "http://127.0.0.1:40123/", false, std::nullopt},  // others may write there
+      {0700, 0644, "http://127.0.0.1:40123/", true, std::nullopt},   // others may read it
+      {0700, 0600, "https://127.0.0.1:40123/", true, std::nullopt},
+      {0700, 0600, "http://speech.example.com:40123/", true, std::nullopt},
+      {0700, 0600, "http://127.0.0.1:40123/elsewhere", true, std::nullopt},
+      {0700, 0600, "http://127.0.0.1/", true, std::nullopt},
+  };
+  for (const Row& row : rows) {
+    std::ofstream(folder / "speech-service.pages", std::ios::trunc) << row.pages;
+    ::chmod(folder.c_str(), static_cast<mode_t>(row.folderMode));
+    ::chmod((folder / "speech-service.pages").c_str(), static_cast<mode_t>(row.pagesMode));
+    EXPECT_EQ(localServiceSocket().has_value(), row.socket) << row.folderMode;
+    EXPECT_EQ(localServicePagesOrigin(), row.origin) << row.pages << " " << row.pagesMode;
+  }
+  unsetenv("XDG_RUNTIME_DIR");
+  EXPECT_FALSE(localServiceSocket());
 }
 
 TEST(ServiceConfiguration, TrustsTheLocalAuthorityOnlyWhenNobodyElseCanWriteIt) {

@@ -19,6 +19,21 @@ std::optional<std::filesystem::path> defaultDataFolder() {
   return std::filesystem::path(home) / ".local/share/wrenly-speech-service";
 }
 
+std::optional<std::filesystem::path> defaultRuntimeFolder() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (!runtime || *runtime != '/') return std::nullopt;
+  return std::filesystem::path(runtime) / "wrenly";
+}
+
+Expected<std::filesystem::path, StartupError> prepareRuntimeFolder() {
+  auto folder = defaultRuntimeFolder();
+  if (!folder) {
+    return StartupError{StartupFailure::dataFolder,
+                        "XDG_RUNTIME_DIR is not set; give --listen to serve every user on a port"};
+  }
+  return prepareDataFolder(folder);
+}
+
 Expected<std::filesystem::path, StartupError> prepareDataFolder(
     std::optional<std::filesystem::path> option) {
   if (!option) option = defaultDataFolder();

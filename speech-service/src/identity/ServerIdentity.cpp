@@ -31,6 +31,10 @@ constexpr long day = 24 * 3600;
 constexpr long authorityLifetime = 3650 * day;
 constexpr long serverLifetime = 397 * day;  // what browsers accept for a server certificate
 constexpr int renewalMarginDays = 30;
+// The authority vouches for this machine's loopback names only, whatever it is asked to sign.
+constexpr const char* loopbackNamesOnly =
+    "critical,permitted;DNS:localhost,permitted;IP:127.0.0.0/255.0.0.0,"
+    "permitted;IP:::1/ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff";
 
 std::string openSslMessage(const std::string& what) {
   unsigned long code = ERR_get_error();
@@ -121,6 +125,9 @@ std::optional<CertifiedKey> loadAuthority(const std::filesystem::path& folder) {
       X509_check_private_key(authority.cert.get(), authority.key.get()) != 1) {
     return std::nullopt;
   }
+  // An authority made before it was held to loopback names is replaced: whoever took its key
+  // could otherwise vouch for any site to this user's programs.
+  if (X509_get_ext_by_NID(authority.cert.get(), NID_name_constraints, -1) < 0) return std::nullopt;
   return authority;
 }
 
@@ -134,6 +141,7 @@ Expected<CertifiedKey, StartupError> newAuthority() {
   if (!addExtensions(cert.get(), cert.get(),
                      {{NID_basic_constraints, "critical,CA:TRUE,pathlen:0"},
                       {NID_key_usage, "critical,keyCertSign,cRLSign"},
+                      {NID_name_constraints, loopbackNamesOnly},
                       {NID_subject_key_identifier, "hash"}}) ||
       X509_sign(cert.get(), key.get(), EVP_sha256()) <= 0) {
     return StartupError{StartupFailure::certificates, openSslMessage("authority")};

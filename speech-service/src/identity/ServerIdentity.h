@@ -8,8 +8,8 @@
 namespace wrenly::speech {
 
 // The TLS identity of the local service: its own certificate authority (which clients on this
-// machine trust, from authorityFile) and a server certificate for localhost and 127.0.0.1 signed
-// by it. Both keys are EC P-256.
+// machine trust, from authorityFile; name-constrained to localhost, 127.0.0.0/8 and ::1) and a
+// server certificate for localhost and 127.0.0.1 signed by it. Both keys are EC P-256.
 struct ServerIdentity {
   std::string certificateChainPem;  // server certificate, then the authority
   std::string privateKeyPem;

@@ -3,13 +3,18 @@
 
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <pthread.h>
 #include <atomic>
+#include <boost/asio/basic_socket_acceptor.hpp>
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
+#include <boost/asio/generic/stream_protocol.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/local/stream_protocol.hpp>
 #include <boost/asio/redirect_error.hpp>
 #include <boost/asio/ssl.hpp>
 #include <boost/asio/steady_timer.hpp>
@@ -23,6 +28,7 @@
 #include <boost/beast/websocket/ssl.hpp>
 #include <boost/json/parse.hpp>
 #include <boost/json/value.hpp>
+#include <cstring>
 #include <list>
 #include <map>
 #include <mutex>
@@ -42,7 +48,11 @@ namespace websocket = beast::websocket;
 namespace ssl = asio::ssl;
 using tcp = asio::ip::tcp;
 using boost::system::error_code;
-using TlsStream = beast::ssl_stream<beast::tcp_stream>;
+// TCP and Unix connections alike: the same code serves both.
+using Protocol = asio::generic::stream_protocol;
+using Acceptor = asio::basic_socket_acceptor<Protocol>;
+using PlainStream = beast::basic_stream<Protocol>;
+using TlsStream = beast::ssl_stream<PlainStream>;
 using Socket = websocket::stream<TlsStream>;
 
 namespace {
@@ -68,8 +78,8 @@ struct Link {
       : executor(std::move(theExecutor)), peer(std::move(thePeer)) {}
   asio::any_io_executor executor;  // the connection's strand
   std::string peer;
-  std::atomic<bool> idle{true};   // waiting for a request, nothing owed to anyone
-  tcp::socket* socket = nullptr;  // on the strand only; null once the connection is gone
+  std::atomic<bool> idle{true};        // waiting for a request, nothing owed to anyone
+  Protocol::socket* socket = nullptr;  // on the strand only; null once the connection is gone
 };
 
 // The connections held, within a cap in all and per peer address. When full, the connection
@@ -148,6 +158,61 @@ std::size_t connectionCap(std::size_t wanted) {
   return std::max<std::size_t>(1, std::min(wanted, usable));
 }
 
+// Which listener a connection came through.
+enum class Door {
+  tcp,    // --listen: calls over TLS and pages over plain HTTP, from anyone on this machine
+  user,   // the user's socket: calls over TLS (pages too), from this user only
+  pages,  // beside the user's socket: the browser's pages over plain HTTP, nothing else
+};
+
+// An IP endpoint read from a generic one, which holds the same socket address.
+tcp::endpoint ipEndpoint(const Protocol::endpoint& endpoint) {
+  tcp::endpoint ip;
+  if (endpoint.size() <= ip.capacity()) {
+    std::memcpy(ip.data(), endpoint.data(), endpoint.size());
+    ip.resize(endpoint.size());
+  }
+  return ip;
+}
+
+// The uid of the process at the other end of a Unix connection, as the kernel recorded it when
+// the connection was made.
+std::optional<unsigned> peerUid(Protocol::socket& socket) {
+  ucred credentials{};
+  socklen_t size = sizeof credentials;
+  if (::getsockopt(socket.native_handle(), SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0) {
+    return std::nullopt;
+  }
+  return credentials.uid;
+}
+
+// Listens on `endpoint` with a fresh acceptor.
+error_code listenOn(Acceptor& acceptor, const Protocol::endpoint& endpoint) {
+  error_code ec;
+  acceptor.open(endpoint.protocol(), ec);
+  if (!ec && endpoint.protocol().family() != AF_UNIX) {
+    acceptor.set_option(asio::socket_base::reuse_address(true), ec);
+  }
+  if (!ec) acceptor.bind(endpoint, ec);
+  if (!ec) acceptor.listen(asio::socket_base::max_listen_connections, ec);
+  return ec;
+}
+
+// Makes way for the user's socket at `path`: a socket left by an earlier run is removed, but
+// one that still answers belongs to a running service, and anything else is not ours to remove.
+std::optional<std::string> clearSocketPath(const std::filesystem::path& path) {
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) != 0) return std::nullopt;
+  if (!S_ISSOCK(status.st_mode)) return "is not a socket";
+  asio::io_context probe;
+  asio::local::stream_protocol::socket socket(probe);
+  error_code ec;
+  socket.connect(asio::local::stream_protocol::endpoint(path.string()), ec);
+  if (!ec) return "another service answers there";
+  ::unlink(path.c_str());
+  return std::nullopt;
+}
+
 }  // namespace
 
 struct SpeechServer::Engine {
@@ -158,6 +223,7 @@ struct SpeechServer::Engine {
         connections(connectionCap(setup.maximumConnections), setup.maximumConnectionsPerPeer),
         tls(ssl::context::tls_server),
         acceptor(io),
+        pagesAcceptor(io),
         workers(asio::make_work_guard(workIo)),
         recognitionWorkers(asio::make_work_guard(recognitionIo)) {}
 
@@ -168,7 +234,15 @@ struct SpeechServer::Engine {
   Connections connections;
   asio::io_context io;
   ssl::context tls;
-  tcp::acceptor acceptor;
+  Acceptor acceptor;                 // --listen, the user's socket or the inherited one
+  Acceptor pagesAcceptor;            // open beside the user's socket only
+  Door mainDoor = Door::tcp;         // what `acceptor` is
+  std::filesystem::path madeSocket;  // the user's socket when this server made it, not systemd
+  unsigned owner = ::geteuid();      // the one user the user's socket serves
+  // The pages' host and port, named as the host of every request over the user's socket: the
+  // address the program called there is only a name for this service, and the sign-in page it
+  // is given must be one its browser can reach.
+  std::string pagesHost;
   // Blocking work (the handler's answers) runs here, off the network threads; recognitions
   // (uploads, stream decoding) on their own threads, so that quick answers never queue behind
   // them.
@@ -196,14 +270,15 @@ struct SpeechServer::Engine {
     }
   }
 
-  asio::awaitable<void> accept() {
+  asio::awaitable<void> accept(Acceptor& listener, Door door) {
     asio::steady_timer pause(io);
     constexpr auto firstPause = std::chrono::milliseconds(10);
     auto backoff = firstPause;
     for (;;) {
       error_code ec;
-      tcp::socket socket = co_await acceptor.async_accept(asio::make_strand(io), awaitable(ec));
-      if (ec == asio::error::operation_aborted || !acceptor.is_open()) co_return;
+      Protocol::socket socket =
+          co_await listener.async_accept(asio::make_strand(io), awaitable(ec));
+      if (ec == asio::error::operation_aborted || !listener.is_open()) co_return;
       if (ec == asio::error::connection_aborted) continue;
       if (ec) {
         // Out of descriptors or memory: the connection stays in the backlog, and accepting again
@@ -214,11 +289,22 @@ struct SpeechServer::Engine {
         continue;
       }
       backoff = firstPause;
-      const auto peer = socket.remote_endpoint(ec);
+      std::string peer;
+      if (door == Door::user) {
+        const auto uid = peerUid(socket);
+        if (uid != owner) {
+          log.line("refused a connection of another user");
+          continue;  // closed unanswered
+        }
+        peer = "uid " + std::to_string(*uid);
+      } else {
+        peer = ipEndpoint(socket.remote_endpoint(ec)).address().to_string();
+      }
       auto executor = socket.get_executor();
-      auto link = ec ? nullptr : connections.admit(executor, peer.address().to_string());
+      auto link = ec ? nullptr : connections.admit(executor, peer);
       if (!link) continue;  // full of busy connections: this one is closed unanswered
-      asio::co_spawn(executor, connection(std::move(socket), std::move(link)), asio::detached);
+      asio::co_spawn(executor, connection(std::move(socket), std::move(link), door),
+                     asio::detached);
     }
   }
 
@@ -236,8 +322,8 @@ struct SpeechServer::Engine {
     co_return handler.openStream(request, std::move(superseded));
   }
 
-  static ApiRequest apiRequest(const http::request<http::string_body>& message,
-                               ConnectionSecurity security) {
+  ApiRequest apiRequest(const http::request<http::string_body>& message,
+                        ConnectionSecurity security, Door door) const {
     auto field = [&](http::field name) { return std::string(message[name]); };
     ApiRequest request{std::string(message.method_string()),
                        std::string(message.target()),
@@ -250,6 +336,7 @@ struct SpeechServer::Engine {
     for (const auto& header : message) {
       request.headers.emplace_back(std::string(header.name_string()), std::string(header.value()));
     }
+    if (door == Door::user) request.host = pagesHost;
     return request;
   }
 
@@ -276,7 +363,7 @@ struct SpeechServer::Engine {
       beast::get_lowest_layer(stream).expires_after(std::chrono::seconds(2));
       co_await stream.async_shutdown(awaitable(ec));
     } else {
-      stream.socket().shutdown(tcp::socket::shutdown_send, ec);
+      stream.socket().shutdown(asio::socket_base::shutdown_send, ec);
     }
   }
 
@@ -291,15 +378,15 @@ struct SpeechServer::Engine {
     }
   };
 
-  asio::awaitable<void> connection(tcp::socket socket, std::shared_ptr<Link> link) {
+  asio::awaitable<void> connection(Protocol::socket socket, std::shared_ptr<Link> link, Door door) {
     Departure departure{connections, link};
-    co_await serveConnection(std::move(socket), *link);
+    co_await serveConnection(std::move(socket), *link, door);
   }
 
-  asio::awaitable<void> serveConnection(tcp::socket socket, Link& link) {
+  asio::awaitable<void> serveConnection(Protocol::socket socket, Link& link, Door door) {
     error_code ec;
-    socket.set_option(tcp::no_delay(true), ec);
-    beast::tcp_stream plain(std::move(socket));
+    if (door != Door::user) socket.set_option(tcp::no_delay(true), ec);
+    PlainStream plain(std::move(socket));
     link.socket = &plain.socket();
     beast::flat_buffer buffer(readBufferLimit);
     plain.expires_after(handshakeLimit);
@@ -308,16 +395,18 @@ struct SpeechServer::Engine {
     const bool tlsHello = co_await beast::async_detect_ssl(plain, buffer, awaitable(ec));
     if (ec) co_return;
     if (!tlsHello) {
-      co_await serve(plain, buffer, ConnectionSecurity::plain, link);
+      co_await serve(plain, buffer, ConnectionSecurity::plain, link, door);
       co_return;
     }
+    // The pages' port is open to every user: no call is answered there, over TLS or not.
+    if (door == Door::pages) co_return;
     TlsStream stream(std::move(plain), tls);
     link.socket = &beast::get_lowest_layer(stream).socket();
     const std::size_t used =
         co_await stream.async_handshake(ssl::stream_base::server, buffer.data(), awaitable(ec));
     if (ec) co_return;
     buffer.consume(used);
-    co_await serve(stream, buffer, ConnectionSecurity::tls, link);
+    co_await serve(stream, buffer, ConnectionSecurity::tls, link, door);
   }
 
   // The most body a request may send, from its head.
@@ -340,7 +429,7 @@ struct SpeechServer::Engine {
 
   template <typename Stream>
   asio::awaitable<void> serve(Stream& stream, beast::flat_buffer& buffer,
-                              ConnectionSecurity security, Link& link) {
+                              ConnectionSecurity security, Link& link, Door door) {
     error_code ec;
     for (;;) {
       http::request_parser<http::string_body> parser;
@@ -361,7 +450,8 @@ struct SpeechServer::Engine {
       if (!ec && limit > anonymous &&
           (parser.chunked() || parser.content_length().value_or(0) > anonymous)) {
         auto refusal = co_await asio::co_spawn(
-            workIo, refuseEarly(handler, apiRequest(parser.get(), security)), asio::use_awaitable);
+            workIo, refuseEarly(handler, apiRequest(parser.get(), security, door)),
+            asio::use_awaitable);
         if (refusal) {
           co_await sendReply(stream, *refusal, parser.get().version(), false);
           co_await close(stream);
@@ -397,13 +487,13 @@ struct SpeechServer::Engine {
       if constexpr (std::is_same_v<Stream, TlsStream>) {
         if (websocket::is_upgrade(message) && handler.isStreamTarget(message.target())) {
           link.socket = nullptr;  // a stream is never idle, and its socket moves on
-          co_await streamSession(std::move(stream), std::move(message));
+          co_await streamSession(std::move(stream), std::move(message), door);
           co_return;
         }
       }
       auto& pool = handler.isRecognitionTarget(message.target()) ? recognitionIo : workIo;
-      ApiReply reply = co_await asio::co_spawn(pool, answer(handler, apiRequest(message, security)),
-                                               asio::use_awaitable);
+      ApiReply reply = co_await asio::co_spawn(
+          pool, answer(handler, apiRequest(message, security, door)), asio::use_awaitable);
       if (reply.delivery == ApiReply::Delivery::dropConnection) {
         beast::get_lowest_layer(stream).socket().close(ec);
         co_return;
@@ -450,11 +540,12 @@ struct SpeechServer::Engine {
     if (!ec) co_await ws.async_close(websocket::close_code::normal, awaitable(ec));
   }
 
-  asio::awaitable<void> streamSession(TlsStream stream, http::request<http::string_body> request) {
+  asio::awaitable<void> streamSession(TlsStream stream, http::request<http::string_body> request,
+                                      Door door) {
     // Host, origin and credentials are checked before the upgrade, which is then refused over
     // plain HTTP.
     auto refusal = co_await asio::co_spawn(
-        workIo, refuseEarly(handler, apiRequest(request, ConnectionSecurity::tls)),
+        workIo, refuseEarly(handler, apiRequest(request, ConnectionSecurity::tls, door)),
         asio::use_awaitable);
     if (refusal) {
       co_await sendReply(stream, *refusal, request.version(), false);
@@ -482,13 +573,15 @@ struct SpeechServer::Engine {
       asio::post(executor, [weak] {
         if (auto socket = weak.lock()) {
           error_code ignored;
-          beast::get_lowest_layer(*socket).socket().shutdown(tcp::socket::shutdown_both, ignored);
+          beast::get_lowest_layer(*socket).socket().shutdown(asio::socket_base::shutdown_both,
+                                                             ignored);
         }
       });
     };
     auto opened = co_await asio::co_spawn(
         recognitionIo,
-        openStream(handler, apiRequest(request, ConnectionSecurity::tls), std::move(superseded)),
+        openStream(handler, apiRequest(request, ConnectionSecurity::tls, door),
+                   std::move(superseded)),
         asio::use_awaitable);
 
     if (auto* failure = std::get_if<std::string>(&opened)) {
@@ -577,29 +670,56 @@ Expected<std::unique_ptr<SpeechServer>, StartupError> SpeechServer::start(Server
   }
   if (ec) return StartupError{StartupFailure::certificates, ec.message()};
 
+  if (setup.owner) engine->owner = *setup.owner;
   if (const int* fd = std::get_if<int>(&setup.listen)) {
     sockaddr_storage address{};
     socklen_t size = sizeof address;
     if (::getsockname(*fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
       return StartupError{StartupFailure::listener, "the inherited socket is not usable"};
     }
-    engine->acceptor.assign(address.ss_family == AF_INET6 ? tcp::v6() : tcp::v4(), *fd, ec);
-  } else {
-    const auto& where = std::get<ListenAddress>(setup.listen);
-    const auto address = asio::ip::make_address(where.address, ec);
-    const tcp::endpoint endpoint(address, where.port);
-    if (!ec) engine->acceptor.open(endpoint.protocol(), ec);
-    if (!ec) engine->acceptor.set_option(tcp::acceptor::reuse_address(true), ec);
-    if (!ec) engine->acceptor.bind(endpoint, ec);
-    if (!ec) engine->acceptor.listen(asio::socket_base::max_listen_connections, ec);
+    const bool local = address.ss_family == AF_UNIX;
+    engine->acceptor.assign(Protocol(address.ss_family, local ? 0 : IPPROTO_TCP), *fd, ec);
+    if (local) engine->mainDoor = Door::user;
+  } else if (const auto* where = std::get_if<ListenAddress>(&setup.listen)) {
+    const auto address = asio::ip::make_address(where->address, ec);
+    if (!ec) ec = listenOn(engine->acceptor, tcp::endpoint(address, where->port));
     if (ec) {
       return StartupError{StartupFailure::listener,
-                          where.address + ":" + std::to_string(where.port) + ": " + ec.message()};
+                          where->address + ":" + std::to_string(where->port) + ": " + ec.message()};
     }
+  } else {
+    const auto& path = std::get<UserSocket>(setup.listen).path;
+    if (auto refusal = clearSocketPath(path)) {
+      return StartupError{StartupFailure::listener, path.string() + ": " + *refusal};
+    }
+    // Nobody else may connect (the folder is private too); the peer's uid is checked all the same.
+    const mode_t before = ::umask(0177);
+    ec = listenOn(engine->acceptor, asio::local::stream_protocol::endpoint(path.string()));
+    ::umask(before);
+    if (ec) return StartupError{StartupFailure::listener, path.string() + ": " + ec.message()};
+    engine->mainDoor = Door::user;
+    engine->madeSocket = path;
   }
   if (ec) return StartupError{StartupFailure::listener, ec.message()};
-  engine->port = engine->acceptor.local_endpoint(ec).port();
-  asio::co_spawn(engine->io, engine->accept(), asio::detached);
+  Acceptor* tcpAcceptor = &engine->acceptor;
+  if (engine->mainDoor == Door::user) {
+    const auto& where = setup.pages;
+    const auto address = asio::ip::make_address(where.address, ec);
+    if (!ec) ec = listenOn(engine->pagesAcceptor, tcp::endpoint(address, where.port));
+    if (ec) {
+      return StartupError{
+          StartupFailure::listener,
+          "pages " + where.address + ":" + std::to_string(where.port) + ": " + ec.message()};
+    }
+    tcpAcceptor = &engine->pagesAcceptor;
+    asio::co_spawn(engine->io, engine->accept(engine->pagesAcceptor, Door::pages), asio::detached);
+  }
+  const tcp::endpoint local = ipEndpoint(tcpAcceptor->local_endpoint(ec));
+  engine->port = local.port();
+  engine->pagesHost = (local.address().is_v6() ? "[" + local.address().to_string() + "]"
+                                               : local.address().to_string()) +
+                      ":" + std::to_string(engine->port);
+  asio::co_spawn(engine->io, engine->accept(engine->acceptor, engine->mainDoor), asio::detached);
   engine->startThreads();
   return std::unique_ptr<SpeechServer>(new SpeechServer(std::move(engine)));
 }
@@ -610,6 +730,7 @@ SpeechServer::~SpeechServer() {
   asio::post(engine_->io, [engine = engine_.get()] {
     error_code ignored;
     engine->acceptor.close(ignored);
+    engine->pagesAcceptor.close(ignored);
   });
   engine_->io.stop();
   for (auto& thread : engine_->threads) thread.join();
@@ -618,10 +739,17 @@ SpeechServer::~SpeechServer() {
   engine_->recognitionWorkers.reset();
   engine_->recognitionIo.stop();
   for (auto& thread : engine_->workerThreads) thread.join();
+  // Gone with the server, so that a program finds no socket rather than one nobody answers.
+  if (!engine_->madeSocket.empty()) ::unlink(engine_->madeSocket.c_str());
 }
 
 unsigned short SpeechServer::port() const {
   return engine_->port;
+}
+
+std::optional<std::string> SpeechServer::pagesAddress() const {
+  if (engine_->mainDoor != Door::user) return std::nullopt;
+  return engine_->pagesHost;
 }
 
 }  // namespace wrenly::speech

@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <cstddef>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -16,14 +18,22 @@ class ServiceLog;
 
 struct ListenAddress {
   std::string address = "127.0.0.1";
-  unsigned short port = 47615;
+  unsigned short port = 0;  // 0: any free port
+};
+
+// A Unix socket that serves one user: the calls and streams of this user's programs. A
+// connection of any other user is closed unanswered (its peer's uid, from the kernel, decides).
+struct UserSocket {
+  std::filesystem::path path;
 };
 
 enum class ConnectionReuse { keepAlive, oneRequestPerConnection };
 
 struct ServerSetup {
-  // Where to listen, or a listening socket handed over by the service manager.
-  std::variant<ListenAddress, int> listen;
+  // Where to listen: a TCP address (calls over TLS and pages over plain HTTP on one port, open
+  // to every user of this machine: development and tests), the user's socket, or a listening
+  // socket of either kind handed over by the service manager.
+  std::variant<ListenAddress, int, UserSocket> listen;
   ServerIdentity identity;
   int networkThreads = 2;
   int workerThreads = 3;  // account look-ups and other quick answers, off the network threads
@@ -49,6 +59,11 @@ struct ServerSetup {
   std::chrono::milliseconds maximumStreamDuration = std::chrono::seconds(240);
   std::chrono::milliseconds streamGrace = std::chrono::seconds(10);
   std::size_t minimumStreamBytesPerSecond = 8000;
+  // With a Unix socket, the browser's pages (plain HTTP only, never a call) listen here: a port
+  // of its own for every user, so that one user's service never holds another's.
+  ListenAddress pages{"127.0.0.1", 0};
+  // With a Unix socket, the one user it serves: this process's own unless set (tests).
+  std::optional<unsigned> owner;
 };
 
 // The HTTPS and WSS listener in front of a handler: plain calls go to ServiceHandler::handle on
@@ -64,7 +79,10 @@ class SpeechServer {
   SpeechServer(const SpeechServer&) = delete;
   SpeechServer& operator=(const SpeechServer&) = delete;
 
+  // The TCP port: the one listened on, or with a Unix socket the pages' port.
   unsigned short port() const;
+  // With a Unix socket, the pages' host and port ("127.0.0.1:PORT"), which the browser is sent to.
+  std::optional<std::string> pagesAddress() const;
 
   struct Engine;
 
