@@ -197,7 +197,7 @@ TEST_F(UserSocketContract, ServesItsUserOverTheSocketAndTheBrowserOnlyThePages) 
                         {"Origin: " + pagesOrigin}),
             303);
   EXPECT_EQ(run(client.completeSignIn(token)).value, AccountStatus{true});
-  EXPECT_EQ(run(client.transcribe(wavOf(16000), "auto", std::nullopt, makeUuid())).value,
+  EXPECT_EQ(run(client.transcribe(wavOf(16000), "auto", std::nullopt, makeUuid(), "")).value,
             "go forward ten meters");
   auto live = stream(configurationOf(local));
   live->append(std::vector<std::uint8_t>(3200, 1));
