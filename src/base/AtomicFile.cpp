@@ -4,7 +4,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 namespace wrenly {
 
@@ -40,6 +43,26 @@ std::string writeFileAtomically(const std::filesystem::path& file, std::string_v
   const int error = errno;
   ::unlink(temporary.c_str());
   return std::strerror(error);
+}
+
+std::optional<std::string> readWholeFile(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::stringstream buffer;
+  buffer << in.rdbuf();
+  return buffer.str();
+}
+
+std::optional<std::filesystem::path> moveAside(const std::filesystem::path& file) {
+  const auto stamp = std::chrono::duration_cast<std::chrono::seconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+  std::filesystem::path aside = file;
+  aside += ".broken-" + std::to_string(stamp);
+  std::error_code failed;
+  std::filesystem::rename(file, aside, failed);
+  if (failed) return std::nullopt;
+  return aside;
 }
 
 }  // namespace wrenly

@@ -1,5 +1,7 @@
 #include "base/FileHistoryStore.h"
 
+#include "base/AtomicFile.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -22,21 +24,6 @@ constexpr std::string_view entriesField = "entries";
 constexpr std::string_view textField = "text";
 constexpr std::string_view timeField = "time";  // seconds since 1970, UTC
 constexpr std::string_view applicationField = "application";
-
-bool writeAll(int fd, const std::string& data) {
-  const char* p = data.data();
-  std::size_t left = data.size();
-  while (left > 0) {
-    const ssize_t n = ::write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -70,24 +57,16 @@ std::optional<std::vector<HistoryEntry>> FileHistoryStore::parse(std::string_vie
 }
 
 std::vector<HistoryEntry> FileHistoryStore::load() {
-  std::ifstream in(file_, std::ios::binary);
-  if (!in) return {};
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  if (auto entries = parse(buffer.str())) return std::move(*entries);
+  const auto text = readWholeFile(file_);
+  if (!text) return {};
+  if (auto entries = parse(*text)) return std::move(*entries);
   // Kept for the user, as an unreadable settings file is.
-  const auto stamp = std::chrono::duration_cast<std::chrono::seconds>(
-                         std::chrono::system_clock::now().time_since_epoch())
-                         .count();
-  fs::path aside = file_;
-  aside += ".broken-" + std::to_string(stamp);
-  std::error_code failed;
-  fs::rename(file_, aside, failed);
+  const auto aside = moveAside(file_);
   if (report_) {
-    report_(failed ? "history unreadable; left in place, not saved over"
-                   : "history unreadable; moved aside to " + aside.filename().string());
+    report_(aside ? "history unreadable; moved aside to " + aside->filename().string()
+                  : "history unreadable; left in place, not saved over");
   }
-  brokenInPlace_ = static_cast<bool>(failed);
+  brokenInPlace_ = !aside;
   return {};
 }
 
@@ -106,21 +85,9 @@ void FileHistoryStore::save(const std::vector<HistoryEntry>& entries) {
   document[entriesField] = std::move(list);
   const std::string text = boost::json::serialize(document) + "\n";
 
-  std::error_code ignored;
-  fs::create_directories(file_.parent_path(), ignored);
-  fs::path temporary = file_;
-  temporary += ".tmp";
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    if (report_) report_(std::string("history not saved: ") + std::strerror(errno));
-    return;
+  if (const std::string error = writeFileAtomically(file_, text); !error.empty() && report_) {
+    report_("history not saved: " + error);
   }
-  bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  if (ok && ::rename(temporary.c_str(), file_.c_str()) == 0) return;
-  const int error = errno;
-  ::unlink(temporary.c_str());
-  if (report_) report_(std::string("history not saved: ") + std::strerror(error));
 }
 
 void FileHistoryStore::erase() {

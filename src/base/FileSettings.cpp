@@ -49,27 +49,19 @@ fs::path FileSettings::defaultFile() {
 }
 
 void FileSettings::load() {
-  std::ifstream in(file_, std::ios::binary);
-  if (!in) return;  // no file yet: empty settings
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  if (auto parsed = parse(buffer.str())) {
+  const auto text = readWholeFile(file_);
+  if (!text) return;  // no file yet: empty settings
+  if (auto parsed = parse(*text)) {
     values_ = std::move(*parsed);
     return;
   }
   // Keep the unreadable file for the user instead of silently replacing it with defaults.
-  auto stamp = std::chrono::duration_cast<std::chrono::seconds>(
-                   std::chrono::system_clock::now().time_since_epoch())
-                   .count();
-  fs::path aside = file_;
-  aside += ".broken-" + std::to_string(stamp);
-  std::error_code ec;
-  fs::rename(file_, aside, ec);
+  const auto aside = moveAside(file_);
   if (report_) {
-    report_(ec ? "settings unreadable; left in place, not saved over"
-               : "settings unreadable; moved aside to " + aside.filename().string());
+    report_(aside ? "settings unreadable; moved aside to " + aside->filename().string()
+                  : "settings unreadable; left in place, not saved over");
   }
-  if (ec) brokenInPlace_ = true;
+  if (!aside) brokenInPlace_ = true;
 }
 
 std::optional<bool> FileSettings::boolValue(std::string_view key) const {
