@@ -75,8 +75,9 @@ void DictationCycle::stop() {
   // would delay the words of everyone who speaks at once.
   auto speech = VoiceActivity::keepSpeech(wav);
   if (!speech) {
+    const std::size_t audioBytes = wav.size() > wavHeaderBytes ? wav.size() - wavHeaderBytes : 0;
     Diagnostics::record("no_speech audio_ms=" +
-                        std::to_string((wav.size() - wavHeaderBytes) / wavBytesPerMillisecond));
+                        std::to_string(audioBytes / wavBytesPerMillisecond));
     endStart(Messages::noVoiceDetected, Messages::noVoiceDetectedNotice);
     return;
   }
