@@ -57,6 +57,11 @@ using Socket = websocket::stream<TlsStream>;
 
 namespace {
 
+// The network loop, whose handlers can be destroyed before the loop itself.
+struct NetworkLoop : asio::io_context {
+  using asio::io_context::shutdown;
+};
+
 constexpr auto handshakeLimit = std::chrono::seconds(15);
 constexpr auto requestLimit = std::chrono::seconds(60);  // a 16 MiB body on a slow machine
 constexpr auto idleLimit = std::chrono::seconds(30);
@@ -232,7 +237,7 @@ struct SpeechServer::Engine {
   const ServerSetup setup;
   // Before `io`: the connections left in it when it goes take themselves off these books.
   Connections connections;
-  asio::io_context io;
+  NetworkLoop io;
   ssl::context tls;
   Acceptor acceptor;                 // --listen, the user's socket or the inherited one
   Acceptor pagesAcceptor;            // open beside the user's socket only
@@ -739,6 +744,9 @@ SpeechServer::~SpeechServer() {
   engine_->recognitionWorkers.reset();
   engine_->recognitionIo.stop();
   for (auto& thread : engine_->workerThreads) thread.join();
+  // The network loop's leftover handlers (a stream's frame holds a strand of the recognition
+  // loop) go now, while the loops declared after it still exist.
+  engine_->io.shutdown();
   // Gone with the server, so that a program finds no socket rather than one nobody answers.
   if (!engine_->madeSocket.empty()) ::unlink(engine_->madeSocket.c_str());
 }
