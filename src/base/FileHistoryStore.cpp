@@ -43,8 +43,10 @@ std::optional<std::vector<HistoryEntry>> FileHistoryStore::parse(std::string_vie
     const auto* said = object->if_contains(textField);
     const auto* time = object->if_contains(timeField);
     const auto* application = object->if_contains(applicationField);
-    if (!said || !said->is_string() || !time || !time->is_int64() ||
-        (application && !application->is_string())) {
+    // Times past what the clock can hold (about the year 2262) would overflow it.
+    constexpr std::int64_t latestTime = 8'000'000'000;
+    if (!said || !said->is_string() || !time || !time->is_int64() || time->as_int64() < 0 ||
+        time->as_int64() > latestTime || (application && !application->is_string())) {
       return std::nullopt;
     }
     HistoryEntry entry;
