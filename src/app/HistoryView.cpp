@@ -44,15 +44,10 @@ HistoryView::HistoryView(MenuActions& actions, QWidget* parent)
     : QWidget(parent), actions_(actions) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  toggle_ = new QToolButton(this);
-  toggle_->setText(qs(text::historyTitle));
-  toggle_->setCheckable(true);
-  toggle_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  toggle_->setArrowType(Qt::RightArrow);
-  toggle_->setAutoRaise(true);
+  toggle_ = makeFoldToggle(qs(text::historyTitle), this);
   layout->addWidget(toggle_);
-
   body_ = new QWidget(this);
+  foldBody(toggle_, body_);
   auto* bodyLayout = new QVBoxLayout(body_);
   bodyLayout->setContentsMargins(16, 0, 0, 0);
   empty_ = makeLabel(qs(text::historyEmpty), TextRole::caption, body_);
@@ -67,13 +62,8 @@ HistoryView::HistoryView(MenuActions& actions, QWidget* parent)
   bodyLayout->addWidget(clear_);
   bodyLayout->addWidget(onDisk_);
   bodyLayout->addWidget(makeLabel(qs(text::historyCaption), TextRole::caption, body_));
-  body_->setVisible(false);
   layout->addWidget(body_);
 
-  connect(toggle_, &QToolButton::toggled, this, [this](bool open) {
-    body_->setVisible(open);
-    toggle_->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
-  });
   connect(clear_, &QPushButton::clicked, this, [this] { actions_.clearHistory(); });
   // As with live recognition: render() blocks the signal, so only the user's change goes back.
   connect(onDisk_, &QCheckBox::toggled, this,

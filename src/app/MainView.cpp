@@ -126,12 +126,7 @@ MainView::MainView(MenuActions& actions, QWidget* parent) : QWidget(parent), act
   layout->addWidget(deleteAccount_);
   layout->addWidget(activationFeedback_);
 
-  servicesToggle_ = new QToolButton(this);
-  servicesToggle_->setText(qs(text::servicesAndPermissions));
-  servicesToggle_->setCheckable(true);
-  servicesToggle_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  servicesToggle_->setArrowType(Qt::RightArrow);
-  servicesToggle_->setAutoRaise(true);
+  servicesToggle_ = makeFoldToggle(qs(text::servicesAndPermissions), this);
   services_ = new QWidget(this);
   auto* servicesLayout = new QVBoxLayout(services_);
   servicesLayout->setContentsMargins(16, 0, 0, 0);
@@ -143,18 +138,13 @@ MainView::MainView(MenuActions& actions, QWidget* parent) : QWidget(parent), act
   servicesLayout->addWidget(requestAccessibility);
   servicesLayout->addWidget(showDiagnostics);
   servicesLayout->addWidget(makeLabel(qs(text::diagnosticsCaption), TextRole::caption, services_));
-  services_->setVisible(false);
+  foldBody(servicesToggle_, services_);
   layout->addWidget(servicesToggle_);
   layout->addWidget(services_);
 
-  ownWordsToggle_ = new QToolButton(this);
-  ownWordsToggle_->setText(qs(text::ownWords));
-  ownWordsToggle_->setCheckable(true);
-  ownWordsToggle_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  ownWordsToggle_->setArrowType(Qt::RightArrow);
-  ownWordsToggle_->setAutoRaise(true);
+  ownWordsToggle_ = makeFoldToggle(qs(text::ownWords), this);
   ownWords_ = new OwnWordsView(actions_, this);
-  ownWords_->setVisible(false);
+  foldBody(ownWordsToggle_, ownWords_);
   layout->addWidget(ownWordsToggle_);
   layout->addWidget(ownWords_);
 
@@ -187,14 +177,6 @@ MainView::MainView(MenuActions& actions, QWidget* parent) : QWidget(parent), act
   connect(privacy_, &QLabel::linkActivated, this, [this] { actions_.openPrivacyPage(); });
   connect(signOut_, &QPushButton::clicked, this, [this] { actions_.signOut(); });
   connect(deleteAccount_, &QPushButton::clicked, this, [this] { confirmDelete(); });
-  connect(servicesToggle_, &QToolButton::toggled, this, [this](bool open) {
-    services_->setVisible(open);
-    servicesToggle_->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
-  });
-  connect(ownWordsToggle_, &QToolButton::toggled, this, [this](bool open) {
-    ownWords_->setVisible(open);
-    ownWordsToggle_->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
-  });
   connect(requestAccessibility, &QPushButton::clicked, this,
           [this] { actions_.requestAccessibility(); });
   connect(showDiagnostics, &QPushButton::clicked, this, [this] { actions_.showDiagnostics(); });

@@ -40,6 +40,24 @@ QPushButton* makeButton(const QString& text, QWidget* parent) {
   return button;
 }
 
+QToolButton* makeFoldToggle(const QString& text, QWidget* parent) {
+  auto* toggle = new QToolButton(parent);
+  toggle->setText(text);
+  toggle->setCheckable(true);
+  toggle->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  toggle->setArrowType(Qt::RightArrow);
+  toggle->setAutoRaise(true);
+  return toggle;
+}
+
+void foldBody(QToolButton* toggle, QWidget* body) {
+  body->setVisible(false);
+  QObject::connect(toggle, &QToolButton::toggled, body, [toggle, body](bool open) {
+    body->setVisible(open);
+    toggle->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
+  });
+}
+
 void makeProminent(QPushButton* button) {
   button->setMinimumHeight(32);
   button->setStyleSheet(QStringLiteral(
