@@ -20,7 +20,8 @@ test_packages=(
   trayer fonts-wqy-microhei mousepad xdotool gir1.2-atspi-2.0 curl
   chromium chromium-driver libnss3-tools
   sway xwayland wl-clipboard featherpad qtwayland5 foot util-linux iproute2
-  kwrite firefox-esr
+  kwrite firefox-esr python3-pyqt6 qt6-wayland gnome-text-editor
+  mutter kwin-wayland xdg-desktop-portal xdg-desktop-portal-gnome xdg-desktop-portal-kde
 )
 
 packages=("${build_packages[@]}")
