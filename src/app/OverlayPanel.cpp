@@ -56,7 +56,6 @@ namespace {
 constexpr int panelWidth = 246;
 constexpr int panelHeight = 64;
 constexpr int padding = 14;
-constexpr int bottomMargin = 16;
 constexpr int dotWidth = 10;
 constexpr int waveformWidth = 44;
 constexpr int spacing = 10;  // between the dot, the text and the right-hand element

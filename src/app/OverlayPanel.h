@@ -43,6 +43,8 @@ class OverlayContent : public QWidget {
 // program and lets every click through to the window beneath.
 class OverlayPanel : public QWidget {
  public:
+  static constexpr int bottomMargin = 16;  // above the bottom of the screen's free area
+
   OverlayPanel();
 
   void render(const ShellSnapshot& snapshot) { view_->render(snapshot); }

@@ -11,6 +11,7 @@
 
 #include "app/ControllerBridge.h"
 #include "app/DictationCore.h"
+#include "app/LayerShellOverlay.h"
 #include "app/LocalServiceWake.h"
 #include "app/PrivacyPage.h"
 #include "app/QtClipboard.h"
@@ -105,8 +106,13 @@ int runProgram(QApplication& app, LaunchRequest request) {
   QtClipboard toolkitClipboard(&app);
   Clipboard* clipboard = desktop->compositorClipboard();
   if (!clipboard) clipboard = &toolkitClipboard;
-  QtOverlay overlay(shell.overlay());
-  adapters->attach(GuiPorts{clipboard, &overlay});
+  // A layer-shell surface where the compositor offers one; elsewhere (mutter) an XWayland window
+  // above the others, which the compositor may still hand the clicks on it.
+  std::unique_ptr<LayerShellOverlay> layerOverlay;
+  if (desktop->wayland()) layerOverlay = LayerShellOverlay::open(shell.overlay());
+  QtOverlay windowOverlay(shell.overlay());
+  Overlay* overlay = layerOverlay ? static_cast<Overlay*>(layerOverlay.get()) : &windowOverlay;
+  adapters->attach(GuiPorts{clipboard, overlay});
 
   // The controller's loop: the core is made, used and destroyed there.
   std::unique_ptr<DictationCore> core;

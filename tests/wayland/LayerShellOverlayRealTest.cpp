@@ -1,0 +1,153 @@
+// The overlay as a layer-shell surface on headless sway (started by headless-sway.sh), over a
+// native editor in fullscreen: where it shows, what it takes and where a click on it goes.
+#include <gtest/gtest.h>
+#include <linux/input-event-codes.h>
+#include <wayland-client.h>
+
+#include <QApplication>
+#include <boost/asio/io_context.hpp>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <tuple>
+
+#include "ChildProcess.h"
+#include "app/LayerShellOverlay.h"
+#include "app/OverlayPanel.h"
+#include "platform/Workspace.h"
+#include "platform/linux/atspi/AtspiAccessibility.h"
+#include "platform/linux/wayland/WaylandDesktop.h"
+#include "support/TemporaryDirectory.h"
+#include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
+
+using namespace wrenly;
+
+namespace {
+
+boost::asio::io_context mainLoop;
+
+bool runUntil(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    QCoreApplication::processEvents();
+    mainLoop.poll();
+  }
+  return true;
+}
+
+// The screen's pixels in a rectangle, as grim reads them from the compositor: RGB rows.
+std::string screen(int x, int y, int width, int height) {
+  const std::string command = "grim -t ppm -g '" + std::to_string(x) + "," + std::to_string(y) +
+                              " " + std::to_string(width) + "x" + std::to_string(height) + "' -";
+  std::unique_ptr<FILE, decltype(&pclose)> pipe(popen(command.c_str(), "r"), pclose);
+  std::string image;
+  for (int c; pipe && (c = fgetc(pipe.get())) != EOF;) image.push_back(static_cast<char>(c));
+  // The header: P6, the size and the largest value, each ended by one newline.
+  std::size_t start = 0;
+  for (int line = 0; line < 3; ++line) start = image.find('\n', start) + 1;
+  return image.substr(start);
+}
+
+// A pointer of the test's own on the headless seat, which has none. Made before the windows, so
+// that they have seen the seat gain a pointer by the time it clicks.
+class TestPointer {
+ public:
+  TestPointer() : display_(wl_display_connect(nullptr)) {
+    static const wl_registry_listener listener{
+        .global =
+            [](void* self, wl_registry* registry, uint32_t name, const char* interface, uint32_t) {
+              if (std::string(interface) != zwlr_virtual_pointer_manager_v1_interface.name) return;
+              static_cast<TestPointer*>(self)->manager_ =
+                  static_cast<zwlr_virtual_pointer_manager_v1*>(wl_registry_bind(
+                      registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
+            },
+        .global_remove = [](void*, wl_registry*, uint32_t) {}};
+    wl_registry_add_listener(wl_display_get_registry(display_), &listener, this);
+    wl_display_roundtrip(display_);
+    if (manager_)
+      pointer_ = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(manager_, nullptr);
+    wl_display_roundtrip(display_);
+  }
+  ~TestPointer() { wl_display_disconnect(display_); }
+  explicit operator bool() const { return pointer_ != nullptr; }
+
+  // A left click at a point of the 1280 × 800 output.
+  void click(uint32_t x, uint32_t y) {
+    zwlr_virtual_pointer_v1_motion_absolute(pointer_, 0, x, y, 1280, 800);
+    zwlr_virtual_pointer_v1_frame(pointer_);
+    for (auto state : {WL_POINTER_BUTTON_STATE_PRESSED, WL_POINTER_BUTTON_STATE_RELEASED}) {
+      zwlr_virtual_pointer_v1_button(pointer_, 0, BTN_LEFT, state);
+      zwlr_virtual_pointer_v1_frame(pointer_);
+    }
+    wl_display_roundtrip(display_);
+  }
+
+ private:
+  wl_display* display_;
+  zwlr_virtual_pointer_manager_v1* manager_ = nullptr;
+  zwlr_virtual_pointer_v1* pointer_ = nullptr;
+};
+
+TEST(LayerShellOverlay, ShowsAtBottomCentreAboveFullscreenWithoutFocusAndLetsClicksThrough) {
+  int argc = 1;
+  char name[] = "wayland_overlay_real_tests";
+  char* argv[] = {name, nullptr};
+  qputenv("QT_NO_GLIB", "1");
+  QApplication app(argc, argv);
+  // The desktop's virtual keyboard is the seat's only one: without it no window has focus.
+  auto desktop = WaylandDesktop::open(mainLoop.get_executor(), "wrenly", nullptr);
+  ASSERT_TRUE(desktop && desktop->workspace());
+  TestPointer pointer;
+  ASSERT_TRUE(pointer);
+  AtspiAccessibility accessibility(AtspiAccessibility::KeyAccess::available);
+  TemporaryDirectory folder;
+  std::ofstream(folder / "long.txt") << std::string(80, '\n');
+  ChildProcess editor({"mousepad", "--disable-server", (folder / "long.txt").string()});
+  ElementHandle field;
+  ASSERT_TRUE(runUntil([&] {
+    return desktop->workspace()->activate(editor.pid()) &&
+           (field = accessibility.focusedElement(editor.pid(), std::chrono::milliseconds(300)));
+  }));
+  const std::string pid = std::to_string(editor.pid());
+  ASSERT_EQ(std::system(("swaymsg -q '[pid=" + pid + "] fullscreen enable'").c_str()), 0);
+  std::optional<TextRange> caret;
+  auto readCaret = [&] { return (caret = field->selectedRange()).has_value(); };
+  ASSERT_TRUE(runUntil(readCaret));
+  const int64_t before = caret->location;
+
+  OverlayPanel panel;
+  auto overlay = LayerShellOverlay::open(panel);
+  ASSERT_TRUE(overlay);
+  ShellSnapshot recording;
+  recording.voice.phase = DictationPhase::recording;
+  panel.render(recording);
+  overlay->show({});
+  // The panel's dark background over the editor's white, 246 × 64 at 16 above the bottom: just
+  // inside and just outside each edge, through the middle.
+  const int left = (1280 - 246) / 2, top = 800 - 16 - 64, middle = top + 32, centre = 640;
+  auto dark = [](int x, int y) { return static_cast<unsigned char>(screen(x, y, 1, 1)[0]) < 64; };
+  EXPECT_TRUE(runUntil([&] { return dark(centre, middle); }));
+  for (auto [x, y, inside] : {std::tuple{left, middle, true},
+                              {left - 1, middle, false},
+                              {left + 245, middle, true},
+                              {left + 246, middle, false},
+                              {centre, top, true},
+                              {centre, top - 1, false},
+                              {centre, top + 63, true},
+                              {centre, top + 64, false}}) {
+    EXPECT_EQ(dark(x, y), inside) << x << "," << y;
+  }
+  EXPECT_EQ(desktop->workspace()->frontmostApplication()->processID, editor.pid());
+
+  pointer.click(centre, middle);
+  EXPECT_TRUE(runUntil([&] { return readCaret() && caret->location != before; }));
+
+  EXPECT_TRUE(panel.isVisible() && !panel.isActiveWindow());
+}
+
+}  // namespace
