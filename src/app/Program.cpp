@@ -106,8 +106,8 @@ int runProgram(QApplication& app, LaunchRequest request) {
   QtClipboard toolkitClipboard(&app);
   Clipboard* clipboard = desktop->compositorClipboard();
   if (!clipboard) clipboard = &toolkitClipboard;
-  // A layer-shell surface where the compositor offers one; elsewhere (mutter) an XWayland window
-  // above the others, which the compositor may still hand the clicks on it.
+  // A layer-shell surface where the compositor offers one. Elsewhere (mutter) the XWayland window
+  // is the best there is: above the others and unfocused, but it may keep the clicks on it.
   std::unique_ptr<LayerShellOverlay> layerOverlay;
   if (desktop->wayland()) layerOverlay = LayerShellOverlay::open(shell.overlay());
   QtOverlay windowOverlay(shell.overlay());
