@@ -67,9 +67,10 @@ class Program : public ControllerFixture {
       });
       auto live = liveStreamingSessions(platform, service, streamServer->baseURL(),
                                         StreamTrust{server.certificateFile()});
-      liveSessions = [this, live](std::string id, std::string language, bool cleanup) {
-        return std::make_shared<TimedSession>(live(std::move(id), std::move(language), cleanup),
-                                              &resultAt);
+      liveSessions = [this, live](std::string id, std::string language, bool cleanup,
+                                  std::string vocabulary) {
+        return std::make_shared<TimedSession>(
+            live(std::move(id), std::move(language), cleanup, std::move(vocabulary)), &resultAt);
       };
     }
     nameClientThreads();
