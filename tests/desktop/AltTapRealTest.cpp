@@ -1,7 +1,7 @@
 // A lone tap of the right Alt key, the default trigger key, in the editors and the browser a user
-// has (Qt 5, KDE Frameworks 5, Gecko): with the detector installed it leaves the keyboard focus in
-// the text field and opens no menu, and the field is what a capture finds and a paste fills.
-// GoogleTest before Xlib, whose macros (None, Bool) clash with its names.
+// has (Qt 5, Qt 6, KDE Frameworks 5, Gecko): with the detector installed it leaves the keyboard
+// focus in the text field and opens no menu, and the field is what a capture finds and a paste
+// fills. GoogleTest before Xlib, whose macros (None, Bool) clash with its names.
 #include <gmock/gmock.h>
 
 #include <X11/keysym.h>
@@ -89,6 +89,12 @@ std::vector<std::string> browser(const fs::path& folder) {
          "user_pref(\"browser.sessionstore.resume_from_crash\", false);\n";
   return quiet("firefox-esr --no-remote --profile " + profile.string() + " file://" +
                page.string());
+}
+
+// The Qt 6 window beside the fields window, on X11 as most Qt programs still run.
+std::vector<std::string> qtWindow(const fs::path&) {
+  const auto script = fs::path(WRENLY_FIELDS_WINDOW).parent_path() / "qt_fields_window.py";
+  return quiet("env QT_QPA_PLATFORM=xcb /usr/bin/python3 " + script.string());
 }
 
 class AltTap : public ::testing::TestWithParam<Application> {
@@ -275,7 +281,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 }},
                     Application{"KWrite",
                                 [](const fs::path& folder) { return editor("kwrite", folder); }},
-                    Application{"FirefoxESR", browser, true}),
+                    Application{"FirefoxESR", browser, true}, Application{"Qt6", qtWindow}),
     [](const auto& row) { return row.param.name; });
 
 }  // namespace
