@@ -83,11 +83,7 @@ focus_window() {  # focus_window PID: its last window forward, as a click on it 
 # showed in the field named `$4` (by default the first text area).
 fields="/usr/bin/python3 $here/../../scripts/lib/field_probe.py"
 live_recognition() {  # live_recognition on|off: the tick box clicked, its window brought forward
-  local window
-  # The overlay, shown with the last result, has the same title but cannot be activated.
-  for window in $(xdotool search --onlyvisible --pid "$session_program" --name Wrenly); do
-    xdotool windowactivate --sync "$window" 2>/dev/null
-  done
+  xdotool windowactivate --sync "$(history_window)" || fail "the program's window"
   session_live_recognition "$1" || fail "tick"
 }
 dictate_and_time() {
