@@ -4,6 +4,8 @@ from the stop of a dictation to its text showing in one.
 
   field_probe.py wait PID NAME SECONDS      wait until PID shows a text field named NAME
   field_probe.py text PID NAME              print the field's text
+  field_probe.py focused PID [NAME]        exit 1 unless the field (by default the first text
+                                           area) has the keyboard focus
   field_probe.py stop PID WANTED [NAME]     tap right Alt (the stop of a dictation), then print
                                            the milliseconds from its release until the field
                                            named NAME (by default the first text area) holds
@@ -91,6 +93,10 @@ def main(args):
         wait(int(args[1]), args[2], float(args[3]))
     elif command == "text":
         print(text_of(wait(int(args[1]), args[2], 20)))
+    elif command == "focused":
+        node = wait(int(args[1]), args[2] if len(args) > 2 else None, 20)
+        if not node.get_state_set().contains(Atspi.StateType.FOCUSED):
+            sys.exit("field_probe: the field lost the focus")
     elif command == "stop":
         stop(int(args[1]), args[2], args[3] if len(args) > 3 else None)
     else:

@@ -79,8 +79,8 @@ focus_window() {  # focus_window PID: its last window forward, as a click on it 
   window=$(xdotool search --onlyvisible --pid "$1" | tail -n 1)
   xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowactivate "$window"
 }
-# A dictation of the recording `$2` into the window of `$1`: logs how long after the stop `$3`
-# showed in the field named `$4` (by default the first text area).
+# A dictation of the recording `$2` into the window of `$1`, whose field named `$4` (by default
+# the first text area) keeps the focus: logs how long after the stop `$3` showed there.
 fields="/usr/bin/python3 $here/../../scripts/lib/field_probe.py"
 live_recognition() {  # live_recognition on|off: the tick box clicked, its window brought forward
   xdotool windowactivate --sync "$(history_window)" || fail "the program's window"
@@ -91,6 +91,8 @@ dictate_and_time() {
   focus_window "$1"
   session_tap_trigger
   $session_probe play "$session_microphone" "$2" || fail "playing"
+  # The trigger key took the focus nowhere, such as to a menu bar, while the user spoke.
+  $fields focused "$1" ${4:+"$4"} || fail "the field lost the focus during the recording"
   after=$($fields stop "$1" "$3" ${4:+"$4"}) || fail "nothing landed in ${4:-the document}"
   session_log "stop to visible in ${4:-the document}: $after ms"
 }
