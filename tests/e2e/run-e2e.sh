@@ -94,7 +94,9 @@ dictate_and_time() {
   # The trigger key took the focus nowhere, such as to a menu bar, while the user spoke.
   $fields focused "$1" ${4:+"$4"} || fail "the field lost the focus during the recording"
   after=$($fields stop "$1" "$3" ${4:+"$4"}) || fail "nothing landed in ${4:-the document}"
-  session_log "stop to visible in ${4:-the document}: $after ms"
+  session_log "stop to visible in ${4:-the document}: $after ms (text ready in the program after" \
+    "$(grep -o 'text_ready stop_ms=[0-9]*' "$XDG_STATE_HOME"/Wrenly/Diagnostics/timing.log |
+      tail -n 1 | cut -d = -f 2) ms)"
 }
 
 service_options=()
