@@ -91,12 +91,6 @@ std::vector<std::string> browser(const fs::path& folder) {
                page.string());
 }
 
-// The Qt 6 window beside the fields window, on X11 as most Qt programs still run.
-std::vector<std::string> qtWindow(const fs::path&) {
-  const auto script = fs::path(WRENLY_FIELDS_WINDOW).parent_path() / "qt_fields_window.py";
-  return quiet("env QT_QPA_PLATFORM=xcb /usr/bin/python3 " + script.string());
-}
-
 class AltTap : public ::testing::TestWithParam<Application> {
  protected:
   static void SetUpTestSuite() {
@@ -275,13 +269,14 @@ TEST_P(AltTap, LeavesTheFocusInTheFieldThatThenReceivesTheText) {
 
 INSTANTIATE_TEST_SUITE_P(
     Toolkits, AltTap,
-    testing::Values(Application{"FeatherPad",
-                                [](const fs::path& folder) {
-                                  return editor("featherpad --standalone", folder);
-                                }},
-                    Application{"KWrite",
-                                [](const fs::path& folder) { return editor("kwrite", folder); }},
-                    Application{"FirefoxESR", browser, true}, Application{"Qt6", qtWindow}),
+    testing::Values(
+        Application{
+            "FeatherPad",
+            [](const fs::path& folder) { return editor("featherpad --standalone", folder); }},
+        Application{"KWrite", [](const fs::path& folder) { return editor("kwrite", folder); }},
+        Application{"FirefoxESR", browser, true},
+        Application{"Qt6",
+                    [](const fs::path& folder) { return editor(WRENLY_QT_WINDOW, folder); }}),
     [](const auto& row) { return row.param.name; });
 
 }  // namespace
