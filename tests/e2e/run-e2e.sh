@@ -280,9 +280,10 @@ case $case_name in
     # Firefox ESR as a user starts it, on a local page: a live dictation into its text area, an
     # uploaded one into its one-line field, and a list in a second text area rewritten by a
     # spoken instruction (synthesised). Each is read back over the accessibility bus.
-    flite -voice kal16 -t "make it a numbered list" -o "$scratch/instruction.wav" &&
-      sox "$scratch/instruction.wav" -r 16000 -c 1 -b 16 -e signed -t raw \
-        "$scratch/instruction.raw" || fail "synthesising the instruction"
+    flite -voice kal16 -t "make it a numbered list" -o "$scratch/instruction.wav" ||
+      fail "speech synthesis"
+    sox "$scratch/instruction.wav" -r 16000 -c 1 -b 16 -e signed -t raw "$scratch/instruction.raw" ||
+      fail "converting the instruction"
     mkdir -p "$scratch/firefox"
     # A first start without welcome, update or default-browser pages over the page.
     for pref in browser.shell.checkDefaultBrowser browser.aboutwelcome.enabled \
