@@ -1,7 +1,7 @@
 // A lone tap of the right Alt key, the default trigger key, in the editors and the browser a user
-// has (Qt 5, KDE Frameworks 5, Gecko): with the detector installed it leaves the keyboard focus in
-// the text field and opens no menu, and the field is what a capture finds and a paste fills.
-// GoogleTest before Xlib, whose macros (None, Bool) clash with its names.
+// has (Qt 5, Qt 6, KDE Frameworks 5, Gecko): with the detector installed it leaves the keyboard
+// focus in the text field and opens no menu, and the field is what a capture finds and a paste
+// fills. GoogleTest before Xlib, whose macros (None, Bool) clash with its names.
 #include <gmock/gmock.h>
 
 #include <X11/keysym.h>
@@ -269,13 +269,14 @@ TEST_P(AltTap, LeavesTheFocusInTheFieldThatThenReceivesTheText) {
 
 INSTANTIATE_TEST_SUITE_P(
     Toolkits, AltTap,
-    testing::Values(Application{"FeatherPad",
-                                [](const fs::path& folder) {
-                                  return editor("featherpad --standalone", folder);
-                                }},
-                    Application{"KWrite",
-                                [](const fs::path& folder) { return editor("kwrite", folder); }},
-                    Application{"FirefoxESR", browser, true}),
+    testing::Values(
+        Application{
+            "FeatherPad",
+            [](const fs::path& folder) { return editor("featherpad --standalone", folder); }},
+        Application{"KWrite", [](const fs::path& folder) { return editor("kwrite", folder); }},
+        Application{"FirefoxESR", browser, true},
+        Application{"Qt6",
+                    [](const fs::path& folder) { return editor(WRENLY_QT_WINDOW, folder); }}),
     [](const auto& row) { return row.param.name; });
 
 }  // namespace

@@ -2,7 +2,8 @@
 # One end-to-end case on a private headless desktop with the real program, the real local speech
 # service, mousepad and a recording played into the microphone:
 #   tests/e2e/run-e2e.sh BUILD_DIR stream|batch|selection|toggle|reader|engine|engine-down|account|
-#                        service-killed|service-down|featherpad|silent|replace|history|interim|hold
+#                        service-killed|service-down|featherpad|firefox|silent|replace|history|
+#                        interim|hold
 set -uo pipefail
 build=$1
 case_name=$2
@@ -71,6 +72,36 @@ restart_service() {
 stop_engine() {
   kill "$engine_pid"
   wait "$engine_pid" 2>/dev/null
+}
+
+fields="/usr/bin/python3 $here/../../scripts/lib/field_probe.py"
+focus_window() {  # focus_window PID: its last window forward, as a click on it would
+  local window
+  window=$(xdotool search --onlyvisible --pid "$1" | tail -n 1)
+  xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowactivate "$window"
+}
+live_recognition() {  # live_recognition on|off: the tick box clicked, its window brought forward
+  xdotool windowactivate --sync "$(history_window)" || fail "the program's window"
+  session_live_recognition "$1" || fail "tick"
+}
+# A dictation of the recording `$2` into the window of `$1`, whose field named `$4` (by default
+# the first text area) keeps the focus: logs how long after the stop `$3` showed there.
+dictate_and_time() {
+  local after timings=$XDG_STATE_HOME/Wrenly/Diagnostics/timing.log
+  focus_window "$1"
+  session_tap_trigger
+  $session_probe play "$session_microphone" "$2" || fail "playing"
+  # The trigger key took the focus nowhere, such as to a menu bar, while the user spoke.
+  $fields focused "$1" ${4:+"$4"} || fail "the field lost the focus during the recording"
+  after=$($fields stop "$1" "$3" ${4:+"$4"}) || fail "nothing landed in ${4:-the document}"
+  session_log "stop to visible in ${4:-the document}: $after ms (text ready in the program after" \
+    "$(grep -o 'text_ready stop_ms=[0-9]*' "$timings" | tail -n 1 | cut -d = -f 2) ms)"
+}
+all_pasted() {  # all_pasted COUNT: that many deliveries, each pasted into its field
+  local timings=$XDG_STATE_HOME/Wrenly/Diagnostics/timing.log
+  session_wait 50 sh -c "[ \$(grep -c 'delivery result=' '$timings') -ge $1 ]"
+  [[ $(grep -c "delivery result=pasteSent" "$timings") == "$1" ]] ||
+    fail "not every dictation was pasted"
 }
 
 service_options=()
@@ -231,19 +262,55 @@ case $case_name in
     ;;
   featherpad)
     # The default trigger key in a Qt editor, whose menu bar a lone Alt would otherwise take the
-    # focus to: the text lands in the document.
+    # focus to: the text lands in the document, uploaded and then live.
     printf 'notes ' >"$scratch/featherpad.txt"
     session_launch featherpad env QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 \
       featherpad --standalone "$scratch/featherpad.txt"
     session_editor=$(cat "$session_dir/featherpad.pid")
     session_wait 200 sh -c "$session_probe text $session_editor 1 | grep -q notes" ||
       fail "FeatherPad did not show the document"
-    xdotool windowactivate --sync "$(xdotool search --onlyvisible --pid "$session_editor" | tail -n 1)"
-    session_tap_trigger
-    $session_probe play "$session_microphone" "$speech" || fail "dictation"
-    session_tap_trigger
+    dictate_and_time "$session_editor" "$speech" forward
+    live_recognition on
+    dictate_and_time "$session_editor" "$speech" forward
     text=$(session_editor_text "forward" 60) || fail "no dictation in FeatherPad: '$text'"
     session_log "landed in FeatherPad: $text"
+    all_pasted 2
+    ;;
+  firefox)
+    # Firefox ESR as a user starts it, on a local page: a live dictation into its text area, an
+    # uploaded one into its one-line field, and a list in a second text area rewritten by a
+    # spoken instruction (synthesised). Each is read back over the accessibility bus.
+    flite -voice kal16 -t "make it a numbered list" -o "$scratch/instruction.wav" ||
+      fail "speech synthesis"
+    sox "$scratch/instruction.wav" -r 16000 -c 1 -b 16 -e signed -t raw "$scratch/instruction.raw" ||
+      fail "converting the instruction"
+    mkdir -p "$scratch/firefox"
+    # A first start without welcome, update or default-browser pages over the page.
+    for pref in browser.shell.checkDefaultBrowser browser.aboutwelcome.enabled \
+      datareporting.policy.dataSubmissionEnabled browser.sessionstore.resume_from_crash; do
+      echo "user_pref(\"$pref\", false);"
+    done >"$scratch/firefox/user.js"
+    echo 'user_pref("browser.startup.homepage_override.mstone", "ignore");' \
+      >>"$scratch/firefox/user.js"
+    session_launch firefox firefox-esr --no-remote --profile "$scratch/firefox" \
+      "file://$here/../../scripts/lib/fields-page.html"
+    browser=$(cat "$session_dir/firefox.pid")
+    $fields wait "$browser" notes 90 || fail "Firefox did not show the page"
+    live_recognition on
+    dictate_and_time "$browser" "$speech" forward notes
+    live_recognition off
+    # On to the next field, and the one after, by the keyboard.
+    focus_window "$browser"
+    xdotool key Tab
+    dictate_and_time "$browser" "$speech" forward line
+    xdotool key Tab ctrl+a
+    dictate_and_time "$browser" "$scratch/instruction.raw" "3. plums" list
+    for name in notes line list; do
+      session_log "$name: $($fields text "$browser" $name | tr '\n' '|')"
+    done
+    [[ $($fields text "$browser" list) == *"1. apples"*"2. pears"* ]] ||
+      fail "the list was rewritten wrongly"
+    all_pasted 3
     ;;
   silent)
     # Takes of room noise with nothing said, live and uploaded: nothing reaches the recogniser,
