@@ -85,6 +85,21 @@ void readBusEnabledNow(GDBusConnection* session,
   }
 }
 
+// Chromium and the programs built on it (Electron) leave their pages and most of their window
+// out of the bus until an assistive technology shows itself; reading the application's
+// attributes, as a screen reader does when it meets an application, is what they take as that
+// sign (the bus's status, a registered listener or the environment do not). The tree is then
+// built within some 10-20 ms and kept for the program's life. Other toolkits just answer the
+// read. False when the application did not answer.
+bool askForElementTree(AtspiAccessible* application) {
+  GError* error = nullptr;
+  GHashTable* attributes = atspi_accessible_get_attributes(application, &error);
+  if (attributes) g_hash_table_unref(attributes);
+  if (!error) return true;
+  g_error_free(error);
+  return false;
+}
+
 }  // namespace
 
 struct AtspiAccessibility::HomeState {
@@ -276,9 +291,17 @@ ElementHandle AtspiAccessibility::focusedElement(int32_t processID, Timeout time
   return found.value_or(nullptr);
 }
 
-int AtspiAccessibility::prepareApplication(int32_t, Timeout) {
-  // Toolkits on this bus build their tree without being asked.
-  return 0;
+int AtspiAccessibility::prepareApplication(int32_t processID, Timeout timeout) {
+  // An application that is not on the bus has nothing to be asked: that is not a failure.
+  constexpr int asked = 0, notAnswered = 1;
+  const auto result = home_->call<int>(
+      [state = state_.get(), processID, timeout] {
+        applyAtspiTimeout(timeout);
+        const auto application = state->application(processID);
+        return !application || askForElementTree(application.get()) ? asked : notAnswered;
+      },
+      timeout);
+  return result.value_or(notAnswered);
 }
 
 }  // namespace wrenly
