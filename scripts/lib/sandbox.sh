@@ -86,6 +86,11 @@ sandbox_start_window_manager() {
 
 sandbox_start_accessibility() {
   sandbox_launch a11y-bus /usr/libexec/at-spi-bus-launcher --launch-immediately --a11y=1
+  # Its name is awaited without a call to it: such a call has the session bus start the system's
+  # launcher, which can take the name first and leave accessibility off.
+  sandbox_wait 200 sh -c 'dbus-send --session --print-reply --dest=org.freedesktop.DBus \
+    /org/freedesktop/DBus org.freedesktop.DBus.NameHasOwner string:org.a11y.Bus | grep -q true' ||
+    sandbox_fail "no accessibility bus" || return 1
   sandbox_wait 200 dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus \
     org.a11y.Bus.GetAddress || sandbox_fail "no accessibility bus" || return 1
   sandbox_launch registry /usr/libexec/at-spi2-registryd --use-gnome-session=false

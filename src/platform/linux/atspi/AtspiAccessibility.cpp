@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/linux/atspi/AtspiElement.h"
@@ -83,6 +84,32 @@ void readBusEnabledNow(GDBusConnection* session,
   } else {
     readBusEnabled(session, enabled);
   }
+}
+
+// Chromium and the programs built on it (Electron) leave their pages and most of their window
+// out of the bus until an assistive technology shows itself, and take a read of the
+// application's attributes, as a screen reader makes when it meets an application, as that sign
+// (the bus's status, a registered listener or the environment do not). The tree is then built
+// within some 10-20 ms and kept for the program's life. Both report their toolkit by this name.
+bool buildsTreeWhenAsked(AtspiAccessible* application) {
+  // libatspi keeps the name once read: later dictations ask nothing more of other applications.
+  GError* error = nullptr;
+  gchar* toolkit = atspi_accessible_get_toolkit_name(application, &error);
+  const bool asks = toolkit && std::string_view(toolkit) == "Chromium";
+  g_free(toolkit);
+  if (error) g_error_free(error);
+  return asks;
+}
+
+// Asked again at each dictation, as the browser may have let its tree go meanwhile; libatspi
+// keeps no attributes, so the read always reaches the application. False when it did not answer.
+bool askForElementTree(AtspiAccessible* application) {
+  GError* error = nullptr;
+  GHashTable* attributes = atspi_accessible_get_attributes(application, &error);
+  if (attributes) g_hash_table_unref(attributes);
+  if (!error) return true;
+  g_error_free(error);
+  return false;
 }
 
 }  // namespace
@@ -276,9 +303,18 @@ ElementHandle AtspiAccessibility::focusedElement(int32_t processID, Timeout time
   return found.value_or(nullptr);
 }
 
-int AtspiAccessibility::prepareApplication(int32_t, Timeout) {
-  // Toolkits on this bus build their tree without being asked.
-  return 0;
+int AtspiAccessibility::prepareApplication(int32_t processID, Timeout timeout) {
+  // An application that is not on the bus, or builds its tree unasked, needs nothing: no failure.
+  constexpr int asked = 0, notAnswered = 1;
+  const auto result = home_->call<int>(
+      [state = state_.get(), processID, timeout] {
+        applyAtspiTimeout(timeout);
+        const auto application = state->application(processID);
+        if (!application || !buildsTreeWhenAsked(application.get())) return asked;
+        return askForElementTree(application.get()) ? asked : notAnswered;
+      },
+      timeout);
+  return result.value_or(notAnswered);
 }
 
 }  // namespace wrenly
