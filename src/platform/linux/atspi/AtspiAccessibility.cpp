@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/linux/atspi/AtspiElement.h"
@@ -24,6 +25,9 @@ constexpr int maximumWalkedElements = 4000;
 constexpr std::chrono::milliseconds setUpBound{3000};
 // A walk in the background holds the home thread this long at a time, so calls go between.
 constexpr std::chrono::milliseconds walkSlice{5};
+// A window becomes active before its application answers: it is asked again this often, so long.
+constexpr guint toolkitRetryMilliseconds = 100;
+constexpr int toolkitAttempts = 50;
 
 constexpr const char* busLauncher = "org.a11y.Bus";
 constexpr const char* busLauncherPath = "/org/a11y/bus";
@@ -39,13 +43,13 @@ struct GFreer {
 };
 
 // GTK 4 (4.8 at least) leaves SHOWING off on the element it focuses, so a walk that prunes
-// what is not on screen never reaches it.
-bool hidesFocus(AtspiAccessible* application) {
+// what is not on screen never reaches it. None while the application does not say yet.
+std::optional<bool> hidesFocus(AtspiAccessible* application) {
   std::unique_ptr<gchar, GFreer> name(atspi_accessible_get_toolkit_name(application, nullptr));
   std::unique_ptr<gchar, GFreer> version(
       atspi_accessible_get_toolkit_version(application, nullptr));
-  return name && version && std::string_view(name.get()) == "GTK" &&
-         std::string_view(version.get()).starts_with("4.");
+  if (!name || !version) return std::nullopt;
+  return std::string_view(name.get()) == "GTK" && std::string_view(version.get()).starts_with("4.");
 }
 
 // Depth first from an application's root to its focused element. It can stop at a deadline and
@@ -158,6 +162,8 @@ struct AtspiAccessibility::HomeState {
   std::map<std::string, int32_t> processOfBus;   // the bus never reuses a connection name
   std::map<int32_t, FocusWalk> walks;            // unfinished walks of trees that hide focus
   guint walkSource = 0;
+  std::map<int32_t, int> undecided;  // attempts to learn the toolkit, by process
+  guint undecidedSource = 0;
   bool walking = false;  // a libatspi call can dispatch the context again while it waits
 
   std::optional<int32_t> processOf(AtspiAccessible* accessible) {
@@ -222,7 +228,8 @@ struct AtspiAccessibility::HomeState {
     if (walking) return {};
     auto kept = walks.find(processID);
     if (kept == walks.end()) {
-      kept = walks.emplace(processID, FocusWalk(root, !hidesFocus(root.get()))).first;
+      kept =
+          walks.emplace(processID, FocusWalk(root, !hidesFocus(root.get()).value_or(false))).first;
     }
     walking = true;
     auto found = kept->second.resume(deadline);
@@ -239,10 +246,31 @@ struct AtspiAccessibility::HomeState {
   void beginWalk(AtspiAccessible* source) {
     const auto processID = processOf(source);
     if (!processID || lastFocused.contains(*processID) || walks.contains(*processID)) return;
-    auto root = AccessibleRef::adopt(atspi_accessible_get_application(source, nullptr));
-    if (!root || !hidesFocus(root.get())) return;
-    walks.emplace(*processID, FocusWalk(std::move(root), false));
-    scheduleWalks();
+    considerWalk(*processID, 1);
+  }
+
+  void considerWalk(int32_t processID, int attempt) {
+    auto root = application(processID);
+    const auto hides = root ? hidesFocus(root.get()) : std::nullopt;
+    if (hides == true) {
+      walks.emplace(processID, FocusWalk(std::move(root), false));
+      scheduleWalks();
+    } else if (!hides && attempt < toolkitAttempts) {
+      undecided.insert_or_assign(processID, attempt + 1);
+      if (undecidedSource == 0) {
+        undecidedSource = g_timeout_add(toolkitRetryMilliseconds, askAgain, this);
+      }
+    }
+  }
+
+  static gboolean askAgain(gpointer data) {
+    auto* state = static_cast<HomeState*>(data);
+    state->undecidedSource = 0;
+    for (auto [processID, attempt] : std::exchange(state->undecided, {})) {
+      if (state->lastFocused.contains(processID) || state->walks.contains(processID)) continue;
+      state->considerWalk(processID, attempt);
+    }
+    return G_SOURCE_REMOVE;
   }
 
   void scheduleWalks() {
@@ -322,6 +350,7 @@ AtspiAccessibility::~AtspiAccessibility() {
       g_object_unref(state->activeListener);
     }
     if (state->walkSource) g_source_remove(state->walkSource);
+    if (state->undecidedSource) g_source_remove(state->undecidedSource);
     if (state->session) {
       if (state->statusSubscription) {
         g_dbus_connection_signal_unsubscribe(state->session, state->statusSubscription);
