@@ -31,32 +31,37 @@ open_editor() {
   swaymsg "[pid=$session_editor] focus" >/dev/null || fail "focusing $1"
 }
 
-# Waits until the editor's text holds WANTED COUNT times; prints the text. GTK 4 does not say
-# its text view is showing, so the text is read without asking.
+# Waits until the editor's text holds WANTED COUNT times; prints the clock (ns) when it did, then
+# the text. GTK 4 does not say its text view is showing, so the text is read without asking.
 appears() {  # appears WANTED COUNT SECONDS
   /usr/bin/python3 - "$session_lib_dir" "$session_editor" "$@" <<'PY'
 import sys, time
 sys.path.insert(0, sys.argv[1])
 import desktop_probe
-pid, wanted, count, deadline = int(sys.argv[2]), sys.argv[3], int(sys.argv[4]), time.monotonic() + float(sys.argv[5])
+pid, wanted, count = int(sys.argv[2]), sys.argv[3], int(sys.argv[4])
+deadline = time.monotonic() + float(sys.argv[5])
 while time.monotonic() < deadline:
     text = desktop_probe.text_of(pid) or ""
     if text.count(wanted) >= count:
-        sys.exit(print(text))
-    time.sleep(0.01)
+        sys.exit(print(time.time_ns(), text, sep="\n"))
+    time.sleep(0.005)
 sys.exit(1)
 PY
 }
 
-# One dictation of RAW; says how long after the stop the COUNT-th WANTED showed.
+# One dictation of RAW; says how long after the stop the COUNT-th WANTED showed (the watcher
+# starts before the stop, so its own start-up is not counted).
 dictate() {  # dictate RAW WANTED COUNT HOW
   toggle || fail "starting by --toggle"
   $session_probe play "$session_microphone" "$1" || fail "playing"
-  local stopped shown
+  appears "$2" "$3" 60 >"$session_dir/appeared" &
+  local watcher=$! stopped shown
+  sleep 1  # the watcher is reading the editor
   stopped=$(date +%s%N)
   toggle || fail "stopping by --toggle"
-  text=$(appears "$2" "$3" 60) || fail "no $4 dictation in $editor: '$(appears "" 1 1)'"
-  shown=$(( ($(date +%s%N) - stopped) / 1000000 ))
+  wait "$watcher" || fail "no $4 dictation in $editor: '$(appears "" 1 1)'"
+  text=$(tail -n +2 "$session_dir/appeared")
+  shown=$(( ($(head -n 1 "$session_dir/appeared") - stopped) / 1000000 ))
   session_log "landed in the native $editor by $4: ${text//$'\n'/ | } (shown ${shown} ms after the stop)"
 }
 
@@ -95,16 +100,24 @@ printf 'apples, pears, plums' >"$session_dir/note.txt"
 open_editor gnome-text-editor env GDK_BACKEND=wayland gnome-text-editor --standalone \
   "$session_dir/note.txt"
 appears plums 1 30 >/dev/null || fail "gnome-text-editor did not show the document"
-wtype -M ctrl a -m ctrl || fail "selecting all"
+diagnostics=$XDG_STATE_HOME/Wrenly/Diagnostics/timing.log
+captures_before=$(grep -c "target captured" "$diagnostics")
+# A keyboard that goes takes the window's keyboard focus with it: this one stays to the end.
+session_launch wtype wtype -M ctrl a -m ctrl -s 600000
 dictate "$session_dir/instruction.raw" "3. plums" 1 "a spoken rewrite of the selection"
 [[ $text == *"1. apples"* && $text == *"2. pears"* ]] || fail "rewritten wrongly: '$text'"
 grep -q "path=text status=200" "$session_dir/service.log" || fail "no spoken task on the service"
-wtype -M ctrl -k End -m ctrl -k Return || fail "moving to the end"
 
-session_live_recognition on || fail "tick"
+# The tick box is in the program's window: back to the editor after it, as a user clicks there.
+live() { session_live_recognition "$1" && swaymsg "[pid=$session_editor] focus" >/dev/null; }
+live on || fail "tick"
 dictate "$speech" forward 1 stream
 grep -q "stream finish_to_result_ms" "$session_dir/service.log" || fail "no live stream"
-session_live_recognition off || fail "tick"
+live off || fail "tick"
 dictate "$speech" forward 2 upload
 grep -q "path=transcribe status=200" "$session_dir/service.log" || fail "no upload"
+# The first capture in the editor found its text view.
+captures=$(grep -o "target captured ax=.*" "$diagnostics" | tail -n +$((captures_before + 1)))
+[[ $captures == "target captured ax=true"* ]] || fail "captures: ${captures//$'\n'/, }"
+session_log "captures in the editor: ${captures//$'\n'/, }"
 session_log "PASS (sway dictation into GTK 4)"

@@ -298,6 +298,10 @@ struct AtspiAccessibility::HomeState {
   AccessibleRef focused(int32_t processID, Clock::time_point deadline) {
     if (auto known = lastFocused.find(processID); known != lastFocused.end()) {
       if (!hasState(known->second.get(), ATSPI_STATE_DEFUNCT)) return known->second;
+      // libatspi keeps states from events, and GTK 4 on Wayland leaves some behind that say
+      // defunct: asked afresh before the element is given up.
+      atspi_accessible_clear_cache(known->second.get());
+      if (!hasState(known->second.get(), ATSPI_STATE_DEFUNCT)) return known->second;
       lastFocused.erase(known);
     }
     auto root = application(processID);
