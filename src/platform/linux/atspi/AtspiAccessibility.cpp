@@ -25,7 +25,8 @@ constexpr int maximumWalkedElements = 4000;
 constexpr std::chrono::milliseconds setUpBound{3000};
 // A walk in the background holds the home thread this long at a time, so calls go between.
 constexpr std::chrono::milliseconds walkSlice{5};
-// A window becomes active before its application answers: it is asked again this often, so long.
+// A window becomes active before its application says its toolkit: asked again this often, as
+// many times.
 constexpr guint toolkitRetryMilliseconds = 100;
 constexpr int toolkitAttempts = 50;
 
