@@ -19,7 +19,7 @@ test_packages=(
   xvfb openbox at-spi2-core x11-utils python3-gi gir1.2-gtk-3.0 xauth
   trayer fonts-wqy-microhei mousepad xdotool gir1.2-atspi-2.0 curl
   chromium chromium-driver libnss3-tools
-  sway xwayland wl-clipboard featherpad qtwayland5 foot util-linux iproute2 grim
+  sway xwayland wl-clipboard featherpad qtwayland5 foot util-linux iproute2 grim wtype
   kwrite firefox-esr python3-pyqt6 qt6-wayland gnome-text-editor
   mutter kwin-wayland xdg-desktop-portal xdg-desktop-portal-gnome xdg-desktop-portal-kde
 )

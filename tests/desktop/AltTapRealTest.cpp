@@ -45,6 +45,9 @@ struct Application {
   std::function<std::vector<std::string>(const fs::path&)> command;
   // The window title says "released" once the application has decided about the Alt release.
   bool titleSaysReleased = false;
+  // GTK 4.8 collapses a selection set over the bus to its end (and never answers one added):
+  // the test selects with the keyboard there.
+  bool selectsOverBus = true;
 };
 
 void PrintTo(const Application& application, std::ostream* out) {
@@ -274,7 +277,13 @@ TEST_P(AltTap, LeavesTheFocusInTheFieldThatThenReceivesTheText) {
   RecordProperty("delivered_ms", std::to_string(std::chrono::duration<double, std::milli>(
                                                     std::chrono::steady_clock::now() - delivering)
                                                     .count()));
-  ASSERT_TRUE(field->setSelectedRange({start->location, 5}));
+  if (application.selectsOverBus) {
+    ASSERT_TRUE(field->setSelectedRange({start->location, 5}));
+  } else {
+    desktop.key(XK_Shift_L, true);
+    for (int i = 0; i < 5; ++i) desktop.tap(XK_Left);
+    desktop.key(XK_Shift_L, false);
+  }
   // Gecko selects in its content process: the selection shows a moment later.
   EXPECT_TRUE(waitFor([&] { return field->selectedText() == dictated; }))
       << field->selectedText().value_or("?");
@@ -289,8 +298,11 @@ INSTANTIATE_TEST_SUITE_P(
         Application{"KWrite", [](const fs::path& folder) { return editor("kwrite", folder); }},
         Application{"FirefoxESR", browser, true}, Application{"ChromiumTextarea", chromium},
         Application{"ChromiumInput", chromium},
-        Application{"Qt6",
-                    [](const fs::path& folder) { return editor(WRENLY_QT_WINDOW, folder); }}),
+        Application{"Qt6", [](const fs::path& folder) { return editor(WRENLY_QT_WINDOW, folder); }},
+        Application{
+            "TextEditorGtk4",
+            [](const fs::path& folder) { return editor("gnome-text-editor --standalone", folder); },
+            false, false}),
     [](const auto& row) { return row.param.name; });
 
 }  // namespace

@@ -4,8 +4,10 @@
 #include <gio/gio.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/linux/atspi/AtspiElement.h"
@@ -21,6 +23,12 @@ using AccessibleRef = GObjectRef<AtspiAccessible>;
 constexpr int maximumWalkedElements = 4000;
 // Start-up waits (the bus address, the first registration) never stall the program longer.
 constexpr std::chrono::milliseconds setUpBound{3000};
+// A walk in the background holds the home thread this long at a time, so calls go between.
+constexpr std::chrono::milliseconds walkSlice{5};
+// A window becomes active before its application says its toolkit: asked again this often, as
+// many times.
+constexpr guint toolkitRetryMilliseconds = 100;
+constexpr int toolkitAttempts = 50;
 
 constexpr const char* busLauncher = "org.a11y.Bus";
 constexpr const char* busLauncherPath = "/org/a11y/bus";
@@ -30,6 +38,63 @@ bool hasState(AtspiAccessible* accessible, AtspiStateType state) {
   auto states = GObjectRef<AtspiStateSet>::adopt(atspi_accessible_get_state_set(accessible));
   return states && atspi_state_set_contains(states.get(), state);
 }
+
+struct GFreer {
+  void operator()(void* data) const { g_free(data); }
+};
+
+// GTK 4 (4.8 at least) leaves SHOWING off on the element it focuses, so a walk that prunes
+// what is not on screen never reaches it. None while the application does not say yet.
+std::optional<bool> hidesFocus(AtspiAccessible* application) {
+  std::unique_ptr<gchar, GFreer> name(atspi_accessible_get_toolkit_name(application, nullptr));
+  std::unique_ptr<gchar, GFreer> version(
+      atspi_accessible_get_toolkit_version(application, nullptr));
+  if (!name || !version) return std::nullopt;
+  return std::string_view(name.get()) == "GTK" && std::string_view(version.get()).starts_with("4.");
+}
+
+// Depth first from an application's root to its focused element. It can stop at a deadline and
+// go on later: the first walk of a tree is slow (every node a round trip), so it is begun in the
+// background when a window becomes active and a capture carries on from where it got to.
+class FocusWalk {
+ public:
+  FocusWalk(AccessibleRef root, bool pruneHidden)
+      : root_(std::move(root)), pruneHidden_(pruneHidden) {
+    pending_.push_back(root_);
+  }
+
+  // The focused element; none when the deadline came first or the whole tree was walked.
+  AccessibleRef resume(Clock::time_point deadline) {
+    while (!pending_.empty() && walked_ < maximumWalkedElements) {
+      if (Clock::now() >= deadline) return {};
+      AccessibleRef element = std::move(pending_.back());
+      pending_.pop_back();
+      ++walked_;
+      if (element.get() != root_.get() && hasState(element.get(), ATSPI_STATE_FOCUSED)) {
+        return element;
+      }
+      const int count = atspi_accessible_get_child_count(element.get(), nullptr);
+      for (int i = count - 1; i >= 0; --i) {
+        auto child =
+            AccessibleRef::adopt(atspi_accessible_get_child_at_index(element.get(), i, nullptr));
+        if (child && (!pruneHidden_ || hasState(child.get(), ATSPI_STATE_SHOWING))) {
+          pending_.push_back(std::move(child));
+        }
+      }
+    }
+    pending_.clear();
+    return {};
+  }
+  bool finished() const { return pending_.empty(); }
+  // Walks through what is on screen only are quick and are not kept between captures.
+  bool prunesHidden() const { return pruneHidden_; }
+
+ private:
+  AccessibleRef root_;
+  bool pruneHidden_;
+  std::vector<AccessibleRef> pending_;
+  int walked_ = 0;
+};
 
 std::optional<bool> parseIsEnabled(GVariant* reply) {
   if (!reply) return std::nullopt;
@@ -119,8 +184,14 @@ struct AtspiAccessibility::HomeState {
   GDBusConnection* session = nullptr;
   guint statusSubscription = 0;
   AtspiEventListener* focusListener = nullptr;
+  AtspiEventListener* activeListener = nullptr;
   std::map<int32_t, AccessibleRef> lastFocused;  // by process
   std::map<std::string, int32_t> processOfBus;   // the bus never reuses a connection name
+  std::map<int32_t, FocusWalk> walks;            // unfinished walks of trees that hide focus
+  guint walkSource = 0;
+  std::map<int32_t, int> undecided;  // attempts to learn the toolkit, by process
+  guint undecidedSource = 0;
+  bool walking = false;  // a libatspi call can dispatch the context again while it waits
 
   std::optional<int32_t> processOf(AtspiAccessible* accessible) {
     auto* application = ATSPI_OBJECT(accessible)->app;
@@ -178,26 +249,85 @@ struct AtspiAccessibility::HomeState {
     return found;
   }
 
-  // Depth first through what is on screen only: a full walk of a large window takes long.
-  static AccessibleRef showingWalk(AtspiAccessible* root, Clock::time_point deadline) {
-    std::vector<AccessibleRef> pending{AccessibleRef::retain(root)};
-    for (int walked = 0; !pending.empty() && walked < maximumWalkedElements; ++walked) {
-      if (Clock::now() >= deadline) break;
-      AccessibleRef element = std::move(pending.back());
-      pending.pop_back();
-      if (element.get() != root && hasState(element.get(), ATSPI_STATE_FOCUSED)) return element;
-      const int count = atspi_accessible_get_child_count(element.get(), nullptr);
-      for (int i = count - 1; i >= 0; --i) {
-        auto child =
-            AccessibleRef::adopt(atspi_accessible_get_child_at_index(element.get(), i, nullptr));
-        if (child && hasState(child.get(), ATSPI_STATE_SHOWING)) pending.push_back(child);
+  // Carries on with the application's walk in the background, or begins one; kept when
+  // unfinished where the tree hides its focus.
+  AccessibleRef walk(int32_t processID, const AccessibleRef& root, Clock::time_point deadline) {
+    if (walking) return {};
+    auto kept = walks.find(processID);
+    if (kept == walks.end()) {
+      kept =
+          walks.emplace(processID, FocusWalk(root, !hidesFocus(root.get()).value_or(false))).first;
+    }
+    walking = true;
+    auto found = kept->second.resume(deadline);
+    walking = false;
+    if (found || kept->second.finished() || kept->second.prunesHidden()) {
+      walks.erase(kept);
+    } else {
+      scheduleWalks();
+    }
+    return found;
+  }
+
+  // A window of an application whose focus no capture or event has shown yet became active.
+  void beginWalk(AtspiAccessible* source) {
+    const auto processID = processOf(source);
+    if (!processID || lastFocused.contains(*processID) || walks.contains(*processID)) return;
+    considerWalk(*processID, 1);
+  }
+
+  void considerWalk(int32_t processID, int attempt) {
+    auto root = application(processID);
+    const auto hides = root ? hidesFocus(root.get()) : std::nullopt;
+    if (hides == true) {
+      walks.emplace(processID, FocusWalk(std::move(root), false));
+      scheduleWalks();
+    } else if (!hides && attempt < toolkitAttempts) {
+      undecided.insert_or_assign(processID, attempt + 1);
+      if (undecidedSource == 0) {
+        undecidedSource = g_timeout_add(toolkitRetryMilliseconds, askAgain, this);
       }
     }
-    return {};
+  }
+
+  static gboolean askAgain(gpointer data) {
+    auto* state = static_cast<HomeState*>(data);
+    state->undecidedSource = 0;
+    for (auto [processID, attempt] : std::exchange(state->undecided, {})) {
+      if (state->lastFocused.contains(processID) || state->walks.contains(processID)) continue;
+      state->considerWalk(processID, attempt);
+    }
+    return G_SOURCE_REMOVE;
+  }
+
+  void scheduleWalks() {
+    if (walkSource == 0) walkSource = g_idle_add_full(G_PRIORITY_LOW, walkOn, this, nullptr);
+  }
+
+  static gboolean walkOn(gpointer data) {
+    auto* state = static_cast<HomeState*>(data);
+    if (state->walking) return G_SOURCE_CONTINUE;
+    if (state->walks.empty()) {
+      state->walkSource = 0;
+      return G_SOURCE_REMOVE;
+    }
+    auto next = state->walks.begin();
+    state->walking = true;
+    auto found = next->second.resume(Clock::now() + walkSlice);
+    state->walking = false;
+    if (found || next->second.finished()) {
+      if (found) state->lastFocused[next->first] = std::move(found);
+      state->walks.erase(next);
+    }
+    return G_SOURCE_CONTINUE;
   }
 
   AccessibleRef focused(int32_t processID, Clock::time_point deadline) {
     if (auto known = lastFocused.find(processID); known != lastFocused.end()) {
+      if (!hasState(known->second.get(), ATSPI_STATE_DEFUNCT)) return known->second;
+      // libatspi keeps states from events, and GTK 4 on Wayland leaves some behind that say
+      // defunct: asked afresh before the element is given up.
+      atspi_accessible_clear_cache(known->second.get());
       if (!hasState(known->second.get(), ATSPI_STATE_DEFUNCT)) return known->second;
       lastFocused.erase(known);
     }
@@ -205,7 +335,7 @@ struct AtspiAccessibility::HomeState {
     if (!root) return {};
     bool supported = false;
     auto found = collectionQuery(root.get(), supported);
-    if (!supported) found = showingWalk(root.get(), deadline);
+    if (!supported) found = walk(processID, root, deadline);
     if (found) lastFocused[processID] = found;
     return found;
   }
@@ -221,6 +351,9 @@ AtspiAccessibility::AtspiAccessibility(KeyAccess keyAccess)
         applyAtspiTimeout(setUpBound);
         state->focusListener = atspi_event_listener_new(focusChanged, state, nullptr);
         atspi_event_listener_register(state->focusListener, "object:state-changed:focused",
+                                      nullptr);
+        state->activeListener = atspi_event_listener_new(activeChanged, state, nullptr);
+        atspi_event_listener_register(state->activeListener, "object:state-changed:active",
                                       nullptr);
         state->session = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
         if (!state->session) return false;
@@ -242,6 +375,13 @@ AtspiAccessibility::~AtspiAccessibility() {
                                       nullptr);
       g_object_unref(state->focusListener);
     }
+    if (state->activeListener) {
+      atspi_event_listener_deregister(state->activeListener, "object:state-changed:active",
+                                      nullptr);
+      g_object_unref(state->activeListener);
+    }
+    if (state->walkSource) g_source_remove(state->walkSource);
+    if (state->undecidedSource) g_source_remove(state->undecidedSource);
     if (state->session) {
       if (state->statusSubscription) {
         g_dbus_connection_signal_unsubscribe(state->session, state->statusSubscription);
@@ -257,8 +397,14 @@ void AtspiAccessibility::focusChanged(AtspiEvent* event, void* data) {
   if (event->detail1 == 1 && event->source) {
     if (auto processID = state->processOf(event->source)) {
       state->lastFocused[*processID] = AccessibleRef::retain(event->source);
+      state->walks.erase(*processID);
     }
   }
+  g_boxed_free(ATSPI_TYPE_EVENT, event);
+}
+
+void AtspiAccessibility::activeChanged(AtspiEvent* event, void* data) {
+  if (event->detail1 == 1 && event->source) static_cast<HomeState*>(data)->beginWalk(event->source);
   g_boxed_free(ATSPI_TYPE_EVENT, event);
 }
 

@@ -18,7 +18,8 @@ namespace wrenly {
 // Other applications' text fields through the accessibility bus (AT-SPI). An application in
 // the background reports no focused element there, so the last element each application
 // focused is remembered from the bus's focus events; a search of the application's tree is the
-// fall-back.
+// fall-back, begun in the background when a window of a toolkit that hides its focus from quick
+// searches (GTK 4) becomes active, so the first capture there finds the field too.
 class AtspiAccessibility final : public Accessibility {
  public:
   // Whether keys can be watched and sent (XInput2 and XTEST present); trust needs both.
@@ -38,6 +39,7 @@ class AtspiAccessibility final : public Accessibility {
   // Everything below is touched on the home thread only.
   struct HomeState;
   static void focusChanged(AtspiEvent* event, void* state);
+  static void activeChanged(AtspiEvent* event, void* state);
   static void busStatusChanged(GDBusConnection*, const char*, const char*, const char*, const char*,
                                GVariant* parameters, void* state);
 
