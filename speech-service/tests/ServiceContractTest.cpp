@@ -1,8 +1,8 @@
 // The service from the client's side: every call made by the program's own client code.
-#include <curl/curl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "CurlCall.h"
 #include "LocalService.h"
 #include "audio/PcmEncoding.h"
 #include "base/Uuid.h"
@@ -18,27 +18,6 @@ using namespace wrenly::speech;
 namespace {
 
 constexpr const char* token = "b6Yx1n0Jm4d3Qw7Ls2Kp9Vt5Ha8Ge1Rc6Uz0Fi4Oo3";
-
-// The status a browser gets for a plain-HTTP request (the client's own transport is HTTPS only).
-long plainStatus(const std::string& url, const char* body = nullptr,
-                 std::vector<std::string> headers = {}) {
-  std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> easy(curl_easy_init(), curl_easy_cleanup);
-  curl_slist* list = nullptr;
-  for (const auto& header : headers) list = curl_slist_append(list, header.c_str());
-  curl_easy_setopt(easy.get(), CURLOPT_URL, url.c_str());
-  curl_easy_setopt(easy.get(), CURLOPT_PROTOCOLS_STR, "http");
-  curl_easy_setopt(easy.get(), CURLOPT_HTTPHEADER, list);
-  curl_easy_setopt(
-      easy.get(), CURLOPT_WRITEFUNCTION,
-      +[](char*, size_t size, size_t count, void*) { return size * count; });
-  if (body) curl_easy_setopt(easy.get(), CURLOPT_POSTFIELDS, body);
-  long status = 0;
-  if (curl_easy_perform(easy.get()) == CURLE_OK) {
-    curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &status);
-  }
-  curl_slist_free_all(list);
-  return status;
-}
 
 // Silence as the program's own recorder encodes it.
 std::vector<std::uint8_t> wavOf(size_t samples) {
@@ -81,11 +60,11 @@ TEST_F(LocalServiceContract, SignsInThroughItsOwnPageAndServesEveryCall) {
   // Plain HTTP serves a browser the pages and nothing else.
   EXPECT_EQ(plainStatus(page), 200);
   EXPECT_EQ(plainStatus(pagesOrigin + "/privacy/"), 200);
-  EXPECT_EQ(plainStatus(pagesOrigin + "/wrenly/v1/access", nullptr,
+  EXPECT_EQ(plainStatus(pagesOrigin + "/wrenly/v1/access", {},
                         {"Authorization: Bearer " + std::string(token)}),
             403);
   const std::string decision = "state=" + start.value->state + "&decision=allow";
-  EXPECT_EQ(plainStatus(pagesOrigin + "/wrenly/v1/account/mac/sign-in", decision.c_str(),
+  EXPECT_EQ(plainStatus(pagesOrigin + "/wrenly/v1/account/mac/sign-in", decision,
                         {"Origin: " + pagesOrigin}),
             303);
   EXPECT_EQ(plainStatus(page), 410);  // used once only
@@ -179,7 +158,7 @@ TEST_F(UserSocketContract, ServesItsUserOverTheSocketAndTheBrowserOnlyThePages) 
 
   // The pages' port is open to every user, and no call is answered there: refused over plain
   // HTTP, closed unanswered over TLS.
-  EXPECT_EQ(plainStatus(pagesOrigin + "/wrenly/v1/access", nullptr,
+  EXPECT_EQ(plainStatus(pagesOrigin + "/wrenly/v1/access", {},
                         {"Authorization: Bearer " + std::string(token)}),
             403);
   HttpRequest overTls{
@@ -193,7 +172,7 @@ TEST_F(UserSocketContract, ServesItsUserOverTheSocketAndTheBrowserOnlyThePages) 
   EXPECT_THROW(performHttpRequest(overTls, control), TransportError);
 
   const std::string decision = "state=" + start.value->state + "&decision=allow";
-  EXPECT_EQ(plainStatus(pagesOrigin + "/wrenly/v1/account/mac/sign-in", decision.c_str(),
+  EXPECT_EQ(plainStatus(pagesOrigin + "/wrenly/v1/account/mac/sign-in", decision,
                         {"Origin: " + pagesOrigin}),
             303);
   EXPECT_EQ(run(client.completeSignIn(token)).value, AccountStatus{true});

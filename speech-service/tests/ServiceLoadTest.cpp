@@ -1,6 +1,5 @@
 // The service as its own process under abuse on loopback, with its caps set small: each attack
 // must leave it answering a normal call within a second, and its memory bounded.
-#include <curl/curl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -25,8 +24,11 @@
 #include <sstream>
 #include <thread>
 
+#include "CurlCall.h"
 #include "accounts/AccountStore.h"
 #include "identity/ServerIdentity.h"
+#include "recognition/WavAudio.h"
+#include "service/RequestBodies.h"
 #include "support/TemporaryDirectory.h"
 
 using namespace wrenly;
@@ -47,52 +49,18 @@ std::string tokenOf(int account) {
   return "load-token-" + std::to_string(account) + "-0123456789-0123456789-0123456789";
 }
 
-// 16 kHz mono 16-bit WAV of `seconds` of noise, in Base64.
-std::string wavBase64(double seconds) {
-  const auto samples = static_cast<std::uint32_t>(seconds * 16000);
-  std::string wav = "RIFF";
-  auto put32 = [&](std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) wav += static_cast<char>((v >> (8 * i)) & 0xff);
-  };
-  auto put16 = [&](std::uint16_t v) {
-    wav += static_cast<char>(v & 0xff);
-    wav += static_cast<char>(v >> 8);
-  };
-  put32(36 + samples * 2);
-  wav += "WAVEfmt ";
-  put32(16);
-  put16(1);
-  put16(1);
-  put32(16000);
-  put32(32000);
-  put16(2);
-  put16(16);
-  wav += "data";
-  put32(samples * 2);
-  // Noise, which keeps the decoder busier than silence would.
-  std::uint32_t noise = 12345;
-  for (std::uint32_t i = 0; i < samples; ++i) {
-    noise = noise * 1103515245 + 12345;
-    put16(static_cast<std::uint16_t>((noise >> 16) % 20000));
+// The program's own upload body for `seconds` of 16 kHz noise, which keeps the decoder busier
+// than silence would.
+std::string uploadBody(const std::string& requestID, double seconds) {
+  std::vector<std::int16_t> noise(static_cast<std::size_t>(seconds * 16000));
+  std::uint32_t state = 12345;
+  for (auto& sample : noise) {
+    state = state * 1103515245 + 12345;
+    sample = static_cast<std::int16_t>((state >> 16) % 20000);
   }
-  static constexpr char alphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (size_t i = 0; i < wav.size(); i += 3) {
-    std::uint32_t n = static_cast<unsigned char>(wav[i]) << 16;
-    if (i + 1 < wav.size()) n |= static_cast<unsigned char>(wav[i + 1]) << 8;
-    if (i + 2 < wav.size()) n |= static_cast<unsigned char>(wav[i + 2]);
-    out += alphabet[(n >> 18) & 63];
-    out += alphabet[(n >> 12) & 63];
-    out += i + 1 < wav.size() ? alphabet[(n >> 6) & 63] : '=';
-    out += i + 2 < wav.size() ? alphabet[n & 63] : '=';
-  }
-  return out;
-}
-
-std::string transcribeBody(const std::string& requestID, double seconds) {
-  return R"({"requestID":")" + requestID + R"(","wavBase64":")" + wavBase64(seconds) +
-         R"(","language":"auto","streamRecoveryID":""})";
+  const std::string wav = wavOf(noise);
+  return wrenly::transcribeBody({reinterpret_cast<const std::uint8_t*>(wav.data()), wav.size()},
+                                "auto", std::nullopt, requestID);
 }
 
 // The service binary on an ephemeral loopback port, with accounts 0..accounts-1 signed in.
@@ -157,36 +125,13 @@ class ServiceProcess {
     return -1;
   }
 
-  struct Answer {
-    long status = 0;
-    std::chrono::milliseconds elapsed{0};
-  };
-  // One HTTPS call on a connection of its own, given up after `within`.
-  Answer call(const std::string& method, const std::string& path, int account = 0,
-              const std::string& body = {},
-              std::chrono::milliseconds within = std::chrono::seconds(30)) const {
-    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> easy(curl_easy_init(), curl_easy_cleanup);
-    const std::string url = "https://127.0.0.1:" + std::to_string(port_) + path;
-    curl_slist* headers = nullptr;
-    headers = curl_slist_append(headers, ("Authorization: Bearer " + tokenOf(account)).c_str());
-    curl_easy_setopt(easy.get(), CURLOPT_URL, url.c_str());
-    curl_easy_setopt(easy.get(), CURLOPT_CUSTOMREQUEST, method.c_str());
-    curl_easy_setopt(easy.get(), CURLOPT_CAINFO, identity_.authorityFile.c_str());
-    curl_easy_setopt(easy.get(), CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(easy.get(), CURLOPT_TIMEOUT_MS, static_cast<long>(within.count()));
-    curl_easy_setopt(easy.get(), CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(
-        easy.get(), CURLOPT_WRITEFUNCTION,
-        +[](char*, size_t size, size_t count, void*) { return size * count; });
-    if (!body.empty()) curl_easy_setopt(easy.get(), CURLOPT_POSTFIELDS, body.c_str());
-    Answer answer;
-    const auto started = Clock::now();
-    if (curl_easy_perform(easy.get()) == CURLE_OK) {
-      curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &answer.status);
-    }
-    answer.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
-    curl_slist_free_all(headers);
-    return answer;
+  // One HTTPS call as `account`, given up after `within`.
+  CurlAnswer call(const std::string& method, const std::string& path, int account = 0,
+                  const std::string& body = {},
+                  std::chrono::milliseconds within = std::chrono::seconds(30)) const {
+    return curlCall("https://127.0.0.1:" + std::to_string(port_) + path, method,
+                    {"Authorization: Bearer " + tokenOf(account)}, body,
+                    identity_.authorityFile.string(), within);
   }
 
   // A normal authenticated call, which must be answered within a second.
@@ -262,20 +207,12 @@ struct Figures {
   }
 };
 
-const std::vector<std::string> smallCaps = {"--max-connections",
-                                            "16",
-                                            "--max-connections-per-peer",
-                                            "16",
-                                            "--max-anonymous-body",
-                                            "4096",
-                                            "--max-audio-seconds",
-                                            "2",
-                                            "--stream-grace-seconds",
-                                            "0.5",
-                                            "--min-stream-rate",
-                                            "8000",
-                                            "--decoders",
-                                            "1"};
+// clang-format off
+const std::vector<std::string> smallCaps = {
+    "--max-connections", "16", "--max-connections-per-peer", "16", "--max-anonymous-body", "4096",
+    "--max-audio-seconds", "2", "--stream-grace-seconds", "0.5", "--min-stream-rate", "8000",
+    "--decoders", "1"};
+// clang-format on
 
 TEST(ServiceLoad, IdleConnectionsNeitherCrowdOutClientsNorSpinOnLostDescriptors) {
   // 64 descriptors: the cap falls below them, and 80 idle connections would exhaust them.
@@ -368,9 +305,9 @@ TEST(ServiceLoad, ATricklingStreamGivesItsDecoderBackAfterTheGraceTime) {
   EXPECT_EQ(trickle.read(), R"({"type":"ready"})");
   trickle.ws.write(asio::buffer(std::string(2, '\x01')));
   // The one decoder is held; the other account gets it once the trickle is cut off.
-  const auto body = transcribeBody("T1", 0.5);
+  const auto body = uploadBody("T1", 0.5);
   const auto until = Clock::now() + std::chrono::seconds(10);
-  ServiceProcess::Answer upload;
+  CurlAnswer upload;
   while (upload.status != 200 && Clock::now() < until) {
     upload = service.call("POST", "/wrenly/v1/transcribe", 1, body);
     figures.add(service.probe(1));
@@ -389,10 +326,10 @@ TEST(ServiceLoad, LongUploadsLeaveQuickCallsAnswered) {
   ServiceProcess service(caps, 5);
   const long baseline = service.peakKiB();
   Figures figures;
-  EXPECT_EQ(service.call("POST", "/wrenly/v1/transcribe", 3, transcribeBody("L", 21)).status,
+  EXPECT_EQ(service.call("POST", "/wrenly/v1/transcribe", 3, uploadBody("L", 21)).status,
             413);  // past the audio cap
-  EXPECT_EQ(service.call("POST", "/wrenly/v1/transcribe", 4, transcribeBody("", 0)).status, 400);
-  const auto body = transcribeBody("U", 20);
+  EXPECT_EQ(service.call("POST", "/wrenly/v1/transcribe", 4, uploadBody("", 0)).status, 400);
+  const auto body = uploadBody("U", 20);
   std::vector<std::thread> uploads;
   std::atomic<int> done{0};
   for (int account = 1; account <= 3; ++account) {

@@ -87,6 +87,7 @@ TEST_F(Robustness, MalformedAndOversizedRequestsGetAClearRefusal) {
            (instruction.empty() ? "" : R"(,"instruction":")" + instruction + "\"") + "}";
   };
   const auto task = [&](const char* instruction) { return text("selectedVoiceTask", instruction); };
+  const std::string longID(129, 'r');
   const std::string wav44k = "UklGRiQAAABXQVZFZm10IBAAAAABAAEARKwAAIhYAQACABAAZGF0YQAAAAA=";
   struct Case {
     std::string path, method, body;
@@ -99,12 +100,7 @@ TEST_F(Robustness, MalformedAndOversizedRequestsGetAClearRefusal) {
       {"transcribe", "POST", transcribe("!!", "auto"), {auth}, 400, "invalid_audio"},
       {"transcribe", "POST", transcribe(wav44k, "auto"), {auth}, 415, "unsupported_audio"},
       {"transcribe", "POST", transcribe("", "cantonese"), {auth}, 400, "unsupported_language"},
-      {"transcribe",
-       "POST",
-       transcribe("", "auto", std::string(129, 'r')),
-       {auth},
-       400,
-       "invalid_request"},
+      {"transcribe", "POST", transcribe("", "auto", longID), {auth}, 400, "invalid_request"},
       {"text", "POST", text("poem"), {auth}, 400, "unsupported_operation"},
       {"text", "POST", task("delete the bullets"), {auth}, 422, "ambiguous_instruction"},
       {"text", "POST", task("in French"), {auth}, 422, "unsupported_instruction"},

@@ -14,41 +14,33 @@ const ChineseConverter& converter() {
 }
 
 TEST(TextCleanup, TidiesSpacingPunctuationCapitalsAndScript) {
+  // clang-format off
   const std::pair<std::string, std::string> cases[] = {
       {"  go   forward ten meters ", "Go forward ten meters."},
       {"yes , i think so. and then", "Yes, I think so. And then."},
       {"hello,world!how are you?", "Hello, world! How are you?"},
-      {"我们 今天 开会,好吗?", "我們今天開會，好嗎？"},
-      {"用 iPhone 打字", "用 iPhone 打字。"},
-      {"( see this )", "(See this)"},
-      {"first line\n\n\n\nsecond line\n", "First line\n\nSecond line"},
-      {"头发发展", "頭髮發展。"},
-      {"", ""},
-  };
+      {"我们 今天 开会,好吗?", "我們今天開會，好嗎？"}, {"用 iPhone 打字", "用 iPhone 打字。"},
+      {"( see this )", "(See this)"}, {"头发发展", "頭髮發展。"}, {"", ""},
+      {"first line\n\n\n\nsecond line\n", "First line\n\nSecond line"}};
+  // clang-format on
   for (const auto& [input, expected] : cases) {
     EXPECT_EQ(tidyTranscript(input, converter()), expected) << input;
   }
 }
 
 TEST(SpokenTask, RecognisesEachInstructionInEitherLanguageAndScript) {
+  using enum SpokenTaskKind;
+  // clang-format off
   const std::pair<std::string, std::variant<SpokenTaskKind, SpokenTaskFailure>> cases[] = {
-      {"make it UPPER case", SpokenTaskKind::upperCase},
-      {"轉做大寫", SpokenTaskKind::upperCase},
-      {"lower case please", SpokenTaskKind::lowerCase},
-      {"改成小写", SpokenTaskKind::lowerCase},
-      {"convert to traditional chinese", SpokenTaskKind::traditional},
-      {"轉成繁體", SpokenTaskKind::traditional},
-      {"轉成簡體", SpokenTaskKind::simplified},
-      {"numbered list", SpokenTaskKind::numberedList},
-      {"變成編號", SpokenTaskKind::numberedList},
-      {"bullet points", SpokenTaskKind::bulletedList},
-      {"加項目符號", SpokenTaskKind::bulletedList},
-      {"delete this", SpokenTaskKind::deletion},
-      {"刪除", SpokenTaskKind::deletion},
+      {"make it UPPER case", upperCase}, {"轉做大寫", upperCase}, {"lower case please", lowerCase},
+      {"改成小写", lowerCase}, {"convert to traditional chinese", traditional},
+      {"轉成繁體", traditional}, {"轉成簡體", simplified}, {"numbered list", numberedList},
+      {"變成編號", numberedList}, {"bullet points", bulletedList}, {"加項目符號", bulletedList},
+      {"delete this", deletion}, {"刪除", deletion},
       {"translate into French", SpokenTaskFailure::unsupportedInstruction},
       {"", SpokenTaskFailure::unsupportedInstruction},
-      {"uppercase and a numbered list", SpokenTaskFailure::ambiguousInstruction},
-  };
+      {"uppercase and a numbered list", SpokenTaskFailure::ambiguousInstruction}};
+  // clang-format on
   for (const auto& [instruction, expected] : cases) {
     EXPECT_EQ(interpretInstruction(instruction, converter()), expected) << instruction;
   }
@@ -59,16 +51,15 @@ TEST(SpokenTask, RewritesTheSelection) {
     SpokenTaskKind kind;
     std::string selection, expected;
   };
+  using enum SpokenTaskKind;
+  // clang-format off
   const Case cases[] = {
-      {SpokenTaskKind::upperCase, "Straße and é", "STRASSE AND É"},
-      {SpokenTaskKind::lowerCase, "HELLO World", "hello world"},
-      {SpokenTaskKind::traditional, "后来的面条", "後來的麪條"},
-      {SpokenTaskKind::simplified, "後來的頭髮", "后来的头发"},
-      {SpokenTaskKind::numberedList, "milk\n- eggs\n\n3. bread", "1. milk\n2. eggs\n3. bread"},
-      {SpokenTaskKind::bulletedList, "蘋果、橙，香蕉。", "• 蘋果\n• 橙\n• 香蕉。"},
-      {SpokenTaskKind::numberedList, "one item", "1. one item"},
-      {SpokenTaskKind::deletion, "anything", ""},
-  };
+      {upperCase, "Straße and é", "STRASSE AND É"}, {lowerCase, "HELLO World", "hello world"},
+      {traditional, "后来的面条", "後來的麪條"}, {simplified, "後來的頭髮", "后来的头发"},
+      {numberedList, "milk\n- eggs\n\n3. bread", "1. milk\n2. eggs\n3. bread"},
+      {bulletedList, "蘋果、橙，香蕉。", "• 蘋果\n• 橙\n• 香蕉。"},
+      {numberedList, "one item", "1. one item"}, {deletion, "anything", ""}};
+  // clang-format on
   for (const auto& c : cases) {
     EXPECT_EQ(applySpokenTask(c.kind, c.selection, converter()), c.expected) << c.selection;
   }

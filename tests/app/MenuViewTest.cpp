@@ -83,86 +83,64 @@ struct ViewCase {
   std::vector<std::string> disabled;
 };
 
+// Each case: its name, the state, the texts shown and hidden, the buttons enabled and disabled.
 std::vector<ViewCase> viewCases() {
   std::vector<ViewCase> cases;
   ShellSnapshot s;
   s.voice.setupComplete = true;  // without the permission only step 1 shows
   s.voice.permissionFeedback = "10:02 · 仍未取得權限。";
-  cases.push_back({"step 1",
-                   s,
+  // clang-format off
+  cases.push_back({"step 1", s,
                    {T::step1Heading, "10:02 · 仍未取得權限。", T::waitingForPermission},
                    {T::step2Heading, T::startDictation},
-                   {T::openAccessibilitySettings, T::recheckPermission, T::quit},
-                   {}});
+                   {T::openAccessibilitySettings, T::recheckPermission, T::quit}, {}});
   s = {};
   s.voice.permissionGranted = true;
-  cases.push_back({"step 2 waiting",
-                   s,
-                   {T::step2Heading, T::waitingForKey, T::holdToTalkHint},
-                   {T::step1Heading, T::keyDetectionOff, T::restartKeyDetection},
-                   {},
+  cases.push_back({"step 2 waiting", s, {T::step2Heading, T::waitingForKey, T::holdToTalkHint},
+                   {T::step1Heading, T::keyDetectionOff, T::restartKeyDetection}, {},
                    {T::confirmTriggerKey}});
   s.voice.detectedTriggerKey = TriggerKey::leftShift;
   s.voice.triggerKeyAvailable = false;
-  cases.push_back({"step 2 detected, detector off",
-                   s,
+  cases.push_back({"step 2 detected, detector off", s,
                    {T::detectedPrefix + std::string(Messages::leftShiftTitle), T::keyDetectionOff},
-                   {T::waitingForKey},
-                   {T::confirmTriggerKey, T::restartKeyDetection},
-                   {}});
+                   {T::waitingForKey}, {T::confirmTriggerKey, T::restartKeyDetection}, {}});
   s = ready();
   s.voice.serviceStatusLoaded = false;
   s.hasAccessibility = false;
   s.voice.message = "<b>正在檢查語音服務…</b>";
-  cases.push_back({"main, signed out, checking",
-                   s,
+  cases.push_back({"main, signed out, checking", s,
                    {"<b>正在檢查語音服務…</b>", T::checkingKeyring, T::autoPasteOff,
                     T::triggerKeyLabel + std::string("右 Alt"), T::privacy},
                    {T::step1Heading, T::step2Heading, T::signOut, T::deleteAccount,
                     T::retryLastRecording, T::copyLastText, T::holdUnavailable},
                    {T::startDictation, T::signIn, T::liveRecognition, T::resetTriggerKey,
-                    Messages::holdModeTitle},
-                   {}});
+                    Messages::holdModeTitle}, {}});
   s = ready();
   s.voice.phase = DictationPhase::processing;
   s.voice.hasRetryRecording = true;
   s.voice.accessActive = true;
   s.voice.lastText = "a < b & <i>c</i>";
-  cases.push_back(
-      {"processing, signed in",
-       s,
-       {"a < b & <i>c</i>", T::signOut},
-       {T::checkingKeyring, T::autoPasteOff, T::signIn, T::privacy},
-       {T::signOut, T::copyLastText},
-       {T::startDictation, T::liveRecognition, T::retryLastRecording, T::deleteAccount}});
+  cases.push_back({"processing, signed in", s, {"a < b & <i>c</i>"},
+                   {T::checkingKeyring, T::autoPasteOff, T::signIn, T::privacy},
+                   {T::signOut, T::copyLastText}, {T::startDictation, T::liveRecognition,
+                                                   T::retryLastRecording, T::deleteAccount}});
   s.voice.localService = true;  // the local service signs in on its own page, not Apple's
-  cases.push_back({"processing, signed in to the local service",
-                   s,
-                   {T::signOutOfService},
-                   {T::signOut},
-                   {T::signOutOfService},
-                   {}});
+  cases.push_back({"processing, signed in to the local service", s, {}, {T::signOut},
+                   {T::signOutOfService}, {}});
   s = ready();
   s.voice.localService = true;
-  cases.push_back(
-      {"signed out of the local service", s, {T::signInToService}, {T::signIn}, {}, {}});
+  cases.push_back({"signed out of the local service", s, {T::signInToService}, {T::signIn}, {},
+                   {}});
   s = ready();
   s.voice.phase = DictationPhase::recording;
-  cases.push_back({"recording",
-                   s,
-                   {T::finishRecording},
-                   {T::startDictation},
-                   {T::finishRecording},
+  cases.push_back({"recording", s, {}, {T::startDictation}, {T::finishRecording},
                    {T::signIn, T::liveRecognition}});
   s = ready();
   s.voice.activationInProgress = true;
   s.voice.activationFeedback = "請在瀏覽器完成登入";
-  cases.push_back({"signing in",
-                   s,
-                   {T::signingIn, "請在瀏覽器完成登入"},
-                   {T::signIn},
-                   {T::startDictation},
+  cases.push_back({"signing in", s, {"請在瀏覽器完成登入"}, {T::signIn}, {T::startDictation},
                    {T::signingIn}});
+  // clang-format on
   return cases;
 }
 

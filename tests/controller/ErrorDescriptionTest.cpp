@@ -1,4 +1,5 @@
-// Errors the program did not raise itself still tell the user what failed.
+// Errors the program did not raise itself still tell the user what failed: the wording in full,
+// as the user reads it.
 
 #include <curl/curl.h>
 #include <gtest/gtest.h>
@@ -10,7 +11,6 @@
 
 #include "messages/ErrorText.h"
 #include "messages/Messages.h"
-#include "platform/SecretStore.h"
 #include "platform/linux/pulse/PulseError.h"
 #include "service/TransportError.h"
 
@@ -33,8 +33,6 @@ TEST(ErrorDescription, PlatformErrorsSayWhatFailedWithThePlatformsOwnText) {
        Messages::microphoneNotStarted, "麥克風無法啟動（Device or resource busy）。"},
       {"replyNotJson", [] { boost::json::parse("<html>"); }, "",
        "未能讀取語音服務的回應（syntax error）。"},
-      {"keyringLocked", [] { throw SecretStoreError(SecretStoreFailure::locked); }, "",
-       Messages::keyringLocked},
       {"connectionDropped", [] { throw TransportError(CURLE_RECV_ERROR); }, "",
        "網絡連線發生錯誤（Failure when receiving data from the peer）。"},
   };

@@ -35,11 +35,6 @@ class Start : public ControllerFixture {
   std::shared_ptr<FakeElement> browserField = browser.addField();
 };
 
-template <typename Case>
-std::string caseName(const testing::TestParamInfo<Case>& param) {
-  return param.param.name;
-}
-
 struct Refusal {
   const char* name;
   std::function<void(Start&)> arrange;
@@ -124,7 +119,8 @@ const Refusal refusals[] = {
     {"microphoneNeverRuns", [](Start& t) { t.mic.notRunningAfterStart(4); },
      describe(RecorderError::unavailable()), Messages::microphoneNotStarted}};
 
-INSTANTIATE_TEST_SUITE_P(Start, Refusals, testing::ValuesIn(refusals), caseName<Refusal>);
+INSTANTIATE_TEST_SUITE_P(Start, Refusals, testing::ValuesIn(refusals),
+                         [](const auto& row) { return row.param.name; });
 
 TEST_F(Start, ASelectionOfExactlyTheLimitIsAccepted) {
   editorField->setText(std::string(20000, 'a')).select(0, 20000);

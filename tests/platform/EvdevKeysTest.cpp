@@ -137,32 +137,27 @@ std::vector<Row> rows() {
                                      {2, EV_SYN, SYN_REPORT, 0},
                                      {2, EV_KEY, BTN_LEFT, 0},
                                      {2, EV_SYN, SYN_REPORT, 0}};
+  const auto altDown = key(0, KEY_RIGHTALT, 1), altUp = key(0, KEY_RIGHTALT, 0);
   return {
       {"RightAltTap", tap(0, KEY_RIGHTALT), {right}},
       {"LeftCtrlTap", tap(0, KEY_LEFTCTRL), {TriggerKey::leftControl}},
-      {"HeldWithAutoRepeat",
-       key(0, KEY_RIGHTALT, 1) + repeat + repeat + key(0, KEY_RIGHTALT, 0),
-       {right}},
-      {"AltShortcut", key(0, KEY_RIGHTALT, 1) + tap(0, KEY_F) + key(0, KEY_RIGHTALT, 0), {}},
-      {"ChordKeysOnAnotherKeyboard",
-       key(0, KEY_RIGHTALT, 1) + tap(1, KEY_R) + key(0, KEY_RIGHTALT, 0),
-       {}},
+      {"HeldWithAutoRepeat", altDown + repeat + repeat + altUp, {right}},
+      {"AltShortcut", altDown + tap(0, KEY_F) + altUp, {}},
+      {"ChordKeysOnAnotherKeyboard", altDown + tap(1, KEY_R) + altUp, {}},
       {"TapsOnTwoKeyboards", tap(0, KEY_RIGHTALT) + tap(1, KEY_RIGHTALT), {right, right}},
-      {"ModifierOnEachKeyboard",
-       key(0, KEY_RIGHTALT, 1) + tap(1, KEY_LEFTSHIFT) + key(0, KEY_RIGHTALT, 0),
-       {}},
-      {"ClickWhileHeld", key(0, KEY_RIGHTALT, 1) + click + key(0, KEY_RIGHTALT, 0), {}},
+      {"ModifierOnEachKeyboard", altDown + tap(1, KEY_LEFTSHIFT) + altUp, {}},
+      {"ClickWhileHeld", altDown + click + altUp, {}},
       {"ClickAloneIgnored", click + tap(0, KEY_RIGHTALT), {right}},
       {"UnpluggedMidTap",
-       key(0, KEY_RIGHTALT, 1) + std::vector<Record>{{0, removed, 0, 0}} + tap(1, KEY_RIGHTALT),
+       altDown + std::vector<Record>{{0, removed, 0, 0}} + tap(1, KEY_RIGHTALT),
        {right}},
-      {"ReleaseNeverSeenPressed", key(0, KEY_RIGHTALT, 0), {}},
+      {"ReleaseNeverSeenPressed", altUp, {}},
       {"DroppedRecordsMidTap",
-       key(0, KEY_RIGHTALT, 1) +
+       altDown +
            std::vector<Record>{{0, EV_SYN, SYN_DROPPED, KEY_RIGHTALT},
                                {0, EV_KEY, KEY_A, 1},  // lost in the overflow
                                {0, EV_SYN, SYN_REPORT, 0}} +
-           key(0, KEY_RIGHTALT, 0) + tap(0, KEY_RIGHTALT),
+           altUp + tap(0, KEY_RIGHTALT),
        {right}},
   };
 }

@@ -22,7 +22,7 @@ class AccountContract : public ServiceHarness {
 TEST_F(AccountContract, SignInStoresTheTokenAndTheFlagAndReplacesThemInPlace) {
   EXPECT_FALSE(service.isActivated());
   EXPECT_EQ(run(service.startSignIn("proposed-1")).value->state, "state1");
-  server.approveSignIn("proposed-1");
+  server.approveSignIn();
   EXPECT_EQ(run(service.completeSignIn("proposed-1")).value, AccountStatus{true});
   EXPECT_EQ(server.requests().back().header("Authorization"), "Bearer proposed-1");
   EXPECT_TRUE(service.isActivated());
@@ -87,7 +87,7 @@ TEST_F(AccountContract, TheLogNeverHoldsTokensTextsOrAudio) {
   server.setTranscript("秘密的轉錄內容");
   server.setCleanedText("整理後的秘密");
   run(service.startSignIn("proposed-secret-token"));
-  server.approveSignIn("proposed-secret-token");
+  server.approveSignIn();
   run(service.completeSignIn("proposed-secret-token"));
   std::vector<std::uint8_t> wav(3000, 0x5A);
   EXPECT_TRUE(run(service.transcribe(wav, "auto", std::nullopt, "ID", "")).value);

@@ -107,8 +107,8 @@ TEST(SignInChecks, CallbackMustAnswerThisSignIn) {
       {"wrenly-other://complete?state=s1", false},
       {"wrenly-auth://COMPLETE?state=s1", false},
       {"wrenly-auth://complete?state=s1\xE9", false},
-      {"wrenly-auth://complete?#state=s1",
-       false},  // an empty query, the state only in the fragment
+      // An empty query, the state only in the fragment.
+      {"wrenly-auth://complete?#state=s1", false},
       {"wrenly-auth://complete?&state=s1", true},
       {"wrenly-auth://complete?st%61te=s%31", true},
   };

@@ -18,25 +18,17 @@ namespace {
 // mark is not evidence; full-width marks and Latin text pass through; without evidence the text
 // is not touched at all, not even normalised.
 TEST(ChineseOutputTest, ConvertsOnlyOnEvidenceOfChinese) {
-  const char* rows[][3] = {{"这是测试", "", "這是測試"},
-                           {"這是測試", "", "這是測試"},
-                           {"佢讲", "", "佢講"},
-                           {"这是测试", "这是测试", "這是測試"},
-                           {"他讲", "他们讲", "他講"},
-                           {"", "", ""},
-                           {"Hello world.", "", "Hello world."},
-                           {"这是测试", "これはテスト", "这是测试"},
-                           {"这是测试", "ー", "这是测试"},
-                           {"这是测试", "한국어", "这是测试"},
-                           {"说 ぁ", "", "说 ぁ"},
-                           {"讲紧", "佢哋讲紧", "講緊"},
-                           {"讲", "点解", "講"},
-                           {"讲", "而家", "講"},
-                           {"讲", "而 家", "讲"},
-                           {"这，测试！OK 1.5", "", "這，測試！OK 1.5"},
-                           {"马\u0301", "", "马\u0301"},
-                           {"Cafe\u0301 \xff", "", "Cafe\u0301 \xff"},
-                           {"这\xff", "", "這\uFFFD"}};
+  // clang-format off
+  const char* rows[][3] = {
+      {"这是测试", "", "這是測試"}, {"這是測試", "", "這是測試"}, {"佢讲", "", "佢講"},
+      {"这是测试", "这是测试", "這是測試"}, {"他讲", "他们讲", "他講"}, {"", "", ""},
+      {"Hello world.", "", "Hello world."}, {"这是测试", "これはテスト", "这是测试"},
+      {"这是测试", "ー", "这是测试"}, {"这是测试", "한국어", "这是测试"}, {"说 ぁ", "", "说 ぁ"},
+      {"讲紧", "佢哋讲紧", "講緊"}, {"讲", "点解", "講"}, {"讲", "而家", "講"},
+      {"讲", "而 家", "讲"}, {"这，测试！OK 1.5", "", "這，測試！OK 1.5"},
+      {"马\u0301", "", "马\u0301"}, {"Cafe\u0301 \xff", "", "Cafe\u0301 \xff"},
+      {"这\xff", "", "這\uFFFD"}};
+  // clang-format on
   for (const auto& [text, recognized, expected] : rows) {
     EXPECT_EQ(ChineseOutput::normalize(text, recognized), expected) << text << " / " << recognized;
   }

@@ -75,9 +75,10 @@ void ContractService::enqueue(std::string method, std::string path, Reply reply,
   queue.insert(queue.end(), static_cast<size_t>(std::max(times, 0)), reply);
 }
 
-void ContractService::approveSignIn(const std::string& token) {
+void ContractService::approveSignIn() {
   std::lock_guard lock(mutex_);
-  if (pendingTokens_.erase(token)) accounts_.push_back(Account{true, {token}});
+  for (const auto& token : pendingTokens_) accounts_.push_back(Account{true, {token}});
+  pendingTokens_.clear();
 }
 
 ContractService::Reply ContractService::answer(Request request) {

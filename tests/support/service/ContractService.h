@@ -76,8 +76,8 @@ class ContractService {
   void addAccount(const std::string& token, bool active = true) {
     locked([&] { accounts_.push_back(Account{active, {token}}); });
   }
-  // What Apple's side does at the end of a sign-in: the pending token becomes accepted.
-  void approveSignIn(const std::string& token);
+  // What Apple's side does at the end of a sign-in: the pending tokens become accepted.
+  void approveSignIn();
 
   void setTranscript(std::string text) {
     locked([&] { transcript_ = std::move(text); });
