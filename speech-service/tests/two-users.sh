@@ -21,6 +21,7 @@ if [[ ${2:-} == --session ]]; then
   # The session's folder goes with it: what went wrong is told first.
   trap 'code=$?; ((code == 0)) || tail -n 20 "$session_dir"/{service,wrenly,browser}.log >&2
     session_stop' EXIT
+  trap 'exit 143' TERM
   step() { echo "$1" >"$folder/state.new" && mv "$folder/state.new" "$folder/state"; }
   session_start "$folder/session" "$build" || exit 1
   session_start_service || exit 1
@@ -52,7 +53,8 @@ declare -A account session
 made=()
 finish() {
   local name user
-  touch "$scratch"/{a,b}/finish 2>/dev/null
+  # Sessions still running after a failure are ended; each stops its own desktop.
+  for name in "${!session[@]}"; do kill -TERM "${session[$name]}" 2>/dev/null; done
   for name in "${!session[@]}"; do wait "${session[$name]}" 2>/dev/null; done
   for user in "${made[@]}"; do userdel "$user" 2>/dev/null; done
   rm -rf "$scratch"
@@ -83,7 +85,8 @@ done
 as() {  # as NAME COMMAND...: as that user, with nothing of root's environment
   local name=$1
   shift
-  setpriv --reuid="${account[$name]}" --regid="$(id -g "${account[$name]}")" --init-groups \
+  # With as_exec set, in place of the shell (a background job's PID is then the command's).
+  ${as_exec:+exec} setpriv --reuid="${account[$name]}" --regid="$(id -g "${account[$name]}")" --init-groups \
     env -i PATH=/usr/bin:/bin LANG=C.UTF-8 HOME="$scratch/$name/session/home" \
     XDG_RUNTIME_DIR="$scratch/$name/session/run" "$@"
 }
@@ -116,7 +119,7 @@ refusals() { grep -c "refused a connection of another user" "$scratch/$1/session
 
 # Both sessions at once, each as its own user.
 for name in a b; do
-  as "$name" "$here/two-users.sh" "$build" --session "$scratch/$name" \
+  as_exec=1 as "$name" "$here/two-users.sh" "$build" --session "$scratch/$name" \
     >"$scratch/$name/session.log" 2>&1 &
   session[$name]=$!
 done
