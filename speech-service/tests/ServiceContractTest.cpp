@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <boost/asio/ip/tcp.hpp>
 #include "CurlCall.h"
+
 #include "LocalService.h"
 #include "audio/PcmEncoding.h"
 #include "base/Uuid.h"
+#include "server/LoopbackPeer.h"
 #include "service/BrowserSignIn.h"
 #include "service/ServiceError.h"
 #include "service/ServiceHarness.h"
@@ -156,8 +159,7 @@ TEST_F(UserSocketContract, ServesItsUserOverTheSocketAndTheBrowserOnlyThePages) 
   EXPECT_TRUE(BrowserSignIn::isAuthorizationURL(page, storedAddress, pagesOrigin));
   EXPECT_FALSE(BrowserSignIn::isAuthorizationURL(page, storedAddress, "http://127.0.0.1:1"));
 
-  // The pages' port is open to every user, and no call is answered there: refused over plain
-  // HTTP, closed unanswered over TLS.
+  // No call is answered on the pages' port: refused over plain HTTP, closed unanswered over TLS.
   EXPECT_EQ(plainStatus(pagesOrigin + "/wrenly/v1/access", {},
                         {"Authorization: Bearer " + std::string(token)}),
             403);
@@ -185,7 +187,7 @@ TEST_F(UserSocketContract, ServesItsUserOverTheSocketAndTheBrowserOnlyThePages) 
   EXPECT_EQ(result.value->transcript, "go forward ten meters");
 }
 
-TEST_F(UserSocketContract, AnotherUsersCallsAndStreamsAreClosedUnanswered) {
+TEST_F(UserSocketContract, AnotherUsersCallsStreamsAndPagesAreClosedUnanswered) {
   LocalService others{static_cast<unsigned>(::geteuid()) + 1};
   others.addAccount(token);
   const ServiceConfiguration configuration = configurationOf(others);
@@ -201,8 +203,24 @@ TEST_F(UserSocketContract, AnotherUsersCallsAndStreamsAreClosedUnanswered) {
   auto live = stream(configuration);
   EXPECT_TRUE(run(live->finish()).error);
   EXPECT_EQ(others.recogniser.opened.load(), 0);
+  EXPECT_EQ(plainStatus("http://" + others.server->pagesAddress().value() + "/privacy/"), 0);
   others.server.reset();
   EXPECT_NE(others.logText.str().find("refused a connection of another user"), std::string::npos);
+}
+
+// Whose a loopback connection is, from either socket table, over IPv4 and IPv6.
+TEST(LoopbackPeer, EitherTableNamesTheUserAtTheOtherEnd) {
+  namespace asio = boost::asio;
+  asio::io_context io;
+  for (const char* address : {"127.0.0.1", "::1"}) {
+    asio::ip::tcp::acceptor listener(io, {asio::ip::make_address(address), 0});
+    asio::ip::tcp::socket browser(io);
+    browser.connect(listener.local_endpoint());
+    auto accepted = listener.accept();
+    for (const auto table : {SocketTable::sockDiag, SocketTable::procNet}) {
+      EXPECT_EQ(loopbackPeerUid(accepted.native_handle(), table), ::geteuid()) << address;
+    }
+  }
 }
 
 }  // namespace

@@ -36,6 +36,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "server/LoopbackPeer.h"
 #include "server/ServiceHandler.h"
 #include "server/ServiceLog.h"
 
@@ -167,7 +168,7 @@ std::size_t connectionCap(std::size_t wanted) {
 enum class Door {
   tcp,    // --listen: calls over TLS and pages over plain HTTP, from anyone on this machine
   user,   // the user's socket: calls over TLS (pages too), from this user only
-  pages,  // beside the user's socket: the browser's pages over plain HTTP, nothing else
+  pages,  // beside the user's socket: the browser's pages over plain HTTP to this user only
 };
 
 // An IP endpoint read from a generic one, which holds the same socket address.
@@ -243,7 +244,7 @@ struct SpeechServer::Engine {
   Acceptor pagesAcceptor;            // open beside the user's socket only
   Door mainDoor = Door::tcp;         // what `acceptor` is
   std::filesystem::path madeSocket;  // the user's socket when this server made it, not systemd
-  unsigned owner = ::geteuid();      // the one user the user's socket serves
+  unsigned owner = ::geteuid();      // the one user the socket and the pages serve
   // The pages' host and port, named as the host of every request over the user's socket: the
   // address the program called there is only a name for this service, and the sign-in page it
   // is given must be one its browser can reach.
@@ -303,6 +304,12 @@ struct SpeechServer::Engine {
         }
         peer = "uid " + std::to_string(*uid);
       } else {
+        // The pages are on loopback, where the kernel knows whose browser is at the other end:
+        // another user's is closed unanswered, as on the user's socket.
+        if (door == Door::pages && loopbackPeerUid(socket.native_handle()) != owner) {
+          log.line("refused a connection of another user");
+          continue;
+        }
         peer = ipEndpoint(socket.remote_endpoint(ec)).address().to_string();
       }
       auto executor = socket.get_executor();
@@ -403,7 +410,7 @@ struct SpeechServer::Engine {
       co_await serve(plain, buffer, ConnectionSecurity::plain, link, door);
       co_return;
     }
-    // The pages' port is open to every user: no call is answered there, over TLS or not.
+    // The pages' port serves a browser: no call is answered there, over TLS or not.
     if (door == Door::pages) co_return;
     TlsStream stream(std::move(plain), tls);
     link.socket = &beast::get_lowest_layer(stream).socket();

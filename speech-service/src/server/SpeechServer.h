@@ -60,9 +60,11 @@ struct ServerSetup {
   std::chrono::milliseconds streamGrace = std::chrono::seconds(10);
   std::size_t minimumStreamBytesPerSecond = 8000;
   // With a Unix socket, the browser's pages (plain HTTP only, never a call) listen here: a port
-  // of its own for every user, so that one user's service never holds another's.
+  // of its own for every user, so that one user's service never holds another's, answering
+  // only a connection the kernel says is the same user's.
   ListenAddress pages{"127.0.0.1", 0};
-  // With a Unix socket, the one user it serves: this process's own unless set (tests).
+  // With a Unix socket, the one user it and the pages serve: this process's own unless set
+  // (tests).
   std::optional<unsigned> owner;
 };
 
