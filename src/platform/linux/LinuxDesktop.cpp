@@ -85,6 +85,10 @@ bool LinuxDesktop::compositorPastes() const {
   return compositor_ && compositor_->keyInjector();
 }
 
+bool LinuxDesktop::portalPastes() const {
+  return compositor_ && compositor_->pastesThroughPortal();
+}
+
 Clipboard* LinuxDesktop::compositorClipboard() const {
   return compositor_ ? compositor_->clipboard() : nullptr;
 }

@@ -45,6 +45,8 @@ class LinuxDesktop {
   bool keysFromCompositor() const { return bindings_ != nullptr; }
   // Whether keys for pasting reach native Wayland windows (through the compositor).
   bool compositorPastes() const;
+  // Whether those keys go through the desktop portal, which asks the user at the first paste.
+  bool portalPastes() const;
   // The compositor's clipboard, which any thread may write; null when the session has none the
   // program can set (then the shell's toolkit serves it).
   Clipboard* compositorClipboard() const;
