@@ -72,11 +72,8 @@ TEST_F(PortalDesktopTest, PastesIntoNativeEditorOnceTheUserAllows) {
   KeyInjector& keys = *desktop->keyInjector();
   ChildProcess editor({"mousepad", "--disable-server"});
   const int32_t pid = editor.pid();
-  ElementHandle field;
-  ASSERT_TRUE(
-      runUntil([&] { return (field = accessibility.focusedElement(pid, 300ms)) != nullptr; }));
-
-  // The first paste starts the portal session, which asks the user where the desktop does.
+  // The first paste starts the portal session, which asks the user where the desktop does (and
+  // gives a seat without keyboards one, so only then can a window have keyboard focus).
   const auto user = userAnswers("share");
   const auto start = Stopwatch::now();
   ASSERT_TRUE(keys.pasteKeyDown(pid));
@@ -95,6 +92,7 @@ TEST_F(PortalDesktopTest, PastesIntoNativeEditorOnceTheUserAllows) {
   }
   ASSERT_TRUE(runUntil([] { return output("wl-paste --no-newline") == pasted; }));
 
+  ElementHandle field;
   ASSERT_TRUE(
       runUntil([&] { return (field = accessibility.focusedElement(pid, 300ms)) != nullptr; }));
   std::vector<double> times;
