@@ -81,22 +81,14 @@ TEST_F(PortalDesktopTest, PastesIntoNativeEditorOnceTheUserAllows) {
   std::cout << "portal session started (consent included): "
             << milliseconds(Stopwatch::now() - start) << " ms\n";
 
-  // Without data control (GNOME), a client may set the clipboard only while the seat has a
-  // keyboard, which the running portal session gives it.
-  std::unique_ptr<ChildProcess> copier;
-  if (Clipboard* clipboard = desktop->clipboard()) {
-    ASSERT_TRUE(clipboard->writeString(pasted));
-  } else {
-    copier =
-        std::make_unique<ChildProcess>(std::vector<std::string>{"wl-copy", "--foreground", pasted});
-  }
-  ASSERT_TRUE(runUntil([] { return output("wl-paste --no-newline") == pasted; }));
+  ASSERT_TRUE(desktop->clipboard() && desktop->clipboard()->writeString(pasted));
 
   ElementHandle field;
   ASSERT_TRUE(
       runUntil([&] { return (field = accessibility.focusedElement(pid, 300ms)) != nullptr; }));
   std::vector<double> times;
   for (int run = 0; run < 5; ++run) {
+    SCOPED_TRACE(run);
     const auto before = field->selectedRange();
     ASSERT_TRUE(before);
     const auto sent = Stopwatch::now();
@@ -127,14 +119,17 @@ TEST_F(PortalDesktopTest, RefusedConsentPastesNothing) {
 }
 
 TEST_F(PortalDesktopTest, ClipboardIsSetWithoutFocusAndReadBack) {
-  if (std::getenv("WRENLY_CONSENT_ANSWER")) GTEST_SKIP() << "no data control on this desktop";
   ASSERT_TRUE(desktop && desktop->clipboard());
   for (const std::string text : {"first", pasted.c_str()}) {
     const auto start = Stopwatch::now();
     ASSERT_TRUE(desktop->clipboard()->writeString(text));
     std::cout << "clipboard set and read back: " << milliseconds(Stopwatch::now() - start)
               << " ms\n";
-    EXPECT_EQ(output("wl-paste --no-newline"), text);
+    // Clients read it only from a seat with a keyboard, which GNOME's gets from a portal session
+    // (the paste above reads it there).
+    if (!std::getenv("WRENLY_CONSENT_ANSWER")) {
+      EXPECT_EQ(output("wl-paste --no-newline"), text);
+    }
   }
 }
 

@@ -48,17 +48,18 @@ def main():
         found = dialog_controls()
         if not found and answered:
             return 0
-        for node in found:
-            checked = node.get_state_set().contains(Atspi.StateType.CHECKED)
-            if answer == "share" and node.get_role() == Atspi.Role.CHECK_BOX and not checked:
-                press(node, "toggle")
-        for node in found:
-            name = node.get_name() or ""
+        boxes = [n for n in found if n.get_role() == Atspi.Role.CHECK_BOX]
+        unchecked = [n for n in boxes if not n.get_state_set().contains(Atspi.StateType.CHECKED)]
+        if answer == "share" and unchecked:
+            # Share only once the box shows the tick, as a user would look before clicking.
+            press(unchecked[0], "toggle")
+        else:
             wanted = "Share" if answer == "share" else "Cancel"
-            if node.get_role() == Atspi.Role.PUSH_BUTTON and wanted in name:
-                # A click right after the dialog appears is ignored: repeat until it goes.
-                press(node, "click")
-                answered = True
+            for node in found:
+                if node.get_role() == Atspi.Role.PUSH_BUTTON and wanted in (node.get_name() or ""):
+                    # A click right after the dialog appears is ignored: repeat until it goes.
+                    press(node, "click")
+                    answered = True
         time.sleep(0.3)
     return 1
 

@@ -4,6 +4,7 @@
 
 #include "platform/linux/TerminalClasses.h"
 #include "platform/linux/wayland/DataControlClipboard.h"
+#include "platform/linux/wayland/RemoteDesktopClipboard.h"
 #include "platform/linux/wayland/SwayWindowList.h"
 #include "platform/linux/wayland/SwayWorkspace.h"
 #include "platform/linux/wayland/WaylandConnection.h"
@@ -52,6 +53,7 @@ std::unique_ptr<WaylandDesktop> WaylandDesktop::open(asio::any_io_executor mainL
     desktop->portalKeys_ = PortalKeyInjector::open(isTerminalHere, portalTokenFile());
   }
   desktop->clipboard_ = DataControlClipboard::open(*desktop->connection_);
+  if (!desktop->clipboard_) desktop->remoteClipboard_ = RemoteDesktopClipboard::open();
   desktop->connection_->startDispatching();
   if (const char* sway = std::getenv("SWAYSOCK"); sway && *sway) {
     desktop->workspace_ =
@@ -60,7 +62,7 @@ std::unique_ptr<WaylandDesktop> WaylandDesktop::open(asio::any_io_executor mainL
   }
   // Compositors offering none of it keep no connection and thread for nothing.
   if (!desktop->keyInjector_ && !desktop->portalKeys_ && !desktop->clipboard_ &&
-      !desktop->workspace_) {
+      !desktop->remoteClipboard_ && !desktop->workspace_) {
     return nullptr;
   }
   return desktop;
@@ -76,7 +78,8 @@ KeyInjector* WaylandDesktop::keyInjector() {
 }
 
 Clipboard* WaylandDesktop::clipboard() {
-  return clipboard_.get();
+  if (clipboard_) return clipboard_.get();
+  return remoteClipboard_.get();
 }
 
 Workspace* WaylandDesktop::workspace() {

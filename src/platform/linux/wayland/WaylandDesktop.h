@@ -13,6 +13,7 @@ namespace wrenly {
 
 class Clipboard;
 class DataControlClipboard;
+class RemoteDesktopClipboard;
 class KeyInjector;
 class SwayWindowList;
 class SwayWorkspace;
@@ -38,7 +39,8 @@ class WaylandDesktop {
   KeyInjector* keyInjector();
   // Whether the keys go through the desktop portal, which may ask the user first.
   bool pastesThroughPortal() const { return !keyInjector_ && portalKeys_; }
-  // Any thread; null when the compositor offers no data control.
+  // Any thread; null when the compositor offers neither data control nor the clipboard of its
+  // remote-desktop service.
   Clipboard* clipboard();
   // Main loop only; null unless sway answers at SWAYSOCK.
   Workspace* workspace();
@@ -51,6 +53,7 @@ class WaylandDesktop {
   std::unique_ptr<VirtualKeyInjector> keyInjector_;
   std::unique_ptr<PortalKeyInjector> portalKeys_;  // only without a virtual keyboard
   std::unique_ptr<DataControlClipboard> clipboard_;
+  std::unique_ptr<RemoteDesktopClipboard> remoteClipboard_;  // only without data control
   std::unique_ptr<SwayWorkspace> workspace_;
   std::unique_ptr<SwayWindowList> windows_;
 };
