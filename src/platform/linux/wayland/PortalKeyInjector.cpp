@@ -95,7 +95,7 @@ std::unique_ptr<PortalKeyInjector> PortalKeyInjector::open(TerminalCheck isTermi
   if (error) g_error_free(error);
   if (!bus) return nullptr;
   // A portal without a backend that offers remote desktop has no such interface at all.
-  const auto devices = portalProperty(bus, "AvailableDeviceTypes", limits.call);
+  const auto devices = portalProperty(bus, "AvailableDeviceTypes", limits.startUp);
   const auto version = portalProperty(bus, "version", limits.call);
   if (!devices || !(*devices & keyboardDevice) || !version) {
     g_object_unref(bus);

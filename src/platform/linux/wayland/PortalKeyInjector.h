@@ -17,6 +17,7 @@ typedef struct _GVariant GVariant;
 namespace wrenly {
 
 struct PortalLimits {
+  std::chrono::milliseconds startUp{5000};   // the first call, which may start the portal
   std::chrono::milliseconds call{1000};      // one D-Bus call
   std::chrono::milliseconds consent{20000};  // the wait for the user's answer, at a paste
 };
@@ -30,8 +31,6 @@ class PortalKeyInjector final : public KeyInjector {
  public:
   using TerminalCheck = std::function<bool(int32_t processID)>;
   using Limits = PortalLimits;
-  // Where the portal stands, as far as this program knows.
-  enum class Session { none, starting, started, refused, failed };
 
   // None when the session bus has no remote-desktop portal that can send keys. `tokenFile`
   // keeps the portal's restore token, so a portal that supports it asks only once.
@@ -49,10 +48,10 @@ class PortalKeyInjector final : public KeyInjector {
   // Nothing is sent: the portal's keys reach the focused window as the user's own would.
   bool tapUnusedKey() override { return false; }
 
-  Session session() const { return session_; }
-  uint32_t portalVersion() const { return version_; }
-
  private:
+  // Where the portal stands, as far as this program knows.
+  enum class Session { none, starting, started, refused, failed };
+
   PortalKeyInjector(GDBusConnection* bus, TerminalCheck isTerminal, std::filesystem::path tokenFile,
                     Limits limits, uint32_t version);
   // Asks the portal for the next step; the answer arrives as a Response signal.
