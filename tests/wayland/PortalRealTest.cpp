@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <atomic>
 #include <boost/asio/io_context.hpp>
 #include <chrono>
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include "platform/Clipboard.h"
 #include "platform/KeyInjector.h"
 #include "platform/linux/atspi/AtspiAccessibility.h"
+#include "platform/linux/wayland/PortalChordRegistrar.h"
 #include "platform/linux/wayland/WaylandDesktop.h"
 
 using namespace wrenly;
@@ -131,6 +133,20 @@ TEST_F(PortalDesktopTest, ClipboardIsSetWithoutFocusAndReadBack) {
       EXPECT_EQ(output("wl-paste --no-newline"), text);
     }
   }
+}
+
+TEST_F(PortalDesktopTest, ChordArrivesAsGlobalShortcut) {
+  if (std::getenv("WRENLY_CONSENT_ANSWER")) GTEST_SKIP() << "no global shortcuts on this desktop";
+  auto chords = PortalChordRegistrar::open(nullptr);
+  std::atomic<int> pressed = 0;
+  std::atomic<int> released = 0;
+  const TriggerChord chord{Key::r, ModifierState().hold(Key::alt).hold(Key::super)};
+  Subscription bound = chords->registerChord(
+      chord, [&] { ++pressed; }, [&] { ++released; });
+  ASSERT_TRUE(bound);
+  ChildProcess keyboard(
+      {"python3", WRENLY_PORTAL_SCRIPTS "/press-keys.py", "Alt_L", "Super_L", "r"});
+  EXPECT_TRUE(runUntil([&] { return pressed == 1 && released == 1; }));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@ namespace wrenly {
 class AtspiAccessibility;
 class Clipboard;
 class EvdevKeyMonitor;
+class PortalChordRegistrar;
 class SwayBindingKeyMonitor;
 class WaylandDesktop;
 
@@ -64,6 +65,8 @@ class LinuxDesktop {
   // sway sessions without the devices only; borrows the display.
   std::unique_ptr<SwayBindingKeyMonitor> bindings_;
   std::unique_ptr<WaylandDesktop> compositor_;  // Wayland sessions only; borrows the display
+  // Wayland sessions only: the chord from the portal's global shortcuts, else the display's.
+  std::unique_ptr<PortalChordRegistrar> chords_;
 };
 
 }  // namespace wrenly
