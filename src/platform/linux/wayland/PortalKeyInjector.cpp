@@ -130,6 +130,8 @@ bool PortalKeyInjector::pasteKeyDown(int32_t processID) {
   // What arrived since the last paste: the user may have ended the session from the desktop.
   while (g_main_context_iteration(context_, FALSE)) {
   }
+  const bool wasStarted = session_ == Session::started;
+  const gint64 asked = g_get_monotonic_time();
   if (session_ == Session::none || session_ == Session::failed) {
     session_ = Session::starting;
     step_ = Step::createSession;
@@ -142,6 +144,9 @@ bool PortalKeyInjector::pasteKeyDown(int32_t processID) {
     request("CreateSession", g_variant_new("(a{sv})", &options), token);
   }
   if (!waitForSession(limits_.consent)) return false;
+  // An answer slower than any call came from the user, through a dialog that had the keyboard:
+  // where the keys would land now is unknown, so this text stays on the clipboard.
+  if (!wasStarted && g_get_monotonic_time() - asked > limits_.call.count() * 1000) return false;
 
   std::vector<uint32_t> keys{controlKey};
   if (isTerminal_ && isTerminal_(processID)) keys.push_back(shiftKey);

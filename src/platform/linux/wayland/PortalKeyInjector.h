@@ -42,7 +42,8 @@ class PortalKeyInjector final : public KeyInjector {
   PortalKeyInjector& operator=(const PortalKeyInjector&) = delete;
 
   // Starts the portal session first if none runs; false when it cannot run (refused, or no
-  // answer within the consent limit: the session may still start for the next paste).
+  // answer within the consent limit: the session may still start for the next paste) or when
+  // the user had to answer first.
   bool pasteKeyDown(int32_t processID) override;
   void pasteKeyUp() override;
   // Nothing is sent: the portal's keys reach the focused window as the user's own would.
