@@ -144,9 +144,9 @@ bool PortalKeyInjector::pasteKeyDown(int32_t processID) {
     request("CreateSession", g_variant_new("(a{sv})", &options), token);
   }
   if (!waitForSession(limits_.consent)) return false;
-  // An answer slower than any call came from the user, through a dialog that had the keyboard:
-  // where the keys would land now is unknown, so this text stays on the clipboard.
-  if (!wasStarted && g_get_monotonic_time() - asked > limits_.call.count() * 1000) return false;
+  // The user answered, through a dialog that had the keyboard: where the keys would land now is
+  // unknown, so this text stays on the clipboard.
+  if (!wasStarted && g_get_monotonic_time() - asked > limits_.unasked.count() * 1000) return false;
 
   std::vector<uint32_t> keys{controlKey};
   if (isTerminal_ && isTerminal_(processID)) keys.push_back(shiftKey);

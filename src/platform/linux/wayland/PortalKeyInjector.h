@@ -20,6 +20,9 @@ struct PortalLimits {
   std::chrono::milliseconds startUp{5000};   // the first call, which may start the portal
   std::chrono::milliseconds call{1000};      // one D-Bus call
   std::chrono::milliseconds consent{20000};  // the wait for the user's answer, at a paste
+  // Slower than this, the portal's start was the user's answer (KDE's answers by itself in
+  // 30-210 ms here; a person takes seconds).
+  std::chrono::milliseconds unasked{500};
 };
 
 // Paste keystrokes through the desktop portal's remote-desktop service, keyboard only: the way
