@@ -94,9 +94,10 @@ int runProgram(QApplication& app, LaunchRequest request) {
     const char* keys = desktop->keyboardsRead()        ? ShellMessages::waylandKeysFromDevices
                        : desktop->keysFromCompositor() ? ShellMessages::waylandKeysFromCompositor
                                                        : ShellMessages::waylandKeysUnreadable;
-    bridge.setSessionNote(std::string(keys) + (desktop->compositorPastes()
-                                                   ? ShellMessages::waylandPasteByCompositor
-                                                   : ShellMessages::waylandPasteX11Only));
+    const char* paste = desktop->portalPastes()       ? ShellMessages::waylandPasteByPortal
+                        : desktop->compositorPastes() ? ShellMessages::waylandPasteByCompositor
+                                                      : ShellMessages::waylandPasteX11Only;
+    bridge.setSessionNote(std::string(keys) + paste);
   }
   wakeNewLocalService(ServiceConfiguration::fromEnvironment(), adapters->mainLoop().get_executor());
   ShellWindows shell(bridge);

@@ -41,6 +41,10 @@ inline constexpr const char* waylandKeysUnreadable =
     "請執行「sudo usermod -aG input $USER」後登出再登入，或把桌面的自訂快捷鍵設為「wrenly "
     "--toggle」；";
 inline constexpr const char* waylandPasteByCompositor = "文字經混成器的虛擬鍵盤貼上。";
+// The desktop (GNOME) may ask once per program session, at the first paste, in a dialog.
+inline constexpr const char* waylandPasteByPortal =
+    "文字經桌面的「遠端桌面」服務以鍵盤貼上：第一次貼上時桌面可能詢問，請勾選「允許遠端操作」並按"
+    "「分享」（該次文字先複製到剪貼簿，之後直接貼上）；拒絕時文字只會複製到剪貼簿。";
 inline constexpr const char* waylandPasteX11Only = "自動貼上只適用於 X11（XWayland）視窗。";
 inline constexpr const char* loneTapOnly =
     "只有單獨按一下選定的鍵才會觸發；配合其他鍵輸入時不會觸發。您可隨時重新設定。";

@@ -7,6 +7,7 @@
 #include "platform/linux/evdev/EvdevKeyMonitor.h"
 #include "platform/linux/pulse/SoundServerProbe.h"
 #include "platform/linux/secret/SecretServiceProbe.h"
+#include "platform/linux/wayland/PortalChordRegistrar.h"
 #include "platform/linux/wayland/SwayBindingKeyMonitor.h"
 #include "platform/linux/wayland/WaylandDesktop.h"
 
@@ -68,6 +69,9 @@ LinuxDesktop::Opened LinuxDesktop::open(LinuxDesktopOptions options) {
       if (compositor->workspace()) ports.workspace = compositor->workspace();
       if (compositor->windows()) ports.windows = compositor->windows();
     }
+    // No client may grab keys on Wayland; the desktop may bind the chord for the program.
+    desktop->chords_ = PortalChordRegistrar::open(ports.chords);
+    if (desktop->chords_) ports.chords = desktop->chords_.get();
   }
   ports.accessibility = desktop->accessibility_.get();
   desktop->platform_->attach(ports);
@@ -85,6 +89,10 @@ bool LinuxDesktop::compositorPastes() const {
   return compositor_ && compositor_->keyInjector();
 }
 
+bool LinuxDesktop::portalPastes() const {
+  return compositor_ && compositor_->pastesThroughPortal();
+}
+
 Clipboard* LinuxDesktop::compositorClipboard() const {
   return compositor_ ? compositor_->clipboard() : nullptr;
 }
@@ -93,6 +101,7 @@ void LinuxDesktop::closeSession() {
   platform_->attach(DesktopPorts{});
   keyboards_.reset();
   bindings_.reset();
+  chords_.reset();
   compositor_.reset();
   display_.reset();
   accessibility_.reset();

@@ -13,6 +13,7 @@ namespace wrenly {
 class AtspiAccessibility;
 class Clipboard;
 class EvdevKeyMonitor;
+class PortalChordRegistrar;
 class SwayBindingKeyMonitor;
 class WaylandDesktop;
 
@@ -45,6 +46,8 @@ class LinuxDesktop {
   bool keysFromCompositor() const { return bindings_ != nullptr; }
   // Whether keys for pasting reach native Wayland windows (through the compositor).
   bool compositorPastes() const;
+  // Whether those keys go through the desktop portal, which asks the user at the first paste.
+  bool portalPastes() const;
   // The compositor's clipboard, which any thread may write; null when the session has none the
   // program can set (then the shell's toolkit serves it).
   Clipboard* compositorClipboard() const;
@@ -62,6 +65,8 @@ class LinuxDesktop {
   // sway sessions without the devices only; borrows the display.
   std::unique_ptr<SwayBindingKeyMonitor> bindings_;
   std::unique_ptr<WaylandDesktop> compositor_;  // Wayland sessions only; borrows the display
+  // Wayland sessions only: the chord from the portal's global shortcuts, else the display's.
+  std::unique_ptr<PortalChordRegistrar> chords_;
 };
 
 }  // namespace wrenly

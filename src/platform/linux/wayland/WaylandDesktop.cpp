@@ -4,11 +4,28 @@
 
 #include "platform/linux/TerminalClasses.h"
 #include "platform/linux/wayland/DataControlClipboard.h"
+#include "platform/linux/wayland/RemoteDesktopClipboard.h"
 #include "platform/linux/wayland/SwayWindowList.h"
 #include "platform/linux/wayland/SwayWorkspace.h"
 #include "platform/linux/wayland/WaylandConnection.h"
 
 namespace wrenly {
+
+namespace {
+
+std::filesystem::path portalTokenFile() {
+  std::filesystem::path base;
+  if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/') {
+    base = state;
+  } else if (const char* home = std::getenv("HOME"); home && *home) {
+    base = std::filesystem::path(home) / ".local" / "state";
+  } else {
+    return {};
+  }
+  return base / "Wrenly" / "remote-desktop-token";
+}
+
+}  // namespace
 
 std::unique_ptr<WaylandDesktop> WaylandDesktop::open(asio::any_io_executor mainLoop,
                                                      std::optional<std::string> ownApplicationID,
@@ -30,15 +47,24 @@ std::unique_ptr<WaylandDesktop> WaylandDesktop::open(asio::any_io_executor mainL
     return isTerminal && isTerminal(processID);
   };
   desktop->keyInjector_ = VirtualKeyInjector::open(*desktop->connection_, isTerminalHere);
+  // Compositors without a virtual keyboard for clients (GNOME's, KDE's) may still take keys
+  // through the desktop portal.
+  if (!desktop->keyInjector_) {
+    desktop->portalKeys_ = PortalKeyInjector::open(isTerminalHere, portalTokenFile());
+  }
   desktop->clipboard_ = DataControlClipboard::open(*desktop->connection_);
+  if (!desktop->clipboard_) desktop->remoteClipboard_ = RemoteDesktopClipboard::open();
   desktop->connection_->startDispatching();
   if (const char* sway = std::getenv("SWAYSOCK"); sway && *sway) {
     desktop->workspace_ =
         SwayWorkspace::open(std::move(mainLoop), sway, std::move(ownApplicationID));
     desktop->windows_ = SwayWindowList::open(sway);
   }
-  // Compositors offering none of it (GNOME's) keep no connection and thread for nothing.
-  if (!desktop->keyInjector_ && !desktop->clipboard_ && !desktop->workspace_) return nullptr;
+  // Compositors offering none of it keep no connection and thread for nothing.
+  if (!desktop->keyInjector_ && !desktop->portalKeys_ && !desktop->clipboard_ &&
+      !desktop->remoteClipboard_ && !desktop->workspace_) {
+    return nullptr;
+  }
   return desktop;
 }
 
@@ -47,11 +73,13 @@ WaylandDesktop::~WaylandDesktop() {
 }
 
 KeyInjector* WaylandDesktop::keyInjector() {
-  return keyInjector_.get();
+  if (keyInjector_) return keyInjector_.get();
+  return portalKeys_.get();
 }
 
 Clipboard* WaylandDesktop::clipboard() {
-  return clipboard_.get();
+  if (clipboard_) return clipboard_.get();
+  return remoteClipboard_.get();
 }
 
 Workspace* WaylandDesktop::workspace() {

@@ -6,12 +6,14 @@
 
 #include "platform/Asio.h"
 
+#include "platform/linux/wayland/PortalKeyInjector.h"
 #include "platform/linux/wayland/VirtualKeyInjector.h"
 
 namespace wrenly {
 
 class Clipboard;
 class DataControlClipboard;
+class RemoteDesktopClipboard;
 class KeyInjector;
 class SwayWindowList;
 class SwayWorkspace;
@@ -32,9 +34,13 @@ class WaylandDesktop {
   WaylandDesktop(const WaylandDesktop&) = delete;
   WaylandDesktop& operator=(const WaylandDesktop&) = delete;
 
-  // Main loop only; null when the compositor offers no virtual keyboard.
+  // Main loop only; null when neither the compositor offers a virtual keyboard nor the desktop
+  // portal remote desktop.
   KeyInjector* keyInjector();
-  // Any thread; null when the compositor offers no data control.
+  // Whether the keys go through the desktop portal, which may ask the user first.
+  bool pastesThroughPortal() const { return !keyInjector_ && portalKeys_; }
+  // Any thread; null when the compositor offers neither data control nor the clipboard of its
+  // remote-desktop service.
   Clipboard* clipboard();
   // Main loop only; null unless sway answers at SWAYSOCK.
   Workspace* workspace();
@@ -45,7 +51,9 @@ class WaylandDesktop {
 
   std::unique_ptr<WaylandConnection> connection_;  // outlives the adapters
   std::unique_ptr<VirtualKeyInjector> keyInjector_;
+  std::unique_ptr<PortalKeyInjector> portalKeys_;  // only without a virtual keyboard
   std::unique_ptr<DataControlClipboard> clipboard_;
+  std::unique_ptr<RemoteDesktopClipboard> remoteClipboard_;  // only without data control
   std::unique_ptr<SwayWorkspace> workspace_;
   std::unique_ptr<SwayWindowList> windows_;
 };
