@@ -7,6 +7,8 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/linux/wayland/GLibLoopQuit.h"
+
 namespace wrenly {
 
 namespace {
@@ -117,7 +119,7 @@ PortalChordRegistrar::PortalChordRegistrar(GDBusConnection* bus, ChordRegistrar*
 }
 
 PortalChordRegistrar::~PortalChordRegistrar() {
-  g_main_loop_quit(loop_);
+  quitLoopOfAnotherThread(context_, loop_);
   signals_.join();
   g_main_loop_unref(loop_);
   g_main_context_unref(context_);

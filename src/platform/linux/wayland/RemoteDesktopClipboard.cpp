@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <cerrno>
 
+#include "platform/linux/wayland/GLibLoopQuit.h"
 #include "platform/linux/wayland/UniqueFd.h"
 
 namespace wrenly {
@@ -105,7 +106,7 @@ bool RemoteDesktopClipboard::openSessions() {
 
 RemoteDesktopClipboard::~RemoteDesktopClipboard() {
   if (server_.joinable()) {
-    g_main_loop_quit(loop_);
+    quitLoopOfAnotherThread(context_, loop_);
     server_.join();
   }
   if (transferSubscription_) g_dbus_connection_signal_unsubscribe(bus_, transferSubscription_);
