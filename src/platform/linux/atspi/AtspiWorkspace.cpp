@@ -205,8 +205,9 @@ std::optional<RunningApplication> AtspiWorkspace::runningApplication(int32_t pro
 }
 
 bool AtspiWorkspace::activate(int32_t) {
-  // The bus raises no window, and these compositors give focus only to a client that holds an
-  // activation token from the focused one: a request here would never be honoured.
+  // The bus's one means, the frame's grab focus, is refused (a GTK 3 frame on KDE answers no),
+  // and these compositors give focus only to a client holding an activation token from the
+  // focused one: a request here would never be honoured.
   return false;
 }
 
