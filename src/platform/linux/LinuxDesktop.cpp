@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/linux/atspi/AtspiAccessibility.h"
+#include "platform/linux/atspi/AtspiWorkspace.h"
 #include "platform/linux/evdev/EvdevKeyMonitor.h"
 #include "platform/linux/pulse/SoundServerProbe.h"
 #include "platform/linux/secret/SecretServiceProbe.h"
@@ -69,6 +70,16 @@ LinuxDesktop::Opened LinuxDesktop::open(LinuxDesktopOptions options) {
       if (compositor->workspace()) ports.workspace = compositor->workspace();
       if (compositor->windows()) ports.windows = compositor->windows();
     }
+    // Compositors that tell clients nothing of other windows (GNOME's, KDE's): the X server
+    // names no native window, the accessibility bus names them all.
+    if (!desktop->compositor_ || !desktop->compositor_->workspace()) {
+      desktop->atspiWorkspace_ = std::make_unique<AtspiWorkspace>(
+          desktop->platform_->mainLoop().get_executor(), desktop->accessibility_->homeThread(),
+          options.display.ownApplicationID);
+      desktop->atspiWindows_ = std::make_unique<AtspiWindowList>(*desktop->atspiWorkspace_);
+      ports.workspace = desktop->atspiWorkspace_.get();
+      ports.windows = desktop->atspiWindows_.get();
+    }
     // No client may grab keys on Wayland; the desktop may bind the chord for the program.
     desktop->chords_ = PortalChordRegistrar::open(ports.chords);
     if (desktop->chords_) ports.chords = desktop->chords_.get();
@@ -103,6 +114,8 @@ void LinuxDesktop::closeSession() {
   bindings_.reset();
   chords_.reset();
   compositor_.reset();
+  atspiWindows_.reset();
+  atspiWorkspace_.reset();
   display_.reset();
   accessibility_.reset();
 }

@@ -11,6 +11,8 @@
 namespace wrenly {
 
 class AtspiAccessibility;
+class AtspiWindowList;
+class AtspiWorkspace;
 class Clipboard;
 class EvdevKeyMonitor;
 class PortalChordRegistrar;
@@ -64,6 +66,9 @@ class LinuxDesktop {
   std::unique_ptr<EvdevKeyMonitor> keyboards_;  // Wayland sessions only; borrows the display
   // sway sessions without the devices only; borrows the display.
   std::unique_ptr<SwayBindingKeyMonitor> bindings_;
+  // Wayland sessions whose compositor names no windows to clients.
+  std::unique_ptr<AtspiWorkspace> atspiWorkspace_;
+  std::unique_ptr<AtspiWindowList> atspiWindows_;
   std::unique_ptr<WaylandDesktop> compositor_;  // Wayland sessions only; borrows the display
   // Wayland sessions only: the chord from the portal's global shortcuts, else the display's.
   std::unique_ptr<PortalChordRegistrar> chords_;

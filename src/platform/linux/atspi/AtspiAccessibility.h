@@ -35,6 +35,9 @@ class AtspiAccessibility final : public Accessibility {
   ElementHandle focusedElement(int32_t processID, Timeout timeout) override;
   int prepareApplication(int32_t processID, Timeout timeout) override;
 
+  // The one thread libatspi may run on, for the other adapters of the bus.
+  std::shared_ptr<AtspiHomeThread> homeThread() const { return home_; }
+
  private:
   // Everything below is touched on the home thread only.
   struct HomeState;
