@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "base/ReportableError.h"
+#include "base/UserFolders.h"
 #include "diagnostics/DiagnosticsLog.h"
 
 namespace wrenly {
@@ -13,15 +14,8 @@ namespace Diagnostics {
 namespace {
 
 std::filesystem::path computeDirectory() {
-  std::filesystem::path base;
-  if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/') {
-    base = state;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    base = std::filesystem::path(home) / ".local" / "state";
-  } else {
-    base = std::filesystem::temp_directory_path();
-  }
-  return base / "Wrenly" / "Diagnostics";
+  const auto base = userFolder("XDG_STATE_HOME", ".local/state");
+  return base.value_or(std::filesystem::temp_directory_path()) / "Wrenly" / "Diagnostics";
 }
 
 // The one process-wide log, made on first use.

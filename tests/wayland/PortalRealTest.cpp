@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "RealTestLoop.h"
 #include "delivery/TextDelivery.h"
 #include "platform/Clipboard.h"
 #include "platform/KeyInjector.h"
@@ -30,35 +31,11 @@
 
 using namespace wrenly;
 using namespace std::chrono_literals;
-using Stopwatch = std::chrono::steady_clock;
+using namespace wrenly::realtest;
 
 namespace {
 
 const std::string pasted = "這是測試。";  // five UTF-16 units
-
-boost::asio::io_context mainLoop;
-
-bool runUntil(const std::function<bool()>& done) {
-  const auto deadline = Stopwatch::now() + 10s;
-  while (!done()) {
-    if (Stopwatch::now() >= deadline) return false;
-    mainLoop.restart();  // a poll without work stops the loop
-    mainLoop.poll();
-    std::this_thread::yield();
-  }
-  return true;
-}
-
-std::string output(const std::string& command) {
-  std::unique_ptr<FILE, decltype(&pclose)> pipe(popen(command.c_str(), "r"), pclose);
-  std::string text;
-  for (int c; pipe && (c = fgetc(pipe.get())) != EOF;) text.push_back(static_cast<char>(c));
-  return text;
-}
-
-double milliseconds(Stopwatch::duration elapsed) {
-  return std::chrono::duration<double, std::milli>(elapsed).count();
-}
 
 // The consent dialog's answer, clicked by a separate process while the paste waits for it; none
 // where the desktop does not ask (KDE for keyboard only).

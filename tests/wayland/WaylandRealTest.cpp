@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "RealTestLoop.h"
 #include "platform/Clipboard.h"
 #include "platform/KeyInjector.h"
 #include "platform/WindowList.h"
@@ -38,35 +39,11 @@
 
 using namespace wrenly;
 using namespace std::chrono_literals;
-using Stopwatch = std::chrono::steady_clock;
+using namespace wrenly::realtest;
 
 namespace {
 
 const std::string pasted = "這是測試。";  // five UTF-16 units
-
-boost::asio::io_context mainLoop;
-
-// Runs the main loop until `done` holds; false after 10 s without.
-bool runUntil(const std::function<bool()>& done) {
-  const auto deadline = Stopwatch::now() + 10s;
-  while (!done()) {
-    if (Stopwatch::now() >= deadline) return false;
-    mainLoop.poll();
-    std::this_thread::yield();
-  }
-  return true;
-}
-
-std::string output(const std::string& command) {
-  std::unique_ptr<FILE, decltype(&pclose)> pipe(popen(command.c_str(), "r"), pclose);
-  std::string text;
-  for (int c; pipe && (c = fgetc(pipe.get())) != EOF;) text.push_back(static_cast<char>(c));
-  return text;
-}
-
-double milliseconds(Stopwatch::duration elapsed) {
-  return std::chrono::duration<double, std::milli>(elapsed).count();
-}
 
 void report(const std::string& what, std::vector<double> times) {
   std::ranges::sort(times);

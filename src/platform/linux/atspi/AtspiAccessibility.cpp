@@ -199,14 +199,9 @@ struct AtspiAccessibility::HomeState {
     if (auto known = processOfBus.find(application->bus_name); known != processOfBus.end()) {
       return known->second;
     }
-    GError* error = nullptr;
-    const guint processID = atspi_accessible_get_process_id(accessible, &error);
-    if (error) {
-      g_error_free(error);
-      return std::nullopt;
-    }
-    processOfBus.emplace(application->bus_name, static_cast<int32_t>(processID));
-    return static_cast<int32_t>(processID);
+    const auto processID = askProcessID(accessible);
+    if (processID) processOfBus.emplace(application->bus_name, *processID);
+    return processID;
   }
 
   AccessibleRef application(int32_t processID) {

@@ -176,4 +176,14 @@ bool AtspiElement::isSameElement(const AccessibleElement& other) const {
   return element && !busName_.empty() && element->busName_ == busName_ && element->path_ == path_;
 }
 
+std::optional<int32_t> askProcessID(AtspiAccessible* accessible) {
+  GError* error = nullptr;
+  const guint processID = atspi_accessible_get_process_id(accessible, &error);
+  if (error) {
+    g_error_free(error);
+    return std::nullopt;
+  }
+  return static_cast<int32_t>(processID);
+}
+
 }  // namespace wrenly

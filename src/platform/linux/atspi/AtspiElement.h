@@ -3,6 +3,7 @@
 #include <atspi/atspi.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/Accessibility.h"
@@ -45,5 +46,8 @@ class AtspiElement final : public AccessibleElement {
 // Sets libatspi's per-call timeouts for a call the caller waits `timeout` for. A call blocks for
 // a few times the timeout it is given, so it gets a share.
 void applyAtspiTimeout(std::chrono::milliseconds timeout);
+
+// The process behind an accessible object, asked of its application; none when it cannot say.
+std::optional<int32_t> askProcessID(AtspiAccessible* accessible);
 
 }  // namespace wrenly

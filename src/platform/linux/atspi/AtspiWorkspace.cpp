@@ -70,13 +70,9 @@ struct AtspiWorkspace::HomeState {
     if (auto known = applicationOfBus.find(app->bus_name); known != applicationOfBus.end()) {
       return known->second;
     }
-    GError* error = nullptr;
-    const guint processID = atspi_accessible_get_process_id(accessible, &error);
-    if (error) {
-      g_error_free(error);
-      return std::nullopt;
-    }
-    RunningApplication application{static_cast<int32_t>(processID), std::nullopt};
+    const auto processID = askProcessID(accessible);
+    if (!processID) return std::nullopt;
+    RunningApplication application{*processID, std::nullopt};
     // The toolkit names the application after the program (its prgname or desktop id).
     if (auto root = AccessibleRef::adopt(atspi_accessible_get_application(accessible, nullptr))) {
       if (gchar* name = atspi_accessible_get_name(root.get(), nullptr)) {

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "base/UserFolders.h"
 #include "platform/linux/TerminalClasses.h"
 #include "platform/linux/wayland/DataControlClipboard.h"
 #include "platform/linux/wayland/RemoteDesktopClipboard.h"
@@ -14,15 +15,8 @@ namespace wrenly {
 namespace {
 
 std::filesystem::path portalTokenFile() {
-  std::filesystem::path base;
-  if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/') {
-    base = state;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    base = std::filesystem::path(home) / ".local" / "state";
-  } else {
-    return {};
-  }
-  return base / "Wrenly" / "remote-desktop-token";
+  const auto base = userFolder("XDG_STATE_HOME", ".local/state");
+  return base ? *base / "Wrenly" / "remote-desktop-token" : std::filesystem::path();
 }
 
 }  // namespace
