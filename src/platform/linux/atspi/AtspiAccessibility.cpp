@@ -39,6 +39,12 @@ bool hasState(AtspiAccessible* accessible, AtspiStateType state) {
   return states && atspi_state_set_contains(states.get(), state);
 }
 
+bool takesText(AtspiAccessible* accessible) {
+  AtspiEditableText* editable = atspi_accessible_get_editable_text_iface(accessible);
+  if (editable) g_object_unref(editable);
+  return editable != nullptr;
+}
+
 struct GFreer {
   void operator()(void* data) const { g_free(data); }
 };
@@ -317,7 +323,39 @@ struct AtspiAccessibility::HomeState {
     return G_SOURCE_CONTINUE;
   }
 
+  // Qt 5 marks the containers of the focused widget (and others: a tab, a status button)
+  // focused too, and its focus events may name one of them last: below a focused element that
+  // takes no text, the element with the focus is the innermost focused one.
+  static AccessibleRef innermostFocused(AccessibleRef found, Clock::time_point deadline) {
+    AccessibleRef innermost = found;
+    std::vector<AccessibleRef> pending{std::move(found)};
+    for (int walked = 0; !pending.empty() && walked < maximumWalkedElements; ++walked) {
+      if (Clock::now() >= deadline || takesText(innermost.get())) break;
+      AccessibleRef element = std::move(pending.back());
+      pending.pop_back();
+      if (element.get() != innermost.get() && hasState(element.get(), ATSPI_STATE_FOCUSED)) {
+        innermost = element;
+        pending.clear();  // only its own descendants from here
+      }
+      const int count = atspi_accessible_get_child_count(element.get(), nullptr);
+      for (int i = count - 1; i >= 0; --i) {
+        auto child =
+            AccessibleRef::adopt(atspi_accessible_get_child_at_index(element.get(), i, nullptr));
+        if (child && hasState(child.get(), ATSPI_STATE_SHOWING)) pending.push_back(child);
+      }
+    }
+    return innermost;
+  }
+
   AccessibleRef focused(int32_t processID, Clock::time_point deadline) {
+    auto found = reportedFocus(processID, deadline);
+    if (!found) return found;
+    auto innermost = innermostFocused(found, deadline);
+    if (innermost.get() != found.get()) lastFocused[processID] = innermost;
+    return innermost;
+  }
+
+  AccessibleRef reportedFocus(int32_t processID, Clock::time_point deadline) {
     if (auto known = lastFocused.find(processID); known != lastFocused.end()) {
       if (!hasState(known->second.get(), ATSPI_STATE_DEFUNCT)) return known->second;
       // libatspi keeps states from events, and GTK 4 on Wayland leaves some behind that say
