@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/linux/wayland/GLibLoopQuit.h"
+#include "platform/linux/wayland/PortalOptions.h"
 
 namespace wrenly {
 
@@ -193,10 +194,7 @@ Subscription PortalChordRegistrar::bind(const TriggerChord& chord, std::function
   // ones at BindShortcuts.
   const std::string token = "wrenly" + std::to_string(++requests_);
   GVariantBuilder options;
-  g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
-  g_variant_builder_add(&options, "{sv}", "handle_token", g_variant_new_string(token.c_str()));
-  g_variant_builder_add(&options, "{sv}", "session_handle_token",
-                        g_variant_new_string(token.c_str()));
+  beginSessionOptions(options, token);
   g_variant_builder_add(&options, "{sv}", "shortcuts", shortcuts());
   GVariant* created = ask("CreateSession", g_variant_new("(a{sv})", &options), token);
   if (!created) return {};

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/linux/wayland/PortalOptions.h"
 #include "platform/linux/wayland/UniqueFd.h"
 
 namespace wrenly {
@@ -137,10 +138,7 @@ bool PortalKeyInjector::pasteKeyDown(int32_t processID) {
     step_ = Step::createSession;
     const std::string token = "wrenly" + std::to_string(++requests_);
     GVariantBuilder options;
-    g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
-    g_variant_builder_add(&options, "{sv}", "handle_token", g_variant_new_string(token.c_str()));
-    g_variant_builder_add(&options, "{sv}", "session_handle_token",
-                          g_variant_new_string(token.c_str()));
+    beginSessionOptions(options, token);
     request("CreateSession", g_variant_new("(a{sv})", &options), token);
   }
   if (!waitForSession(limits_.consent)) return false;
