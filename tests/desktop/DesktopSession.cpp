@@ -2,7 +2,6 @@
 
 #include <X11/extensions/XTest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -32,20 +31,6 @@ DesktopSession::DesktopSession() {
   }
 }
 
-DesktopSession::~DesktopSession() {
-  editor.reset();
-  fields.reset();
-}
-
-bool DesktopSession::runUntil(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    mainLoop.run_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
-
 void DesktopSession::key(unsigned long keysym, bool down) {
   XTestFakeKeyEvent(user.get(), XKeysymToKeycode(user.get(), keysym), down, CurrentTime);
   XSync(user.get(), False);
@@ -63,6 +48,21 @@ bool DesktopSession::bringForward(int32_t processID) {
            auto front = workspace.frontmostApplication();
            return front && front->processID == processID;
          });
+}
+
+Platform DesktopSession::platform(Clipboard* clipboard) {
+  Platform ports;
+  ports.mainLoop = mainLoop.get_executor();
+  ports.clock = &clock;
+  const DesktopPorts real = desktop->ports();
+  ports.workspace = real.workspace;
+  ports.accessibility = accessibility.get();
+  ports.windows = real.windows;
+  ports.keyInjector = real.keyInjector;
+  ports.keyMonitor = real.keyMonitor;
+  ports.chords = real.chords;
+  ports.clipboard = clipboard;
+  return ports;
 }
 
 }  // namespace wrenly

@@ -2,11 +2,13 @@
 
 #include <X11/Xlib.h>
 
-#include <boost/asio/io_context.hpp>
 #include <functional>
 #include <memory>
 
 #include "ChildProcess.h"
+#include "RealTestLoop.h"
+#include "base/SystemClock.h"
+#include "platform/Platform.h"
 #include "platform/linux/atspi/AtspiAccessibility.h"
 #include "platform/linux/x11/X11Desktop.h"
 
@@ -20,20 +22,25 @@ struct DesktopSession {
   static DesktopSession& shared();
 
   DesktopSession();
-  ~DesktopSession();
 
-  // Runs the main loop until `done` holds; false after 5 s without.
-  bool runUntil(const std::function<bool()>& done);
+  // Runs the main loop until `done` holds; false after `limit` without.
+  bool runUntil(const std::function<bool()>& done,
+                std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+    return realtest::runUntil(done, limit);
+  }
   // Presses or releases the key with that symbol on the current layout; 0 for a click.
   void key(unsigned long keysym, bool down);
   void tap(unsigned long keysym) { key(keysym, true), key(keysym, false); }
   void click();
   // Brings the application forward and waits until it is in front.
   bool bringForward(int32_t processID);
+  // The desktop's ports on the main loop, with the system clock and `clipboard`.
+  Platform platform(Clipboard* clipboard = nullptr);
   int32_t fieldsPID() const { return fields->pid(); }
   int32_t editorPID() const { return editor->pid(); }
 
-  boost::asio::io_context mainLoop;
+  boost::asio::io_context& mainLoop = realtest::mainLoop;
+  SystemClock clock;
   std::unique_ptr<AtspiAccessibility> accessibility =
       std::make_unique<AtspiAccessibility>(AtspiAccessibility::KeyAccess::available);
   std::unique_ptr<X11Desktop> desktop;

@@ -13,7 +13,6 @@
 #include <cstdlib>
 
 #include "DesktopSession.h"
-#include "platform/Platform.h"
 #include "triggerkey/TriggerKeyDetector.h"
 
 using namespace wrenly;
@@ -26,41 +25,28 @@ const std::string pasted = "這是測試。";  // five UTF-16 units
 
 class X11DesktopTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { session = &DesktopSession::shared(); }
-
   ElementHandle focused(int32_t processID) {
-    return session->accessibility->focusedElement(processID, 300ms);
+    return session.accessibility->focusedElement(processID, 300ms);
   }
   // The fields window in front with `field` focused, holding `text`. GTK selects all of an
   // entry when it takes focus, which tells it from the text view (both have the role "text").
   ElementHandle focusField(const std::string& field, const std::string& text) {
-    EXPECT_EQ(session->fields->exchange("set " + field + " " + text), "ok");
-    EXPECT_EQ(session->fields->exchange("focus " + field), "ok");
-    EXPECT_TRUE(session->bringForward(session->fieldsPID()));
+    EXPECT_EQ(session.fields->exchange("set " + field + " " + text), "ok");
+    EXPECT_EQ(session.fields->exchange("focus " + field), "ok");
+    EXPECT_TRUE(session.bringForward(session.fieldsPID()));
     const bool password = field == "password";
     const std::string selection = field == "entry" ? text : "";
     ElementHandle element;
-    EXPECT_TRUE(session->runUntil([&] {
-      element = focused(session->fieldsPID());
+    EXPECT_TRUE(session.runUntil([&] {
+      element = focused(session.fieldsPID());
       return element && element->role() == (password ? "password text" : "text") &&
              (password || element->selectedText() == selection);
     })) << field;
     return element;
   }
-  Platform platform() {
-    Platform platform;
-    platform.mainLoop = session->mainLoop.get_executor();
-    platform.accessibility = session->accessibility.get();
-    platform.keyMonitor = &session->desktop->keyMonitor();
-    platform.chords = &session->desktop->chords();
-    platform.keyInjector = &session->desktop->keyInjector();
-    return platform;
-  }
 
-  static DesktopSession* session;
+  DesktopSession& session = DesktopSession::shared();
 };
-
-DesktopSession* X11DesktopTest::session = nullptr;
 
 TEST(X11DesktopOpen, NamesTheMissingDisplayInsteadOfFailingLater) {
   Accessibility& accessibility = *DesktopSession::shared().accessibility;
@@ -76,24 +62,26 @@ TEST(X11DesktopOpen, NamesTheMissingDisplayInsteadOfFailingLater) {
 
 TEST_F(X11DesktopTest, FocusedFieldsAreCapturedInFrontAndInTheBackground) {
   // Asked at start within a bound; on a loaded machine the answer may land just after.
-  EXPECT_TRUE(session->runUntil([&] { return session->accessibility->isTrusted(); }));
-  for (const char* field : {"entry", "view", "password"}) {
+  EXPECT_TRUE(session.runUntil([&] { return session.accessibility->isTrusted(); }));
+  ElementHandle entry;
+  for (const std::string field : {"entry", "view", "password"}) {
     auto element = focusField(field, "some text");
     ASSERT_TRUE(element) << field;
-    EXPECT_EQ(element->isSecure(), std::string(field) == "password") << field;
+    EXPECT_EQ(element->isSecure(), field == "password") << field;
     EXPECT_EQ(element->liveness(), ElementLiveness::alive);
+    if (field == "entry") entry = element;
   }
   auto view = focusField("view", "");
-  ASSERT_TRUE(session->desktop->windows().frontNormalWindow(session->fieldsPID()));
+  EXPECT_FALSE(view->isSameElement(*entry));  // another field of the same application
+  ASSERT_TRUE(session.desktop->windows().frontNormalWindow(session.fieldsPID()));
 
-  ASSERT_TRUE(session->bringForward(session->editorPID()));
-  auto behind = focused(session->fieldsPID());
+  ASSERT_TRUE(session.bringForward(session.editorPID()));
+  auto behind = focused(session.fieldsPID());
   ASSERT_TRUE(behind);
   EXPECT_TRUE(behind->isSameElement(*view));
   // The editor may still be taking focus on a loaded machine.
   ElementHandle editor;
-  ASSERT_TRUE(
-      session->runUntil([&] { return (editor = focused(session->editorPID())) != nullptr; }));
+  ASSERT_TRUE(session.runUntil([&] { return (editor = focused(session.editorPID())) != nullptr; }));
   EXPECT_EQ(editor->role(), "text");
   EXPECT_FALSE(editor->isSameElement(*view));
 }
@@ -116,28 +104,24 @@ TEST_F(X11DesktopTest, SelectionsAreReadAndRestoredInUtf16Units) {
 }
 
 TEST_F(X11DesktopTest, PasteLandsInTheEntryAndTheEditorEvenWithRightAltHeld) {
-  ASSERT_EQ(session->fields->exchange("clip " + pasted), "ok");
-  struct Case {
-    bool editor;
-    bool rightAltHeld;
-  };
-  for (auto [editor, rightAltHeld] : {Case{false, false}, Case{false, true}, Case{true, true}}) {
+  ASSERT_EQ(session.fields->exchange("clip " + pasted), "ok");
+  for (auto [editor, rightAltHeld] : {std::pair{false, false}, {false, true}, {true, true}}) {
     SCOPED_TRACE(editor ? "editor" : "entry");
-    const int32_t target = editor ? session->editorPID() : session->fieldsPID();
+    const int32_t target = editor ? session.editorPID() : session.fieldsPID();
     // The entry's old text is all selected: the paste replaces it.
     ElementHandle element = editor ? nullptr : focusField("entry", "old text");
     if (editor) {
-      ASSERT_TRUE(session->bringForward(target));
-      session->runUntil([&] { return (element = focused(target)) != nullptr; });
+      ASSERT_TRUE(session.bringForward(target));
+      session.runUntil([&] { return (element = focused(target)) != nullptr; });
     }
     ASSERT_TRUE(element);
     const auto before = element->selectedRange();
     ASSERT_TRUE(before);
-    if (rightAltHeld) session->key(XK_Alt_R, true);
-    ASSERT_TRUE(session->desktop->keyInjector().pasteKeyDown(target));
-    session->desktop->keyInjector().pasteKeyUp();
-    if (rightAltHeld) session->key(XK_Alt_R, false);
-    EXPECT_TRUE(session->runUntil([&] {
+    if (rightAltHeld) session.key(XK_Alt_R, true);
+    ASSERT_TRUE(session.desktop->keyInjector().pasteKeyDown(target));
+    session.desktop->keyInjector().pasteKeyUp();
+    if (rightAltHeld) session.key(XK_Alt_R, false);
+    EXPECT_TRUE(session.runUntil([&] {
       auto now = element->selectedRange();
       return now && now->location == before->location + 5;
     }));
@@ -147,9 +131,9 @@ TEST_F(X11DesktopTest, PasteLandsInTheEntryAndTheEditorEvenWithRightAltHeld) {
 }
 
 TEST_F(X11DesktopTest, ActivationsAndDeactivationsArriveAndBackgroundAppsComeForward) {
-  auto& workspace = session->desktop->workspace();
-  const int32_t editor = session->editorPID();
-  const int32_t fields = session->fieldsPID();
+  auto& workspace = session.desktop->workspace();
+  const int32_t editor = session.editorPID();
+  const int32_t fields = session.fieldsPID();
   std::vector<int32_t> activated;
   std::vector<int32_t> deactivated;
   auto activations = workspace.onActivation(
@@ -159,50 +143,50 @@ TEST_F(X11DesktopTest, ActivationsAndDeactivationsArriveAndBackgroundAppsComeFor
   // The workspace reports the front application as it reads it when a change arrives, so a
   // change still on its way would be folded into the next: see the fields come forward first
   // (no report comes when they already were in front).
-  ASSERT_TRUE(session->bringForward(fields));
-  session->runUntil([&] { return std::ranges::count(activated, fields) > 0; });
+  ASSERT_TRUE(session.bringForward(fields));
+  session.runUntil([&] { return std::ranges::count(activated, fields) > 0; });
   activated.clear();
   deactivated.clear();
-  ASSERT_TRUE(session->bringForward(editor));
-  session->runUntil([&] { return !activated.empty() && !deactivated.empty(); });
+  ASSERT_TRUE(session.bringForward(editor));
+  session.runUntil([&] { return !activated.empty() && !deactivated.empty(); });
   EXPECT_THAT(activated, ElementsAre(editor));
   EXPECT_THAT(deactivated, ElementsAre(fields));
-  EXPECT_EQ(workspace.runningApplication(session->editorPID())->applicationID, "org.xfce.mousepad");
+  EXPECT_EQ(workspace.runningApplication(session.editorPID())->applicationID, "org.xfce.mousepad");
   EXPECT_FALSE(workspace.runningApplication(999999));
 }
 
 TEST_F(X11DesktopTest, OnlyALoneRightAltTapReachesTheDetector) {
   std::vector<TriggerKey> detected;
-  TriggerKeyDetector hotKey(platform(), [&](TriggerKey key) { detected.push_back(key); });
+  TriggerKeyDetector hotKey(session.platform(), [&](TriggerKey key) { detected.push_back(key); });
   ASSERT_TRUE(hotKey.install(TriggerKey::rightAlt));
   auto tapAlone = [&] {
     const size_t before = detected.size();
-    session->tap(XK_Alt_R);
-    return session->runUntil([&] { return detected.size() > before; });
+    session.tap(XK_Alt_R);
+    return session.runUntil([&] { return detected.size() > before; });
   };
   ASSERT_TRUE(tapAlone());
-  session->key(XK_Alt_R, true);  // with a letter
-  session->tap(XK_a);
-  session->key(XK_Alt_R, false);
-  session->key(XK_Alt_R, true);  // with a click
-  session->click();
-  session->key(XK_Alt_R, false);
+  session.key(XK_Alt_R, true);  // with a letter
+  session.tap(XK_a);
+  session.key(XK_Alt_R, false);
+  session.key(XK_Alt_R, true);  // with a click
+  session.click();
+  session.key(XK_Alt_R, false);
   ASSERT_TRUE(tapAlone());  // the two combinations before it were handled by now
   EXPECT_THAT(detected, ElementsAre(TriggerKey::rightAlt, TriggerKey::rightAlt));
 
   // A layout that makes right Alt the AltGr key.
-  Display* user = session->user.get();
+  Display* user = session.user.get();
   const ::KeyCode rightAlt = XKeysymToKeycode(user, XK_Alt_R);
   KeySym level3 = XK_ISO_Level3_Shift;
   KeySym original = XkbKeycodeToKeysym(user, rightAlt, 0, 0);
   XChangeKeyboardMapping(user, rightAlt, 1, &level3, 1);
   XSync(user, False);
-  session->mainLoop.run_for(100ms);  // the mapping change reaches the monitor
+  session.mainLoop.run_for(100ms);  // the mapping change reaches the monitor
   detected.clear();
   XTestFakeKeyEvent(user, rightAlt, True, CurrentTime);
   XTestFakeKeyEvent(user, rightAlt, False, CurrentTime);
   XSync(user, False);
-  EXPECT_TRUE(session->runUntil([&] { return !detected.empty(); }));
+  EXPECT_TRUE(session.runUntil([&] { return !detected.empty(); }));
   XChangeKeyboardMapping(user, rightAlt, 1, &original, 1);
   XSync(user, False);
   EXPECT_THAT(detected, ElementsAre(TriggerKey::rightAlt));
@@ -210,39 +194,39 @@ TEST_F(X11DesktopTest, OnlyALoneRightAltTapReachesTheDetector) {
 
 TEST_F(X11DesktopTest, TheChordFiresWithNumLockOnAndIsRefusedWhileAnotherClientHoldsIt) {
   int presses = 0, releases = 0;
-  auto registration = session->desktop->chords().registerChord(
+  auto registration = session.desktop->chords().registerChord(
       TriggerKeyDetector::chord, [&] { ++presses; }, [&] { ++releases; });
   ASSERT_TRUE(registration);
-  session->tap(XK_Num_Lock);
-  for (auto keysym : {XK_Alt_L, XK_Super_L, XK_r}) session->key(keysym, true);
-  EXPECT_TRUE(session->runUntil([&] { return presses == 1; }));
+  session.tap(XK_Num_Lock);
+  for (auto keysym : {XK_Alt_L, XK_Super_L, XK_r}) session.key(keysym, true);
+  EXPECT_TRUE(session.runUntil([&] { return presses == 1; }));
   EXPECT_EQ(releases, 0);  // held: a hold to talk goes on
-  for (auto keysym : {XK_r, XK_Super_L, XK_Alt_L}) session->key(keysym, false);
-  session->tap(XK_Num_Lock);
-  EXPECT_TRUE(session->runUntil([&] { return presses == 1 && releases == 1; }));
+  for (auto keysym : {XK_r, XK_Super_L, XK_Alt_L}) session.key(keysym, false);
+  session.tap(XK_Num_Lock);
+  EXPECT_TRUE(session.runUntil([&] { return presses == 1 && releases == 1; }));
   registration.reset();
 
-  Display* other = session->user.get();
+  Display* other = session.user.get();
   const ::KeyCode r = XKeysymToKeycode(other, XK_r);
   XGrabKey(other, r, Mod1Mask | Mod4Mask, DefaultRootWindow(other), True, GrabModeAsync,
            GrabModeAsync);
   XSync(other, False);
-  EXPECT_FALSE(session->desktop->chords().registerChord(TriggerKeyDetector::chord, [] {}, {}));
+  EXPECT_FALSE(session.desktop->chords().registerChord(TriggerKeyDetector::chord, [] {}, {}));
   XUngrabKey(other, r, Mod1Mask | Mod4Mask, DefaultRootWindow(other));
   XSync(other, False);
-  EXPECT_TRUE(session->desktop->chords().registerChord(TriggerKeyDetector::chord, [] {}, {}));
+  EXPECT_TRUE(session.desktop->chords().registerChord(TriggerKeyDetector::chord, [] {}, {}));
 }
 
 TEST_F(X11DesktopTest, AHungApplicationCostsNoMoreThanTheTimeout) {
   auto element = focusField("entry", "some text");
   ASSERT_TRUE(element);
-  kill(session->fieldsPID(), SIGSTOP);
+  kill(session.fieldsPID(), SIGSTOP);
   const auto start = std::chrono::steady_clock::now();
-  auto again = focused(session->fieldsPID());
+  auto again = focused(session.fieldsPID());
   const auto liveness = again ? again->liveness() : ElementLiveness::unknown;
   const auto role = element->role();
   const auto elapsed = std::chrono::steady_clock::now() - start;
-  kill(session->fieldsPID(), SIGCONT);
+  kill(session.fieldsPID(), SIGCONT);
   EXPECT_EQ(liveness, ElementLiveness::unknown);
   EXPECT_FALSE(role);
   // Three calls of 300 ms each at most, with room for a loaded machine.

@@ -1,5 +1,5 @@
 #pragma once
-// What the Wayland real tests share: the main loop they run by hand while they wait for the
+// What the real-component tests share: the main loop they run by hand while they wait for the
 // desktop, a shell command's output, and times in milliseconds for their figures.
 #include <boost/asio/io_context.hpp>
 
@@ -16,14 +16,17 @@ using Stopwatch = std::chrono::steady_clock;
 
 inline boost::asio::io_context mainLoop;
 
-// Runs the main loop until `done` holds; false after 10 s without.
-inline bool runUntil(const std::function<bool()>& done) {
-  const auto deadline = Stopwatch::now() + std::chrono::seconds(10);
+// Runs the main loop, and `alsoRun` (a toolkit's events) with it, until `done` holds; false after
+// `limit` without.
+inline bool runUntil(const std::function<bool()>& done,
+                     std::chrono::milliseconds limit = std::chrono::seconds(10),
+                     const std::function<void()>& alsoRun = {}) {
+  const auto deadline = Stopwatch::now() + limit;
   while (!done()) {
     if (Stopwatch::now() >= deadline) return false;
-    mainLoop.restart();  // a poll without work stops the loop
-    mainLoop.poll();
-    std::this_thread::yield();
+    mainLoop.restart();  // a loop that ran out of work stays stopped
+    if (mainLoop.run_for(std::chrono::milliseconds(5)) == 0) std::this_thread::yield();
+    if (alsoRun) alsoRun();
   }
   return true;
 }
