@@ -5,9 +5,7 @@
 #include <wayland-client.h>
 
 #include <QApplication>
-#include <boost/asio/io_context.hpp>
 #include <chrono>
-#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -15,6 +13,7 @@
 #include <tuple>
 
 #include "ChildProcess.h"
+#include "RealTestLoop.h"
 #include "app/LayerShellOverlay.h"
 #include "app/OverlayPanel.h"
 #include "platform/Workspace.h"
@@ -24,29 +23,20 @@
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 
 using namespace wrenly;
+using realtest::mainLoop;
 
 namespace {
 
-boost::asio::io_context mainLoop;
-
 bool runUntil(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    QCoreApplication::processEvents();
-    mainLoop.poll();
-  }
-  return true;
+  return realtest::runUntil(done, std::chrono::seconds(10),
+                            [] { QCoreApplication::processEvents(); });
 }
 
 // Whether the screen is dark at a point, as grim reads it from the compositor (a one-pixel PPM
 // ends with its red, green and blue).
 bool dark(int x, int y) {
-  const std::string command =
-      "grim -t ppm -g '" + std::to_string(x) + "," + std::to_string(y) + " 1x1' -";
-  std::unique_ptr<FILE, decltype(&pclose)> pipe(popen(command.c_str(), "r"), pclose);
-  std::string image;
-  for (int c; pipe && (c = fgetc(pipe.get())) != EOF;) image.push_back(static_cast<char>(c));
+  const std::string image = realtest::output("grim -t ppm -g '" + std::to_string(x) + "," +
+                                             std::to_string(y) + " 1x1' -");
   return image.size() > 3 && static_cast<unsigned char>(image[image.size() - 3]) < 64;
 }
 
