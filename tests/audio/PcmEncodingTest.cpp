@@ -1,7 +1,9 @@
+// Samples on their way: from the sound server's fragments to the tap, from floats to the WAV.
 #include <cstring>
 
 #include "RecorderFixture.h"
 #include "audio/PcmEncoding.h"
+#include "platform/linux/pulse/RecordFragment.h"
 
 using namespace wrenly;
 
@@ -39,6 +41,25 @@ TEST(PcmEncodingTest, HeaderFieldsForSeveralLengthsAndFormats) {
         {4, 4, data + 36}, {16, 4, 16}, {20, 2, 1},  {22, 2, 1},   {24, 4, 16000},
         {28, 4, 32000},    {32, 2, 2},  {34, 2, 16}, {40, 4, data}};
     for (auto [at, size, value] : fields) EXPECT_EQ(field(at, size), value) << "offset " << at;
+  }
+}
+
+// A peeked fragment reaches the tap in buffer-sized pieces; a hole (no data) as silence of the
+// same length, so nothing of the recording's length is lost.
+TEST(RecordFragment, DataAndHolesBothKeepTheirLength) {
+  std::vector<float> stereo(10);
+  for (int i = 0; i < 10; ++i) stereo[i] = 0.1f * static_cast<float>(i + 1);
+  for (const bool hole : {false, true}) {
+    SCOPED_TRACE(hole);
+    std::vector<std::uint32_t> pieces;
+    std::vector<float> heard;
+    deliverRecordFragment(hole ? nullptr : stereo.data(), stereo.size() * sizeof(float), 2, 2,
+                          [&](const float* samples, std::uint32_t frames, int channels) {
+                            pieces.push_back(frames);
+                            heard.insert(heard.end(), samples, samples + frames * channels);
+                          });
+    EXPECT_EQ(pieces, (std::vector<std::uint32_t>{2, 2, 1}));
+    EXPECT_EQ(heard, hole ? std::vector<float>(10, 0.0f) : stereo);
   }
 }
 

@@ -33,7 +33,7 @@ inline double rms(const std::vector<std::int16_t>& s, std::size_t from, std::siz
   return std::sqrt(sum / double(to - from));
 }
 
-// Live chunks (their sizes and all bytes) and failure calls, from the "Wrenly.mac.pcm" queue.
+// Live chunks (their sizes and all bytes) and failure calls, from the recorder's stream queue.
 struct StreamLog {
   std::mutex mutex;
   std::vector<std::size_t> sizes;
