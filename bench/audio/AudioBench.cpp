@@ -190,7 +190,7 @@ double threadCpuSeconds(clockid_t clock) {
 
 // The live path while recording, per second of 48 kHz stereo input, as CPU time of its two
 // threads: the sound system's (here the delivering thread: mix, store, meter) and the
-// "Wrenly.mac.pcm" queue's (resampling, chunking). Starting and stopping are outside.
+// "Wrenly.pcm" queue's (resampling, chunking). Starting and stopping are outside.
 void BM_LivePathPerSecondOfStereo48k(benchmark::State& state) {
   Rig rig;
   std::promise<clockid_t> poolClock;

@@ -11,7 +11,7 @@
 namespace wrenly {
 
 // The live path: mono float buffers in, 3200-byte chunks (100 ms) of 16 kHz 16-bit PCM out.
-// Not thread-safe: the recorder calls it only on its "Wrenly.mac.pcm" queue, and both callbacks
+// Not thread-safe: the recorder calls it only on its "Wrenly.pcm" queue, and both callbacks
 // run there.
 class LivePcmStream {
  public:

@@ -15,7 +15,7 @@ Recorder::Recorder(AudioInput& input, asio::any_io_executor background,
                    ResamplerFactory makeResampler)
     : input_(input),
       makeResampler_(std::move(makeResampler)),
-      streamQueue_("Wrenly.mac.pcm", std::move(background)),
+      streamQueue_("Wrenly.pcm", std::move(background)),
       stream_(std::make_shared<LivePcmStream>(makeResampler_)) {}
 
 Recorder::~Recorder() {

@@ -21,7 +21,7 @@ namespace wrenly {
 //
 // Threads: every public member is called from the owner's thread (the controller's main loop).
 // The tap runs on the sound system's thread, the live path and its callbacks on the
-// "Wrenly.mac.pcm" queue.
+// "Wrenly.pcm" queue.
 class Recorder {
  public:
   using Segment = AudioSegment;
@@ -31,7 +31,7 @@ class Recorder {
   static constexpr double maximumDuration = 180.0;  // seconds
   static constexpr std::uint32_t tapBufferFrames = 2048;
 
-  // `background` runs the "Wrenly.mac.pcm" queue; `input` must outlive the recorder.
+  // `background` runs the "Wrenly.pcm" queue; `input` must outlive the recorder.
   Recorder(AudioInput& input, asio::any_io_executor background,
            ResamplerFactory makeResampler = makeSoxrResampler);
   ~Recorder();
@@ -43,7 +43,7 @@ class Recorder {
   asio::awaitable<bool> requestPermission();
 
   // Sets (or clears, with empty functions) the live stream callbacks; they take effect at the
-  // next engine start. Both are called on the "Wrenly.mac.pcm" queue.
+  // next engine start. Both are called on the "Wrenly.pcm" queue.
   void configureStream(PcmHandler onPCM, FailureHandler onFailure);
 
   // Begins a new recording; does nothing while an engine exists. Throws RecorderError or the

@@ -12,7 +12,7 @@ namespace wrenly {
 // (~/.local/state/Wrenly/Diagnostics when unset), fixed at first use.
 namespace Diagnostics {
 
-// Returns at once; the line is written later on the "Wrenly.mac.diagnostics" queue, in order.
+// Returns at once; the line is written later on the "Wrenly.diagnostics" queue, in order.
 void record(std::string_view line);
 
 // The short code of an error for a log line: a service error's own code, "code=" and the case

@@ -45,7 +45,7 @@ class DiagnosticsLog {
 
   std::filesystem::path directory_;
   WallClock wallClock_;
-  boost::asio::thread_pool worker_{1};  // one thread: the serial "Wrenly.mac.diagnostics" queue
+  boost::asio::thread_pool worker_{1};  // one thread: the serial "Wrenly.diagnostics" queue
 };
 
 }  // namespace wrenly
