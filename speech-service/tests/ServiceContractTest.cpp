@@ -10,6 +10,7 @@
 #include "base/Uuid.h"
 #include "server/LoopbackPeer.h"
 #include "service/BrowserSignIn.h"
+#include "service/RequestBodies.h"
 #include "service/ServiceError.h"
 #include "service/ServiceHarness.h"
 #include "service/TransportError.h"
@@ -29,21 +30,33 @@ std::vector<std::uint8_t> wavOf(size_t samples) {
   return wav;
 }
 
-class LocalServiceContract : public ServiceHarness {
+// Streams and sign-in answers as the program and the browser send them.
+class ServiceContract : public ServiceHarness {
  protected:
-  LocalService local;
-  SpeechServiceClient client{platform,
-                             ServiceConfiguration{local.baseURL(), local.identity.authorityFile}};
-
-  std::unique_ptr<LiveRecognitionClient> stream(std::string requestID, bool cleanup,
+  std::unique_ptr<LiveRecognitionClient> stream(const ServiceConfiguration& to,
+                                                std::string requestID = makeUuid(),
+                                                bool cleanup = false,
                                                 std::function<void(std::string)> onInterim = {}) {
     return std::make_unique<LiveRecognitionClient>(
         std::move(requestID), "auto", cleanup,
-        StreamingSpeechDependencies{pool.get_executor(), clock, client.endpoint(),
-                                    [] { return std::string(token); },
-                                    StreamTrust{local.identity.authorityFile},
-                                    StreamTransport::make, std::move(onInterim)});
+        StreamingSpeechDependencies{
+            pool.get_executor(), clock, canonicalServiceEndpoint(to.baseURLText),
+            [] { return std::string(token); },
+            StreamTrust{to.extraTrustFile, to.trustSystemAuthorities, to.localSocket},
+            StreamTransport::make, std::move(onInterim)});
   }
+  // The user's answer on the sign-in page, as the browser posts it.
+  static long approve(const std::string& pagesOrigin, const std::string& state) {
+    return plainStatus(pagesOrigin + "/wrenly/v1/account/mac/sign-in",
+                       "state=" + state + "&decision=allow", {"Origin: " + pagesOrigin});
+  }
+};
+
+class LocalServiceContract : public ServiceContract {
+ protected:
+  LocalService local;
+  ServiceConfiguration configuration{local.baseURL(), local.identity.authorityFile};
+  SpeechServiceClient client{platform, configuration};
 };
 
 TEST_F(LocalServiceContract, SignsInThroughItsOwnPageAndServesEveryCall) {
@@ -66,10 +79,7 @@ TEST_F(LocalServiceContract, SignsInThroughItsOwnPageAndServesEveryCall) {
   EXPECT_EQ(plainStatus(pagesOrigin + "/wrenly/v1/access", {},
                         {"Authorization: Bearer " + std::string(token)}),
             403);
-  const std::string decision = "state=" + start.value->state + "&decision=allow";
-  EXPECT_EQ(plainStatus(pagesOrigin + "/wrenly/v1/account/mac/sign-in", decision,
-                        {"Origin: " + pagesOrigin}),
-            303);
+  EXPECT_EQ(approve(pagesOrigin, start.value->state), 303);
   EXPECT_EQ(plainStatus(page), 410);  // used once only
   EXPECT_EQ(run(client.completeSignIn(token)).value, AccountStatus{true});
 
@@ -103,8 +113,9 @@ TEST_F(LocalServiceContract, StreamsWithCleanupAndARecoveryUploadTakesOverAStall
   // does not ask gets none (it would take them for a fault).
   std::vector<std::string> words;
   for (bool asked : {false, true}) {
-    auto collect = [&words](std::string text) { words.push_back(text); };
-    auto live = asked ? stream(makeUuid(), true, collect) : stream(makeUuid(), true);
+    std::function<void(std::string)> collect;
+    if (asked) collect = [&words](std::string text) { words.push_back(text); };
+    auto live = stream(configuration, makeUuid(), true, collect);
     for (int i = 0; i < 5; ++i) live->append(std::vector<std::uint8_t>(3200, 1));
     auto result = run(live->finish());
     ASSERT_TRUE(result.value);
@@ -116,11 +127,18 @@ TEST_F(LocalServiceContract, StreamsWithCleanupAndARecoveryUploadTakesOverAStall
 
   // A stream that never finishes keeps the user busy, until the upload that recovers it.
   const std::string stalledID = makeUuid();
-  auto stalled = stream(stalledID, false);
+  auto stalled = stream(configuration, stalledID);
   stalled->append(std::vector<std::uint8_t>(3200, 1));
   loop.runUntil([&] { return local.recogniser.opened == 3; });
-  EXPECT_EQ(run(client.clean("text", std::nullopt)).errorAs<ServiceError>(),
-            ServiceError::service("request_busy"));
+  // The client goes by the code; browsers and proxies by the status.
+  const std::string auth = "Authorization: Bearer " + std::string(token);
+  for (const auto& [path, body] :
+       {std::pair{"text", cleanBody("B1", std::nullopt, "text")},
+        {"transcribe", transcribeBody({}, "auto", std::nullopt, "B2")}}) {
+    const auto busy = local.fetch(path, "POST", body, {auth});
+    EXPECT_EQ(busy.status, 409) << path;
+    EXPECT_EQ(busy.body, R"({"error":{"code":"request_busy"}})");
+  }
   EXPECT_EQ(run(client.transcribe(wavOf(1600), "auto", stalledID, makeUuid(), "")).value,
             "go forward ten meters");
   EXPECT_TRUE(run(stalled->finish()).error);  // the service ended the superseded stream
@@ -129,21 +147,13 @@ TEST_F(LocalServiceContract, StreamsWithCleanupAndARecoveryUploadTakesOverAStall
 
 // The service as a user runs it: calls and streams over the user's own socket, the browser's
 // pages on a port of their own, and the address an earlier version stored still naming it.
-class UserSocketContract : public ServiceHarness {
+class UserSocketContract : public ServiceContract {
  protected:
   static constexpr const char* storedAddress = "https://127.0.0.1:47615/wrenly/v1/";
 
   static ServiceConfiguration configurationOf(const LocalService& service) {
     return {storedAddress, service.identity.authorityFile, service.folder / "speech-service.sock",
             false};
-  }
-  std::unique_ptr<LiveRecognitionClient> stream(const ServiceConfiguration& configuration) {
-    return std::make_unique<LiveRecognitionClient>(
-        makeUuid(), "auto", false,
-        StreamingSpeechDependencies{
-            pool.get_executor(), clock, canonicalServiceEndpoint(storedAddress),
-            [] { return std::string(token); },
-            StreamTrust{configuration.extraTrustFile, false, configuration.localSocket}});
   }
 
   LocalService local{std::nullopt};
@@ -163,20 +173,9 @@ TEST_F(UserSocketContract, ServesItsUserOverTheSocketAndTheBrowserOnlyThePages) 
   EXPECT_EQ(plainStatus(pagesOrigin + "/wrenly/v1/access", {},
                         {"Authorization: Bearer " + std::string(token)}),
             403);
-  HttpRequest overTls{
-      "https://127.0.0.1:" + std::to_string(local.server->port()) + "/wrenly/v1/account/mac/start",
-      "POST",
-      {},
-      std::make_shared<const std::string>("{}"),
-      10,
-      local.identity.authorityFile};
-  TransferControl control;
-  EXPECT_THROW(performHttpRequest(overTls, control), TransportError);
+  EXPECT_THROW(local.fetch("account/mac/start", "POST", "{}"), TransportError);
 
-  const std::string decision = "state=" + start.value->state + "&decision=allow";
-  EXPECT_EQ(plainStatus(pagesOrigin + "/wrenly/v1/account/mac/sign-in", decision,
-                        {"Origin: " + pagesOrigin}),
-            303);
+  EXPECT_EQ(approve(pagesOrigin, start.value->state), 303);
   EXPECT_EQ(run(client.completeSignIn(token)).value, AccountStatus{true});
   EXPECT_EQ(run(client.transcribe(wavOf(16000), "auto", std::nullopt, makeUuid(), "")).value,
             "go forward ten meters");
