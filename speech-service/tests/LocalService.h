@@ -1,6 +1,9 @@
 #pragma once
 
 #include <atomic>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/ssl.hpp>
+#include <boost/asio/write.hpp>
 #include <sstream>
 
 #include "accounts/AccountStore.h"
@@ -87,6 +90,22 @@ struct LocalService {
                         identity.authorityFile};
     TransferControl control;
     return performHttpRequest(request, control);
+  }
+  // Sends `raw` over TLS and returns the status line of the answer.
+  std::string statusLineOf(const std::string& raw) const {
+    namespace ssl = boost::asio::ssl;
+    boost::asio::io_context io;
+    ssl::context tls(ssl::context::tls_client);
+    tls.load_verify_file(identity.authorityFile.string());
+    tls.set_verify_mode(ssl::verify_peer);
+    ssl::stream<boost::asio::ip::tcp::socket> stream(io, tls);
+    stream.next_layer().connect({boost::asio::ip::make_address("127.0.0.1"), server->port()});
+    stream.handshake(ssl::stream_base::client);
+    boost::asio::write(stream, boost::asio::buffer(raw));
+    std::string answer(512, '\0');
+    boost::system::error_code ec;
+    answer.resize(stream.read_some(boost::asio::buffer(answer), ec));
+    return answer.substr(0, answer.find("\r\n"));
   }
   // An account whose bearer token is `token`, as a completed sign-in leaves it.
   void addAccount(const std::string& token) {

@@ -41,6 +41,13 @@ constexpr auto answerWithin = std::chrono::milliseconds(1000);
 // What one attack may add to the service's peak memory (VmHWM), over the idle service's.
 constexpr long growthBoundKiB = 48 << 10;
 constexpr long decoderKiB = 110 << 10;  // one more decoder of the US English model
+// Under ThreadSanitizer every byte the service touches has shadow memory beside it, a few times
+// its size: the memory bounds grow with it.
+#if defined(__SANITIZE_THREAD__)
+constexpr long memoryScale = 4;
+#else
+constexpr long memoryScale = 1;
+#endif
 
 std::string tokenOf(int account) {
   return "load-token-" + std::to_string(account) + "-0123456789-0123456789-0123456789";
@@ -103,6 +110,7 @@ class ServiceProcess {
       if (port_ == 0) std::this_thread::yield();
     }
     if (port_ == 0) throw std::runtime_error("the service did not start");
+    idleKiB_ = peakKiB();
   }
   ~ServiceProcess() {
     ::kill(pid_, SIGTERM);
@@ -137,6 +145,17 @@ class ServiceProcess {
     EXPECT_EQ(answer.status, 200) << "after " << answer.elapsed.count() << " ms";
   }
 
+  // Checks that the peak memory grew by less than the bound over the idle service's (plus the
+  // decoders the attack made it load), printing it for the record; then that a normal call is
+  // still answered in time.
+  void checkAfterAttack(const char* row, int newDecoders = 0) const {
+    const long peak = peakKiB();
+    std::cout << "[load] " << row << ": peak memory " << peak / 1024 << " MB (+"
+              << (peak - idleKiB_) / 1024 << " MB)\n";
+    EXPECT_LT(peak - idleKiB_, memoryScale * (growthBoundKiB + newDecoders * decoderKiB));
+    probe();
+  }
+
   tcp::socket connectPlain(asio::io_context& io) const {
     tcp::socket socket(io);
     socket.connect({asio::ip::make_address("127.0.0.1"), port_});
@@ -148,6 +167,7 @@ class ServiceProcess {
   ServerIdentity identity_;
   pid_t pid_ = -1;
   unsigned short port_ = 0;
+  long idleKiB_ = 0;
 };
 
 // A stream as the program opens one, over TLS.
@@ -178,26 +198,6 @@ struct StreamClient {
   }
 };
 
-// Under ThreadSanitizer every byte the service touches has shadow memory beside it, a few times
-// its size: the memory bounds grow with it.
-#if defined(__SANITIZE_THREAD__)
-constexpr long memoryScale = 4;
-#else
-constexpr long memoryScale = 1;
-#endif
-
-// Checks that the peak memory grew by less than the bound since `baselineKiB` (plus the
-// decoders the attack made the service load), printing it for the record; then that a normal
-// call is still answered in time.
-void checkAfterAttack(const char* row, const ServiceProcess& service, long baselineKiB,
-                      int newDecoders = 0) {
-  const long peak = service.peakKiB();
-  std::cout << "[load] " << row << ": peak memory " << peak / 1024 << " MB (+"
-            << (peak - baselineKiB) / 1024 << " MB)\n";
-  EXPECT_LT(peak - baselineKiB, memoryScale * (growthBoundKiB + newDecoders * decoderKiB));
-  service.probe();
-}
-
 // clang-format off
 const std::vector<std::string> smallCaps = {
     "--max-connections", "16", "--max-connections-per-peer", "16", "--max-anonymous-body", "4096",
@@ -208,19 +208,17 @@ const std::vector<std::string> smallCaps = {
 TEST(ServiceLoad, IdleConnectionsNeitherCrowdOutClientsNorSpinOnLostDescriptors) {
   // 64 descriptors: the cap falls below them, and 80 idle connections would exhaust them.
   ServiceProcess service(smallCaps, 1, 64);
-  const long baseline = service.peakKiB();
   asio::io_context io;
   std::vector<tcp::socket> idle;
   for (int i = 0; i < 80; ++i) {
     idle.push_back(service.connectPlain(io));
     if (i % 8 == 7) service.probe();
   }
-  checkAfterAttack("80 idle connections", service, baseline);
+  service.checkAfterAttack("80 idle connections");
 }
 
 TEST(ServiceLoad, LargeBodiesWithoutCredentialsAreRefusedUnread) {
   ServiceProcess service(smallCaps, 1);
-  const long baseline = service.peakKiB();
   asio::io_context io;
   // Declared 16 MiB bodies to a page that takes none, then a chunk extension without end.
   std::vector<tcp::socket> senders;
@@ -242,12 +240,11 @@ TEST(ServiceLoad, LargeBodiesWithoutCredentialsAreRefusedUnread) {
   size_t sent = 0;
   while (!ec && sent < (64u << 20)) sent += asio::write(chunked, asio::buffer(megabyte), ec);
   EXPECT_LT(sent, 16u << 20) << "the service kept reading a chunk header";
-  checkAfterAttack("20 x 16 MiB bodies and a 64 MiB chunk extension", service, baseline);
+  service.checkAfterAttack("20 x 16 MiB bodies and a 64 MiB chunk extension");
 }
 
 TEST(ServiceLoad, AFloodedStreamEndsAtTheAudioCap) {
   ServiceProcess service(smallCaps, 2);
-  const long baseline = service.peakKiB();
   asio::io_context io;
   StreamClient flood(io, service, 0);
   EXPECT_EQ(flood.read(), R"({"type":"ready"})");
@@ -269,12 +266,11 @@ TEST(ServiceLoad, AFloodedStreamEndsAtTheAudioCap) {
   }
   EXPECT_TRUE(ended.empty() || ended == R"({"type":"error","code":"audio_too_long"})") << ended;
   EXPECT_LT(sent, 16u << 20);
-  checkAfterAttack("a stream flooded with 1 MiB frames", service, baseline);
+  service.checkAfterAttack("a stream flooded with 1 MiB frames");
 }
 
 TEST(ServiceLoad, ATricklingStreamGivesItsDecoderBackAfterTheGraceTime) {
   ServiceProcess service(smallCaps, 2);
-  const long baseline = service.peakKiB();
   asio::io_context io;
   StreamClient trickle(io, service, 0);
   EXPECT_EQ(trickle.read(), R"({"type":"ready"})");
@@ -293,14 +289,13 @@ TEST(ServiceLoad, ATricklingStreamGivesItsDecoderBackAfterTheGraceTime) {
   beast::flat_buffer rest;
   trickle.ws.read(rest, ec);
   EXPECT_TRUE(ec) << "the trickling stream is still open";
-  checkAfterAttack("a stream trickling 2 bytes", service, baseline);
+  service.checkAfterAttack("a stream trickling 2 bytes");
 }
 
 TEST(ServiceLoad, LongUploadsLeaveQuickCallsAnswered) {
   std::vector<std::string> caps = smallCaps;
   caps.insert(caps.end(), {"--decoders", "3", "--max-audio-seconds", "20"});
   ServiceProcess service(caps, 5);
-  const long baseline = service.peakKiB();
   EXPECT_EQ(service.call("POST", "/wrenly/v1/transcribe", 3, uploadBody("L", 21)).status,
             413);  // past the audio cap
   EXPECT_EQ(service.call("POST", "/wrenly/v1/transcribe", 4, uploadBody("", 0)).status, 400);
@@ -320,7 +315,7 @@ TEST(ServiceLoad, LongUploadsLeaveQuickCallsAnswered) {
     EXPECT_EQ(privacy.status, 200);
   }
   for (auto& upload : uploads) upload.join();
-  checkAfterAttack("three 20 s uploads", service, baseline, 2);
+  service.checkAfterAttack("three 20 s uploads", 2);
 }
 
 }  // namespace
