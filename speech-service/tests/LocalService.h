@@ -6,12 +6,12 @@
 #include <boost/asio/write.hpp>
 #include <sstream>
 
+#include "CurlCall.h"
 #include "accounts/AccountStore.h"
 #include "api/SpeechApi.h"
 #include "recognition/Recogniser.h"
 #include "server/ServiceLog.h"
 #include "server/SpeechServer.h"
-#include "service/HttpTransport.h"
 #include "support/TemporaryDirectory.h"
 #include "text/ChineseConverter.h"
 
@@ -82,14 +82,7 @@ struct LocalService {
   // One HTTPS call to `path` under the base URL, trusting the service's authority.
   HttpResponse fetch(const std::string& path, const std::string& method, std::string body = {},
                      std::vector<std::string> headers = {}) const {
-    HttpRequest request{baseURL() + path,
-                        method,
-                        std::move(headers),
-                        body.empty() ? nullptr : std::make_shared<const std::string>(body),
-                        10,
-                        identity.authorityFile};
-    TransferControl control;
-    return performHttpRequest(request, control);
+    return httpsCall(baseURL() + path, method, identity.authorityFile, body, std::move(headers));
   }
   // Sends `raw` over TLS and returns the status line of the answer.
   std::string statusLineOf(const std::string& raw) const {
