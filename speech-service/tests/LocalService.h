@@ -1,14 +1,17 @@
 #pragma once
 
 #include <atomic>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/ssl.hpp>
+#include <boost/asio/write.hpp>
 #include <sstream>
 
+#include "CurlCall.h"
 #include "accounts/AccountStore.h"
 #include "api/SpeechApi.h"
 #include "recognition/Recogniser.h"
 #include "server/ServiceLog.h"
 #include "server/SpeechServer.h"
-#include "service/HttpTransport.h"
 #include "support/TemporaryDirectory.h"
 #include "text/ChineseConverter.h"
 
@@ -79,14 +82,23 @@ struct LocalService {
   // One HTTPS call to `path` under the base URL, trusting the service's authority.
   HttpResponse fetch(const std::string& path, const std::string& method, std::string body = {},
                      std::vector<std::string> headers = {}) const {
-    HttpRequest request{baseURL() + path,
-                        method,
-                        std::move(headers),
-                        body.empty() ? nullptr : std::make_shared<const std::string>(body),
-                        10,
-                        identity.authorityFile};
-    TransferControl control;
-    return performHttpRequest(request, control);
+    return httpsCall(baseURL() + path, method, identity.authorityFile, body, std::move(headers));
+  }
+  // Sends `raw` over TLS and returns the status line of the answer.
+  std::string statusLineOf(const std::string& raw) const {
+    namespace ssl = boost::asio::ssl;
+    boost::asio::io_context io;
+    ssl::context tls(ssl::context::tls_client);
+    tls.load_verify_file(identity.authorityFile.string());
+    tls.set_verify_mode(ssl::verify_peer);
+    ssl::stream<boost::asio::ip::tcp::socket> stream(io, tls);
+    stream.next_layer().connect({boost::asio::ip::make_address("127.0.0.1"), server->port()});
+    stream.handshake(ssl::stream_base::client);
+    boost::asio::write(stream, boost::asio::buffer(raw));
+    std::string answer(512, '\0');
+    boost::system::error_code ec;
+    answer.resize(stream.read_some(boost::asio::buffer(answer), ec));
+    return answer.substr(0, answer.find("\r\n"));
   }
   // An account whose bearer token is `token`, as a completed sign-in leaves it.
   void addAccount(const std::string& token) {
