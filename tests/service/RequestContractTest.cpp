@@ -145,7 +145,7 @@ TEST_F(RequestContract, FailuresBeforeSendingLogNothing) {
     EXPECT_EQ(service.streamingToken(), std::nullopt);
     EXPECT_FALSE(service.isActivated());
   }
-  secrets.failLookups(SecretStoreFailure::timedOut);
+  secrets.lookupFailure = SecretStoreFailure::timedOut;
   secrets.store(SpeechServiceClient::credentialService, server.baseURL(), "tok");
   EXPECT_EQ(run(service.clean("x", std::nullopt)).errorAs<ServiceError>(),
             ServiceError::missingInvitation());
