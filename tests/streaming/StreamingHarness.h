@@ -66,7 +66,7 @@ class StreamingTest : public CallHarness {
           release.wait();
           peer.receiveUntilClosed();
         },
-        StreamServer::Options{.receiveBufferBytes = 4096});
+        /*receiveBufferBytes=*/4096);
   }
 
   std::unique_ptr<LiveRecognitionClient> makeClient(
