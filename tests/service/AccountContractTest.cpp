@@ -53,11 +53,11 @@ TEST_F(AccountContract, InactiveUndecodableOrUnstorableStatusStoresNothing) {
   EXPECT_EQ(run(service.accountStatus()).errorAs<ReplyDecodingError>().value(),
             ReplyDecodingFailure::missingMember);
 
-  secrets.failWrites(SecretStoreFailure::locked);
+  secrets.writeFailure = SecretStoreFailure::locked;
   // The keyring's own failure, not a fault of the service's reply.
   EXPECT_EQ(run(service.completeSignIn("stored")).errorAs<SecretStoreError>().value(),
             SecretStoreFailure::locked);
-  secrets.failWrites(std::nullopt);
+  secrets.writeFailure.reset();
   EXPECT_EQ(storedToken(), "stored");
   EXPECT_FALSE(settings.contains(flag()));
 }

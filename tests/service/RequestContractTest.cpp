@@ -21,7 +21,8 @@ using Reply = ContractService::Reply;
 class RequestContract : public ServiceHarness {
  protected:
   const std::vector<std::uint8_t> wav = std::vector<std::uint8_t>(1001, 0xA7);
-  asio::awaitable<std::string> transcribe(SpeechServiceClient& service) {
+  SpeechServiceClient service = makeService();
+  asio::awaitable<std::string> transcribe() {
     return service.transcribe(wav, "auto", std::nullopt, "1b4e28ba-2fa1-11d2-883f-0016d3cca427",
                               "");
   }
@@ -29,8 +30,7 @@ class RequestContract : public ServiceHarness {
 
 TEST_F(RequestContract, EveryCallSendsTheFixedHeadersInOrderAndItsBodyUntouched) {
   signIn("tok");
-  auto service = makeService();
-  EXPECT_EQ(run(transcribe(service)).value, "測試轉錄");
+  EXPECT_EQ(run(transcribe()).value, "測試轉錄");
   EXPECT_EQ(run(service.clean("hello", std::nullopt)).value, "已整理的文字");
   EXPECT_EQ(run(service.clean("hello", std::nullopt)).value, "已整理的文字");
   EXPECT_EQ(run(service.applySpokenTask("", "translate", "src-id")).value, "已改寫的文字");
@@ -68,8 +68,7 @@ TEST_F(RequestContract, BusyIsResentThreeTimesHalfASecondApartForTranscribeOnly)
   signIn();
   server.enqueue("POST", "transcribe", Reply::busy(), 10);
   server.enqueue("POST", "text", Reply::busy(), 10);
-  auto service = makeService();
-  auto outcome = start(transcribe(service));
+  auto outcome = start(transcribe());
   for (size_t sent = 1; sent <= 3; ++sent) {
     loop.runUntil([&] { return clock.pendingTimers() == 1; });
     clock.advance(std::chrono::milliseconds(499));
@@ -108,7 +107,6 @@ TEST_F(RequestContract, RefusalsMapToRejectedOrServiceWithTheirLogLines) {
       {Reply::json(302, ""), ServiceError::rejected(302)},  // a redirect is not followed
   };
   signIn();
-  auto service = makeService();
   std::vector<std::string> expectedLines;
   for (auto [reply, expected] : rows) {
     if (reply.status == 302) reply.headers = {{"Location", "https://elsewhere.example/steal"}};
@@ -124,7 +122,6 @@ TEST_F(RequestContract, RefusalsMapToRejectedOrServiceWithTheirLogLines) {
 
 TEST_F(RequestContract, UnusableSuccessRepliesLogOnlyTheReply) {
   signIn();
-  auto service = makeService();
   server.enqueue("POST", "text", Reply::text("\n"));
   EXPECT_EQ(run(service.clean("x", std::nullopt)).errorAs<ServiceError>(),
             ServiceError::emptyTranscript());
@@ -135,8 +132,8 @@ TEST_F(RequestContract, UnusableSuccessRepliesLogOnlyTheReply) {
 }
 
 TEST_F(RequestContract, FailuresBeforeSendingLogNothing) {
-  auto service = makeService();  // nobody signed in
-  EXPECT_EQ(run(transcribe(service)).errorAs<ServiceError>(), ServiceError::missingInvitation());
+  // Nobody signed in.
+  EXPECT_EQ(run(transcribe()).errorAs<ServiceError>(), ServiceError::missingInvitation());
   // An empty token, or one that would break out of its header line, is no token on every path.
   for (const char* unusable : {"", "tok\r\nX-Injected: 1"}) {
     signIn(unusable);
@@ -145,7 +142,7 @@ TEST_F(RequestContract, FailuresBeforeSendingLogNothing) {
     EXPECT_EQ(service.streamingToken(), std::nullopt);
     EXPECT_FALSE(service.isActivated());
   }
-  secrets.failLookups(SecretStoreFailure::timedOut);
+  secrets.lookupFailure = SecretStoreFailure::timedOut;
   secrets.store(SpeechServiceClient::credentialService, server.baseURL(), "tok");
   EXPECT_EQ(run(service.clean("x", std::nullopt)).errorAs<ServiceError>(),
             ServiceError::missingInvitation());
@@ -194,7 +191,6 @@ TEST_F(RequestContract, TransportFailuresPassThroughWithAFailureLine) {
 TEST_F(RequestContract, CleanGivesUpAfterThreeSecondsAgainstAStallingService) {
   signIn();
   server.enqueue("POST", "text", Reply::stalled());
-  auto service = makeService();
   auto began = std::chrono::steady_clock::now();
   auto outcome = run(service.clean("x", std::nullopt));
   auto took = std::chrono::steady_clock::now() - began;
@@ -209,15 +205,14 @@ TEST_F(RequestContract, CancellingTheCallerAbortsTheTransferOrTheBusyWait) {
   signIn();
   server.enqueue("POST", "transcribe", Reply::stalled());
   server.enqueue("POST", "transcribe", Reply::busy(), 10);
-  auto service = makeService();
-  auto stalled = start(transcribe(service));
+  auto stalled = start(transcribe());
   loop.runUntil([&] { return server.requestCount() == 1; });
   cancel.emit(asio::cancellation_type::terminal);
   loop.runUntil([&] { return stalled->done; });
   EXPECT_TRUE(stalled->errorAs<TransportError>().isCancellation());
   server.releaseStalled();
 
-  auto busy = start(transcribe(service));
+  auto busy = start(transcribe());
   loop.runUntil([&] { return clock.pendingTimers() == 1; });
   cancel.emit(asio::cancellation_type::terminal);
   loop.runUntil([&] { return busy->done; });

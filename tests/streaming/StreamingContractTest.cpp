@@ -1,6 +1,5 @@
 #include <gmock/gmock.h>
 
-#include <boost/asio/cancellation_signal.hpp>
 #include <boost/system/system_error.hpp>
 #include <thread>
 
@@ -24,7 +23,7 @@ TEST_F(StreamingTest, StreamsAudioInOrderThenTheFinishFrameAndReturnsTheResult) 
   client->append(chunk(3200, 2));
   client->append({});  // empty chunks are not sent
   client->append(chunk(1000, 3));
-  auto outcome = finish(*client);
+  auto outcome = run(client->finish());
 
   ASSERT_EQ(outcome.code(), "ok");
   EXPECT_EQ(*outcome.value, (LiveRecognitionResult{"one two", "One, two.", 3, 5}));
@@ -53,7 +52,7 @@ TEST_F(StreamingTest, AudioAndFinishBeforeReadyWaitTenSecondsForIt) {
     auto outcome = startFinish(*client);
     client->append(chunk(3200));  // after finish(): ignored
     ASSERT_TRUE(server.waitForConnections(1));
-    clock_.advanceSeconds(wait);
+    clock.advanceSeconds(wait);
     if (wait >= 10) runUntilDone(*outcome);  // timed out before the service is ready
     ready.open();
     runUntilDone(*outcome);
@@ -81,11 +80,11 @@ TEST_F(StreamingTest, FinalTimeoutComesTwelveSecondsAfterFinish) {
     });
     auto client = makeClient(server.baseURL());
     ASSERT_TRUE(server.waitForConnections(1));
-    clock_.advanceSeconds(5);  // time before finish() does not count
+    clock.advanceSeconds(5);  // time before finish() does not count
     auto outcome = startFinish(*client);
     // The finish frame reaching the server proves the final timer is scheduled.
     while (server.frames().empty()) std::this_thread::yield();
-    clock_.advanceSeconds(wait);
+    clock.advanceSeconds(wait);
     answer.open();
     runUntilDone(*outcome);
     EXPECT_EQ(outcome->code(), wait < 12 ? "ok" : "code=2");
@@ -118,7 +117,7 @@ TEST_F(StreamingTest, ServiceRepliesAfterTheFinishFrame) {
     // After an early result the client hangs up having sent nothing.
     EXPECT_TRUE(!row.early || (server.waitForEnd() && server.frames().empty()));
     if (row.early) client->cancel();  // too late: the session kept its outcome
-    EXPECT_EQ(finish(*client).code(), row.code);
+    EXPECT_EQ(run(client->finish()).code(), row.code);
     std::vector<std::string> expected{"stream ready milliseconds=0"};
     if (row.code.starts_with("service="))
       expected.push_back("stream service code=" + row.code.substr(8));
@@ -135,7 +134,7 @@ TEST_F(StreamingTest, ADroppedSocketEndsWithTheTransportError) {
   auto client = makeClient(server.baseURL());
   client->append(chunk(3200));
   ASSERT_TRUE(server.waitForEnd());
-  auto outcome = finish(*client);
+  auto outcome = run(client->finish());
   EXPECT_NE(outcome.code(), cancelled);
   EXPECT_THROW(std::rethrow_exception(outcome.error), boost::system::system_error);
 }
@@ -149,7 +148,7 @@ TEST_F(StreamingTest, ExactlyTheBoundIsAcceptedOneByteMoreIsBackpressure) {
     for (int i = 0; i < 100; ++i) client->append(chunk(3200));
     if (extra) client->append(chunk(extra));
     ready.open();  // the chunks above are all queued before "ready" can arrive
-    EXPECT_EQ(finish(*client).code(), extra ? "code=3" : "ok");
+    EXPECT_EQ(run(client->finish()).code(), extra ? "code=3" : "ok");
     // Past the bound the session may end before the upgrade: nothing has been sent then.
     EXPECT_EQ(server.frames().size(), extra ? 0u : 101u);
   }
@@ -163,7 +162,7 @@ TEST_F(StreamingTest, AServiceThatStopsReadingEndsWithBackpressureAndANormalClos
   client->append(chunk(3200));
   streaming.wait();  // from here on a frame is always being written while audio is queued
   for (int i = 0; i < 8000; ++i) client->append(chunk(3200));  // 25.6 MB: more than any buffer
-  EXPECT_EQ(finish(*client).code(), "code=3");
+  EXPECT_EQ(run(client->finish()).code(), "code=3");
   release.open();
   ASSERT_TRUE(server->waitForEnd());
   EXPECT_EQ(server->closeCode(), 1000);
@@ -195,7 +194,7 @@ TEST_F(StreamingTest, SetUpFailuresComeBeforeAnyConnection) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.code);
     auto client = makeClient(row.endpoint, true, row.token);
-    EXPECT_EQ(finish(*client).code(), row.code);
+    EXPECT_EQ(run(client->finish()).code(), row.code);
   }
   EXPECT_EQ(server.connections(), 0);
 }
@@ -207,7 +206,7 @@ TEST_F(StreamingTest, CertificatesAreCheckedAgainstTrustAndHostName) {
     served->writeCertificate(directory_ / "served.pem");
     trust_ = trusted ? StreamTrust{directory_ / "served.pem"} : StreamTrust{};
     auto client = makeClient(server.baseURL());
-    auto code = finish(*client).code();
+    auto code = run(client->finish()).code();
     EXPECT_NE(code, "ok");
     EXPECT_NE(code, cancelled);
     EXPECT_EQ(server.connections(), 0);
@@ -229,7 +228,7 @@ TEST_F(StreamingTest, OnlyTheFirstFinishGetsTheOutcome) {
             "/wrenly/v1/stream?requestID=" + testRequestID + "&language=auto&cleanup=0");
   client->cancel();
   client->append(chunk(3200));
-  EXPECT_EQ(finish(*client).code(), "code=0");
+  EXPECT_EQ(run(client->finish()).code(), "code=0");
   EXPECT_EQ(newLogLines().size(), 2u);
 }
 
@@ -243,11 +242,10 @@ TEST_F(StreamingTest, CancelOrCancellingTheAwaitingCoroutineEndsTheSessionAndClo
     auto client = makeClient(server.baseURL());
     client->append(chunk(3200));
     ASSERT_TRUE(server.waitForConnections(1));
-    asio::cancellation_signal signal;
     if (viaCoroutine) {
-      auto outcome = startFinish(*client, signal.slot());
+      auto outcome = startFinish(*client, cancel.slot());
       while (server.frames().size() < 2) std::this_thread::yield();  // the finish frame is out
-      signal.emit(asio::cancellation_type::terminal);
+      cancel.emit(asio::cancellation_type::terminal);
       runUntilDone(*outcome);
       EXPECT_EQ(outcome->code(), cancelled);
     } else {
@@ -255,7 +253,7 @@ TEST_F(StreamingTest, CancelOrCancellingTheAwaitingCoroutineEndsTheSessionAndClo
     }
     ASSERT_TRUE(server.waitForEnd());
     // A cancel before finish() is its outcome; after it, a second call is refused.
-    EXPECT_EQ(finish(*client).code(), viaCoroutine ? "code=0" : cancelled);
+    EXPECT_EQ(run(client->finish()).code(), viaCoroutine ? "code=0" : cancelled);
   }
 }
 

@@ -1,16 +1,10 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <boost/asio/thread_pool.hpp>
 #include <chrono>
 #include <future>
 
 #include "streaming/LiveRecognitionClient.h"
-#include "support/LoopDriver.h"
-#include "support/ManualClock.h"
 #include "support/TemporaryDirectory.h"
-#include "support/desktop/RecordedDiagnostics.h"
 #include "support/service/AwaitedCall.h"
 #include "support/streaming/StreamServer.h"
 
@@ -47,14 +41,13 @@ inline StreamServer::Script answersOnceOpened(Gate& gate) {
   };
 }
 
-// A client, a loopback server's certificate, a background pool, a main loop and a manual clock.
-class StreamingTest : public ::testing::Test {
+// A streaming client against loopback servers that present the test's own certificate.
+class StreamingTest : public CallHarness {
  protected:
   using TokenSource = std::function<std::optional<std::string>()>;
 
   StreamingTest() { certificate().writeCertificate(authorities_); }
-  // Lets every posted completion run (and fail) before the objects they point at go.
-  ~StreamingTest() override { pool_.join(); }
+  ~StreamingTest() override { pool.join(); }
 
   static const TestCertificate& certificate() {
     static const TestCertificate shared = TestCertificate::generate();
@@ -73,7 +66,7 @@ class StreamingTest : public ::testing::Test {
           release.wait();
           peer.receiveUntilClosed();
         },
-        StreamServer::Options{.receiveBufferBytes = 4096});
+        /*receiveBufferBytes=*/4096);
   }
 
   std::unique_ptr<LiveRecognitionClient> makeClient(
@@ -81,32 +74,24 @@ class StreamingTest : public ::testing::Test {
       TokenSource token = [] { return std::string("secret-token"); }) {
     return std::make_unique<LiveRecognitionClient>(
         testRequestID, "auto", cleanup,
-        StreamingSpeechDependencies{pool_.get_executor(), clock_, std::move(endpoint),
+        StreamingSpeechDependencies{pool.get_executor(), clock, std::move(endpoint),
                                     std::move(token), trust_});
   }
 
-  // Starts finish() in a coroutine on the main loop and runs it up to its first suspension.
+  // Starts finish() and runs it up to its first suspension.
   std::shared_ptr<FinishOutcome> startFinish(LiveRecognitionClient& client,
                                              asio::cancellation_slot slot = {}) {
-    auto outcome = startCall(mainLoop_, client.finish(), slot);
-    loop_.settle();
+    auto outcome = startCall(io, client.finish(), slot);
+    loop.settle();
     return outcome;
   }
-
-  // Nothing here waits for a timer: the clock moves only when a test advances it.
   void runUntilDone(const FinishOutcome& outcome) {
-    loop_.runUntil([&] { return outcome.done; });
-  }
-
-  FinishOutcome finish(LiveRecognitionClient& client) {
-    auto outcome = startFinish(client);
-    runUntilDone(*outcome);
-    return std::move(*outcome);
+    loop.runUntil([&] { return outcome.done; });
   }
 
   // Lines the diagnostics log received since the last call.
   std::vector<std::string> newLogLines() {
-    auto lines = log_.lines();
+    auto lines = log.lines();
     lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(logMark_));
     logMark_ += lines.size();
     return lines;
@@ -116,14 +101,9 @@ class StreamingTest : public ::testing::Test {
     return std::vector<uint8_t>(size, fill);
   }
 
-  RecordedDiagnostics log_;  // first: points the log at a scratch folder
   TemporaryDirectory directory_;
   std::filesystem::path authorities_ = directory_ / "authorities.pem";
   StreamTrust trust_{authorities_};  // what the next client trusts: by default the test's own
-  ManualClock clock_;
-  asio::io_context mainLoop_;
-  LoopDriver loop_{mainLoop_};
-  asio::thread_pool pool_{2};
   std::size_t logMark_ = 0;
 };
 

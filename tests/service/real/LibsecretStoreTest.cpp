@@ -30,33 +30,27 @@ int itemCount(const char* serviceName, const char* accountName) {
   return count;
 }
 
-TEST(WithKeyring, StoresLooksUpReplacesInPlaceAndRemoves) {
+TEST(WithKeyring, StoresLooksUpReplacesInPlaceAndRemovesMatchingBothServiceAndAccount) {
   LibsecretStore store(std::chrono::seconds(3));
+  const char* other = "https://other.example.test/wrenly/v1/";
   EXPECT_FALSE(store.lookup(service, account).secret());
   EXPECT_FALSE(store.lookup(service, account).failure());
 
   EXPECT_EQ(store.store(service, account, "first"), std::nullopt);
   EXPECT_EQ(store.lookup(service, account).secret(), "first");
   EXPECT_EQ(store.store(service, account, "second"), std::nullopt);
+  EXPECT_EQ(store.store(service, other, "theirs"), std::nullopt);
   EXPECT_EQ(store.lookup(service, account).secret(), "second");
+  EXPECT_EQ(store.lookup(service, other).secret(), "theirs");
+  EXPECT_FALSE(store.lookup("another.service", account).secret());
+  EXPECT_EQ(store.remove("another.service", account), std::nullopt);
   EXPECT_EQ(itemCount(service, account), 1);
 
   EXPECT_EQ(store.remove(service, account), std::nullopt);
   EXPECT_FALSE(store.lookup(service, account).secret());
   EXPECT_EQ(itemCount(service, account), 0);
   EXPECT_EQ(store.remove(service, account), std::nullopt);  // nothing left to remove
-}
-
-TEST(WithKeyring, MatchesBothServiceAndAccount) {
-  LibsecretStore store(std::chrono::seconds(3));
-  const char* other = "https://other.example.test/wrenly/v1/";
-  ASSERT_EQ(store.store(service, account, "mine"), std::nullopt);
-  ASSERT_EQ(store.store(service, other, "theirs"), std::nullopt);
   EXPECT_EQ(store.lookup(service, other).secret(), "theirs");
-  EXPECT_FALSE(store.lookup("another.service", account).secret());
-  EXPECT_EQ(store.remove("another.service", account), std::nullopt);
-  EXPECT_EQ(store.lookup(service, account).secret(), "mine");
-  store.remove(service, account);
   store.remove(service, other);
 }
 

@@ -6,6 +6,7 @@
 #include <boost/asio/cancellation_signal.hpp>
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/io_context.hpp>
+#include <boost/asio/thread_pool.hpp>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -16,6 +17,9 @@
 #include "diagnostics/Diagnostics.h"
 #include "messages/ErrorText.h"
 #include "platform/Asio.h"
+#include "support/LoopDriver.h"
+#include "support/ManualClock.h"
+#include "support/desktop/RecordedDiagnostics.h"
 
 namespace wrenly {
 
@@ -60,5 +64,33 @@ std::shared_ptr<CallOutcome<T>> startCall(asio::io_context& loop, asio::awaitabl
   asio::co_spawn(loop, std::move(call), asio::bind_cancellation_slot(slot, completion));
   return outcome;
 }
+
+// A main loop the test thread runs, a small pool for blocking work, a manual clock and the log:
+// what every client under test is wired to. Fixtures join `pool` in their own destructor, so
+// that posted completions run before the objects they point at go.
+class CallHarness : public ::testing::Test {
+ protected:
+  // Starts `call` on the main loop; `cancel` can cancel it.
+  template <typename T>
+  std::shared_ptr<CallOutcome<T>> start(asio::awaitable<T> call) {
+    return startCall(io, std::move(call), cancel.slot());
+  }
+
+  // Runs `call` to its end; the outcome moves to the caller, its one owner.
+  template <typename T>
+  CallOutcome<T> run(asio::awaitable<T> call) {
+    auto outcome = start(std::move(call));
+    loop.runUntil([&] { return outcome->done; });
+    return std::move(*outcome);
+  }
+
+  RecordedDiagnostics log;  // first: points the log at a scratch folder
+  asio::io_context io;
+  // Waits only for network and pool work: timers move only when the test advances the clock.
+  LoopDriver loop{io};
+  asio::thread_pool pool{2};
+  asio::cancellation_signal cancel;
+  ManualClock clock{[this] { loop.settle(); }};
+};
 
 }  // namespace wrenly

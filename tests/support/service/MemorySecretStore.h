@@ -13,31 +13,26 @@ class MemorySecretStore final : public SecretStore {
  public:
   SecretLookup lookup(std::string_view service, std::string_view account) override {
     std::lock_guard lock(mutex_);
-    if (lookupFailure_) return SecretLookup::failedWith(*lookupFailure_);
-    auto it = items_.find(key(service, account));
+    if (lookupFailure) return SecretLookup::failedWith(*lookupFailure);
+    auto it = items_.find(Key(service, account));
     return it == items_.end() ? SecretLookup::notFound() : SecretLookup::found(it->second);
   }
   std::optional<SecretStoreFailure> store(std::string_view service, std::string_view account,
                                           std::string_view secret) override {
     std::lock_guard lock(mutex_);
-    if (!writeFailure_) items_.insert_or_assign(key(service, account), std::string(secret));
-    return writeFailure_;
+    if (!writeFailure) items_.insert_or_assign(Key(service, account), secret);
+    return writeFailure;
   }
   std::optional<SecretStoreFailure> remove(std::string_view service,
                                            std::string_view account) override {
     std::lock_guard lock(mutex_);
-    if (!writeFailure_) items_.erase(key(service, account));
-    return writeFailure_;
+    if (!writeFailure) items_.erase(Key(service, account));
+    return writeFailure;
   }
 
-  void failLookups(std::optional<SecretStoreFailure> failure) {
-    std::lock_guard lock(mutex_);
-    lookupFailure_ = failure;
-  }
-  void failWrites(std::optional<SecretStoreFailure> failure) {
-    std::lock_guard lock(mutex_);
-    writeFailure_ = failure;
-  }
+  // Set before the calls that should fail, while no call is under way.
+  std::optional<SecretStoreFailure> lookupFailure;
+  std::optional<SecretStoreFailure> writeFailure;
   size_t size() const {
     std::lock_guard lock(mutex_);
     return items_.size();
@@ -45,13 +40,8 @@ class MemorySecretStore final : public SecretStore {
 
  private:
   using Key = std::pair<std::string, std::string>;
-  static Key key(std::string_view service, std::string_view account) {
-    return {std::string(service), std::string(account)};
-  }
   mutable std::mutex mutex_;
   std::map<Key, std::string> items_;
-  std::optional<SecretStoreFailure> lookupFailure_;
-  std::optional<SecretStoreFailure> writeFailure_;
 };
 
 }  // namespace wrenly

@@ -112,15 +112,16 @@ void StreamPeer::receiveUntilClosed() {
   }
 }
 
-StreamServer::StreamServer(const TestCertificate& certificate, Script script, Options options)
+StreamServer::StreamServer(const TestCertificate& certificate, Script script,
+                           int receiveBufferBytes)
     : shared_(std::make_shared<Shared>()), script_(std::move(script)) {
   Shared& l = *shared_;
   l.tls.use_certificate_chain(asio::buffer(certificate.certificatePem));
   l.tls.use_private_key(asio::buffer(certificate.privateKeyPem), ssl::context::pem);
   tcp::endpoint endpoint(asio::ip::make_address("127.0.0.1"), 0);
   l.acceptor.open(endpoint.protocol());
-  if (options.receiveBufferBytes > 0) {
-    l.acceptor.set_option(asio::socket_base::receive_buffer_size(options.receiveBufferBytes));
+  if (receiveBufferBytes > 0) {
+    l.acceptor.set_option(asio::socket_base::receive_buffer_size(receiveBufferBytes));
   }
   l.acceptor.bind(endpoint);
   l.acceptor.listen();

@@ -46,13 +46,8 @@ class StreamServer {
  public:
   using Script = std::function<void(StreamPeer&)>;
 
-  struct Options {
-    int receiveBufferBytes = 0;  // when set, a small window makes the client's writes stall
-  };
-
-  StreamServer(const TestCertificate& certificate, Script script, Options options);
-  StreamServer(const TestCertificate& certificate, Script script)
-      : StreamServer(certificate, std::move(script), Options{}) {}
+  // A small `receiveBufferBytes` window makes the client's writes stall soon.
+  StreamServer(const TestCertificate& certificate, Script script, int receiveBufferBytes = 0);
   ~StreamServer();
 
   std::uint16_t port() const { return port_; }
