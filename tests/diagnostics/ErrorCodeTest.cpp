@@ -91,8 +91,6 @@ TEST(ErrorCodeTest, OwnEnumerationsByTheirLogCodeAndPlatformErrorsByTheirCode) {
   boost::system::system_error aborted(boost::asio::error::operation_aborted);
   EXPECT_EQ(Diagnostics::errorCode(aborted),
             "code=" + std::to_string(static_cast<int>(boost::asio::error::operation_aborted)));
-  EXPECT_EQ(Diagnostics::errorCode(std::make_exception_ptr(ServiceError::rejected(401))),
-            "http=401");
   EXPECT_EQ(Diagnostics::errorCode(std::runtime_error("x")), "code=-1");
 }
 
