@@ -28,40 +28,55 @@ class SampleFailure final : public EnumeratedError<SampleError> {
   using EnumeratedError::EnumeratedError;
 };
 
-TEST(ServiceErrorTest, MessagesAndCodesByFirstMatchingRow) {
-  struct Row {
-    ServiceError error;
-    std::string message;
-    std::string code;
+// The text each error shows and the code old logs hold for it: service errors by the first
+// matching rule, enumerated ones by a code that never changes.
+TEST(ErrorCodeTest, EveryErrorHasItsTextAndKeepsItsLogCode) {
+  using SF = SecretStoreFailure;
+  using BF = BrowserSessionFailure;
+  using RF = ReplyDecodingFailure;
+  const auto e = [](auto error) { return std::make_exception_ptr(error); };
+  const auto service = [&](const char* code) { return e(ServiceError::service(code)); };
+  const std::string unreadable = Messages::platformFailure(Messages::replyUnreadable, {});
+  const std::tuple<std::exception_ptr, std::string, std::string> rows[] = {
+      {e(ServiceError::rejected(401)), "http=401", Messages::credentialsRejected},
+      {e(ServiceError::rejected(403)), "http=403", Messages::credentialsRejected},
+      {e(ServiceError::rejected(409)), "http=409", Messages::anotherRequestRunning},
+      {e(ServiceError::rejected(429)), "http=429", Messages::serviceBusy},
+      {e(ServiceError::rejected(500)), "http=500", Messages::serviceUnavailable},
+      {e(ServiceError::rejected(0)), "http=0", Messages::serviceUnavailable},
+      {service("login_failed"), "service=login_failed", Messages::appleLoginFailed},
+      {service("access_disabled"), "service=access_disabled", Messages::accountDisabled},
+      {service("invalid_access"), "service=invalid_access", Messages::signInExpired},
+      {service("request_busy"), "service=request_busy", Messages::previousRequestEnding},
+      {service("Request_Busy"), "service=Request_Busy", Messages::serviceFailed},
+      {service("provider_rate_limited"), "service=provider_rate_limited", Messages::providerBusy},
+      {service("recognition_failed"), "service=recognition_failed", Messages::engineFailed},
+      {service(""), "service=", Messages::serviceFailed},
+      {e(ServiceError::invalidURL()), "invalid_url", Messages::invalidServiceURL},
+      {e(ServiceError::missingInvitation()), "missing_invitation", Messages::signInFirst},
+      {e(ServiceError::invalidResponse()), "invalid_response", Messages::invalidResponse},
+      {e(ServiceError::emptyTranscript()), "empty_transcript", Messages::emptyTranscript},
+      {e(SecretStoreError(SF::unavailable)), "code=0", Messages::keyringUnavailable},
+      {e(SecretStoreError(SF::locked)), "code=1", Messages::keyringLocked},
+      {e(SecretStoreError(SF::timedOut)), "code=2", Messages::keyringTimedOut},
+      {e(SecretStoreError(SF::failed)), "code=3", Messages::keyringFailed},
+      {e(BrowserSessionError(BF::startRefused)), "code=0", Messages::browserRefused},
+      {e(BrowserSessionError(BF::cancelled)), "code=1", Messages::signInCancelled},
+      {e(RecorderError::permissionDenied()), "code=0", Messages::microphonePermissionDenied},
+      {e(RecorderError::unavailable()), "code=1", Messages::microphoneUnavailable},
+      {e(RecorderError::empty()), "code=2", Messages::noSpeech},
+      {e(StreamError::invalidResponse()), "code=0", Messages::streamInvalidResponse},
+      {e(StreamError::startTimeout()), "code=1", Messages::streamStartTimeout},
+      {e(StreamError::finalTimeout()), "code=2", Messages::streamFinalTimeout},
+      {e(StreamError::backpressure()), "code=3", Messages::streamBackpressure},
+      {e(ReplyDecodingError(RF::notJson)), "code=0", unreadable},
+      {e(ReplyDecodingError(RF::notAnObject)), "code=1", unreadable},
+      {e(ReplyDecodingError(RF::missingMember)), "code=2", unreadable},
+      {e(ReplyDecodingError(RF::wrongType)), "code=3", unreadable},
   };
-  const Row rows[] = {
-      {ServiceError::rejected(401), Messages::credentialsRejected, "http=401"},
-      {ServiceError::rejected(403), Messages::credentialsRejected, "http=403"},
-      {ServiceError::rejected(409), Messages::anotherRequestRunning, "http=409"},
-      {ServiceError::rejected(429), Messages::serviceBusy, "http=429"},
-      {ServiceError::rejected(500), Messages::serviceUnavailable, "http=500"},
-      {ServiceError::rejected(0), Messages::serviceUnavailable, "http=0"},
-      {ServiceError::service("login_failed"), Messages::appleLoginFailed, "service=login_failed"},
-      {ServiceError::service("access_disabled"), Messages::accountDisabled,
-       "service=access_disabled"},
-      {ServiceError::service("invalid_access"), Messages::signInExpired, "service=invalid_access"},
-      {ServiceError::service("request_busy"), Messages::previousRequestEnding,
-       "service=request_busy"},
-      {ServiceError::service("Request_Busy"), Messages::serviceFailed, "service=Request_Busy"},
-      {ServiceError::service("provider_rate_limited"), Messages::providerBusy,
-       "service=provider_rate_limited"},
-      {ServiceError::service("recognition_failed"), Messages::engineFailed,
-       "service=recognition_failed"},
-      {ServiceError::service(""), Messages::serviceFailed, "service="},
-      {ServiceError::invalidURL(), Messages::invalidServiceURL, "invalid_url"},
-      {ServiceError::missingInvitation(), Messages::signInFirst, "missing_invitation"},
-      {ServiceError::invalidResponse(), Messages::invalidResponse, "invalid_response"},
-      {ServiceError::emptyTranscript(), Messages::emptyTranscript, "empty_transcript"},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.code);
-    EXPECT_EQ(describe(row.error), row.message);
-    EXPECT_EQ(Diagnostics::errorCode(row.error), row.code);
+  for (const auto& [error, code, text] : rows) {
+    EXPECT_EQ(Diagnostics::errorCode(error), code);
+    EXPECT_EQ(describe(error), text) << code;
   }
   // The local service signs in on its own page: the two sign-in texts say so.
   EXPECT_EQ(describe(ServiceError::service("login_failed"), {}, true),
@@ -76,41 +91,7 @@ TEST(ErrorCodeTest, OwnEnumerationsByTheirLogCodeAndPlatformErrorsByTheirCode) {
   boost::system::system_error aborted(boost::asio::error::operation_aborted);
   EXPECT_EQ(Diagnostics::errorCode(aborted),
             "code=" + std::to_string(static_cast<int>(boost::asio::error::operation_aborted)));
-  EXPECT_EQ(Diagnostics::errorCode(std::make_exception_ptr(ServiceError::rejected(401))),
-            "http=401");
   EXPECT_EQ(Diagnostics::errorCode(std::runtime_error("x")), "code=-1");
-}
-
-// The codes old logs hold, and the text each case shows.
-TEST(ErrorCodeTest, EveryEnumeratedCaseKeepsItsLogCodeAndHasItsText) {
-  using SF = SecretStoreFailure;
-  using BF = BrowserSessionFailure;
-  using RF = ReplyDecodingFailure;
-  const std::string unreadable = Messages::platformFailure(Messages::replyUnreadable, {});
-  const std::tuple<std::exception_ptr, int, std::string> rows[] = {
-      {std::make_exception_ptr(SecretStoreError(SF::unavailable)), 0, Messages::keyringUnavailable},
-      {std::make_exception_ptr(SecretStoreError(SF::locked)), 1, Messages::keyringLocked},
-      {std::make_exception_ptr(SecretStoreError(SF::timedOut)), 2, Messages::keyringTimedOut},
-      {std::make_exception_ptr(SecretStoreError(SF::failed)), 3, Messages::keyringFailed},
-      {std::make_exception_ptr(BrowserSessionError(BF::startRefused)), 0, Messages::browserRefused},
-      {std::make_exception_ptr(BrowserSessionError(BF::cancelled)), 1, Messages::signInCancelled},
-      {std::make_exception_ptr(RecorderError::permissionDenied()), 0,
-       Messages::microphonePermissionDenied},
-      {std::make_exception_ptr(RecorderError::unavailable()), 1, Messages::microphoneUnavailable},
-      {std::make_exception_ptr(RecorderError::empty()), 2, Messages::noSpeech},
-      {std::make_exception_ptr(StreamError::invalidResponse()), 0, Messages::streamInvalidResponse},
-      {std::make_exception_ptr(StreamError::startTimeout()), 1, Messages::streamStartTimeout},
-      {std::make_exception_ptr(StreamError::finalTimeout()), 2, Messages::streamFinalTimeout},
-      {std::make_exception_ptr(StreamError::backpressure()), 3, Messages::streamBackpressure},
-      {std::make_exception_ptr(ReplyDecodingError(RF::notJson)), 0, unreadable},
-      {std::make_exception_ptr(ReplyDecodingError(RF::notAnObject)), 1, unreadable},
-      {std::make_exception_ptr(ReplyDecodingError(RF::missingMember)), 2, unreadable},
-      {std::make_exception_ptr(ReplyDecodingError(RF::wrongType)), 3, unreadable},
-  };
-  for (const auto& [error, code, text] : rows) {
-    EXPECT_EQ(Diagnostics::errorCode(error), "code=" + std::to_string(code));
-    EXPECT_EQ(describe(error), text) << code;
-  }
 }
 
 }  // namespace

@@ -29,14 +29,12 @@ std::vector<Record> key(int device, uint16_t code, int32_t value) {
           {device, EV_KEY, code, value},
           {device, EV_SYN, SYN_REPORT, 0}};
 }
-std::vector<Record> tap(int device, uint16_t code) {
-  auto records = key(device, code, 1);
-  for (auto& r : key(device, code, 0)) records.push_back(r);
-  return records;
-}
 std::vector<Record> operator+(std::vector<Record> a, const std::vector<Record>& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
+}
+std::vector<Record> tap(int device, uint16_t code) {
+  return key(device, code, 1) + key(device, code, 0);
 }
 
 // The bytes one device would hand to read(), cut at `chunk` bytes to cross record boundaries.

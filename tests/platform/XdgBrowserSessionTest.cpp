@@ -38,9 +38,6 @@ struct XdgBrowserSessionTest : testing::Test {
                    }));
     driver.settle();
   }
-  void runUntilFinished() {
-    driver.runUntil([this] { return finished; });
-  }
   XdgBrowserSession::Opener recordingOpener(bool result = true) {
     return [this, result](const std::string& path) {
       opened.push_back(path);
@@ -77,7 +74,7 @@ TEST_F(XdgBrowserSessionTest, DeliversTheFirstCallbackOfOurSchemeAndCleansUp) {
   driver.settle();
   EXPECT_FALSE(finished);
   EXPECT_TRUE(forwardAuthCallback(socket, "wrenly-auth://complete?state=abc"));
-  runUntilFinished();
+  driver.runUntil([this] { return finished; });
   ASSERT_FALSE(failure);
   EXPECT_EQ(callback, "wrenly-auth://complete?state=abc");
   EXPECT_FALSE(std::filesystem::exists(socket));
@@ -90,22 +87,18 @@ TEST_F(XdgBrowserSessionTest, DeliversTheFirstCallbackOfOurSchemeAndCleansUp) {
 TEST_F(XdgBrowserSessionTest, EndsWithAnErrorWhenRefusedOrCancelled) {
   const auto socket = dir / "auth.sock";
   XdgBrowserSession refused(loop.get_executor(), socket, recordingOpener(false));
-  begin(refused);
-  runUntilFinished();
-  ASSERT_TRUE(failure);
   try {
-    std::rethrow_exception(failure);
+    driver.finish(refused.authenticate(signInURL, "wrenly-auth"));
+    ADD_FAILURE() << "the session started";
   } catch (const BrowserSessionError& e) {
     EXPECT_EQ(e.value(), BrowserSessionFailure::startRefused);
   }
 
-  finished = false;
-  failure = nullptr;
   XdgBrowserSession cancelled(loop.get_executor(), socket, recordingOpener());
   asio::cancellation_signal cancel;
   begin(cancelled, cancel.slot());
   cancel.emit(asio::cancellation_type::terminal);
-  runUntilFinished();
+  driver.runUntil([this] { return finished; });
   ASSERT_TRUE(failure);
   EXPECT_THROW(std::rethrow_exception(failure), boost::system::system_error);
   EXPECT_FALSE(std::filesystem::exists(socket));
