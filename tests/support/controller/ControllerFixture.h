@@ -133,6 +133,13 @@ class ControllerFixture : public ::testing::Test {
     return driver.runUntil(until, advanceTimers);
   }
 
+  // Plays key events as the desktop's key monitor reports them.
+  void play(const KeyEventScript& script) {
+    script.play(desktop.keyMonitor);
+    settle();
+  }
+  void tap(TriggerKey key) { play(KeyEventScript().tap(key)); }
+
   // Presses the trigger key (through the controller) and lets the start run to its end.
   void startDictation() {
     controller->toggle();
@@ -224,7 +231,7 @@ class ControllerFixture : public ::testing::Test {
 };
 
 // The same program outside a test's own fixture: one per run of a sweep or per launch.
-class ControllerProgram final : public ControllerFixture {
+class ControllerProgram : public ControllerFixture {
   void TestBody() override {}
 };
 
