@@ -89,12 +89,6 @@ const Refusal refusals[] = {
     {"astralSelectionTooLong",
      [](Start& t) { t.editorField->setText(astral(10001)).select(0, 20002); },
      Messages::selectionTooLong, Messages::selectionTooLongNotice},
-    {"noField",
-     [](Start& t) {
-       t.desktop.activate(t.desktop.self());
-       t.settle();
-     },
-     noField, Messages::noFieldNotice},
     {"oldRecentTarget",
      [](Start& t) {
        t.openOwnWindow();

@@ -192,10 +192,6 @@ class ControllerFixture : public ::testing::Test {
     return lines;
   }
 
-  bool historyHadMessage(const std::string& message) const {
-    return std::ranges::any_of(history, [&](const auto& seen) { return seen.message == message; });
-  }
-
   RecordedDiagnostics log;  // first: points the log at a scratch folder
   asio::io_context loop;
   asio::thread_pool pool{2};
