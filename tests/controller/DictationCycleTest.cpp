@@ -157,6 +157,7 @@ TEST_F(Dictations, ASelectionIsRewrittenAndReplaced) {
   startDictation();
   EXPECT_TRUE(state().isEditingSelection);
   EXPECT_TRUE(overlay.shown.editingSelection);
+  ASSERT_EQ(streams.size(), 1u);
   EXPECT_FALSE(streams[0]->cleanup);
   EXPECT_EQ(state().message, Messages::editingSelection(Messages::rightAltTitle));
   speak(0.5);

@@ -226,7 +226,7 @@ class ControllerFixture : public ::testing::Test {
   std::vector<DictationController::State> history;
 };
 
-// The same program outside a test's own fixture: one per run of a sweep or per launch.
+// The same program outside a test's own fixture: one per run of a sweep, per launch or per row.
 class ControllerProgram : public ControllerFixture {
   void TestBody() override {}
 };
