@@ -2,7 +2,7 @@
 // loopback service), sign-out and account removal.
 
 #include <curl/curl.h>
-#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include <regex>
 
@@ -14,7 +14,7 @@
 
 using namespace wrenly;
 
-using testing::ElementsAre;
+using Lines = std::vector<std::string>;
 
 namespace {
 
@@ -23,11 +23,6 @@ class Account : public ControllerFixture {
   // Runs one account action on the main loop to its end.
   void perform(asio::awaitable<void> action) { driver.finish(std::move(action)); }
 
-  // Starts a sign-in from the window and runs until the browser shows the sign-in page.
-  void beginSignIn() {
-    asio::co_spawn(loop, controller->signIn(), [](std::exception_ptr) {});
-    runUntil([&] { return browser.waiting() || !state().activationInProgress; });
-  }
   std::string stateOfShownPage() const {
     std::smatch m;
     const std::string& page = browser.shownPages.back();
@@ -35,27 +30,27 @@ class Account : public ControllerFixture {
   }
 
   // Signed in and ready, with one delivered text and, after a failed recognition, a kept
-  // recording: what the account actions must keep or clear.
-  void dictateOnceAndFailOnce() {
+  // recording: what the account actions must keep or clear. During the first dictation the
+  // action and a sign-in wait for it: neither runs.
+  void dictateOnceAndFailOnce(const std::function<asio::awaitable<void>()>& act) {
     launchReady();
-    for (const bool fail : {false, true}) {
-      if (fail) memory.fail("transcribe", std::make_exception_ptr(ServiceError::rejected(500)));
-      dictate();
-    }
+    startDictation();
+    perform(act());
+    perform(controller->signIn());
+    EXPECT_EQ(memory.calls.size(), 1u);  // the launch's account status
+    EXPECT_TRUE(browser.shownPages.empty());
+    speak(0.5);
+    stopDictation();
+    memory.fail("transcribe", std::make_exception_ptr(ServiceError::rejected(500)));
+    dictate();
     ASSERT_TRUE(state().hasRetryRecording);
-  }
-
-  std::vector<std::string> signInLines() const {
-    std::vector<std::string> lines;
-    for (const auto& line : cycleLines()) {
-      if (line.starts_with("apple_login")) lines.push_back(line);
-    }
-    return lines;
   }
 };
 
-// With the local service, which signs in on its own page (the Apple wording is StartTest's).
-TEST_F(Account, AFreshInstallationAsksToSignIn) {
+// A fresh installation asks to sign in (in the local service's wording: it signs in on its own
+// page); signed in, two refreshes in a row make one check, and only the local service is asked
+// which engine listens.
+TEST_F(Account, TheServiceCheckAsksToSignInOrChecksTheAccountOnceAndTheLocalEngine) {
   memory.local = true;
   setUpDone();
   launch(false);
@@ -67,87 +62,40 @@ TEST_F(Account, AFreshInstallationAsksToSignIn) {
   EXPECT_FALSE(state().serviceAvailable);
   EXPECT_EQ(state().message, Messages::serviceSignIn.prompt);
   EXPECT_TRUE(memory.calls.empty());
-}
 
-TEST_F(Account, TwoRefreshesInARowMakeOneCheck) {
+  memory.engine = EngineInfo{false, {VoiceLanguage::cantonese, VoiceLanguage::mandarin}};
   signedIn();
-  setUpDone();
-  launch(false);
-  controller->refreshServiceState();
-  controller->refreshServiceState();
-  runUntil([&] { return state().accountStatus.has_value(); });
-  EXPECT_EQ(state().message, Messages::ready(Messages::rightAltTitle));
-  EXPECT_EQ(state().accountStatus, AccountStatus{true});
-  EXPECT_EQ(accountChecks(), 1u);
-}
-
-TEST_F(Account, OnlyTheLocalServiceIsAskedWhichEngineListens) {
   for (bool local : {false, true}) {
     memory.local = local;
-    memory.engine = EngineInfo{false, {VoiceLanguage::cantonese, VoiceLanguage::mandarin}};
-    signedIn();
-    setUpDone();
+    const auto checks = accountChecks();
     launch(false);
+    controller->refreshServiceState();
     controller->refreshServiceState();
     runUntil([&] { return state().accountStatus.has_value(); });
     settle();
+    EXPECT_EQ(state().message, Messages::ready(Messages::rightAltTitle));
+    EXPECT_EQ(state().accountStatus, AccountStatus{true});
+    EXPECT_EQ(accountChecks() - checks, 1u);
     EXPECT_EQ(state().engine, local ? std::optional(memory.engine) : std::nullopt);
     EXPECT_EQ(memory.count("engineInfo"), local ? 1u : 0u);
   }
 }
 
-TEST_F(Account, ACheckDuringARecordingLeavesTheMessageAlone) {
-  launchReady();
-  startDictation();
-  signedOut();
-  controller->refreshServiceState();
-  runUntil([&] { return !state().serviceAvailable; });
-  EXPECT_FALSE(state().accessActive);
-  EXPECT_EQ(state().message, Messages::recording(Messages::rightAltTitle));
-}
-
-TEST_F(Account, SigningInEnablesTheServiceAndIgnoresASecondPress) {
-  loopback = true;
-  setUpDone();
-  launch();
-  beginSignIn();
-  asio::co_spawn(loop, controller->signIn(), [](std::exception_ptr) {});
-  settle();
-  EXPECT_TRUE(state().activationInProgress);
-  // The loopback service signs in on its own page, and the texts say so.
-  EXPECT_EQ(state().activationFeedback, Messages::serviceSignIn.opening);
-  EXPECT_EQ(browser.shownPages.size(), 1u);
-
-  server.approveSignIn();
-  browser.answer("wrenly-auth://complete?state=" + stateOfShownPage());
-  runUntil([&] { return !state().activationInProgress; });
-  EXPECT_TRUE(state().accessActive);
-  EXPECT_TRUE(state().serviceAvailable);
-  EXPECT_EQ(state().accountStatus, AccountStatus{true});
-  EXPECT_EQ(state().activationFeedback, "");
-  EXPECT_EQ(state().message, Messages::signedIn);
-  EXPECT_TRUE(signInLines().empty());
-
-  // The new credential serves the next dictation.
-  dictate();
-  EXPECT_EQ(editorField->text(), "已整理的文字");
-}
-
-struct SignInFailure {
+struct SignIn {
   const char* name;
-  bool stallOpening;  // the service holds the opening call
-  std::function<void(Account&)> end;
-  std::string logLine;
+  bool stallOpening;                  // the service holds the opening call
+  std::function<void(Account&)> end;  // of the waiting sign-in; none: the browser cannot open
+  std::string logLine;                // none: approved
 };
 
-class SignInFailures : public Account, public testing::WithParamInterface<SignInFailure> {};
+class SignIns : public Account, public testing::WithParamInterface<SignIn> {};
 
-TEST_P(SignInFailures, LeaveTheUserSignedOutWithOneLogLine) {
+TEST_P(SignIns, EnableTheServiceWhenApprovedOrLeaveTheUserSignedOutWithOneLogLine) {
   loopback = true;
   setUpDone();
   launch();
   const auto message = state().message;
-  const bool stall = GetParam().stallOpening;
+  const bool stall = GetParam().stallOpening, approved = GetParam().logLine.empty();
   if (stall) server.enqueue("POST", "account/mac/start", ContractService::Reply::stalled());
   browser.refuseToStart = !GetParam().end;
   const auto requests = server.requestCount();
@@ -156,22 +104,40 @@ TEST_P(SignInFailures, LeaveTheUserSignedOutWithOneLogLine) {
     return browser.waiting() || !state().activationInProgress ||
            (stall && server.requestCount() > requests);
   });
+  if (state().activationInProgress) {
+    // A second press is ignored; the loopback service signs in on its own page, and the texts
+    // say so.
+    asio::co_spawn(loop, controller->signIn(), [](std::exception_ptr) {});
+    settle();
+    EXPECT_EQ(state().activationFeedback, Messages::serviceSignIn.opening);
+  }
   if (GetParam().end) GetParam().end(*this);
   runUntil([&] { return !state().activationInProgress; });
   server.releaseStalled();
   settle();
-  EXPECT_EQ(browser.shownPages.empty(), stall);
-  EXPECT_EQ(state().activationFeedback, Messages::serviceSignIn.failed);
-  EXPECT_FALSE(state().accessActive);
-  EXPECT_FALSE(state().serviceAvailable);
-  EXPECT_EQ(state().message, message);
-  EXPECT_THAT(signInLines(), ElementsAre(GetParam().logLine));
-  EXPECT_FALSE(service.isActivated());
+  EXPECT_EQ(browser.shownPages.size(), stall ? 0u : 1u);
+  EXPECT_EQ(state().activationFeedback, approved ? "" : Messages::serviceSignIn.failed);
+  EXPECT_EQ(state().accessActive, approved);
+  EXPECT_EQ(state().serviceAvailable, approved);
+  EXPECT_EQ(state().accountStatus, approved ? std::optional(AccountStatus{true}) : std::nullopt);
+  EXPECT_EQ(state().message, approved ? std::string(Messages::signedIn) : message);
+  EXPECT_EQ(cycleLines(), approved ? Lines{} : Lines{GetParam().logLine});
+  EXPECT_EQ(service.isActivated(), approved);
+  if (!approved) return;
+  // The new credential serves the next dictation.
+  dictate();
+  EXPECT_EQ(editorField->text(), "已整理的文字");
 }
 
 const auto cancel = [](Account& t) { t.controller->cancelSignIn(); };
 
-const SignInFailure signInFailures[] = {
+const SignIn signIns[] = {
+    {"approved", false,
+     [](Account& t) {
+       t.server.approveSignIn();
+       t.browser.answer("wrenly-auth://complete?state=" + t.stateOfShownPage());
+     },
+     ""},
     {"wrongState", false,
      [](Account& t) { t.browser.answer("wrenly-auth://complete?state=someone-else"); },
      "apple_login failed service=login_failed"},
@@ -180,19 +146,35 @@ const SignInFailure signInFailures[] = {
     {"browserCannotOpen", false, nullptr, "apple_login failed service=login_unavailable"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Account, SignInFailures, testing::ValuesIn(signInFailures),
+INSTANTIATE_TEST_SUITE_P(Account, SignIns, testing::ValuesIn(signIns),
                          [](const auto& row) { return row.param.name; });
 
 class SignOutOrRemoval : public Account, public testing::WithParamInterface<bool> {};
 
-TEST_P(SignOutOrRemoval, FirstFailsAndKeepsEverythingThenKeepsOrClearsTheUsersTexts) {
+TEST_P(SignOutOrRemoval, WaitsForADictationStopsPressesThenFailsKeepingAllThenKeepsOrClearsTexts) {
   const bool removal = GetParam();
+  const std::string call = removal ? "removeAccess" : "signOut";
   const auto act = [&] { return removal ? controller->removeAccess() : controller->signOut(); };
-  dictateOnceAndFailOnce();
+  dictateOnceAndFailOnce(act);
   const auto failure = removal ? std::make_exception_ptr(ServiceError::rejected(500))
                                : std::make_exception_ptr(TransportError(CURLE_GOT_NOTHING));
-  memory.fail(removal ? "removeAccess" : "signOut", failure);
-  perform(act());
+  memory.fail(call, failure);
+  memory.hold(call);
+  bool done = false;
+  asio::co_spawn(loop, act(), [&](std::exception_ptr) { done = true; });
+  runUntil([&] { return memory.calls.back().name == call; });
+  // While it runs, a press or a retry says why nothing starts.
+  for (auto press : {&DictationController::toggle, &DictationController::retryLastRecording}) {
+    const int shows = overlay.shows;
+    ((*controller).*press)();
+    settle();
+    EXPECT_EQ(state().phase, DictationPhase::idle);
+    EXPECT_EQ(state().message, Messages::accountActionRunning);
+    EXPECT_EQ(state().overlayNotice, Messages::accountActionRunningNotice);
+    EXPECT_EQ(overlay.shows, shows + 1);
+  }
+  memory.release();
+  runUntil([&] { return done; });
   EXPECT_EQ(state().message, describe(failure));
   EXPECT_TRUE(state().accessActive);
   EXPECT_TRUE(state().serviceAvailable);
@@ -210,21 +192,11 @@ TEST_P(SignOutOrRemoval, FirstFailsAndKeepsEverythingThenKeepsOrClearsTheUsersTe
     controller->retryLastRecording();  // nothing is kept any more
     settle();
     EXPECT_EQ(state().phase, DictationPhase::idle);
-    EXPECT_EQ(memory.count("transcribe"), 2u);
   }
+  EXPECT_EQ(mic.enginesMade(), 2);
+  EXPECT_EQ(memory.count("transcribe"), 2u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Account, SignOutOrRemoval, testing::Bool());
-
-TEST_F(Account, AccountActionsWaitForTheDictation) {
-  launchReady();
-  startDictation();
-  perform(controller->signOut());
-  perform(controller->removeAccess());
-  perform(controller->signIn());
-  EXPECT_EQ(memory.calls.size(), 1u);  // the launch's account status
-  EXPECT_TRUE(browser.shownPages.empty());
-  EXPECT_TRUE(state().accessActive);
-}
 
 }  // namespace

@@ -1,10 +1,14 @@
 // Whole dictations on the fakes and the in-memory service: start, record, stop, recognise,
-// tidy, deliver, report.
+// tidy, deliver, report; and the user's own words around them.
 
 #include <gmock/gmock.h>
 
+#include <fstream>
+
+#include "base/FileWordStore.h"
 #include "messages/Messages.h"
 #include "service/ServiceError.h"
+#include "support/TemporaryDirectory.h"
 #include "support/audio/GeneratedNoise.h"
 #include "support/controller/ControllerFixture.h"
 
@@ -19,19 +23,30 @@ const std::string failedAndKept =
     std::string(Messages::serviceUnavailable) + Messages::recordingKept;
 const auto rejected = std::make_exception_ptr(ServiceError::rejected(500));
 
+// Ready to dictate, with the user's own words read from their file at launch.
 class Dictations : public ControllerFixture {
  protected:
-  Dictations() { launchReady(); }
+  Dictations() {
+    std::ofstream(wordsFile) << "Kowloon Tong\ngithub => GitHub\n=> lost\n";
+    platform.words = &words;
+    launchReady();
+  }
   std::vector<std::string> calls() const {
     std::vector<std::string> names;
     for (const auto& call : memory.calls) names.push_back(call.name);
     return names;
   }
+  TemporaryDirectory folder;
+  std::filesystem::path wordsFile = folder / "words.txt";
+  FileWordStore words{wordsFile};
 };
 
-TEST_F(Dictations, BatchDictationPastesTheCleanedTextIntoTheField) {
+TEST_F(Dictations, WithoutAStoredCredentialABatchDictationPastesTheCleanedText) {
   EXPECT_EQ(state().message, Messages::ready(Messages::rightAltTitle));
+  controller->setStreamingConsent(true);  // but nothing to stream with
+  memory.activated = false;
   startDictation();
+  EXPECT_TRUE(streams.empty());
   ASSERT_EQ(state().phase, DictationPhase::recording);
   EXPECT_EQ(state().message, Messages::recording(Messages::rightAltTitle));
   EXPECT_TRUE(overlay.visible);
@@ -54,12 +69,6 @@ TEST_F(Dictations, BatchDictationPastesTheCleanedTextIntoTheField) {
               ElementsAre("processing start streaming=false audio_ms=1000", "text_ready stop_ms=N",
                           "delivery result=pasteSent stop_ms=N"));
   EXPECT_EQ(desktop.clipboard.contents(), "已整理的文字");
-
-  // The notice hides the overlay three seconds later.
-  clock.advanceSeconds(2.9);
-  EXPECT_TRUE(overlay.visible);
-  clock.advanceSeconds(0.1);
-  EXPECT_FALSE(overlay.visible);
 }
 
 TEST_F(Dictations, StreamedDictationNeedsNoUploadAndNoCleanUpCall) {
@@ -70,6 +79,7 @@ TEST_F(Dictations, StreamedDictationNeedsNoUploadAndNoCleanUpCall) {
   ASSERT_EQ(streams.size(), 1u);
   EXPECT_TRUE(streams[0]->cleanup);
   EXPECT_EQ(streams[0]->language, "auto");
+  EXPECT_EQ(streams[0]->vocabulary, "Kowloon Tong");
   speak(1.0);
   stopDictation();
 
@@ -80,32 +90,47 @@ TEST_F(Dictations, StreamedDictationNeedsNoUploadAndNoCleanUpCall) {
   EXPECT_EQ(streams[0]->cancels, 0);
 }
 
-TEST_F(Dictations, StreamingNeedsAStoredCredential) {
-  controller->setStreamingConsent(true);
-  memory.activated = false;
-  startDictation();
-  EXPECT_TRUE(streams.empty());
-  EXPECT_EQ(state().phase, DictationPhase::recording);
-}
-
-TEST_F(Dictations, AFailedStreamFallsBackToTheWholeRecordingUnderTheStreamsID) {
+TEST_F(Dictations, AFailedRecognitionKeepsTheRecordingForRetriesThatNameTheFailedStream) {
   controller->setStreamingConsent(true);
   streamFailures = std::make_shared<FailCount>(1);  // the connection
-  memory.fail("transcribe", rejected);
-  dictate();
+  memory.fail("transcribe", rejected, 2);
+  dictate(1.0);
   ASSERT_EQ(streams.size(), 1u);
   EXPECT_EQ(streams[0]->cancels, 1);
-  EXPECT_TRUE(historyHadMessage(Messages::streamFallback));
-  EXPECT_THAT(cycleLines(), ElementsAre("processing start streaming=true audio_ms=500",
+  EXPECT_TRUE(std::ranges::any_of(
+      history, [](const auto& seen) { return seen.message == Messages::streamFallback; }));
+  EXPECT_THAT(cycleLines(), ElementsAre("processing start streaming=true audio_ms=1000",
                                         StartsWith("stream fallback "),
                                         "processing failed elapsed_ms=N http=500"));
+  EXPECT_TRUE(state().hasRetryRecording);
+  EXPECT_EQ(state().message, failedAndKept);
+  EXPECT_EQ(state().overlayNotice, Messages::recordingKeptNotice);
+  EXPECT_EQ(editorField->text(), "");
 
-  // A retry never streams, and still names the stream it recovers.
+  // A retry never streams; one that fails again keeps the recording again.
+  controller->retryLastRecording();
+  EXPECT_EQ(state().phase, DictationPhase::processing);
+  EXPECT_EQ(state().message, Messages::retrying);
+  EXPECT_EQ(overlay.shown.activity, OverlaySnapshot::Activity::processing);
+  EXPECT_FALSE(state().hasRetryRecording);
+  controller->retryLastRecording();  // a second click finds it processing
+  finishProcessing();
+  EXPECT_TRUE(state().hasRetryRecording);
+  EXPECT_EQ(state().message, failedAndKept);
+  EXPECT_EQ(memory.count("transcribe"), 2u);
+
+  // One from the window that succeeds goes to the field the user left, however long ago: a
+  // retry is the user's own request.
+  desktop.activate(desktop.self());
+  settle();
+  controller->rememberDeactivatedApp(editor.running());
+  clock.advanceSeconds(600);
   controller->retryLastRecording();
   finishProcessing();
-  EXPECT_EQ(streams.size(), 1u);
+  EXPECT_FALSE(state().hasRetryRecording);
   EXPECT_EQ(editorField->text(), "已整理的文字");
-  EXPECT_EQ(memory.count("transcribe"), 2u);
+  EXPECT_EQ(state().overlayNotice, Messages::pasteSentNotice);
+  EXPECT_EQ(streams.size(), 1u);
   for (const auto& call : memory.calls) {
     if (call.name == "transcribe") {
       EXPECT_EQ(call.requestID, streams[0]->requestID());
@@ -124,13 +149,15 @@ TEST_F(Dictations, AFailedCleanUpDeliversTheLocalTextAndSaysSo) {
 }
 
 TEST_F(Dictations, ASelectionIsRewrittenAndReplaced) {
-  editorField->setText("hello world").selectText("world");
+  // A selection of exactly the limit is taken.
+  editorField->setText(std::string(20000, 'a') + " world").select(0, 20000);
   controller->setStreamingConsent(true);
   streamResult =
       R"({"type":"result","transcript":"翻譯成中文","text":"unused","segments":1,"fallbackSegments":1})";
   startDictation();
   EXPECT_TRUE(state().isEditingSelection);
   EXPECT_TRUE(overlay.shown.editingSelection);
+  ASSERT_EQ(streams.size(), 1u);
   EXPECT_FALSE(streams[0]->cleanup);
   EXPECT_EQ(state().message, Messages::editingSelection(Messages::rightAltTitle));
   speak(0.5);
@@ -139,7 +166,7 @@ TEST_F(Dictations, ASelectionIsRewrittenAndReplaced) {
   EXPECT_FALSE(state().isEditingSelection);
   finishProcessing();
 
-  EXPECT_EQ(editorField->text(), "hello 已改寫的文字");
+  EXPECT_EQ(editorField->text(), "已改寫的文字 world");
   const auto task =
       std::ranges::find(memory.calls, "applySpokenTask", &MemorySpeechService::Call::name);
   ASSERT_NE(task, memory.calls.end());
@@ -147,55 +174,16 @@ TEST_F(Dictations, ASelectionIsRewrittenAndReplaced) {
   EXPECT_EQ(task->requestID, streams[0]->requestID());
 }
 
-TEST_F(Dictations, RecognitionFailureKeepsTheRecordingForARetry) {
-  memory.fail("transcribe", rejected, 2);
-  dictate(1.0);
-  EXPECT_TRUE(state().hasRetryRecording);
-  EXPECT_EQ(state().message, failedAndKept);
-  EXPECT_EQ(state().overlayNotice, Messages::recordingKeptNotice);
+TEST_F(Dictations, ARetryFromTheWindowWithNoFieldLeftGoesToTheClipboard) {
+  memory.fail("transcribe", rejected);
+  dictate();
+  desktop.activate(desktop.self());
+  settle();
+  controller->retryLastRecording();
+  finishProcessing();
   EXPECT_EQ(editorField->text(), "");
-  EXPECT_THAT(cycleLines(), ElementsAre("processing start streaming=false audio_ms=1000",
-                                        "processing failed elapsed_ms=N http=500"));
-
-  // A retry that fails again keeps the recording again.
-  controller->retryLastRecording();
-  EXPECT_EQ(state().phase, DictationPhase::processing);
-  EXPECT_EQ(state().message, Messages::retrying);
-  EXPECT_EQ(overlay.shown.activity, OverlaySnapshot::Activity::processing);
-  EXPECT_FALSE(state().hasRetryRecording);
-  controller->retryLastRecording();  // a second click finds it processing
-  finishProcessing();
-  EXPECT_TRUE(state().hasRetryRecording);
-  EXPECT_EQ(state().message, failedAndKept);
-  EXPECT_EQ(memory.count("transcribe"), 2u);
-
-  // And one that succeeds delivers into the field the user is in.
-  controller->retryLastRecording();
-  finishProcessing();
-  EXPECT_FALSE(state().hasRetryRecording);
-  EXPECT_EQ(editorField->text(), "已整理的文字");
-}
-
-TEST_F(Dictations, ARetryFromTheWindowGoesToTheFieldTheUserLeftOrTheClipboard) {
-  // Nothing remembered first: a remembered field stays remembered.
-  for (const bool leftTheEditor : {false, true}) {
-    SCOPED_TRACE(leftTheEditor);
-    editorField->setText("");
-    memory.fail("transcribe", rejected);
-    desktop.activate(editor);
-    dictate();
-    desktop.activate(desktop.self());  // the user opens the window
-    settle();
-    // However long ago: a retry is the user's own request.
-    if (leftTheEditor) controller->rememberDeactivatedApp(editor.running());
-    clock.advanceSeconds(600);
-    controller->retryLastRecording();
-    finishProcessing();
-    EXPECT_EQ(editorField->text(), leftTheEditor ? "已整理的文字" : "");
-    EXPECT_EQ(state().overlayNotice,
-              leftTheEditor ? Messages::pasteSentNotice : Messages::copiedNotice);
-    EXPECT_EQ(desktop.clipboard.contents(), "已整理的文字");
-  }
+  EXPECT_EQ(state().overlayNotice, Messages::copiedNotice);
+  EXPECT_EQ(desktop.clipboard.contents(), "已整理的文字");
 }
 
 TEST_F(Dictations, AnEmptyRecordingOrAFailedDeliverySaySo) {
@@ -245,14 +233,52 @@ TEST_F(Dictations, TheMeterFollowsTheMicrophoneUntilTheRecordingStopsItself) {
   speak(1.0);
   clock.advance(DictationCycle::supervisionPeriod);
   EXPECT_GT(state().level, 0.3f);
+  // A service check finding the user signed out leaves the recording's message alone.
+  signedOut();
+  controller->refreshServiceState();
+  runUntil([&] { return !state().serviceAvailable; });
+  EXPECT_FALSE(state().accessActive);
+  EXPECT_EQ(state().message, Messages::recording(Messages::rightAltTitle));
+  // With the permission gone, the key no longer ends it: only the limit does, with no paste.
+  desktop.setTrusted(false);
+  controller->refreshPermission(Prompt::none, Report::none);
+  controller->toggle();
+  EXPECT_EQ(state().message, Messages::finishSetupFirst);
   clock.advanceSeconds(Recorder::maximumDuration - 0.2);
   EXPECT_EQ(state().phase, DictationPhase::recording);
-  // The in-memory service answers at once: the text is delivered within the same advance.
+  // The in-memory service answers at once and nothing is pasted: the text is copied within the
+  // same advance.
   clock.advance(std::chrono::milliseconds(200) + DictationCycle::supervisionPeriod);
   runUntil([&] { return state().phase == DictationPhase::idle; }, true);
-  EXPECT_TRUE(historyHadMessage(Messages::recognizing));
   EXPECT_EQ(state().level, 0);
-  EXPECT_EQ(editorField->text(), "已整理的文字");
+  EXPECT_EQ(state().message, Messages::copied);
+  EXPECT_EQ(desktop.clipboard.contents(), "已整理的文字");
+}
+
+// The user's own words: sent as the vocabulary hint, their replacements made in what is pasted,
+// changed from the window and written back.
+TEST_F(Dictations, OwnWordsHintTheRecognitionReplaceInWhatIsPastedAndChangeFromTheWindow) {
+  EXPECT_EQ(state().ownWords->words, std::vector<std::string>{"Kowloon Tong"});
+  EXPECT_EQ(state().ownWordsNote, Messages::ownWordsFileBadLines("3"));
+
+  memory.cleanedText = "push github now";
+  dictate();
+  EXPECT_EQ(editorField->text(), "push GitHub now");
+  EXPECT_EQ(memory.calls[1].name, "transcribe");
+  EXPECT_EQ(memory.calls[1].vocabulary, "Kowloon Tong");
+
+  // Changes from the window are reported and written back.
+  controller->addOwnWords("teh => the\n=> x\n" + std::string(61, 'y'), true);
+  EXPECT_EQ(state().ownWordsNote, Messages::ownWordsAdded(1) +
+                                      Messages::ownWordsRefused("2", Messages::ownWordsMalformed) +
+                                      Messages::ownWordsRefused("3", Messages::ownWordsTooLong));
+  controller->addOwnWords("=> x", false);
+  EXPECT_EQ(state().ownWordsNote, Messages::ownWordsRefused("", Messages::ownWordsMalformed));
+  controller->removeOwnWord("Kowloon Tong");
+  EXPECT_EQ(readFile(wordsFile),
+            std::string(Messages::ownWordsFileHeader) + "github => GitHub\nteh => the\n=> lost\n");
+  EXPECT_EQ(fileMode(wordsFile), 0600u);
+  EXPECT_TRUE(state().ownWords->words.empty());
 }
 
 }  // namespace

@@ -12,7 +12,7 @@ namespace {
 enum class Recognition { live, batch };
 
 // One program per run, fresh from launch, on the real client and the loopback service.
-class SweepRun final : public ControllerFixture {
+class SweepRun final : public ControllerProgram {
  public:
   explicit SweepRun(std::shared_ptr<FailCount> failures) {
     streamFailures = failures;
@@ -24,7 +24,6 @@ class SweepRun final : public ControllerFixture {
       return reply;
     });
   }
-  void TestBody() override {}
 
   // One dictation; on failure, one retry once nothing fails any more.
   void dictate(Recognition recognition, const FailCount& failures) {

@@ -90,14 +90,13 @@ TEST(DictationHistory, AnUnreadableFileIsSetAsideReportedAndNotReadBack) {
 
 // One dictation into the editor, with the history kept over a scratch file; a second editor
 // whose field has focus, not yet in front.
-struct History : ControllerFixture {
+struct History : ControllerProgram {
   History() {
     notes.focus(notesField).openWindow();
     platform.history = &disk.store;
     launchReady();
     dictate();
   }
-  void TestBody() override {}
   OnDisk disk;
   FakeApplication& notes = desktop.launch("org.example.Notes");
   std::shared_ptr<FakeElement> notesField = notes.addField();
@@ -110,15 +109,23 @@ TEST(DictationHistoryInTheProgram, KeepsEachTextWithTimeAndApplicationForCopyDis
   EXPECT_EQ(entry.text, "已整理的文字");
   EXPECT_EQ(entry.application, "org.example.Editor");
   EXPECT_LE(entry.time, t.clock.wallTime());
-  t.controller->copyHistoryEntry(entry.id);
-  EXPECT_EQ(t.desktop.clipboard.contents(), entry.text);
-  EXPECT_EQ(t.state().message, Messages::copiedLastText);
+  using Copy = std::function<void()>;
+  for (const Copy& copy : {Copy([&] { t.controller->copyLastText(); }),
+                           Copy([&] { t.controller->copyHistoryEntry(entry.id); })}) {
+    t.desktop.clipboard.setContents("something else");
+    copy();
+    EXPECT_EQ(t.desktop.clipboard.contents(), entry.text);
+    EXPECT_EQ(t.state().message, Messages::copiedLastText);
+  }
   EXPECT_FALSE(fs::exists(t.disk.file));
   t.controller->keepHistoryOnDisk(true);
   EXPECT_EQ(texts(t.disk.store.load()), Texts{entry.text});
   t.controller->clearHistory();
   EXPECT_TRUE(t.state().history.empty());
   EXPECT_FALSE(fs::exists(t.disk.file));
+  t.desktop.clipboard.refuseWrites();
+  t.controller->copyLastText();
+  EXPECT_EQ(t.state().message, Messages::copyFailed);
 }
 
 TEST(DictationHistoryInTheProgram, PasteAgainGoesWhereADictationWouldAndSaysHowItEnded) {

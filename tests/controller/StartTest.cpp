@@ -1,5 +1,6 @@
-// Starting a dictation: every refusal, the field the user left, the microphone's tries and the
-// supervision of a running recording.
+// Starting a dictation: every refusal and the notices it leaves, the field the user left, the
+// microphone's tries, the supervision of a running recording, what observers see, and the field
+// a trigger-key press captures.
 
 #include <gmock/gmock.h>
 
@@ -24,6 +25,14 @@ class Start : public ControllerFixture {
     desktop.activate(desktop.self());
     settle();
     controller->rememberDeactivatedApp(editor.running());
+  }
+
+  // A refusal gives a notice: nothing to type into while this program is in front.
+  void refuseForNoField() {
+    desktop.activate(desktop.self());
+    settle();
+    startDictation();
+    ASSERT_EQ(state().overlayNotice, Messages::noFieldNotice);
   }
 
   void microphoneBusy(int starts) {
@@ -80,12 +89,6 @@ const Refusal refusals[] = {
     {"astralSelectionTooLong",
      [](Start& t) { t.editorField->setText(astral(10001)).select(0, 20002); },
      Messages::selectionTooLong, Messages::selectionTooLongNotice},
-    {"noField",
-     [](Start& t) {
-       t.desktop.activate(t.desktop.self());
-       t.settle();
-     },
-     noField, Messages::noFieldNotice},
     {"oldRecentTarget",
      [](Start& t) {
        t.openOwnWindow();
@@ -122,27 +125,6 @@ const Refusal refusals[] = {
 INSTANTIATE_TEST_SUITE_P(Start, Refusals, testing::ValuesIn(refusals),
                          [](const auto& row) { return row.param.name; });
 
-TEST_F(Start, ASelectionOfExactlyTheLimitIsAccepted) {
-  editorField->setText(std::string(20000, 'a')).select(0, 20000);
-  startDictation();
-  EXPECT_EQ(state().phase, DictationPhase::recording);
-  EXPECT_TRUE(state().isEditingSelection);
-}
-
-TEST_F(Start, ASwitchOfApplicationsDuringPreparationIsRefusedWithoutANotice) {
-  const int shows = overlay.shows;
-  controller->toggle();
-  settle();
-  EXPECT_EQ(state().phase, DictationPhase::starting);
-  controller->toggle();  // ignored while starting
-  desktop.activate(browser);
-  clock.advance(TextDelivery::prepareSettleTime);
-  runUntil([&] { return state().phase == DictationPhase::idle; });
-  EXPECT_EQ(state().message, Messages::focusChanged);
-  EXPECT_EQ(overlay.shows, shows);
-  EXPECT_EQ(mic.enginesMade(), 0);
-}
-
 TEST_F(Start, TheFieldTheUserJustLeftServesButNeverThisProgramItself) {
   openOwnWindow();
   clock.advanceSeconds(29.9);
@@ -159,7 +141,9 @@ TEST_F(Start, TheFieldTheUserJustLeftServesButNeverThisProgramItself) {
   EXPECT_EQ(anonymousField->text(), "已整理的文字");
 }
 
-TEST_F(Start, TheMicrophoneIsTriedFourTimes) {
+// The microphone is tried four times at the start; lost during the recording, it is reconnected
+// into the same recording, until ten tries fail.
+TEST_F(Start, TheMicrophoneIsTriedFourTimesAndReconnectedUntilTenTriesFail) {
   microphoneBusy(3);
   const auto before = clock.now();
   startDictation();
@@ -169,17 +153,12 @@ TEST_F(Start, TheMicrophoneIsTriedFourTimes) {
   const auto tries = TextDelivery::prepareSettleTime + 3 * DictationCycle::microphoneRetryPause;
   EXPECT_LT(abs(clock.now() - before - tries), std::chrono::milliseconds(10));
   EXPECT_EQ(state().message, recording);
-}
-
-TEST_F(Start, ALostMicrophoneIsReconnectedIntoTheSameRecording) {
-  startDictation();
   speak(0.5);
   mic.setDevice({0, 0});  // unplugged: nothing to reconnect to yet
   mic.disconnect();
   clock.advance(DictationCycle::supervisionPeriod);
   EXPECT_EQ(state().message, Messages::reconnectingMicrophone);
   EXPECT_EQ(state().phase, DictationPhase::recording);
-
   mic.setDevice({16000, 1});  // a headset appears
   clock.advance(DictationCycle::reconnectionPause);
   EXPECT_EQ(state().message, recording);
@@ -187,9 +166,10 @@ TEST_F(Start, ALostMicrophoneIsReconnectedIntoTheSameRecording) {
   stopDictation();
   EXPECT_EQ(cycleLines().front(), "processing start streaming=false audio_ms=1000");
   EXPECT_EQ(editorField->text(), "已整理的文字");
-}
 
-TEST_F(Start, TenReconnectionsAreTheLimit) {
+  // The next recording loses it for good; its notice outlasts the paste's.
+  const auto lines = cycleLines().size();
+  const int engines = mic.enginesMade();
   startDictation();
   speak(0.5);
   mic.setDevice({0, 0});
@@ -197,48 +177,158 @@ TEST_F(Start, TenReconnectionsAreTheLimit) {
   // Passes at 0.12 s, then every 0.3 s: the tenth try is at 2.82 s, the end at 3.12 s.
   clock.advanceSeconds(3.0);
   EXPECT_EQ(state().phase, DictationPhase::recording);
+  EXPECT_TRUE(overlay.visible);  // the paste notice's time ended during the recording
   clock.advanceSeconds(0.2);
   EXPECT_EQ(state().phase, DictationPhase::idle);
   EXPECT_EQ(state().message, describe(RecorderError::unavailable()));
   EXPECT_EQ(state().overlayNotice, Messages::checkMicrophoneNotice);
   EXPECT_FALSE(state().hasRetryRecording);
-  EXPECT_TRUE(cycleLines().empty());
-  EXPECT_EQ(mic.enginesMade(), 11);
+  EXPECT_EQ(cycleLines().size(), lines);  // the audio is discarded, not processed
+  EXPECT_EQ(mic.enginesMade() - engines, 11);
+  clock.advanceSeconds(2.9);
+  EXPECT_TRUE(overlay.visible);
+  clock.advanceSeconds(0.1);
+  EXPECT_FALSE(overlay.visible);
 }
 
-TEST_F(Start, DuringAnAccountActionAPressOrARetrySaysWhyNothingStarts) {
-  memory.fail("transcribe", std::make_exception_ptr(std::runtime_error("down")));
-  dictate();
-  ASSERT_TRUE(state().hasRetryRecording);
-  using Action = asio::awaitable<void> (DictationController::*)();
-  const std::pair<Action, const char*> actions[] = {
-      {&DictationController::signIn, ""},
-      {&DictationController::signOut, "signOut"},
-      {&DictationController::removeAccess, "removeAccess"}};
-  for (const auto& [action, held] : actions) {
-    SCOPED_TRACE(held);
-    memory.hold(held);
-    bool done = false;
-    asio::co_spawn(loop, ((*controller).*action)(), [&](std::exception_ptr) { done = true; });
-    runUntil([&] {
-      return ControllerFixture::browser.waiting() ||
-             (!memory.calls.empty() && memory.calls.back().name == held);
-    });
-    for (auto press : {&DictationController::toggle, &DictationController::retryLastRecording}) {
-      const int shows = overlay.shows;
-      ((*controller).*press)();
-      settle();
-      EXPECT_EQ(state().phase, DictationPhase::idle);
-      EXPECT_EQ(state().message, Messages::accountActionRunning);
-      EXPECT_EQ(state().overlayNotice, Messages::accountActionRunningNotice);
-      EXPECT_EQ(overlay.shows, shows + 1);
-    }
-    controller->cancelSignIn();
-    memory.release();
-    runUntil([&] { return done; });
+TEST_F(Start, TheLastOfTwoNoticesDecidesWhenTheOverlayHides) {
+  refuseForNoField();           // at 0
+  controller->installHotkey();  // nothing changed: neither is the message
+  EXPECT_EQ(state().message, Messages::noField(Messages::rightAltTitle));
+  clock.advanceSeconds(1.0);
+  refuseForNoField();  // at 1 (the preparation adds no wait with this program in front)
+  clock.advanceSeconds(2.5);
+  EXPECT_TRUE(overlay.visible);  // the first notice's time is over
+  clock.advanceSeconds(0.5);
+  EXPECT_FALSE(overlay.visible);
+  EXPECT_EQ(overlay.hides, 1);
+  EXPECT_EQ(state().overlayNotice, Messages::noFieldNotice);  // kept after the hide
+}
+
+TEST_F(Start, ASwitchOfApplicationsWhileAStartPreparesEndsItWithNoNoticeOrOverlayLeft) {
+  refuseForNoField();  // the notice went up one preparation time ago
+  desktop.activate(editor);
+  settle();
+  clock.advance(NoticeTimer::duration - TextDelivery::prepareSettleTime -
+                std::chrono::milliseconds(100));
+  ASSERT_TRUE(overlay.visible);
+  const int shows = overlay.shows;
+  controller->toggle();
+  settle();
+  ASSERT_EQ(state().phase, DictationPhase::starting);
+  controller->toggle();                           // ignored while starting
+  clock.advance(std::chrono::milliseconds(100));  // the notice ends while the editor prepares
+  ASSERT_TRUE(overlay.visible);
+  desktop.activate(desktop.self());
+  clock.advance(TextDelivery::prepareSettleTime);
+  runUntil([&] { return state().phase == DictationPhase::idle; });
+  EXPECT_EQ(state().message, Messages::focusChanged);
+  EXPECT_FALSE(overlay.visible);
+  EXPECT_EQ(overlay.shows, shows);
+  EXPECT_EQ(mic.enginesMade(), 0);
+}
+
+TEST_F(Start, ObserversSeeEachStepOnce) {
+  history.clear();
+  startDictation();
+  ASSERT_FALSE(history.empty());
+  EXPECT_EQ(history.back(), state());
+  std::vector<DictationPhase> phases;
+  for (const auto& seen : history) {
+    if (phases.empty() || phases.back() != seen.phase) phases.push_back(seen.phase);
   }
-  EXPECT_EQ(mic.enginesMade(), 1);
-  EXPECT_EQ(memory.count("transcribe"), 1u);
+  EXPECT_THAT(phases, testing::ElementsAre(DictationPhase::starting, DictationPhase::recording));
+  for (size_t i = 1; i < history.size(); ++i) EXPECT_NE(history[i], history[i - 1]);
+
+  int calls = 0;
+  {
+    auto second = controller->observe([&](const DictationController::State&) { ++calls; });
+    controller->setStreamingConsent(true);
+  }
+  controller->setStreamingConsent(false);
+  EXPECT_EQ(calls, 1);
+}
+
+// The destination of a dictation started by the trigger key is what had focus when the key went
+// down: toolkits that focus their menu bar at a lone Alt's release must not redirect the text.
+class TriggerPressCapture : public Start {
+ public:
+  void startRan() {
+    clock.advance(TextDelivery::prepareSettleTime);
+    runUntil([&] { return state().phase != DictationPhase::starting; }, true);
+    ASSERT_EQ(state().phase, DictationPhase::recording);
+  }
+
+  std::shared_ptr<FakeElement> menuItem = editor.addField("menu item");
+  std::shared_ptr<FakeElement> otherField = editor.addField();
+};
+
+TEST_F(TriggerPressCapture, TheFieldFocusedAtKeyDownReceivesTheTextButOnlyForThatStart) {
+  play(KeyEventScript().press(TriggerKey::rightAlt));
+  editor.focus(menuItem);  // the toolkit, at the release
+  play(KeyEventScript().release(TriggerKey::rightAlt));
+  startRan();
+  editor.focus(editorField);  // and back at the next release
+  speak(0.5);
+  tap(TriggerKey::rightAlt);
+  finishProcessing();
+  EXPECT_EQ(state().message, Messages::pasteSent);
+  EXPECT_EQ(editorField->text(), "已整理的文字");
+
+  // A press joined by another key leaves nothing for a later start.
+  editorField->setText("");
+  play(KeyEventScript().press(TriggerKey::rightAlt).type().release(TriggerKey::rightAlt));
+  editor.focus(otherField);
+  controller->toggle();  // the window's record button
+  settle();
+  startRan();
+  speak(0.5);
+  stopDictation();
+  EXPECT_EQ(otherField->text(), "已整理的文字");
+  EXPECT_EQ(editorField->text(), "");
+}
+
+// Held to talk, the release sends what was said; a tap (even while the microphone still opens),
+// or a key or click while held, leaves nothing behind. The chord is held the same way, its own R
+// repeating meanwhile.
+TEST_F(TriggerPressCapture, AHeldKeyTalksAndATapOrAShortcutLeavesNothing) {
+  const TriggerKey alt = TriggerKey::rightAlt, chord = TriggerKey::optionCommandR;
+  controller->setTriggerMode(TriggerMode::hold);
+  EXPECT_EQ(state().message, Messages::readyHeld(Messages::rightAltTitle));
+  // The key; milliseconds held after the start ran (before it did when negative); a key typed
+  // meanwhile; whether the dictation is sent.
+  for (auto [key, heldFor, typed, sends] :
+       std::vector<std::tuple<TriggerKey, int, std::optional<Key>, bool>>{
+           {alt, 1000, {}, true},
+           {alt, -100, {}, false},
+           {alt, 0, {}, false},
+           {alt, 1000, Key::other, false},
+           {chord, 1000, Key::r, true},
+           {chord, 1000, Key::other, false}}) {
+    SCOPED_TRACE(std::string(key.rawValue()) + " " + std::to_string(heldFor));
+    settings.setString(TriggerKey::preference, key.rawValue());
+    controller->installHotkey();
+    editorField->setText("");
+    clock.advance(NoticeTimer::duration);  // the last row's notice is gone
+    const auto sent = memory.count("transcribe");
+    key == chord ? desktop.chords.press(TriggerKeyDetector::chord)
+                 : play(KeyEventScript().press(key));
+    if (heldFor >= 0) {
+      startRan();
+      speak(0.5);
+    }
+    if (typed) play(KeyEventScript().type(*typed));
+    clock.advance(std::chrono::milliseconds(std::abs(heldFor)));
+    key == chord ? desktop.chords.release(TriggerKeyDetector::chord)
+                 : play(KeyEventScript().release(key));
+    settle();
+    EXPECT_NE(state().phase, DictationPhase::recording);  // the release ended it, not a timer
+    sends ? finishProcessing()
+          : void(runUntil([&] { return state().phase == DictationPhase::idle; }, true));
+    EXPECT_EQ(memory.count("transcribe") - sent, sends ? 1u : 0u);
+    EXPECT_EQ(editorField->text(), sends ? "已整理的文字" : "");
+    EXPECT_FALSE(recorder.isRecording() || (overlay.visible && !sends));
+  }
 }
 
 // What launch says, by permission, set-up and stored key; until both are there the key is
@@ -274,19 +364,6 @@ TEST(StartGate, TheLaunchMessageNamesWhatIsMissingAndTheKeyWaitsForSetUp) {
     EXPECT_EQ(program.state().message, Messages::finishSetupFirst);
     EXPECT_EQ(program.state().phase, DictationPhase::idle);
   }
-}
-
-TEST_F(Start, ARecordingCanOnlyEndByItsLimitOnceThePermissionIsGone) {
-  startDictation();
-  speak(0.5);
-  desktop.setTrusted(false);
-  controller->refreshPermission(Prompt::none, Report::none);
-  controller->toggle();
-  EXPECT_EQ(state().phase, DictationPhase::recording);
-  EXPECT_EQ(state().message, Messages::finishSetupFirst);
-  clock.advanceSeconds(Recorder::maximumDuration);
-  runUntil([&] { return state().phase == DictationPhase::idle; }, true);
-  EXPECT_EQ(state().message, Messages::copied);  // processed; without the permission, no paste
 }
 
 }  // namespace

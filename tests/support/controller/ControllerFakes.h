@@ -86,29 +86,26 @@ class MemorySpeechService final : public SpeechService {
     co_return rewrittenText;
   }
   asio::awaitable<AccountStatus> accountStatus() override {
-    record("accountStatus");
-    co_await answer("accountStatus");
+    co_await recorded("accountStatus");
     co_return AccountStatus{true};
   }
   EngineInfo engine{true, {VoiceLanguage::english}};
   asio::awaitable<EngineInfo> engineInfo() override {
-    record("engineInfo");
-    co_await answer("engineInfo");
+    co_await recorded("engineInfo");
     co_return engine;
   }
-  asio::awaitable<void> signOut() override {
-    record("signOut");
-    co_await answer("signOut");
-  }
-  asio::awaitable<void> removeAccess() override {
-    record("removeAccess");
-    co_await answer("removeAccess");
-  }
+  asio::awaitable<void> signOut() override { return recorded("signOut"); }
+  asio::awaitable<void> removeAccess() override { return recorded("removeAccess"); }
 
  private:
   void record(const char* name, std::string text = {},
               std::optional<std::string> requestID = std::nullopt, std::string vocabulary = {}) {
     calls.push_back({name, std::move(text), std::move(requestID), std::move(vocabulary)});
+  }
+  // A call without details: recorded at once, answered when awaited.
+  asio::awaitable<void> recorded(const char* name) {
+    record(name);
+    return answer(name);
   }
   // Only a plain pointer crosses into the coroutine: a temporary with a destructor in a
   // co_await expression trips the compiler.

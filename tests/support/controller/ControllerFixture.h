@@ -133,6 +133,13 @@ class ControllerFixture : public ::testing::Test {
     return driver.runUntil(until, advanceTimers);
   }
 
+  // Plays key events as the desktop's key monitor reports them.
+  void play(const KeyEventScript& script) {
+    script.play(desktop.keyMonitor);
+    settle();
+  }
+  void tap(TriggerKey key) { play(KeyEventScript().tap(key)); }
+
   // Presses the trigger key (through the controller) and lets the start run to its end.
   void startDictation() {
     controller->toggle();
@@ -185,10 +192,6 @@ class ControllerFixture : public ::testing::Test {
     return lines;
   }
 
-  bool historyHadMessage(const std::string& message) const {
-    return std::ranges::any_of(history, [&](const auto& seen) { return seen.message == message; });
-  }
-
   RecordedDiagnostics log;  // first: points the log at a scratch folder
   asio::io_context loop;
   asio::thread_pool pool{2};
@@ -223,8 +226,8 @@ class ControllerFixture : public ::testing::Test {
   std::vector<DictationController::State> history;
 };
 
-// The same program outside a test's own fixture: one per run of a sweep or per launch.
-class ControllerProgram final : public ControllerFixture {
+// The same program outside a test's own fixture: one per run of a sweep, per launch or per row.
+class ControllerProgram : public ControllerFixture {
   void TestBody() override {}
 };
 
