@@ -56,11 +56,11 @@ struct ScriptedEngine {
   std::ostringstream logText;
   ServiceLog log{logText};
   explicit ScriptedEngine(double realTimeFactor) {
-    server.setHandler([realTimeFactor](const ContractService::Request& request) {
+    server.setHandler([realTimeFactor](const ContractServer::Request& request) {
       // The body is nearly all audio: 32 000 bytes a second.
       const double audioSeconds = double(request.body.size()) / 32000;
       std::this_thread::sleep_for(std::chrono::duration<double>(audioSeconds * realTimeFactor));
-      return std::optional(ContractService::Reply::text("hello there"));
+      return std::optional(ContractServer::Reply::text("hello there"));
     });
   }
   EndpointSettings settings() const {

@@ -24,7 +24,7 @@
 
 using namespace wrenly;
 using namespace wrenly::speech;
-using Reply = ContractService::Reply;
+using Reply = ContractServer::Reply;
 
 namespace {
 
@@ -62,7 +62,7 @@ class EngineContract : public testing::Test {
   std::unique_ptr<SpeechApi> api;
 
   void SetUp() override {
-    engine.setHandler([this](const ContractService::Request&) -> std::optional<Reply> {
+    engine.setHandler([this](const ContractServer::Request&) -> std::optional<Reply> {
       std::lock_guard lock(mutex);
       if (replies.empty()) return Reply::text("hello");
       Reply reply = replies.front();

@@ -2,6 +2,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <string>
 #include <thread>
 
 #include "ViewTesting.h"
@@ -9,10 +10,14 @@
 #include "app/MeterGeometry.h"
 #include "app/OverlayPanel.h"
 #include "app/QtClipboard.h"
+#include "messages/Messages.h"
+#include "messages/ShellMessages.h"
 
 using namespace wrenly;
 
 namespace {
+
+namespace T = ShellMessages;
 
 TEST(OverlayView, PhaseDecidesTitleGuidanceAndRightHandElement) {
   testApplication();
@@ -20,23 +25,26 @@ TEST(OverlayView, PhaseDecidesTitleGuidanceAndRightHandElement) {
     DictationPhase phase;
     bool editing;
     const char* title;
-    const char* guidance;
+    std::string guidance;
     bool waveform, spinner;
   };
+  const std::string stop = T::overlayStopPrefix + std::string("右 Alt") + T::overlayStopSuffix;
+  const std::string edit = T::overlayEditPrefix + std::string("右 Alt") + T::overlayStopSuffix;
+  const char* notice = Messages::copiedNotice;
   OverlayPanel panel;
   for (const Case& c : {
-           Case{DictationPhase::recording, false, "正在錄音", "再按 右 Alt 停止", true, false},
-           Case{DictationPhase::recording, true, "正在錄音", "說出修改要求；再按 右 Alt 停止", true,
-                false},
-           Case{DictationPhase::processing, false, "正在轉寫", "請稍候…", false, true},
-           Case{DictationPhase::starting, false, "準備麥克風", "請稍候…", false, true},
-           Case{DictationPhase::idle, false, "Wrenly", "已複製，請按 Ctrl+V", false, false},
+           Case{DictationPhase::recording, false, T::overlayRecording, stop, true, false},
+           Case{DictationPhase::recording, true, T::overlayRecording, edit, true, false},
+           Case{DictationPhase::processing, false, T::overlayProcessing, T::overlayWait, false,
+                true},
+           Case{DictationPhase::starting, false, T::overlayStarting, T::overlayWait, false, true},
+           Case{DictationPhase::idle, false, T::overlayIdle, notice, false, false},
        }) {
     ShellSnapshot s;
     s.voice.phase = c.phase;
     s.voice.isEditingSelection = c.editing;
     s.voice.triggerKeyTitle = "右 Alt";
-    s.voice.overlayNotice = "已複製，請按 Ctrl+V";
+    s.voice.overlayNotice = notice;
     panel.render(s);
     const OverlayContent& view = panel.view();
     EXPECT_EQ(view.title().toStdString(), c.title);

@@ -96,7 +96,7 @@ TEST_P(SignIns, EnableTheServiceWhenApprovedOrLeaveTheUserSignedOutWithOneLogLin
   launch();
   const auto message = state().message;
   const bool stall = GetParam().stallOpening, approved = GetParam().logLine.empty();
-  if (stall) server.enqueue("POST", "account/mac/start", ContractService::Reply::stalled());
+  if (stall) server.enqueue("POST", "account/mac/start", ContractServer::Reply::stalled());
   browser.refuseToStart = !GetParam().end;
   const auto requests = server.requestCount();
   asio::co_spawn(loop, controller->signIn(), [](std::exception_ptr) {});

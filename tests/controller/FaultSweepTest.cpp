@@ -18,8 +18,8 @@ class SweepRun final : public ControllerProgram {
     streamFailures = failures;
     loopback = true;
     launchReady();
-    server.setHandler([failures](const ContractService::Request&) {
-      std::optional<ContractService::Reply> reply;
+    server.setHandler([failures](const ContractServer::Request&) {
+      std::optional<ContractServer::Reply> reply;
       if (failures->fail()) reply.emplace().dropConnection = true;
       return reply;
     });

@@ -8,7 +8,7 @@ using namespace wrenly;
 
 namespace {
 
-using Reply = ContractService::Reply;
+using Reply = ContractServer::Reply;
 
 class AccountContract : public ServiceHarness {
  protected:

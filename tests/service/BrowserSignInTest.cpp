@@ -42,7 +42,7 @@ TEST_F(BrowserSignInTest, ACallbackForAnotherSignInAPageOffApplesHostOrNoBrowser
   completeWith("?error=denied&state=state1");
   EXPECT_EQ(run(login.signIn()).errorAs<ServiceError>(), ServiceError::service("login_failed"));
   server.enqueue("POST", "account/mac/start",
-                 ContractService::Reply::json(
+                 ContractServer::Reply::json(
                      200, R"({"authorizationURL":"HTTPS://appleid.apple.com/a","state":"s"})"));
   EXPECT_EQ(run(login.signIn()).errorAs<ServiceError>(), ServiceError::invalidResponse());
   browser.refuseToStart = true;

@@ -16,7 +16,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using Header = std::pair<std::string, std::string>;
-using Reply = ContractService::Reply;
+using Reply = ContractServer::Reply;
 
 class RequestContract : public ServiceHarness {
  protected:

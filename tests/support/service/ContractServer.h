@@ -169,7 +169,4 @@ class ContractServer : private speech::ServiceHandler {
   std::unique_ptr<speech::SpeechServer> server_;
 };
 
-// The name the scripted replies and requests are known by in other tests.
-using ContractService = ContractServer;
-
 }  // namespace wrenly
