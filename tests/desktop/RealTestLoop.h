@@ -1,14 +1,19 @@
 #pragma once
 // What the real-component tests share: the main loop they run by hand while they wait for the
-// desktop, a shell command's output, and times in milliseconds for their figures.
+// desktop, the front application's changes, a shell command's output, and times in milliseconds
+// for their figures.
 #include <boost/asio/io_context.hpp>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
+
+#include "platform/Workspace.h"
 
 namespace wrenly::realtest {
 
@@ -30,6 +35,23 @@ inline bool runUntil(const std::function<bool()>& done,
   }
   return true;
 }
+
+// The processes the workspace reports coming to the front and leaving it, in order.
+struct FrontChanges {
+  explicit FrontChanges(Workspace& workspace)
+      : activations(workspace.onActivation(
+            [this](const RunningApplication& a) { activated.push_back(a.processID); })),
+        deactivations(workspace.onDeactivation(
+            [this](const RunningApplication& a) { deactivated.push_back(a.processID); })) {}
+  void clear() {
+    activated.clear();
+    deactivated.clear();
+  }
+  std::vector<int32_t> activated;
+  std::vector<int32_t> deactivated;
+  Subscription activations;
+  Subscription deactivations;
+};
 
 inline std::string output(const std::string& command) {
   std::unique_ptr<FILE, decltype(&pclose)> pipe(popen(command.c_str(), "r"), pclose);

@@ -134,23 +134,17 @@ TEST_F(X11DesktopTest, ActivationsAndDeactivationsArriveAndBackgroundAppsComeFor
   auto& workspace = session.desktop->workspace();
   const int32_t editor = session.editorPID();
   const int32_t fields = session.fieldsPID();
-  std::vector<int32_t> activated;
-  std::vector<int32_t> deactivated;
-  auto activations = workspace.onActivation(
-      [&](const RunningApplication& a) { activated.push_back(a.processID); });
-  auto deactivations = workspace.onDeactivation(
-      [&](const RunningApplication& a) { deactivated.push_back(a.processID); });
+  realtest::FrontChanges front(workspace);
   // The workspace reports the front application as it reads it when a change arrives, so a
   // change still on its way would be folded into the next: see the fields come forward first
   // (no report comes when they already were in front).
   ASSERT_TRUE(session.bringForward(fields));
-  session.runUntil([&] { return std::ranges::count(activated, fields) > 0; });
-  activated.clear();
-  deactivated.clear();
+  session.runUntil([&] { return std::ranges::count(front.activated, fields) > 0; });
+  front.clear();
   ASSERT_TRUE(session.bringForward(editor));
-  session.runUntil([&] { return !activated.empty() && !deactivated.empty(); });
-  EXPECT_THAT(activated, ElementsAre(editor));
-  EXPECT_THAT(deactivated, ElementsAre(fields));
+  session.runUntil([&] { return !front.activated.empty() && !front.deactivated.empty(); });
+  EXPECT_THAT(front.activated, ElementsAre(editor));
+  EXPECT_THAT(front.deactivated, ElementsAre(fields));
   EXPECT_EQ(workspace.runningApplication(session.editorPID())->applicationID, "org.xfce.mousepad");
   EXPECT_FALSE(workspace.runningApplication(999999));
 }

@@ -167,25 +167,20 @@ TEST_F(WaylandDesktopTest, VirtualKeyboardPastesIntoNativeEditors) {
   ASSERT_TRUE(desktop->clipboard()->writeString(pasted));
   KeyInjector& keys = *desktop->keyInjector();
   Workspace& workspace = *desktop->workspace();
-  std::vector<int32_t> activated;
-  std::vector<int32_t> deactivated;
-  auto activations = workspace.onActivation(
-      [&](const RunningApplication& a) { activated.push_back(a.processID); });
-  auto deactivations = workspace.onDeactivation(
-      [&](const RunningApplication& a) { deactivated.push_back(a.processID); });
+  FrontChanges front(workspace);
   int32_t previous = 0;
   for (const Editor& editor : *editors) {
     SCOPED_TRACE(editor.name);
     // A change still on its way would be reported with the next: the one before is seen first.
-    EXPECT_TRUE(runUntil([&] { return !previous || std::ranges::count(activated, previous); }));
-    activated.clear();
-    deactivated.clear();
+    EXPECT_TRUE(
+        runUntil([&] { return !previous || std::ranges::count(front.activated, previous); }));
+    front.clear();
     ElementHandle field = bringForward(editor);
     ASSERT_TRUE(field);
     if (previous) {
-      EXPECT_TRUE(runUntil([&] { return !activated.empty() && !deactivated.empty(); }));
-      EXPECT_EQ(activated, std::vector{editor.process->pid()});
-      EXPECT_EQ(deactivated, std::vector{previous});
+      EXPECT_TRUE(runUntil([&] { return !front.activated.empty() && !front.deactivated.empty(); }));
+      EXPECT_EQ(front.activated, std::vector{editor.process->pid()});
+      EXPECT_EQ(front.deactivated, std::vector{previous});
     }
     previous = editor.process->pid();
     std::vector<double> captures;
