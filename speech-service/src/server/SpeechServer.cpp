@@ -230,6 +230,7 @@ struct SpeechServer::Engine {
         tls(ssl::context::tls_server),
         acceptor(io),
         pagesAcceptor(io),
+        acceptStrand(asio::make_strand(io)),
         workers(asio::make_work_guard(workIo)),
         recognitionWorkers(asio::make_work_guard(recognitionIo)) {}
 
@@ -240,8 +241,11 @@ struct SpeechServer::Engine {
   Connections connections;
   NetworkLoop io;
   ssl::context tls;
-  Acceptor acceptor;                 // --listen, the user's socket or the inherited one
-  Acceptor pagesAcceptor;            // open beside the user's socket only
+  Acceptor acceptor;       // --listen, the user's socket or the inherited one
+  Acceptor pagesAcceptor;  // open beside the user's socket only
+  // The accept loops and the closing of their acceptors, one at a time: the network loop has
+  // several threads, and an acceptor is not safe to close while another thread accepts on it.
+  asio::strand<asio::io_context::executor_type> acceptStrand;
   Door mainDoor = Door::tcp;         // what `acceptor` is
   std::filesystem::path madeSocket;  // the user's socket when this server made it, not systemd
   unsigned owner = ::geteuid();      // the one user the socket and the pages serve
@@ -724,14 +728,16 @@ Expected<std::unique_ptr<SpeechServer>, StartupError> SpeechServer::start(Server
           "pages " + where.address + ":" + std::to_string(where.port) + ": " + ec.message()};
     }
     tcpAcceptor = &engine->pagesAcceptor;
-    asio::co_spawn(engine->io, engine->accept(engine->pagesAcceptor, Door::pages), asio::detached);
+    asio::co_spawn(engine->acceptStrand, engine->accept(engine->pagesAcceptor, Door::pages),
+                   asio::detached);
   }
   const tcp::endpoint local = ipEndpoint(tcpAcceptor->local_endpoint(ec));
   engine->port = local.port();
   engine->pagesHost = (local.address().is_v6() ? "[" + local.address().to_string() + "]"
                                                : local.address().to_string()) +
                       ":" + std::to_string(engine->port);
-  asio::co_spawn(engine->io, engine->accept(engine->acceptor, engine->mainDoor), asio::detached);
+  asio::co_spawn(engine->acceptStrand, engine->accept(engine->acceptor, engine->mainDoor),
+                 asio::detached);
   engine->startThreads();
   return std::unique_ptr<SpeechServer>(new SpeechServer(std::move(engine)));
 }
@@ -739,7 +745,7 @@ Expected<std::unique_ptr<SpeechServer>, StartupError> SpeechServer::start(Server
 SpeechServer::SpeechServer(std::unique_ptr<Engine> engine) : engine_(std::move(engine)) {}
 
 SpeechServer::~SpeechServer() {
-  asio::post(engine_->io, [engine = engine_.get()] {
+  asio::post(engine_->acceptStrand, [engine = engine_.get()] {
     error_code ignored;
     engine->acceptor.close(ignored);
     engine->pagesAcceptor.close(ignored);
