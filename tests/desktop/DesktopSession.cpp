@@ -26,7 +26,8 @@ DesktopSession::DesktopSession() {
   std::ofstream(file).close();
   editor = std::make_unique<ChildProcess>(
       std::vector<std::string>{"mousepad", "--disable-server", file.string()});
-  if (!runUntil([&] { return desktop->windows().frontNormalWindow(editorPID()).has_value(); })) {
+  if (!realtest::runUntil(
+          [&] { return desktop->windows().frontNormalWindow(editorPID()).has_value(); })) {
     throw std::runtime_error("the editor did not start");
   }
 }
@@ -44,7 +45,7 @@ void DesktopSession::click() {
 
 bool DesktopSession::bringForward(int32_t processID) {
   auto& workspace = desktop->workspace();
-  return workspace.activate(processID) && runUntil([&] {
+  return workspace.activate(processID) && realtest::runUntil([&] {
            auto front = workspace.frontmostApplication();
            return front && front->processID == processID;
          });

@@ -1,12 +1,13 @@
 #pragma once
 
+// GoogleTest (in RealTestLoop.h) before Xlib, whose macros (None, Bool) clash with its names.
+#include "RealTestLoop.h"
+
 #include <X11/Xlib.h>
 
-#include <functional>
 #include <memory>
 
 #include "ChildProcess.h"
-#include "RealTestLoop.h"
 #include "base/SystemClock.h"
 #include "platform/Platform.h"
 #include "platform/linux/atspi/AtspiAccessibility.h"
@@ -23,11 +24,6 @@ struct DesktopSession {
 
   DesktopSession();
 
-  // Runs the main loop until `done` holds; false after `limit` without.
-  bool runUntil(const std::function<bool()>& done,
-                std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-    return realtest::runUntil(done, limit);
-  }
   // Presses or releases the key with that symbol on the current layout; 0 for a click.
   void key(unsigned long keysym, bool down);
   void tap(unsigned long keysym) { key(keysym, true), key(keysym, false); }

@@ -1,7 +1,9 @@
 #pragma once
 // What the real-component tests share: the main loop they run by hand while they wait for the
-// desktop, the front application's changes, a shell command's output, and times in milliseconds
-// for their figures.
+// desktop, the text they paste and how they read it back, the front application's changes, and a
+// shell command's output.
+#include <gtest/gtest.h>
+
 #include <boost/asio/io_context.hpp>
 
 #include <chrono>
@@ -9,10 +11,12 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/Accessibility.h"
 #include "platform/Workspace.h"
 
 namespace wrenly::realtest {
@@ -20,6 +24,8 @@ namespace wrenly::realtest {
 using Stopwatch = std::chrono::steady_clock;
 
 inline boost::asio::io_context mainLoop;
+
+inline const std::string pasted = "這是測試。";  // five UTF-16 units
 
 // Runs the main loop, and `alsoRun` (a toolkit's events) with it, until `done` holds; false after
 // `limit` without.
@@ -34,6 +40,25 @@ inline bool runUntil(const std::function<bool()>& done,
     if (alsoRun) alsoRun();
   }
   return true;
+}
+
+// Whether the caret of `field` comes to `location`.
+inline bool caretAt(const ElementHandle& field, int64_t location) {
+  return runUntil([&] {
+    const auto caret = field->selectedRange();
+    return caret && caret->location == location;
+  });
+}
+
+// `pasted` landed at `from`: the caret comes to its end, and selecting it reads it back (a
+// browser shows the selection a moment later). The caret goes back to its end for the next paste.
+inline ::testing::AssertionResult landedAt(const ElementHandle& field, int64_t from) {
+  if (!caretAt(field, from + 5)) return ::testing::AssertionFailure() << "the caret did not move";
+  std::optional<std::string> text;
+  const bool read = field->setSelectedRange({from, 5}) &&
+                    runUntil([&] { return (text = field->selectedText()) == pasted; });
+  if (field->setSelectedRange({from + 5, 0}) && read) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "read back: " << text.value_or("?");
 }
 
 // The processes the workspace reports coming to the front and leaving it, in order.
@@ -58,10 +83,6 @@ inline std::string output(const std::string& command) {
   std::string text;
   for (int c; pipe && (c = fgetc(pipe.get())) != EOF;) text.push_back(static_cast<char>(c));
   return text;
-}
-
-inline double milliseconds(Stopwatch::duration elapsed) {
-  return std::chrono::duration<double, std::milli>(elapsed).count();
 }
 
 }  // namespace wrenly::realtest
