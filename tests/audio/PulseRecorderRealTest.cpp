@@ -24,12 +24,11 @@ const std::filesystem::path serverDir = [] {
   return std::filesystem::path(dir ? dir : "");
 }();
 
-// The real microphone, noting each engine's format and counting the frames its tap receives.
+// The real microphone, counting the frames its latest engine's tap receives.
 struct CountingInput final : AudioInput {
   std::mutex mutex;
   std::condition_variable changed;
-  std::vector<std::pair<double, int>> formats;  // rate and channels
-  std::uint64_t frames = 0;                     // of the latest engine
+  std::uint64_t frames = 0;
   PulseAudioInput real;
 
   struct Engine final : AudioEngine {
@@ -55,7 +54,6 @@ struct CountingInput final : AudioInput {
   std::unique_ptr<AudioEngine> makeEngine() override {
     auto engine = std::make_unique<Engine>(real.makeEngine(), *this);
     std::lock_guard guard(mutex);
-    formats.emplace_back(engine->inputFormat().sampleRate, engine->inputFormat().channels);
     frames = 0;
     return engine;
   }
@@ -128,11 +126,8 @@ TEST_F(PulseRecorderTest, RecordsSpeechAcrossAChangeOfDefaultSource) {
   ASSERT_TRUE(play("second", rest48, 1920));
   ASSERT_TRUE(mic.waitForFrames(rest48.size() / 2));
 
+  // Each engine run read at its device's format, or the length and the sound would be off.
   const auto wav = wavSamples(recorder.finish());
-  {
-    std::lock_guard guard(mic.mutex);  // two engine runs, each at its device's format
-    EXPECT_EQ(mic.formats, (std::vector<std::pair<double, int>>{{16000, 1}, {48000, 2}}));
-  }
   EXPECT_NEAR(double(wav.size()), double(speech.size()), 16000 * 0.005);  // within 5 ms
   const double correlation = alignedCorrelation(wav, speech);
   EXPECT_GT(correlation, 0.9);

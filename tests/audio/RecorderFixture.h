@@ -21,7 +21,7 @@ inline std::vector<std::int16_t> pcm(const std::uint8_t* bytes, std::size_t size
   return out;
 }
 
-// The samples of a WAV file from the recorder (its header is checked in PcmEncodingTest).
+// The samples of a WAV file from the recorder (its header is checked in AudioTest).
 inline std::vector<std::int16_t> wavSamples(const std::vector<std::uint8_t>& wav) {
   EXPECT_GE(wav.size(), 44u);
   return wav.size() < 44 ? std::vector<std::int16_t>{} : pcm(wav.data() + 44, wav.size() - 44);

@@ -1,11 +1,21 @@
-// The recorder with the fake microphone: permission and engines, the stored WAV, the meter and
-// the live chunks across device changes.
+// The audio module with the fake microphone: the recorder (permission and engines, the stored
+// WAV, the meter and the live chunks across device changes), samples on their way from the sound
+// server's fragments to the WAV, and the speech decision on recordings of people from
+// pocketsphinx-testdata and on generated noise.
 #include <algorithm>
 #include <atomic>
 #include <boost/asio/io_context.hpp>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
 
 #include "RecorderFixture.h"
+#include "audio/PcmEncoding.h"
+#include "audio/VoiceActivity.h"
+#include "platform/linux/pulse/RecordFragment.h"
 #include "support/LoopDriver.h"
+#include "support/audio/GeneratedNoise.h"
 #include "support/desktop/RecordedDiagnostics.h"
 
 using namespace wrenly;
@@ -219,6 +229,117 @@ TEST_F(BrokenLivePathTest, LiveFailureEndsStreamingOnceAndKeepsTheWav) {
     EXPECT_LE(failing.sizes.size(), missing ? 0u : 1u);  // at most what the first buffer gave
     EXPECT_EQ(failureLogLines(), before + (missing ? 0 : 1));
   }
+}
+
+TEST(PcmEncodingTest, FloatsBecomeRoundedClippedSixteenBitSamples) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const std::pair<float, std::int16_t> rows[] = {
+      {0.0f, 0},         {0.5f, 16384},       {-0.5f, -16384}, {1.0f, 32767},
+      {-1.0f, -32768},   {3.0f, 32767},       {-3.0f, -32768}, {1.4f / 32768, 1},
+      {1.6f / 32768, 2}, {-1.6f / 32768, -2}, {nan, 0}};
+  for (auto [in, out] : rows) EXPECT_EQ(PcmEncoding::pcm16(in), out) << in;
+}
+
+TEST(PcmEncodingTest, HeaderFieldsForSeveralLengthsAndFormats) {
+  const std::tuple<double, int, double> rows[] = {
+      {48000, 2, 1.0}, {44100, 1, 0.37}, {22050, 2, 2.5}, {8000, 1, 0.01}, {16000, 1, 3.0}};
+  for (auto [rate, channels, seconds] : rows) {
+    SCOPED_TRACE(rate);
+    const std::vector<AudioSegment> segments{
+        {FakeAudioInput::tone(440, rate, channels, seconds), rate, channels},
+        {{}, 44100, 2}};  // empty segments are skipped
+    const auto wav = PcmEncoding::encodeWav(segments, makeSoxrResampler);
+    const std::uint32_t data = static_cast<std::uint32_t>(wav.size() - 44);
+    EXPECT_NEAR(data, seconds * 32000, 4);
+    auto field = [&](std::size_t at, std::size_t size) {
+      std::uint32_t v = 0;
+      for (std::size_t i = 0; i < size; ++i) v |= std::uint32_t(wav[at + i]) << (8 * i);
+      return v;
+    };
+    EXPECT_EQ(std::memcmp(wav.data(), "RIFF", 4), 0);
+    EXPECT_EQ(std::memcmp(wav.data() + 8, "WAVEfmt ", 8), 0);
+    EXPECT_EQ(std::memcmp(wav.data() + 36, "data", 4), 0);
+    const std::tuple<std::size_t, std::size_t, std::uint32_t> fields[] = {
+        {4, 4, data + 36}, {16, 4, 16}, {20, 2, 1},  {22, 2, 1},   {24, 4, 16000},
+        {28, 4, 32000},    {32, 2, 2},  {34, 2, 16}, {40, 4, data}};
+    for (auto [at, size, value] : fields) EXPECT_EQ(field(at, size), value) << "offset " << at;
+  }
+}
+
+// A peeked fragment reaches the tap in buffer-sized pieces; a hole (no data) as silence of the
+// same length, so nothing of the recording's length is lost.
+TEST(RecordFragment, DataAndHolesBothKeepTheirLength) {
+  std::vector<float> stereo(10);
+  for (int i = 0; i < 10; ++i) stereo[i] = 0.1f * static_cast<float>(i + 1);
+  for (const bool hole : {false, true}) {
+    SCOPED_TRACE(hole);
+    std::vector<std::uint32_t> pieces;
+    std::vector<float> heard;
+    deliverRecordFragment(hole ? nullptr : stereo.data(), stereo.size() * sizeof(float), 2, 2,
+                          [&](const float* samples, std::uint32_t frames, int channels) {
+                            pieces.push_back(frames);
+                            heard.insert(heard.end(), samples, samples + frames * channels);
+                          });
+    EXPECT_EQ(pieces, (std::vector<std::uint32_t>{2, 2, 1}));
+    EXPECT_EQ(heard, hole ? std::vector<float>(10, 0.0f) : stereo);
+  }
+}
+
+// A recording `gain` dB louder, padded with `pad` seconds before and after, over room noise at
+// `room` dBFS (none below -100).
+std::vector<std::int16_t> take(const std::string& name, double gain, double room, double pad = 0) {
+  std::ifstream in("/usr/share/pocketsphinx/test/data/" + name, std::ios::binary);
+  const std::vector<unsigned char> bytes(std::istreambuf_iterator<char>(in), {});
+  std::vector<float> out(static_cast<std::size_t>(pad * 16000));
+  for (std::size_t i = name.ends_with(".wav") ? PcmEncoding::wavHeaderSize : 0;
+       i + 1 < bytes.size(); i += 2) {
+    out.push_back(static_cast<std::int16_t>(bytes[i] | bytes[i + 1] << 8) / 32768.0f *
+                  std::pow(10.0f, gain / 20));
+  }
+  out.resize(out.size() + static_cast<std::size_t>(pad * 16000));
+  const auto noise =
+      generatedNoise(Noise::room, 16000, static_cast<double>(out.size()) / 16000, room);
+  std::vector<std::int16_t> pcm;
+  for (std::size_t i = 0; i < out.size(); ++i)
+    pcm.push_back(PcmEncoding::pcm16(out[i] + (room > -100) * noise[i]));
+  return pcm;
+}
+
+TEST(VoiceActivityTest, PeopleAreHeardLoudOrQuietInAQuietOrNoisyRoom) {
+  const std::string book = "librivox/sense_and_sensibility_01_austen_64kb-0";
+  for (const std::string& name : std::initializer_list<std::string>{
+           "goforward.raw", "numbers.raw", "something.raw", "tidigits/dhd.2934z.raw",
+           "cards/001.wav", "cards/002.wav", "cards/003.wav", "cards/004.wav", "cards/005.wav",
+           book + "870.wav", book + "880.wav", book + "890.wav", book + "920.wav",
+           book + "930.wav"}) {
+    for (auto [gain, room] : {std::pair(0, -120), {-30, -120}, {-20, -45}, {-10, -35}}) {
+      EXPECT_TRUE(VoiceActivity::findSpeech(take(name, gain, room)))
+          << name << " " << gain << " dB in " << room;
+    }
+    // A second of a quiet room before and after is cut; the words and their margins are not.
+    const auto alone = VoiceActivity::findSpeech(take(name, 0, -120)).value();
+    const auto padded = take(name, 0, -60, 1.0);
+    const auto kept = VoiceActivity::findSpeech(padded).value();
+    EXPECT_LE(kept.end - kept.begin + 16000, padded.size()) << name;
+    EXPECT_LE(kept.begin, 16000 + alone.begin + VoiceActivity::leadMargin) << name;
+    EXPECT_GE(kept.end + VoiceActivity::trailMargin, 16000 + alone.end) << name;
+  }
+}
+
+TEST(VoiceActivityTest, RoomNoiseBreathingAndTypingAreNotSpeech) {
+  for (auto [kind, levels] : {std::pair(Noise::room, std::vector{-90, -70, -55, -45, -35, -25}),
+                              {Noise::breathing, {-45, -35, -25}},
+                              {Noise::typing, {-40, -30, -20}}}) {
+    for (int level : levels) {
+      // Between seconds of digital silence: a muted microphone, or holes in the stream.
+      std::vector<std::int16_t> pcm(16000);
+      for (float sample : generatedNoise(kind, 16000, 6.0, level))
+        pcm.push_back(PcmEncoding::pcm16(sample));
+      pcm.resize(pcm.size() + 16000);
+      EXPECT_FALSE(VoiceActivity::findSpeech(pcm)) << static_cast<int>(kind) << " at " << level;
+    }
+  }
+  EXPECT_FALSE(VoiceActivity::findSpeech(std::vector<std::int16_t>(48000)));
 }
 
 }  // namespace
