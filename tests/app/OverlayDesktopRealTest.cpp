@@ -7,8 +7,6 @@
 #include <QScreen>
 #include <QThread>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "app/OverlayPanel.h"
 #include "desktop/RealTestLoop.h"
@@ -20,10 +18,7 @@ namespace {
 
 std::string fieldLog() {
   const char* path = std::getenv("WRENLY_TEST_FIELD_LOG");
-  std::ifstream in(path ? path : "");
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return output(std::string("cat ") + (path ? path : "/dev/null"));
 }
 
 // Keeps the GUI running until `done` holds or five seconds pass.

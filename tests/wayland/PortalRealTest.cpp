@@ -58,9 +58,7 @@ TEST_F(PortalDesktopTest, DeliversIntoTheEditorInFrontOnceTheUserAllows) {
   // Neither compositor names other clients' windows: the accessibility bus does.
   AtspiWorkspace workspace(mainLoop.get_executor(), accessibility.homeThread(), "wrenly");
   AtspiWindowList windows(workspace);
-  std::vector<int32_t> activated;
-  Subscription watched = workspace.onActivation(
-      [&](const RunningApplication& application) { activated.push_back(application.processID); });
+  FrontChanges changes(workspace);
   ChildProcess editor({"mousepad", "--disable-server"});
   const int32_t pid = editor.pid();
   KeyInjector& keys = *desktop->keyInjector();
@@ -79,7 +77,7 @@ TEST_F(PortalDesktopTest, DeliversIntoTheEditorInFrontOnceTheUserAllows) {
     const auto front = workspace.frontmostApplication();
     return front && front->processID == pid;
   }));
-  EXPECT_THAT(activated, ::testing::Contains(pid));
+  EXPECT_THAT(changes.activated, ::testing::Contains(pid));
   EXPECT_TRUE(windows.frontNormalWindow(pid));
   EXPECT_TRUE(workspace.runningApplication(pid));
   EXPECT_FALSE(workspace.activate(pid));
