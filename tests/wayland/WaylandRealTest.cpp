@@ -94,19 +94,18 @@ class WaylandDesktopTest : public ::testing::Test {
   // without which no window has focus. A GTK 3, a GTK 4 and a Qt 5 editor, native Wayland
   // windows.
   static void SetUpTestSuite() {
-    accessibility = new AtspiAccessibility(AtspiAccessibility::KeyAccess::available);
-    desktop = WaylandDesktop::open(mainLoop.get_executor(), "wrenly", nullptr).release();
-    editors = new std::vector<Editor>;
+    accessibility = std::make_unique<AtspiAccessibility>(AtspiAccessibility::KeyAccess::available);
+    desktop = WaylandDesktop::open(mainLoop.get_executor(), "wrenly", nullptr);
     for (auto command : {std::vector<std::string>{"mousepad", "--disable-server"},
                          std::vector<std::string>{"gnome-text-editor", "--standalone"},
                          std::vector<std::string>{"featherpad", "--standalone"}}) {
-      editors->push_back({command[0], std::make_unique<ChildProcess>(command)});
+      editors.push_back({command[0], std::make_unique<ChildProcess>(command)});
     }
   }
   static void TearDownTestSuite() {
-    delete editors;
-    delete desktop;
-    delete accessibility;
+    editors.clear();
+    desktop.reset();
+    accessibility.reset();
   }
   void SetUp() override {
     ASSERT_TRUE(desktop && desktop->clipboard() && desktop->keyInjector() && desktop->workspace() &&
@@ -127,9 +126,9 @@ class WaylandDesktopTest : public ::testing::Test {
     return field;
   }
 
-  static inline WaylandDesktop* desktop = nullptr;
-  static inline std::vector<Editor>* editors = nullptr;
-  static inline AtspiAccessibility* accessibility = nullptr;
+  static inline std::unique_ptr<WaylandDesktop> desktop;
+  static inline std::vector<Editor> editors;
+  static inline std::unique_ptr<AtspiAccessibility> accessibility;
 };
 
 TEST_F(WaylandDesktopTest, ClipboardIsSetWithoutFocusAndOtherProgramsReadIt) {
@@ -154,7 +153,7 @@ TEST_F(WaylandDesktopTest, VirtualKeyboardPastesIntoNativeEditors) {
   Workspace& workspace = *desktop->workspace();
   FrontChanges front(workspace);
   int32_t previous = 0;
-  for (const Editor& editor : *editors) {
+  for (const Editor& editor : editors) {
     SCOPED_TRACE(editor.name);
     // A change still on its way would be reported with the next: the one before is seen first.
     EXPECT_TRUE(
@@ -188,7 +187,7 @@ TEST_F(WaylandDesktopTest, VirtualKeyboardPastesIntoNativeEditors) {
       ASSERT_TRUE(runUntil([&] { return field->selectedRange() == TextRange{after, 0}; }));
     }
   }
-  const int32_t first = editors->front().process->pid();
+  const int32_t first = editors.front().process->pid();
   EXPECT_EQ(workspace.runningApplication(first)->applicationID, "mousepad");  // its app_id
   EXPECT_FALSE(workspace.runningApplication(999999));
   WindowList& windows = *desktop->windows();
