@@ -112,18 +112,15 @@ class WaylandDesktopTest : public ::testing::Test {
                 desktop->windows());
   }
 
-  // The editor in front with its text area focused.
-  ElementHandle bringForward(const Editor& editor) {
+  // The application in front, asked again until it is; with `field`, once its focused element
+  // (an editor's text area) is found there too.
+  bool bringForward(int32_t pid, ElementHandle* field = nullptr) {
     Workspace& workspace = *desktop->workspace();
-    ElementHandle field;
-    const int32_t pid = editor.process->pid();
-    EXPECT_TRUE(runUntil([&] {
-      if (!workspace.activate(pid)) return false;
-      auto front = workspace.frontmostApplication();
+    return runUntil([&] {
+      auto front = workspace.activate(pid) ? workspace.frontmostApplication() : std::nullopt;
       return front && front->processID == pid &&
-             (field = accessibility->focusedElement(pid, 300ms)) != nullptr;
-    }));
-    return field;
+             (!field || (*field = accessibility->focusedElement(pid, 300ms)) != nullptr);
+    });
   }
 
   static inline std::unique_ptr<WaylandDesktop> desktop;
@@ -159,8 +156,8 @@ TEST_F(WaylandDesktopTest, VirtualKeyboardPastesIntoNativeEditors) {
     EXPECT_TRUE(
         runUntil([&] { return !previous || std::ranges::count(front.activated, previous); }));
     front.clear();
-    ElementHandle field = bringForward(editor);
-    ASSERT_TRUE(field);
+    ElementHandle field;
+    ASSERT_TRUE(bringForward(editor.process->pid(), &field));
     if (previous) {
       EXPECT_TRUE(runUntil([&] { return !front.activated.empty() && !front.deactivated.empty(); }));
       EXPECT_EQ(front.activated, std::vector{editor.process->pid()});
@@ -204,11 +201,7 @@ TEST_F(WaylandDesktopTest, TerminalsGetCtrlShiftV) {
   const auto received = folder / "received";
   ChildProcess terminal({"foot", "sh", "-c", "stty -icanon; exec cat > " + received.string()});
   const int32_t pid = terminal.pid();
-  Workspace& workspace = *desktop->workspace();
-  ASSERT_TRUE(runUntil([&] {
-    auto front = workspace.activate(pid) ? workspace.frontmostApplication() : std::nullopt;
-    return front && front->processID == pid;
-  }));
+  ASSERT_TRUE(bringForward(pid));
   ASSERT_TRUE(desktop->clipboard()->writeString(pasted));
   ASSERT_TRUE(desktop->keyInjector()->pasteKeyDown(pid));
   desktop->keyInjector()->pasteKeyUp();
