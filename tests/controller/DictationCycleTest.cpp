@@ -137,16 +137,6 @@ TEST_F(Dictations, AFailedRecognitionKeepsTheRecordingForRetriesThatNameTheFaile
   }
 }
 
-TEST_F(Dictations, AFailedCleanUpDeliversTheLocalTextAndSaysSo) {
-  memory.transcript = "  第一點買牛奶第二點買麵包  ";
-  memory.fail("clean", rejected);
-  dictate();
-  EXPECT_EQ(editorField->text(), "1. 買牛奶\n2. 買麵包");
-  EXPECT_EQ(state().message, std::string(Messages::pasteSent) + Messages::cleanupIncomplete);
-  EXPECT_EQ(state().overlayNotice, Messages::pasteSentNotice);
-  EXPECT_FALSE(state().hasRetryRecording);
-}
-
 TEST_F(Dictations, ASelectionIsRewrittenAndReplaced) {
   // A selection of exactly the limit is taken.
   editorField->setText(std::string(20000, 'a') + " world").select(0, 20000);
@@ -184,7 +174,7 @@ TEST_F(Dictations, ARetryFromTheWindowWithNoFieldLeftGoesToTheClipboard) {
   EXPECT_EQ(desktop.clipboard.contents(), "已整理的文字");
 }
 
-TEST_F(Dictations, AnEmptyRecordingOrAFailedDeliverySaySo) {
+TEST_F(Dictations, AnEmptyRecordingAFailedCleanUpOrAFailedDeliverySaySo) {
   startDictation();
   controller->toggle();  // nothing was said
   EXPECT_EQ(state().phase, DictationPhase::idle);
@@ -192,6 +182,15 @@ TEST_F(Dictations, AnEmptyRecordingOrAFailedDeliverySaySo) {
   EXPECT_EQ(state().overlayNotice, Messages::recordingNotFinished);
   EXPECT_FALSE(state().hasRetryRecording);
   EXPECT_TRUE(cycleLines().empty());
+
+  // A failed clean-up delivers the local text.
+  memory.transcript = "  第一點買牛奶第二點買麵包  ";
+  memory.fail("clean", rejected);
+  dictate();
+  EXPECT_EQ(editorField->text(), "1. 買牛奶\n2. 買麵包");
+  EXPECT_EQ(state().message, std::string(Messages::pasteSent) + Messages::cleanupIncomplete);
+  EXPECT_EQ(state().overlayNotice, Messages::pasteSentNotice);
+  EXPECT_FALSE(state().hasRetryRecording);
 
   desktop.clipboard.refuseWrites();
   dictate();
