@@ -186,26 +186,24 @@ std::vector<ViewCase> viewCases() {
 }
 
 // The window at its usual width, with the actions it calls recorded.
-struct MenuViewAt460 : testing::Test {
+struct Window : testing::Test {
   QApplication& app = testApplication();
   RecordedActions actions;
   WindowContent view{actions, 460};
 };
 
-TEST(MenuView, StateDecidesTextsStepsAndEnabledControlsInBothWidths) {
-  testApplication();
-  RecordedActions actions;
+TEST_F(Window, StateDecidesTextsStepsAndEnabledControlsInBothWidths) {
   for (int width : {460, 340}) {
-    WindowContent view(actions, width);
+    WindowContent content(actions, width);
     for (const ViewCase& c : viewCases()) {
       SCOPED_TRACE(std::string(c.name) + " at " + std::to_string(width));
-      view.render(c.state);
-      const QStringList texts = visibleTexts(view);
+      content.render(c.state);
+      const QStringList texts = visibleTexts(content);
       for (const auto& text : c.shown) EXPECT_TRUE(shows(texts, text)) << text;
       for (const auto& text : c.hidden) EXPECT_FALSE(shows(texts, text)) << text;
       for (bool enabled : {true, false}) {
         for (const auto& text : enabled ? c.enabled : c.disabled) {
-          QAbstractButton* button = visibleButton(view, QString::fromStdString(text));
+          QAbstractButton* button = visibleButton(content, QString::fromStdString(text));
           ASSERT_NE(button, nullptr) << text;
           EXPECT_EQ(button->isEnabled(), enabled) << text;
         }
@@ -214,7 +212,7 @@ TEST(MenuView, StateDecidesTextsStepsAndEnabledControlsInBothWidths) {
   }
 }
 
-TEST_F(MenuViewAt460, ControllerTextsAreNeverReadAsMarkup) {
+TEST_F(Window, ControllerTextsAreNeverReadAsMarkup) {
   ShellSnapshot s = ready();
   s.voice.message = s.voice.lastText = s.voice.activationFeedback = "<img src=x>";
   view.render(s);
@@ -229,7 +227,7 @@ TEST_F(MenuViewAt460, ControllerTextsAreNeverReadAsMarkup) {
 
 // Controls call their actions and deletion asks first. Live recognition changed from outside
 // is not sent back; the accessibility toolkit's toggle action (no click) is.
-TEST_F(MenuViewAt460, ControlsCallTheirActionsAndDeletionAsksFirst) {
+TEST_F(Window, ControlsCallTheirActionsAndDeletionAsksFirst) {
   ShellSnapshot s = ready();
   s.voice.streamingConsent = true;
   view.render(s);
@@ -261,7 +259,7 @@ TEST_F(MenuViewAt460, ControlsCallTheirActionsAndDeletionAsksFirst) {
 
 // A screen reader counts the scroll area's children, then the view grows or shrinks and the
 // scroll bar hides before it asks for the last one: the answer is none, never a wild pointer.
-TEST_F(MenuViewAt460, ScrollAreaAnswersAReaderThatCountedBeforeTheBarHid) {
+TEST_F(Window, ScrollAreaAnswersAReaderThatCountedBeforeTheBarHid) {
   auto* area = view.findChild<QScrollArea*>();
   ASSERT_NE(area, nullptr);
   view.render(ready());
@@ -282,7 +280,7 @@ TEST_F(MenuViewAt460, ScrollAreaAnswersAReaderThatCountedBeforeTheBarHid) {
 
 // The list shows the controller's entries; a typed line is sent as it is and stays in the field
 // when it cannot be read, and the selected entry is the one removed.
-TEST_F(MenuViewAt460, OwnWordsListSendsItsChanges) {
+TEST_F(Window, OwnWordsListSendsItsChanges) {
   ShellSnapshot s = ready();
   s.voice.ownWords = std::make_shared<const OwnWords>(
       OwnWords{{"Kowloon Tong"}, {{"github", "GitHub"}, {"嗯", ""}}});
@@ -306,7 +304,7 @@ TEST_F(MenuViewAt460, OwnWordsListSendsItsChanges) {
             (std::vector<std::string>{"add:teh => the", "add:=> x", "remove:Kowloon Tong"}));
 }
 
-TEST_F(MenuViewAt460, TheHistoryOpensToItsEntriesAndTheirActions) {
+TEST_F(Window, TheHistoryOpensToItsEntriesAndTheirActions) {
   ShellSnapshot s = ready();
   for (const std::uint64_t id : {7, 3}) {
     s.voice.history.push_back(
@@ -329,6 +327,19 @@ TEST_F(MenuViewAt460, TheHistoryOpensToItsEntriesAndTheirActions) {
             (std::vector<std::string>{"copy:7", "paste:3", "clearHistory", "disk:on"}));
 }
 
+TEST_F(Window, TheTrayIconShowsTheWaveformExactlyWhileRecording) {
+  TrayIcon tray(actions);
+  for (auto [phase, icon] : {std::pair{DictationPhase::idle, TrayIcon::microphoneIcon},
+                             {DictationPhase::starting, TrayIcon::microphoneIcon},
+                             {DictationPhase::recording, TrayIcon::waveformIcon},
+                             {DictationPhase::processing, TrayIcon::microphoneIcon}}) {
+    ShellSnapshot s = ready();
+    s.voice.phase = phase;
+    tray.render(s);
+    EXPECT_EQ(tray.iconName().toStdString(), icon) << phase;
+  }
+}
+
 // The middle bar and the two outer ones of both meters: each meter's floor in silence (or below
 // it); at a full level (or past it), 32 and 35 % of the way up.
 TEST(Meters, BarHeightsFollowTheLevel) {
@@ -348,19 +359,6 @@ TEST(Meters, BarHeightsFollowTheLevel) {
     check(overlayWaveformBarHeights(full), 32, 3 + 29 * 0.35);
   }
   EXPECT_LT(windowMeterBarHeights(0.3f)[6], windowMeterBarHeights(0.3f)[7]);
-}
-
-TEST_F(MenuViewAt460, TheTrayIconShowsTheWaveformExactlyWhileRecording) {
-  TrayIcon tray(actions);
-  for (auto [phase, icon] : {std::pair{DictationPhase::idle, TrayIcon::microphoneIcon},
-                             {DictationPhase::starting, TrayIcon::microphoneIcon},
-                             {DictationPhase::recording, TrayIcon::waveformIcon},
-                             {DictationPhase::processing, TrayIcon::microphoneIcon}}) {
-    ShellSnapshot s = ready();
-    s.voice.phase = phase;
-    tray.render(s);
-    EXPECT_EQ(tray.iconName().toStdString(), icon) << phase;
-  }
 }
 
 TEST(OverlayView, PhaseDecidesTitleGuidanceAndRightHandElement) {

@@ -246,6 +246,7 @@ TEST_F(Dictations, TheMeterFollowsTheMicrophoneUntilTheRecordingStopsItself) {
   // The in-memory service answers at once and nothing is pasted: the text is copied within the
   // same advance.
   clock.advance(std::chrono::milliseconds(200) + DictationCycle::supervisionPeriod);
+  EXPECT_NE(state().phase, DictationPhase::recording);
   runUntil([&] { return state().phase == DictationPhase::idle; }, true);
   EXPECT_EQ(state().level, 0);
   EXPECT_EQ(state().message, Messages::copied);
