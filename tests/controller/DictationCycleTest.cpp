@@ -127,6 +127,8 @@ TEST_F(Dictations, AFailedRecognitionKeepsTheRecordingForRetriesThatNameTheFaile
   controller->retryLastRecording();
   finishProcessing();
   EXPECT_FALSE(state().hasRetryRecording);
+  controller->retryLastRecording();  // the delivered recording is gone, not just hidden
+  EXPECT_EQ(state().phase, DictationPhase::idle);
   EXPECT_EQ(editorField->text(), "已整理的文字");
   EXPECT_EQ(state().overlayNotice, Messages::pasteSentNotice);
   EXPECT_EQ(streams.size(), 1u);
