@@ -1,5 +1,6 @@
 // Whole dictations on the fakes and the in-memory service: start, record, stop, recognise,
-// tidy, deliver, report; and the user's own words around them.
+// tidy, deliver, report; the user's own words around them; and a fault sweep over every
+// operation of a dictation.
 
 #include <gmock/gmock.h>
 
@@ -121,13 +122,13 @@ TEST_F(Dictations, AFailedRecognitionKeepsTheRecordingForRetriesThatNameTheFaile
 
   // One from the window that succeeds goes to the field the user left, however long ago: a
   // retry is the user's own request.
-  desktop.activate(desktop.self());
-  settle();
-  controller->rememberDeactivatedApp(editor.running());
+  activate(desktop.self(), &editor);
   clock.advanceSeconds(600);
   controller->retryLastRecording();
   finishProcessing();
   EXPECT_FALSE(state().hasRetryRecording);
+  controller->retryLastRecording();  // the delivered recording is gone, not just hidden
+  EXPECT_EQ(state().phase, DictationPhase::idle);
   EXPECT_EQ(editorField->text(), "已整理的文字");
   EXPECT_EQ(state().overlayNotice, Messages::pasteSentNotice);
   EXPECT_EQ(streams.size(), 1u);
@@ -136,16 +137,6 @@ TEST_F(Dictations, AFailedRecognitionKeepsTheRecordingForRetriesThatNameTheFaile
       EXPECT_EQ(call.requestID, streams[0]->requestID());
     }
   }
-}
-
-TEST_F(Dictations, AFailedCleanUpDeliversTheLocalTextAndSaysSo) {
-  memory.transcript = "  第一點買牛奶第二點買麵包  ";
-  memory.fail("clean", rejected);
-  dictate();
-  EXPECT_EQ(editorField->text(), "1. 買牛奶\n2. 買麵包");
-  EXPECT_EQ(state().message, std::string(Messages::pasteSent) + Messages::cleanupIncomplete);
-  EXPECT_EQ(state().overlayNotice, Messages::pasteSentNotice);
-  EXPECT_FALSE(state().hasRetryRecording);
 }
 
 TEST_F(Dictations, ASelectionIsRewrittenAndReplaced) {
@@ -177,8 +168,7 @@ TEST_F(Dictations, ASelectionIsRewrittenAndReplaced) {
 TEST_F(Dictations, ARetryFromTheWindowWithNoFieldLeftGoesToTheClipboard) {
   memory.fail("transcribe", rejected);
   dictate();
-  desktop.activate(desktop.self());
-  settle();
+  activate(desktop.self());
   controller->retryLastRecording();
   finishProcessing();
   EXPECT_EQ(editorField->text(), "");
@@ -186,7 +176,7 @@ TEST_F(Dictations, ARetryFromTheWindowWithNoFieldLeftGoesToTheClipboard) {
   EXPECT_EQ(desktop.clipboard.contents(), "已整理的文字");
 }
 
-TEST_F(Dictations, AnEmptyRecordingOrAFailedDeliverySaySo) {
+TEST_F(Dictations, AnEmptyRecordingAFailedCleanUpOrAFailedDeliverySaySo) {
   startDictation();
   controller->toggle();  // nothing was said
   EXPECT_EQ(state().phase, DictationPhase::idle);
@@ -194,6 +184,15 @@ TEST_F(Dictations, AnEmptyRecordingOrAFailedDeliverySaySo) {
   EXPECT_EQ(state().overlayNotice, Messages::recordingNotFinished);
   EXPECT_FALSE(state().hasRetryRecording);
   EXPECT_TRUE(cycleLines().empty());
+
+  // A failed clean-up delivers the local text.
+  memory.transcript = "  第一點買牛奶第二點買麵包  ";
+  memory.fail("clean", rejected);
+  dictate();
+  EXPECT_EQ(editorField->text(), "1. 買牛奶\n2. 買麵包");
+  EXPECT_EQ(state().message, std::string(Messages::pasteSent) + Messages::cleanupIncomplete);
+  EXPECT_EQ(state().overlayNotice, Messages::pasteSentNotice);
+  EXPECT_FALSE(state().hasRetryRecording);
 
   desktop.clipboard.refuseWrites();
   dictate();
@@ -249,6 +248,7 @@ TEST_F(Dictations, TheMeterFollowsTheMicrophoneUntilTheRecordingStopsItself) {
   // The in-memory service answers at once and nothing is pasted: the text is copied within the
   // same advance.
   clock.advance(std::chrono::milliseconds(200) + DictationCycle::supervisionPeriod);
+  EXPECT_NE(state().phase, DictationPhase::recording);
   runUntil([&] { return state().phase == DictationPhase::idle; }, true);
   EXPECT_EQ(state().level, 0);
   EXPECT_EQ(state().message, Messages::copied);
@@ -279,6 +279,63 @@ TEST_F(Dictations, OwnWordsHintTheRecognitionReplaceInWhatIsPastedAndChangeFromT
             std::string(Messages::ownWordsFileHeader) + "github => GitHub\nteh => the\n=> lost\n");
   EXPECT_EQ(fileMode(wordsFile), 0600u);
   EXPECT_TRUE(state().ownWords->words.empty());
+}
+
+// Fails each operation of a whole dictation in turn, as a fault sweep: the n-th operation of
+// the stream transport and the speech service (counted together) fails, for n from 1 until a
+// dictation no longer reaches it. Whatever fails, the phase returns to idle and the recording
+// is never lost: the text arrives, or the recording is kept and a retry delivers it.
+
+enum class Recognition { live, batch };
+
+// One program per run, fresh from launch, on the real client and the loopback service.
+class SweepRun final : public ControllerProgram {
+ public:
+  explicit SweepRun(std::shared_ptr<FailCount> failures) {
+    streamFailures = failures;
+    loopback = true;
+    launchReady();
+    server.setHandler([failures](const ContractServer::Request&) {
+      std::optional<ContractServer::Reply> reply;
+      if (failures->fail()) reply.emplace().dropConnection = true;
+      return reply;
+    });
+  }
+
+  // One dictation; on failure, one retry once nothing fails any more.
+  void dictate(Recognition recognition, const FailCount& failures) {
+    controller->setStreamingConsent(recognition == Recognition::live);
+    startDictation();
+    ASSERT_EQ(state().phase, DictationPhase::recording);
+    speak(0.5);
+    stopDictation();
+    EXPECT_EQ(state().phase, DictationPhase::idle);
+    if (editorField->text().empty()) {
+      ASSERT_TRUE(state().hasRetryRecording) << "the recording was lost";
+      ASSERT_TRUE(failures.reached());
+      controller->retryLastRecording();
+      finishProcessing();
+      EXPECT_EQ(state().phase, DictationPhase::idle);
+    }
+    EXPECT_FALSE(editorField->text().empty()) << "the retry did not deliver";
+  }
+};
+
+TEST(FaultSweep, EveryFailingOperationOfADictationLeavesIdleWithTheRecordingKept) {
+  for (Recognition recognition : {Recognition::live, Recognition::batch}) {
+    std::size_t n = 1;
+    for (; n < 100; ++n) {
+      SCOPED_TRACE(testing::Message() << (recognition == Recognition::live ? "live" : "batch")
+                                      << " dictation, failing operation " << n);
+      auto failures = std::make_shared<FailCount>(n);
+      SweepRun run(failures);
+      run.dictate(recognition, *failures);
+      if (testing::Test::HasFatalFailure() || !failures->reached()) break;
+    }
+    // A whole dictation has several operations, and the sweep got past all of them.
+    EXPECT_GT(n, 3u);
+    EXPECT_LT(n, 100u);
+  }
 }
 
 }  // namespace

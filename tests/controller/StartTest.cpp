@@ -1,8 +1,10 @@
 // Starting a dictation: every refusal and the notices it leaves, the field the user left, the
 // microphone's tries, the supervision of a running recording, what observers see, and the field
-// a trigger-key press captures.
+// a trigger-key press captures; and before any of it, the trigger-key set-up with its permission
+// flow and the stored preferences.
 
 #include <gmock/gmock.h>
+#include <unicode/locid.h>
 
 #include "audio/RecorderError.h"
 #include "messages/ErrorText.h"
@@ -20,17 +22,9 @@ class Start : public ControllerFixture {
  public:
   void SetUp() override { launchReady(); }
 
-  // The user goes from the editor to this program's window.
-  void openOwnWindow() {
-    desktop.activate(desktop.self());
-    settle();
-    controller->rememberDeactivatedApp(editor.running());
-  }
-
   // A refusal gives a notice: nothing to type into while this program is in front.
   void refuseForNoField() {
-    desktop.activate(desktop.self());
-    settle();
+    activate(desktop.self());
     startDictation();
     ASSERT_EQ(state().overlayNotice, Messages::noFieldNotice);
   }
@@ -55,23 +49,22 @@ class Refusals : public Start, public testing::WithParamInterface<Refusal> {};
 
 TEST_P(Refusals, EndAtIdleWithAMessageAndANotice) {
   GetParam().arrange(*this);
-  const int shows = overlay.shows;
   startDictation();
   EXPECT_EQ(state().phase, DictationPhase::idle);
   EXPECT_EQ(state().message, GetParam().message);
   EXPECT_FALSE(state().isEditingSelection);
   EXPECT_EQ(state().overlayNotice, GetParam().notice);
-  EXPECT_GT(overlay.shows, shows);
-  EXPECT_EQ(overlay.shown.notice, GetParam().notice);
+  EXPECT_EQ(overlay.shown.notice, GetParam().notice);  // nothing was shown before
   EXPECT_EQ(mic.liveEngines(), 0);
   for (const auto& stream : streams) EXPECT_EQ(stream->cancels, 1);
   EXPECT_TRUE(cycleLines().empty());
 }
 
-std::string astral(int count) {
+// 10,000 characters outside the BMP and one inside: 20,001 UTF-16 units, one past the limit.
+std::string astralPastTheLimit() {
   std::string text;
-  for (int i = 0; i < count; ++i) text += "😀";
-  return text;
+  for (int i = 0; i < 10000; ++i) text += "😀";
+  return text + "a";
 }
 
 const Refusal refusals[] = {
@@ -83,26 +76,19 @@ const Refusal refusals[] = {
      },
      Messages::signInPrompt, Messages::enableServiceNotice},
     {"selectionTooLong",
-     [](Start& t) { t.editorField->setText(std::string(20001, 'a')).select(0, 20001); },
-     Messages::selectionTooLong, Messages::selectionTooLongNotice},
-    // 10,001 characters outside the BMP are 20,002 UTF-16 units.
-    {"astralSelectionTooLong",
-     [](Start& t) { t.editorField->setText(astral(10001)).select(0, 20002); },
+     [](Start& t) { t.editorField->setText(astralPastTheLimit()).select(0, 20001); },
      Messages::selectionTooLong, Messages::selectionTooLongNotice},
     {"oldRecentTarget",
      [](Start& t) {
-       t.openOwnWindow();
+       t.activate(t.desktop.self(), &t.editor);
        t.clock.advance(DictationCycle::recentTargetAgeLimit);
      },
      noField, Messages::noFieldNotice},
     {"passwordFieldBeforeARecentTarget",
      [](Start& t) {
        // The browser's field was left a moment ago; the editor's is a password.
-       t.desktop.activate(t.browser);
-       t.settle();
-       t.desktop.activate(t.editor);
-       t.settle();
-       t.controller->rememberDeactivatedApp(t.browser.running());
+       t.activate(t.browser);
+       t.activate(t.editor, &t.browser);
        t.editorField->setSecure();
      },
      noField, Messages::noFieldNotice},
@@ -126,7 +112,7 @@ INSTANTIATE_TEST_SUITE_P(Start, Refusals, testing::ValuesIn(refusals),
                          [](const auto& row) { return row.param.name; });
 
 TEST_F(Start, TheFieldTheUserJustLeftServesButNeverThisProgramItself) {
-  openOwnWindow();
+  activate(desktop.self(), &editor);
   clock.advanceSeconds(29.9);
   // Neither this program nor another application without an id replaces the editor.
   controller->rememberDeactivatedApp(desktop.self().running());
@@ -191,7 +177,9 @@ TEST_F(Start, TheMicrophoneIsTriedFourTimesAndReconnectedUntilTenTriesFail) {
   EXPECT_FALSE(overlay.visible);
 }
 
-TEST_F(Start, TheLastOfTwoNoticesDecidesWhenTheOverlayHides) {
+// The last of two notices decides when the overlay hides; a switch of applications while a start
+// prepares ends it with no notice or overlay left, even when a notice ran out meanwhile.
+TEST_F(Start, TheLastNoticeOrASwitchOfApplicationsWhileAStartPreparesDecidesWhenTheOverlayHides) {
   refuseForNoField();           // at 0
   controller->installHotkey();  // nothing changed: neither is the message
   EXPECT_EQ(state().message, Messages::noField(Messages::rightAltTitle));
@@ -203,12 +191,9 @@ TEST_F(Start, TheLastOfTwoNoticesDecidesWhenTheOverlayHides) {
   EXPECT_FALSE(overlay.visible);
   EXPECT_EQ(overlay.hides, 1);
   EXPECT_EQ(state().overlayNotice, Messages::noFieldNotice);  // kept after the hide
-}
 
-TEST_F(Start, ASwitchOfApplicationsWhileAStartPreparesEndsItWithNoNoticeOrOverlayLeft) {
   refuseForNoField();  // the notice went up one preparation time ago
-  desktop.activate(editor);
-  settle();
+  activate(editor);
   clock.advance(NoticeTimer::duration - TextDelivery::prepareSettleTime -
                 std::chrono::milliseconds(100));
   ASSERT_TRUE(overlay.visible);
@@ -251,23 +236,13 @@ TEST_F(Start, ObserversSeeEachStepOnce) {
 
 // The destination of a dictation started by the trigger key is what had focus when the key went
 // down: toolkits that focus their menu bar at a lone Alt's release must not redirect the text.
-class TriggerPressCapture : public Start {
- public:
-  void startRan() {
-    clock.advance(TextDelivery::prepareSettleTime);
-    runUntil([&] { return state().phase != DictationPhase::starting; }, true);
-    ASSERT_EQ(state().phase, DictationPhase::recording);
-  }
-
-  std::shared_ptr<FakeElement> menuItem = editor.addField("menu item");
-  std::shared_ptr<FakeElement> otherField = editor.addField();
-};
-
-TEST_F(TriggerPressCapture, TheFieldFocusedAtKeyDownReceivesTheTextButOnlyForThatStart) {
+TEST_F(Start, TheFieldFocusedAtTriggerKeyDownReceivesTheTextButOnlyForThatStart) {
+  const auto menuItem = editor.addField("menu item");
+  const auto otherField = editor.addField();
   play(KeyEventScript().press(TriggerKey::rightAlt));
   editor.focus(menuItem);  // the toolkit, at the release
   play(KeyEventScript().release(TriggerKey::rightAlt));
-  startRan();
+  letStartRun();
   editor.focus(editorField);  // and back at the next release
   speak(0.5);
   tap(TriggerKey::rightAlt);
@@ -281,7 +256,7 @@ TEST_F(TriggerPressCapture, TheFieldFocusedAtKeyDownReceivesTheTextButOnlyForTha
   editor.focus(otherField);
   controller->toggle();  // the window's record button
   settle();
-  startRan();
+  letStartRun();
   speak(0.5);
   stopDictation();
   EXPECT_EQ(otherField->text(), "已整理的文字");
@@ -291,7 +266,7 @@ TEST_F(TriggerPressCapture, TheFieldFocusedAtKeyDownReceivesTheTextButOnlyForTha
 // Held to talk, the release sends what was said; a tap (even while the microphone still opens),
 // or a key or click while held, leaves nothing behind. The chord is held the same way, its own R
 // repeating meanwhile.
-TEST_F(TriggerPressCapture, AHeldKeyTalksAndATapOrAShortcutLeavesNothing) {
+TEST_F(Start, AHeldTriggerKeyTalksAndATapOrAShortcutLeavesNothing) {
   const TriggerKey alt = TriggerKey::rightAlt, chord = TriggerKey::optionCommandR;
   controller->setTriggerMode(TriggerMode::hold);
   EXPECT_EQ(state().message, Messages::readyHeld(Messages::rightAltTitle));
@@ -314,7 +289,7 @@ TEST_F(TriggerPressCapture, AHeldKeyTalksAndATapOrAShortcutLeavesNothing) {
     key == chord ? desktop.chords.press(TriggerKeyDetector::chord)
                  : play(KeyEventScript().press(key));
     if (heldFor >= 0) {
-      startRan();
+      letStartRun();
       speak(0.5);
     }
     if (typed) play(KeyEventScript().type(*typed));
@@ -364,6 +339,101 @@ TEST(StartGate, TheLaunchMessageNamesWhatIsMissingAndTheKeyWaitsForSetUp) {
     EXPECT_EQ(program.state().message, Messages::finishSetupFirst);
     EXPECT_EQ(program.state().phase, DictationPhase::idle);
   }
+}
+
+class SetUp : public ControllerFixture {};
+
+TEST_F(SetUp, FirstLaunchWithoutPermissionPromptsOnceAndAGrantThenAKeyLightTheDetector) {
+  desktop.setTrusted(false);
+  launch(false);
+  EXPECT_EQ(desktop.trustRequests(), 1);
+  EXPECT_FALSE(state().permissionGranted);
+  EXPECT_FALSE(state().triggerKeyAvailable);
+  EXPECT_EQ(state().message, Messages::allowAccessibility);
+
+  controller->refreshPermission(Prompt::none, Report::none);   // an activation
+  controller->refreshPermission(Prompt::none, Report::timed);  // "check again"
+  EXPECT_EQ(desktop.trustRequests(), 1);
+  // The time of the check, in the short style of the user's locale.
+  const icu::Locale saved = icu::Locale::getDefault();
+  const std::pair<const char*, const char*> styles[] = {
+      {"en_US", "[0-9]{1,2}:[0-9]{2}.*[AP]M · 仍未取得權限。.*"},
+      {"de_DE", "[0-9]{2}:[0-9]{2} · 仍未取得權限。.*"}};
+  for (const auto& [locale, pattern] : styles) {
+    UErrorCode status = U_ZERO_ERROR;
+    icu::Locale::setDefault(icu::Locale(locale), status);
+    controller->refreshPermission(Prompt::none, Report::timed);
+    EXPECT_THAT(state().permissionFeedback, testing::MatchesRegex(pattern)) << locale;
+  }
+  UErrorCode status = U_ZERO_ERROR;
+  icu::Locale::setDefault(saved, status);
+
+  // Opening the settings asks again, which is what switches accessibility on; no page opens.
+  desktop.grantOnRequest();
+  controller->openAccessibilitySettings();
+  EXPECT_EQ(desktop.trustRequests(), 2);
+  EXPECT_TRUE(desktop.openedURLs().empty());
+  controller->refreshPermission(Prompt::none, Report::timed);
+  EXPECT_TRUE(state().permissionGranted);
+  EXPECT_TRUE(state().triggerKeyAvailable);
+  EXPECT_THAT(state().permissionFeedback, testing::EndsWith(Messages::permissionGranted));
+  EXPECT_EQ(state().triggerKeyTitle, Messages::rightAltTitle);
+
+  tap(TriggerKey::leftShift);
+  EXPECT_EQ(state().detectedTriggerKey, TriggerKey::leftShift);
+  EXPECT_TRUE(state().detectionLight);
+  clock.advanceSeconds(0.69);
+  EXPECT_TRUE(state().detectionLight);
+  clock.advanceSeconds(0.01);
+  EXPECT_FALSE(state().detectionLight);
+  EXPECT_EQ(state().phase, DictationPhase::idle);  // set-up presses never dictate
+}
+
+TEST_F(SetUp, AConfirmedKeyIsStoredAndTogglesAloneUntilAResetWhichKeepsItStored) {
+  signedIn();
+  launch();
+  controller->confirmDetectedTriggerKey();  // nothing detected yet
+  EXPECT_FALSE(state().setupComplete);
+
+  tap(TriggerKey::leftShift);
+  controller->confirmDetectedTriggerKey();
+  EXPECT_TRUE(state().setupComplete);
+  EXPECT_EQ(settings.stringValue(TriggerKey::preference), "leftShift");
+  EXPECT_EQ(settings.boolValue(StoredNames::setupCompleteKey), true);
+  EXPECT_EQ(state().message, Messages::setupDone(Messages::leftShiftTitle));
+  EXPECT_EQ(state().triggerKeyTitle, Messages::leftShiftTitle);
+
+  tap(TriggerKey::rightAlt);  // set-up is done: neither a start nor a detection
+  EXPECT_EQ(state().phase, DictationPhase::idle);
+  EXPECT_EQ(state().detectedTriggerKey, TriggerKey::leftShift);
+  tap(TriggerKey::leftShift);
+  EXPECT_EQ(state().phase, DictationPhase::starting);
+  letStartRun();
+  EXPECT_EQ(state().message, Messages::recording(Messages::leftShiftTitle));
+  controller->resetTriggerKeySetup();  // not during a dictation
+  EXPECT_TRUE(state().setupComplete);
+
+  // After the dictation a reset waits for a key again, and keeps the stored one.
+  tap(TriggerKey::leftShift);  // nothing was said
+  ASSERT_EQ(state().phase, DictationPhase::idle);
+  controller->resetTriggerKeySetup();
+  EXPECT_FALSE(state().setupComplete);
+  EXPECT_FALSE(state().detectedTriggerKey);
+  EXPECT_EQ(settings.boolValue(StoredNames::setupCompleteKey), false);
+  EXPECT_EQ(settings.stringValue(TriggerKey::preference), "leftShift");
+  EXPECT_EQ(state().triggerKeyTitle, Messages::rightAltTitle);
+  tap(TriggerKey::rightControl);
+  EXPECT_EQ(state().detectedTriggerKey, TriggerKey::rightControl);
+
+  // The streaming consent is stored too, and comes back at the next launch.
+  EXPECT_FALSE(state().streamingConsent);
+  controller->setStreamingConsent(true);
+  EXPECT_EQ(settings.boolValue(StoredNames::streamingConsentKey), true);
+  controller = DictationController::make(
+      {platform, memory, insertion, recorder, browserSignIn, scriptedSessions()});
+  EXPECT_TRUE(state().streamingConsent);
+  controller->copyLastText();  // nothing to copy yet
+  EXPECT_EQ(state().message, Messages::checkingService);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <atomic>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,7 +48,6 @@ class MemorySpeechService final : public SpeechService {
   std::atomic<bool> activated = false;
   std::string transcript = "測試轉錄";
   std::string cleanedText = "已整理的文字";
-  std::string rewrittenText = "已改寫的文字";
   std::vector<Call> calls;
 
   // The next `count` calls of `name` fail with `error`.
@@ -83,7 +81,7 @@ class MemorySpeechService final : public SpeechService {
                                                std::optional<std::string> sourceID) override {
     record("applySpokenTask", instruction, sourceID);
     co_await answer("applySpokenTask");
-    co_return rewrittenText;
+    co_return "已改寫的文字";
   }
   asio::awaitable<AccountStatus> accountStatus() override {
     co_await recorded("accountStatus");

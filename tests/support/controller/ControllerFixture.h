@@ -43,7 +43,6 @@ class ControllerFixture : public ::testing::Test {
   static constexpr const char* token = "token-1";
 
   ControllerFixture() {
-    editorField->setText("");
     editor.focus(editorField).openWindow();
     desktop.activate(editor);
     settle();
@@ -144,9 +143,21 @@ class ControllerFixture : public ::testing::Test {
   void startDictation() {
     controller->toggle();
     settle();
+    letStartRun();
+  }
+  // Lets a start, however pressed, prepare the front application and open the microphone.
+  void letStartRun() {
     clock.advance(TextDelivery::prepareSettleTime);
     // The microphone's tries pause on the clock: let idle moments pass them.
     runUntil([&] { return state().phase != DictationPhase::starting; }, true);
+  }
+
+  // Brings `front` forward; with `left`, the program notes the field the user left there, as it
+  // does when one of its own windows comes forward.
+  void activate(FakeApplication& front, FakeApplication* left = nullptr) {
+    desktop.activate(front);
+    settle();
+    if (left) controller->rememberDeactivatedApp(left->running());
   }
 
   // Speaks for `seconds` into the running recording.
