@@ -107,16 +107,13 @@ TEST_F(CaptureTest, NeverTargetsAPasswordFieldOrThisProgramButTellsAnonymousOnes
 }
 
 TEST_F(CaptureTest, SelectionMustHoldMoreThanWhiteSpace) {
-  struct Row {
-    std::string text;
-    bool captured;
-  };
-  for (const Row& row : {Row{" \n\t ", false}, Row{"\u3000\u00A0\r\n", false},
-                         Row{"  word \n", true}, Row{"語", true}}) {
-    SCOPED_TRACE(row.text);
-    field->setText("<" + row.text + ">").selectText(row.text);
+  const std::pair<std::string, bool> rows[] = {
+      {" \n\t ", false}, {"\u3000\u00A0\r\n", false}, {"  word \n", true}, {"語", true}};
+  for (const auto& [text, captured] : rows) {
+    SCOPED_TRACE(text);
+    field->setText("<" + text + ">").selectText(text);
     auto selection = insertion.captureSelection(editor.processID());
-    EXPECT_EQ(selection ? selection->text : "none", row.captured ? row.text : "none");  // untrimmed
+    EXPECT_EQ(selection ? selection->text : "none", captured ? text : "none");  // untrimmed
   }
   field->clearSelection();
   EXPECT_FALSE(insertion.captureSelection());
@@ -200,23 +197,18 @@ Step behindBrowser(std::optional<Clock::Duration> delay) {
 TEST_P(DeliveryTest, DecidesBetweenPasteAndClipboard) {
   const Row& row = GetParam();
   row.beforeCapture(*this);
-  std::optional<InputTarget> target;
-  std::optional<std::string> replacing;
-  if (row.replaceSelection) {
-    auto selection = insertion.captureSelection();
-    ASSERT_TRUE(selection);
-    target = selection->target;
-    replacing = selection->text;
-  } else {
-    target = insertion.captureTarget();
-    ASSERT_TRUE(target);
-  }
+  const auto selection = row.replaceSelection ? insertion.captureSelection() : std::nullopt;
+  ASSERT_EQ(selection.has_value(), row.replaceSelection);
+  const auto target = selection ? std::optional(selection->target) : insertion.captureTarget();
+  ASSERT_TRUE(target);
   row.beforeDelivery(*this);
   driver.settle();
 
   RecordedDiagnostics deliveryLog;
   const Clock::Duration start = clock.now();
-  EXPECT_EQ(driver.finish(insertion.insert("TEXT", target, replacing)), row.expected);
+  EXPECT_EQ(driver.finish(insertion.insert(
+                "TEXT", target, selection ? std::optional(selection->text) : std::nullopt)),
+            row.expected);
   EXPECT_EQ(deliveryLog.lines(), row.logLine.empty() ? Lines{} : Lines{row.logLine});
   EXPECT_EQ(desktop.clipboard.contents(), "TEXT");
   const bool pasted = row.expected == pasteSent;
