@@ -210,7 +210,7 @@ std::vector<Row> detectorRows() {
 INSTANTIATE_TEST_SUITE_P(Rows, DetectorTable, testing::ValuesIn(detectorRows()),
                          [](const auto& row) { return row.param.name; });
 
-TEST_F(TriggerKeyDetectorTest, ChordOnlyWhenChosenAndLoneTapsStillReported) {
+TEST_F(TriggerKeyDetectorTest, ChordOnlyWhenChosenAndInstallingAgainStartsAfresh) {
   ASSERT_TRUE(hotKey->install(TriggerKey::rightAlt));
   EXPECT_EQ(desktop.chords.registrations(), 0u);
 
@@ -220,6 +220,15 @@ TEST_F(TriggerKeyDetectorTest, ChordOnlyWhenChosenAndLoneTapsStillReported) {
   settle();
   EXPECT_EQ(detected, Keys{TriggerKey::optionCommandR});
   EXPECT_EQ(play(Script().tap(TriggerKey::leftShift)), Keys{TriggerKey::leftShift});
+
+  // Installing again starts afresh.
+  play(Script().press(TriggerKey::rightAlt));
+  ASSERT_TRUE(hotKey->install(TriggerKey::optionCommandR));
+  EXPECT_EQ(monitors(), 2u);
+  EXPECT_EQ(desktop.chords.registrations(), 1u);
+  // A release the new installation never saw pressed reports nothing.
+  EXPECT_TRUE(play(Script().release(TriggerKey::rightAlt)).empty());
+  EXPECT_EQ(play(Script().tap(TriggerKey::rightAlt)), Keys{TriggerKey::rightAlt});
 }
 
 TEST_F(TriggerKeyDetectorTest, FailedInstallLeavesNothingInstalled) {
@@ -238,17 +247,6 @@ TEST_F(TriggerKeyDetectorTest, FailedInstallLeavesNothingInstalled) {
   EXPECT_FALSE(hotKey->isInstalled());
   EXPECT_EQ(monitors(), 0u);
   EXPECT_EQ(desktop.chords.registrations(), 0u);
-}
-
-TEST_F(TriggerKeyDetectorTest, InstallingTwiceStartsAfresh) {
-  ASSERT_TRUE(hotKey->install(TriggerKey::optionCommandR));
-  play(Script().press(TriggerKey::rightAlt));
-  ASSERT_TRUE(hotKey->install(TriggerKey::optionCommandR));
-  EXPECT_EQ(monitors(), 2u);
-  EXPECT_EQ(desktop.chords.registrations(), 1u);
-  // A release the new installation never saw pressed reports nothing.
-  EXPECT_TRUE(play(Script().release(TriggerKey::rightAlt)).empty());
-  EXPECT_EQ(play(Script().tap(TriggerKey::rightAlt)), Keys{TriggerKey::rightAlt});
 }
 
 TEST_F(TriggerKeyDetectorTest, EventsQueuedBeforeUninstallOrDestructionAreDropped) {
