@@ -119,7 +119,20 @@ TEST_F(CaptureTest, SelectionMustHoldMoreThanWhiteSpace) {
   EXPECT_FALSE(insertion.captureSelection());
 }
 
-TEST_F(CaptureTest, PreparingWaitsOnlyAfterSuccess) {
+TEST_F(CaptureTest, PreparingWaitsOnlyAfterSuccessAndEndsAtOnceWhenCancelled) {
+  // A cancelled wait ends at once and leaves no timer behind.
+  asio::cancellation_signal signal;
+  std::optional<std::exception_ptr> outcome;
+  asio::co_spawn(loop, insertion.prepareFrontmostApplication(),
+                 asio::bind_cancellation_slot(signal.slot(),
+                                              [&](std::exception_ptr error) { outcome = error; }));
+  driver.settle();
+  signal.emit(asio::cancellation_type::terminal);
+  driver.settle();
+  ASSERT_TRUE(outcome);
+  EXPECT_FALSE(*outcome);
+  EXPECT_EQ(clock.pendingTimers(), 0u);
+
   RecordedDiagnostics prepareLog;
   const auto waited = [&] {
     const Clock::Duration start = clock.now();
@@ -138,22 +151,8 @@ TEST_F(CaptureTest, PreparingWaitsOnlyAfterSuccess) {
   desktop.activate(editor);
   desktop.setTrusted(false);
   waited();
-  EXPECT_EQ(editor.prepareRequests(), 2);
+  EXPECT_EQ(editor.prepareRequests(), 3);
   EXPECT_EQ(prepareLog.lines().size(), 2u);
-}
-
-TEST_F(CaptureTest, CancelledPreparationEndsAtOnce) {
-  asio::cancellation_signal signal;
-  std::optional<std::exception_ptr> outcome;
-  asio::co_spawn(loop, insertion.prepareFrontmostApplication(),
-                 asio::bind_cancellation_slot(signal.slot(),
-                                              [&](std::exception_ptr error) { outcome = error; }));
-  driver.settle();
-  signal.emit(asio::cancellation_type::terminal);
-  driver.settle();
-  ASSERT_TRUE(outcome);
-  EXPECT_FALSE(*outcome);
-  EXPECT_EQ(clock.pendingTimers(), 0u);
 }
 
 using Result = DeliveryResult;
