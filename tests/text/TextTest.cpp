@@ -190,6 +190,7 @@ TEST(OwnWordsTest, FileRoundTripReportsBadLines) {
                                                {10, "bad\x01word", Fault::malformed},
                                                {11, "\xff", Fault::malformed}};
   EXPECT_EQ(read.badLines, bad);
+  EXPECT_EQ(OwnWordsText::add({}, longWord.substr(1)).added, 1);  // exactly the longest allowed
 
   const std::string written = OwnWordsText::write(read.words, "# header", {"a => b => c"});
   EXPECT_EQ(written, "# header\ngithub => Github\nteh => the\n嗯 =>\nKowloon Tong\na => b => c\n");
