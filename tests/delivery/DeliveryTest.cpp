@@ -1,16 +1,163 @@
+#include <gtest/gtest.h>
+
+#include <boost/asio/bind_cancellation_slot.hpp>
+#include <boost/asio/cancellation_signal.hpp>
+#include <boost/asio/io_context.hpp>
 #include <functional>
 
-#include "InsertionFixture.h"
+#include "delivery/TextDelivery.h"
+#include "support/LoopDriver.h"
+#include "support/desktop/FakeDesktop.h"
+#include "support/desktop/RecordedDiagnostics.h"
 
 using namespace wrenly;
+using namespace std::chrono_literals;
 
 namespace {
+
+using Lines = std::vector<std::string>;
+
+// A desktop with an editor in front whose focused field holds "hello world", and a browser in
+// the background.
+struct InsertionFixture : testing::Test {
+  RecordedDiagnostics log;  // first: points the log at a scratch folder
+  asio::io_context loop;
+  ManualClock clock{[this] { driver.settle(); }};
+  LoopDriver driver{loop, &clock};
+  FakeDesktop desktop{loop.get_executor(), clock};
+  TextDelivery insertion{desktop.platform()};
+  FakeApplication& editor = desktop.launch("org.example.Editor");
+  FakeApplication& browser = desktop.launch("org.example.Browser");
+  std::shared_ptr<FakeElement> field = editor.addField();
+  uint32_t editorWindow = 0;
+
+  InsertionFixture() {
+    browser.focus(browser.addField()).openWindow();
+    desktop.activate(browser);
+    field->setText("hello world");
+    editorWindow = editor.focus(field).openWindow();
+    desktop.activate(editor);
+    driver.settle();
+  }
+};
+
+using CaptureTest = InsertionFixture;
+
+// With permission the target names the focused field and its selection, without it only the
+// application and its window; the log says which.
+TEST_F(CaptureTest, TargetsTheFrontApplicationsFocusedField) {
+  field->selectText("world");
+  for (const bool trusted : {true, false}) {
+    SCOPED_TRACE(trusted);
+    desktop.setTrusted(trusted);
+    RecordedDiagnostics captureLog;
+    auto target = insertion.captureTarget();
+    ASSERT_TRUE(target);
+    EXPECT_EQ(target->processID, editor.processID());
+    EXPECT_EQ(target->focusedElement && target->focusedElement->isSameElement(*field->makeHandle()),
+              trusted);
+    EXPECT_EQ(target->selectedRange, trusted ? std::optional(TextRange{6, 5}) : std::nullopt);
+    EXPECT_EQ(target->windowID, editorWindow);
+    EXPECT_EQ(target->focusGeneration, insertion.generation());
+    EXPECT_EQ(desktop.lastTimeout(), std::chrono::milliseconds(300));
+    EXPECT_EQ(insertion.captureSelection().has_value(), trusted);
+    const std::string line = trusted ? "target captured ax=true" : "target captured ax=false";
+    EXPECT_EQ(captureLog.lines(), (Lines{line, line}));
+  }
+  insertion.requestAccessibility();
+  EXPECT_EQ(desktop.trustRequests(), 1);
+
+  const auto before = insertion.generation();
+  desktop.activate(browser);
+  desktop.activate(editor);
+  desktop.activate(editor);  // already in front: no activation
+  driver.settle();
+  EXPECT_EQ(insertion.generation(), before + 2);
+}
+
+TEST_F(CaptureTest, NeverTargetsAPasswordFieldOrThisProgramButTellsAnonymousOnesApart) {
+  // Nothing is captured from a password field, nor logged.
+  field->setSecure().selectText("world");
+  RecordedDiagnostics captureLog;
+  EXPECT_FALSE(insertion.captureTarget());
+  EXPECT_FALSE(insertion.captureSelection());
+  EXPECT_TRUE(captureLog.lines().empty());
+
+  desktop.activate(desktop.self());
+  EXPECT_FALSE(insertion.captureTarget());
+  EXPECT_FALSE(insertion.captureSelection());
+  EXPECT_FALSE(insertion.captureTarget(FakeDesktop::selfProcessID));
+
+  // Another process with this program's id counts as this program too.
+  auto& twin = desktop.launch(FakeDesktop::selfApplicationID);
+  twin.focus(twin.addField());
+  desktop.activate(twin);
+  EXPECT_FALSE(insertion.captureTarget());
+
+  // Without ids, processes tell applications apart.
+  desktop.self().setApplicationID(std::nullopt);
+  auto& anonymous = desktop.launch(std::nullopt);
+  anonymous.focus(anonymous.addField());
+  desktop.activate(anonymous);
+  auto target = insertion.captureTarget();
+  ASSERT_TRUE(target);
+  EXPECT_EQ(target->processID, anonymous.processID());
+  desktop.activate(desktop.self());
+  EXPECT_FALSE(insertion.captureTarget());
+}
+
+TEST_F(CaptureTest, SelectionMustHoldMoreThanWhiteSpace) {
+  const std::pair<std::string, bool> rows[] = {
+      {" \n\t ", false}, {"\u3000\u00A0\r\n", false}, {"  word \n", true}, {"語", true}};
+  for (const auto& [text, captured] : rows) {
+    SCOPED_TRACE(text);
+    field->setText("<" + text + ">").selectText(text);
+    auto selection = insertion.captureSelection(editor.processID());
+    EXPECT_EQ(selection ? selection->text : "none", captured ? text : "none");  // untrimmed
+  }
+  field->clearSelection();
+  EXPECT_FALSE(insertion.captureSelection());
+}
+
+TEST_F(CaptureTest, PreparingWaitsOnlyAfterSuccessAndEndsAtOnceWhenCancelled) {
+  // A cancelled wait ends at once and leaves no timer behind.
+  asio::cancellation_signal signal;
+  std::optional<std::exception_ptr> outcome;
+  asio::co_spawn(loop, insertion.prepareFrontmostApplication(),
+                 asio::bind_cancellation_slot(signal.slot(),
+                                              [&](std::exception_ptr error) { outcome = error; }));
+  driver.settle();
+  signal.emit(asio::cancellation_type::terminal);
+  driver.settle();
+  ASSERT_TRUE(outcome);
+  EXPECT_FALSE(*outcome);
+  EXPECT_EQ(clock.pendingTimers(), 0u);
+
+  RecordedDiagnostics prepareLog;
+  const auto waited = [&] {
+    const Clock::Duration start = clock.now();
+    driver.finish(insertion.prepareFrontmostApplication());
+    return clock.now() - start;
+  };
+  EXPECT_EQ(waited(), 150ms);
+  editor.setPrepareResult(-25211);
+  EXPECT_EQ(waited(), Clock::Duration::zero());
+  EXPECT_EQ(prepareLog.lines(),
+            (Lines{"accessibility prepare result=0", "accessibility prepare result=-25211"}));
+
+  // Neither this program nor anything without permission is asked.
+  desktop.activate(desktop.self());
+  waited();
+  desktop.activate(editor);
+  desktop.setTrusted(false);
+  waited();
+  EXPECT_EQ(editor.prepareRequests(), 3);
+  EXPECT_EQ(prepareLog.lines().size(), 2u);
+}
 
 using Result = DeliveryResult;
 using Kind = InjectedKey::Kind;
 using enum DeliveryResult;
-using namespace std::chrono_literals;
-
 const std::string fallbackLine = "delivery fallback=clipboard reason=focus_changed";
 const std::string sameWindowLine = "delivery mode=same_window_paste";
 
@@ -49,23 +196,18 @@ Step behindBrowser(std::optional<Clock::Duration> delay) {
 TEST_P(DeliveryTest, DecidesBetweenPasteAndClipboard) {
   const Row& row = GetParam();
   row.beforeCapture(*this);
-  std::optional<InputTarget> target;
-  std::optional<std::string> replacing;
-  if (row.replaceSelection) {
-    auto selection = insertion.captureSelection();
-    ASSERT_TRUE(selection);
-    target = selection->target;
-    replacing = selection->text;
-  } else {
-    target = insertion.captureTarget();
-    ASSERT_TRUE(target);
-  }
+  const auto selection = row.replaceSelection ? insertion.captureSelection() : std::nullopt;
+  ASSERT_EQ(selection.has_value(), row.replaceSelection);
+  const auto target = selection ? std::optional(selection->target) : insertion.captureTarget();
+  ASSERT_TRUE(target);
   row.beforeDelivery(*this);
   driver.settle();
 
   RecordedDiagnostics deliveryLog;
   const Clock::Duration start = clock.now();
-  EXPECT_EQ(driver.finish(insertion.insert("TEXT", target, replacing)), row.expected);
+  EXPECT_EQ(driver.finish(insertion.insert(
+                "TEXT", target, selection ? std::optional(selection->text) : std::nullopt)),
+            row.expected);
   EXPECT_EQ(deliveryLog.lines(), row.logLine.empty() ? Lines{} : Lines{row.logLine});
   EXPECT_EQ(desktop.clipboard.contents(), "TEXT");
   const bool pasted = row.expected == pasteSent;

@@ -6,7 +6,6 @@
 #include <boost/asio/io_context.hpp>
 #include <fstream>
 #include <optional>
-#include <sstream>
 
 #include "platform/linux/browser/XdgBrowserSession.h"
 #include "support/LoopDriver.h"
@@ -24,7 +23,7 @@ struct XdgBrowserSessionTest : testing::Test {
       "http://127.0.0.1:47615/wrenly/v1/sign-in?state=a&b=\"c\"";
   std::vector<std::string> opened;
   std::string openedPage;  // the file's text while the browser is being asked to show it
-  std::filesystem::perms openedMode{};
+  unsigned openedMode = 0;
   std::optional<std::string> callback;
   std::exception_ptr failure;
   bool finished = false;
@@ -41,10 +40,8 @@ struct XdgBrowserSessionTest : testing::Test {
   XdgBrowserSession::Opener recordingOpener(bool result = true) {
     return [this, result](const std::string& path) {
       opened.push_back(path);
-      std::ostringstream text;
-      text << std::ifstream(path).rdbuf();
-      openedPage = text.str();
-      openedMode = std::filesystem::status(path).permissions();
+      openedPage = readFile(path);
+      openedMode = fileMode(path);
       return result;
     };
   }
@@ -59,7 +56,7 @@ TEST_F(XdgBrowserSessionTest, DeliversTheFirstCallbackOfOurSchemeAndCleansUp) {
   begin(session);
   const auto page = dir / "run" / "sign-in.html";
   ASSERT_EQ(opened, std::vector<std::string>{page.string()});
-  EXPECT_EQ(openedMode, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  EXPECT_EQ(openedMode, 0600u);
   const std::string target = "http://127.0.0.1:47615/wrenly/v1/sign-in?state=a&amp;b=&quot;c&quot;";
   EXPECT_NE(openedPage.find("<meta http-equiv=\"refresh\" content=\"0; url=" + target + "\">"),
             std::string::npos)

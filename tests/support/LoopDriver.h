@@ -33,9 +33,8 @@ class LoopDriver {
   // Runs the loop until `until` holds. Waits for network, pool and other threads' work; with
   // `advanceTimers`, an idle moment moves the manual clock 10 ms (for short pauses on the way).
   // The wall-clock bound only keeps a broken build from hanging.
-  bool runUntil(const std::function<bool()>& until, bool advanceTimers = false,
-                std::chrono::seconds bound = std::chrono::seconds(30)) {
-    const auto limit = std::chrono::steady_clock::now() + bound;
+  bool runUntil(const std::function<bool()>& until, bool advanceTimers = false) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     for (;;) {
       settle();
       if (until()) return true;
