@@ -25,7 +25,7 @@ struct ServiceOptions {
   std::optional<std::filesystem::path> configFile;
   std::vector<std::pair<std::string, std::string>> engineSettings;  // key, value
   bool help = false;
-  // Caps and limits, each an option of its own (see `usage`); the load tests set them small.
+  // Caps and limits, each an option of its own (see `usage`); the load benchmark sets them small.
   // `server` carries its caps only: the listener and identity are set in main.
   ServerSetup server;
   ServiceLimits limits;

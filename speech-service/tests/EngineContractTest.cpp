@@ -86,14 +86,15 @@ class EngineContract : public testing::Test {
     replies.insert(replies.end(), next.begin(), next.end());
   }
 
-  ApiRequest request(std::string method, std::string target, std::string body = {}) {
-    ApiRequest made;
-    made.method = std::move(method);
-    made.target = "/wrenly/v1/" + std::move(target);
-    made.host = "127.0.0.1";
-    made.authorization = std::string("Bearer ") + token;
-    made.body = std::move(body);
-    return made;
+  static ApiRequest request(std::string method, const std::string& target, std::string body = {}) {
+    // Method, target, host, credentials, origin, body and headers.
+    return {std::move(method),
+            "/wrenly/v1/" + target,
+            "127.0.0.1",
+            std::string("Bearer ") + token,
+            {},
+            std::move(body),
+            {}};
   }
   ApiReply transcribe(std::string_view language, const std::vector<std::int16_t>& samples,
                       std::string_view hint = {}) {
