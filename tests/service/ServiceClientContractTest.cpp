@@ -77,14 +77,20 @@ class ServiceContract : public CallHarness {
   BrowserSignIn login{service, browser, clock};
 };
 
-TEST_F(ServiceContract, EveryCallSendsTheFixedHeadersInOrderAndItsBodyUntouched) {
-  signIn("tok");
-  EXPECT_EQ(run(transcribe()).value, "測試轉錄");
-  EXPECT_EQ(run(service.clean("hello", std::nullopt)).value, "已整理的文字");
-  EXPECT_EQ(run(service.clean("hello", std::nullopt)).value, "已整理的文字");
-  EXPECT_EQ(run(service.applySpokenTask("", "translate", "src-id")).value, "已改寫的文字");
-  EXPECT_TRUE(run(service.accountStatus()).value);
-  EXPECT_TRUE(run(service.startSignIn("proposed")).value);
+// Every call sends the fixed headers in order and its body untouched; the log of them all holds
+// no token, text or audio.
+TEST_F(ServiceContract, EveryCallSendsTheFixedHeadersAndItsBodyAndLogsNoneOfThem) {
+  const std::string token = "proposed-secret-token";
+  server.setTranscript("秘密的轉錄內容");
+  server.setCleanedText("整理後的秘密");
+  EXPECT_TRUE(run(service.startSignIn(token)).value);
+  server.approveSignIn();
+  EXPECT_TRUE(run(service.completeSignIn(token)).value);
+  EXPECT_EQ(run(transcribe()).value, "秘密的轉錄內容");
+  EXPECT_EQ(run(service.clean("要清理的文字", std::nullopt)).value, "整理後的秘密");
+  server.enqueue("POST", "text", Reply::json(418, R"({"detail":"leaky-body-text"})"));
+  EXPECT_FALSE(run(service.clean("要清理的文字", std::nullopt)).value);
+  EXPECT_EQ(run(service.applySpokenTask("選取的文字", "指示內容", "src-id")).value, "已改寫的文字");
   EXPECT_TRUE(run(service.signOut()).value);
 
   auto requests = server.requests();
@@ -94,23 +100,33 @@ TEST_F(ServiceContract, EveryCallSendsTheFixedHeadersInOrderAndItsBodyUntouched)
     std::vector<Header> expected = {{"Content-Type", "application/json"},
                                     {"Accept", "application/json"},
                                     {"Cache-Control", "no-store"}};
-    if (request.path != "account/mac/start") expected.emplace_back("Authorization", "Bearer tok");
+    if (request.path != "account/mac/start")
+      expected.emplace_back("Authorization", "Bearer " + token);
     std::erase_if(request.headers, [](const Header& h) {  // the transfer library's own
       return h.first == "Host" || h.first == "Content-Length";
     });
     EXPECT_EQ(request.headers, expected) << request.path;
   }
   EXPECT_EQ(calls,
-            "POST /wrenly/v1/transcribe; POST /wrenly/v1/text; POST /wrenly/v1/text; "
-            "POST /wrenly/v1/text; GET /wrenly/v1/access; POST /wrenly/v1/account/mac/start; "
+            "POST /wrenly/v1/account/mac/start; GET /wrenly/v1/access; POST /wrenly/v1/transcribe; "
+            "POST /wrenly/v1/text; POST /wrenly/v1/text; POST /wrenly/v1/text; "
             "DELETE /wrenly/v1/account/session; ");
   auto idOf = [](const std::string& body) { return body.substr(14, 36); };
-  EXPECT_EQ(requests[0].body,
+  EXPECT_EQ(requests[0].body, R"({"token":")" + token + R"("})");
+  EXPECT_EQ(requests[1].body + requests[6].body, "");
+  EXPECT_EQ(requests[2].body,
             transcribeBody(wav, "auto", std::nullopt, "1B4E28BA-2FA1-11D2-883F-0016D3CCA427"));
-  EXPECT_NE(idOf(requests[1].body), idOf(requests[2].body));
-  EXPECT_EQ(requests[3].body, spokenTaskBody(idOf(requests[3].body), "SRC-ID", "", "translate"));
-  EXPECT_EQ(requests[4].body + requests[6].body, "");
-  EXPECT_EQ(requests[5].body, R"({"token":"proposed"})");
+  EXPECT_NE(idOf(requests[3].body), idOf(requests[4].body));
+  EXPECT_EQ(requests[5].body,
+            spokenTaskBody(idOf(requests[5].body), "SRC-ID", "選取的文字", "指示內容"));
+
+  std::string logged;
+  for (const auto& line : log.lines()) logged += line + "\n";
+  EXPECT_NE(logged.find("http stage=transcribe status=200"), std::string::npos);
+  for (const char* secret : {"proposed-secret-token", "秘密", "要清理", "選取", "指示", "p6enp6en",
+                             "leaky-body-text", "Bearer"}) {
+    EXPECT_EQ(logged.find(secret), std::string::npos) << secret;
+  }
 }
 
 TEST_F(ServiceContract, BusyIsResentThreeTimesHalfASecondApartForTranscribeOnly) {
@@ -329,28 +345,6 @@ TEST_F(ServiceContract, SignOutAndRemovalClearLocallyOnlyWhenAccepted) {
   EXPECT_EQ(server.requests().back().method + " " + server.requests().back().target,
             "DELETE /wrenly/v1/access");
   EXPECT_EQ(server.requests().back().body, "");
-}
-
-// What the program logs about a whole session of calls holds no token, text or audio.
-TEST_F(ServiceContract, TheLogNeverHoldsTokensTextsOrAudio) {
-  server.setTranscript("秘密的轉錄內容");
-  server.setCleanedText("整理後的秘密");
-  run(service.startSignIn("proposed-secret-token"));
-  server.approveSignIn();
-  run(service.completeSignIn("proposed-secret-token"));
-  EXPECT_TRUE(run(transcribe()).value);
-  EXPECT_TRUE(run(service.clean("要清理的文字", std::nullopt)).value);
-  server.enqueue("POST", "text", Reply::json(418, R"({"detail":"leaky-body-text"})"));
-  run(service.applySpokenTask("選取的文字", "指示內容", std::nullopt));
-  EXPECT_TRUE(run(service.signOut()).value);
-
-  std::string logged;
-  for (const auto& line : log.lines()) logged += line + "\n";
-  EXPECT_NE(logged.find("http stage=transcribe status=200"), std::string::npos);
-  for (const char* secret : {"proposed-secret-token", "秘密", "要清理", "選取", "指示", "p6enp6en",
-                             "leaky-body-text", "Bearer"}) {
-    EXPECT_EQ(logged.find(secret), std::string::npos) << secret;
-  }
 }
 
 TEST_F(ServiceContract, BrowserSignInStoresAUrlSafeTokenOnceTheCallbackMatches) {
