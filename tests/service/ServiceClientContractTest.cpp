@@ -349,22 +349,9 @@ TEST_F(ServiceContract, SignOutAndRemovalClearLocallyOnlyWhenAccepted) {
   EXPECT_EQ(server.requests().back().body, "");
 }
 
-TEST_F(ServiceContract, BrowserSignInWithAnotherCallbackAnotherPageOrNoBrowserStoresNothing) {
-  completeWith("?error=denied&state=state1");
-  EXPECT_EQ(run(login.signIn()).errorAs<ServiceError>(), ServiceError::service("login_failed"));
-  server.enqueue(
-      "POST", "account/mac/start",
-      Reply::json(200, R"({"authorizationURL":"HTTPS://appleid.apple.com/a","state":"s"})"));
-  EXPECT_EQ(run(login.signIn()).errorAs<ServiceError>(), ServiceError::invalidResponse());
-  browser.refuseToStart = true;
-  EXPECT_EQ(run(login.signIn()).errorAs<ServiceError>(),
-            ServiceError::service("login_unavailable"));
-  EXPECT_EQ(browser.shownPages.size(), 2u);
-  EXPECT_EQ(service.streamingToken(), std::nullopt);
-  EXPECT_FALSE(login.isSigningIn());
-}
-
-TEST_F(ServiceContract, BrowserSignInCancelledOrAbandonedStoresNothing) {
+// A sign-in that the user cancels or abandons, whose callback answers with an error, whose page
+// is off the expected host, or that finds no browser stores nothing.
+TEST_F(ServiceContract, BrowserSignInThatEndsOtherwiseStoresNothing) {
   for (bool abandon : {false, true}) {
     auto outcome = start(login.signIn());
     loop.runUntil([&] { return clock.pendingTimers() == 1; });  // the browser shows the page
@@ -378,8 +365,18 @@ TEST_F(ServiceContract, BrowserSignInCancelledOrAbandonedStoresNothing) {
     loop.runUntil([&] { return outcome->done; });
     EXPECT_EQ(outcome->errorAs<BrowserSessionError>().value(), BrowserSessionFailure::cancelled);
   }
-  EXPECT_FALSE(login.isSigningIn());
+  completeWith("?error=denied&state=state3");
+  EXPECT_EQ(run(login.signIn()).errorAs<ServiceError>(), ServiceError::service("login_failed"));
+  server.enqueue(
+      "POST", "account/mac/start",
+      Reply::json(200, R"({"authorizationURL":"HTTPS://appleid.apple.com/a","state":"s"})"));
+  EXPECT_EQ(run(login.signIn()).errorAs<ServiceError>(), ServiceError::invalidResponse());
+  browser.refuseToStart = true;
+  EXPECT_EQ(run(login.signIn()).errorAs<ServiceError>(),
+            ServiceError::service("login_unavailable"));
+  EXPECT_EQ(browser.shownPages.size(), 4u);
   EXPECT_EQ(service.streamingToken(), std::nullopt);
+  EXPECT_FALSE(login.isSigningIn());
   login.cancel();  // nothing to cancel: harmless
 }
 
