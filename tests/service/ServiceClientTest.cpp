@@ -115,11 +115,18 @@ TEST(ServiceConfiguration, TakesTheEnvironmentsUrlAndTrustsTheLocalServiceOnlyFo
   unsetenv("XDG_RUNTIME_DIR");
 }
 
-TEST(ServiceConfiguration, FindsTheLocalServiceOnlyInARuntimeFolderOfThisUsersOwn) {
-  TemporaryDirectory run;
-  const auto folder = run / "wrenly";
+// The local service's socket and pages are found, and its authority trusted, only where nobody
+// else may write (or, for the pages, read).
+TEST(ServiceConfiguration, UsesTheLocalServicesFilesOnlyWhenTheyAreThisUsersOwn) {
+  TemporaryDirectory home;
+  const auto folder = home / "wrenly", data = home / "wrenly-speech-service";
   std::filesystem::create_directory(folder);
-  setenv("XDG_RUNTIME_DIR", run.path().c_str(), 1);
+  std::filesystem::create_directory(data);
+  std::ofstream(data / "authority.pem") << "certificate";
+  setenv("XDG_RUNTIME_DIR", home.path().c_str(), 1);
+  setenv("XDG_DATA_HOME", home.path().c_str(), 1);
+  setenv("WRENLY_SERVICE_URL", "https://127.0.0.1:47615/wrenly/v1/", 1);
+  unsetenv("WRENLY_CA_FILE");
   struct Row {
     int folderMode;
     int pagesMode;
@@ -144,28 +151,18 @@ TEST(ServiceConfiguration, FindsTheLocalServiceOnlyInARuntimeFolderOfThisUsersOw
     EXPECT_EQ(localServiceSocket().has_value(), row.socket) << row.folderMode;
     EXPECT_EQ(localServicePagesOrigin(), row.origin) << row.pages << " " << row.pagesMode;
   }
-  unsetenv("XDG_RUNTIME_DIR");
-  EXPECT_FALSE(localServiceSocket());
-}
-
-TEST(ServiceConfiguration, TrustsTheLocalAuthorityOnlyWhenNobodyElseCanWriteIt) {
-  TemporaryDirectory data;
-  const auto folder = data / "wrenly-speech-service";
-  std::filesystem::create_directory(folder);
-  std::ofstream(folder / "authority.pem") << "certificate";
-  setenv("XDG_DATA_HOME", data.path().c_str(), 1);
-  setenv("WRENLY_SERVICE_URL", "https://127.0.0.1:47615/wrenly/v1/", 1);
-  unsetenv("WRENLY_CA_FILE");
-  const std::pair<int, int> cases[] = {{0700, 0600}, {0700, 0666}, {0777, 0600}};
-  for (const auto& [folderMode, fileMode] : cases) {
-    ::chmod(folder.c_str(), static_cast<mode_t>(folderMode));
-    ::chmod((folder / "authority.pem").c_str(), static_cast<mode_t>(fileMode));
+  const std::pair<int, int> authorityModes[] = {{0700, 0600}, {0700, 0666}, {0777, 0600}};
+  for (const auto& [folderMode, fileMode] : authorityModes) {
+    ::chmod(data.c_str(), static_cast<mode_t>(folderMode));
+    ::chmod((data / "authority.pem").c_str(), static_cast<mode_t>(fileMode));
     EXPECT_EQ(ServiceConfiguration::fromEnvironment().extraTrustFile.has_value(),
               folderMode == 0700 && fileMode == 0600)
         << folderMode << " " << fileMode;
   }
   unsetenv("WRENLY_SERVICE_URL");
   unsetenv("XDG_DATA_HOME");
+  unsetenv("XDG_RUNTIME_DIR");
+  EXPECT_FALSE(localServiceSocket());
 }
 
 std::span<const std::uint8_t> bytes(std::string_view text) {
