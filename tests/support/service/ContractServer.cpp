@@ -80,15 +80,11 @@ void ContractServer::approveSignIn() {
 
 ContractServer::Reply ContractServer::answer(Request request) {
   if (request.target.starts_with(basePath)) request.path = request.target.substr(basePath.size());
-  Handler handler;
-  {
-    std::lock_guard lock(mutex_);
+  const Handler handler = locked([&] {
     requests_.push_back(request);
-    handler = handler_;
-  }
-  if (handler) {
-    if (auto reply = handler(request)) return *reply;
-  }
+    return handler_;
+  });
+  if (auto reply = handler ? handler(request) : std::nullopt) return *reply;
   std::lock_guard lock(mutex_);
   auto& queue = queued_[request.method + " " + request.path];
   if (queue.empty()) return modelReply(request);
