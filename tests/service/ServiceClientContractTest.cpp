@@ -4,18 +4,14 @@
 #include <boost/system/system_error.hpp>
 #include <regex>
 
+#include "ServiceHarness.h"
 #include "messages/ErrorText.h"
 #include "messages/Messages.h"
 #include "service/BrowserSignIn.h"
 #include "service/ReplyDecoding.h"
 #include "service/RequestBodies.h"
 #include "service/ServiceError.h"
-#include "service/SpeechServiceClient.h"
 #include "service/TransportError.h"
-#include "support/MemorySettings.h"
-#include "support/service/AwaitedCall.h"
-#include "support/service/ContractServer.h"
-#include "support/service/MemorySecretStore.h"
 #include "support/service/ScriptedBrowser.h"
 
 using namespace wrenly;
@@ -26,26 +22,15 @@ using ::testing::ElementsAre;
 using Header = std::pair<std::string, std::string>;
 using Reply = ContractServer::Reply;
 
-// The service client and its browser sign-in wired to a loopback contract server, in-memory
-// settings and secrets, and a browser the test answers.
-class ServiceContract : public CallHarness {
+// The service client and its browser sign-in, with a browser the test answers.
+class ServiceContract : public ServiceHarness {
  protected:
   ~ServiceContract() override {
     // A call that a failing test left waiting ends here, before the client it runs in.
     cancel.emit(asio::cancellation_type::terminal);
     loop.settle();
-    pool.join();
   }
 
-  SpeechServiceClient makeService(const std::string& baseURL) const {
-    return SpeechServiceClient(platform, ServiceConfiguration{baseURL, server.certificateFile()});
-  }
-  void signIn(const std::string& token = "token-1", std::string baseURL = {}) {
-    if (baseURL.empty()) baseURL = server.baseURL();
-    server.addAccount(token);
-    secrets.store(SpeechServiceClient::credentialService, baseURL, token);
-    settings.setBool("active." + baseURL, true);
-  }
   std::string flag() const { return "active." + server.baseURL(); }
   std::optional<std::string> storedToken() {
     return secrets.lookup(SpeechServiceClient::credentialService, server.baseURL()).secret();
@@ -63,14 +48,6 @@ class ServiceContract : public CallHarness {
     };
   }
 
-  MemorySettings settings;
-  MemorySecretStore secrets;
-  Platform platform{.mainLoop = io.get_executor(),
-                    .background = pool.get_executor(),
-                    .clock = &clock,
-                    .settings = &settings,
-                    .secrets = &secrets};
-  ContractServer server;
   const std::vector<std::uint8_t> wav = std::vector<std::uint8_t>(1001, 0xA7);
   SpeechServiceClient service = makeService(server.baseURL());
   ScriptedBrowser browser;
