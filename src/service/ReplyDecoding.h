@@ -39,8 +39,9 @@ std::string decodeText(std::string_view body);
 // The "code" of an error body {"error": {"code": CODE}}, or none.
 std::optional<std::string> serviceErrorCode(std::string_view body);
 
-// Whether a service error code is one the client will show as such: 1 to 80 characters from
-// "abcdefghijklmnopqrstuvwxyz0123456789_" (the empty code is allowed too).
+// Whether a service error code is one the client will show and log as such: at most 80
+// characters from "abcdefghijklmnopqrstuvwxyz0123456789_" (the empty code is allowed too). The
+// one rule for both the request replies and the stream's error messages.
 bool isValidServiceCode(std::string_view code);
 
 // Replies of the account calls; other members are ignored. Throw ReplyDecodingError.

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "service/JsonParsing.h"
+#include "service/ReplyDecoding.h"
 
 namespace wrenly {
 
@@ -57,15 +58,6 @@ bool isBlank(std::string_view text) {
   return true;
 }
 
-std::string checkedServiceCode(std::string_view code) {
-  if (code.size() > 80) return "unknown";
-  for (char c : code) {
-    const bool allowed = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-    if (!allowed) return "unknown";
-  }
-  return std::string(code);
-}
-
 StreamEvent interpretStreamMessage(std::string_view bytes, bool finishSent) {
   json::error_code ec;
   json::value message = parseJson(bytes, ec);
@@ -90,8 +82,8 @@ StreamEvent interpretStreamMessage(std::string_view bytes, bool finishSent) {
   if (kind == "error") {
     const json::value* code = object.if_contains("code");
     if (!code || !code->is_string()) return StreamServiceFailure{"unknown"};
-    const json::string& text = code->get_string();
-    return StreamServiceFailure{checkedServiceCode(std::string_view(text.data(), text.size()))};
+    const std::string_view text = code->get_string();
+    return StreamServiceFailure{isValidServiceCode(text) ? std::string(text) : "unknown"};
   }
   return StreamInvalid{};
 }

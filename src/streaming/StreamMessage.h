@@ -14,7 +14,7 @@ struct StreamReady {
   friend bool operator==(const StreamReady&, const StreamReady&) = default;
 };
 struct StreamServiceFailure {
-  std::string code;  // already checked: at most 80 of [a-z0-9_], otherwise "unknown"
+  std::string code;  // already checked (isValidServiceCode), otherwise "unknown"
   friend bool operator==(const StreamServiceFailure&, const StreamServiceFailure&) = default;
 };
 // The words heard so far, sent while the user speaks to a client that asked for them. Shown,
@@ -33,9 +33,6 @@ using StreamEvent = std::variant<StreamReady, LiveRecognitionResult, StreamServi
 // `bytes` is the payload of one text or binary frame. A result only counts once the finish
 // frame has gone out; before that it is a protocol fault.
 StreamEvent interpretStreamMessage(std::string_view bytes, bool finishSent);
-
-// The service's error code if it is safe to log and compare, else "unknown".
-std::string checkedServiceCode(std::string_view code);
 
 // True when `text` holds nothing but Unicode white space and line breaks (UTF-8).
 bool isBlank(std::string_view text);

@@ -8,13 +8,13 @@
 
 namespace wrenly {
 
-// A client wired to a loopback contract server, in-memory settings and secrets.
+// A client wired to a loopback contract server, in-memory settings and secrets; the speech
+// service's own contract tests use it too.
 class ServiceHarness : public CallHarness {
  protected:
   ~ServiceHarness() override { pool.join(); }
 
-  SpeechServiceClient makeService(std::string baseURL = {}) const {
-    if (baseURL.empty()) baseURL = server.baseURL();
+  SpeechServiceClient makeService(const std::string& baseURL) const {
     return SpeechServiceClient(platform, ServiceConfiguration{baseURL, server.certificateFile()});
   }
   void signIn(const std::string& token = "token-1", std::string baseURL = {}) {

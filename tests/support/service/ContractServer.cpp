@@ -1,6 +1,7 @@
 #include "support/service/ContractServer.h"
 
 #include <algorithm>
+#include <boost/algorithm/string/predicate.hpp>
 #include <boost/json/parse.hpp>
 #include <boost/json/serialize.hpp>
 #include <boost/json/value.hpp>
@@ -41,12 +42,7 @@ bool isBase64(std::string_view text) {
 
 std::optional<std::string> ContractServer::Request::header(std::string_view name) const {
   for (const auto& [key, value] : headers) {
-    if (std::equal(key.begin(), key.end(), name.begin(), name.end(), [](char a, char b) {
-          return std::tolower(static_cast<unsigned char>(a)) ==
-                 std::tolower(static_cast<unsigned char>(b));
-        })) {
-      return value;
-    }
+    if (boost::algorithm::iequals(key, name)) return value;
   }
   return std::nullopt;
 }
@@ -84,15 +80,11 @@ void ContractServer::approveSignIn() {
 
 ContractServer::Reply ContractServer::answer(Request request) {
   if (request.target.starts_with(basePath)) request.path = request.target.substr(basePath.size());
-  Handler handler;
-  {
-    std::lock_guard lock(mutex_);
+  const Handler handler = locked([&] {
     requests_.push_back(request);
-    handler = handler_;
-  }
-  if (handler) {
-    if (auto reply = handler(request)) return *reply;
-  }
+    return handler_;
+  });
+  if (auto reply = handler ? handler(request) : std::nullopt) return *reply;
   std::lock_guard lock(mutex_);
   auto& queue = queued_[request.method + " " + request.path];
   if (queue.empty()) return modelReply(request);

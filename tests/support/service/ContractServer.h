@@ -73,8 +73,7 @@ class ContractServer : private speech::ServiceHandler {
 
     static Reply json(int status, std::string body);
     static Reply error(int status, std::string code);  // {"error":{"code":CODE}}
-    static Reply busy() { return error(503, "request_busy"); }
-    static Reply text(std::string text);  // 200 {"text":TEXT}
+    static Reply text(std::string text);               // 200 {"text":TEXT}
     static Reply stalled() {
       Reply r;
       r.stall = true;

@@ -50,7 +50,6 @@ class StreamServer {
   StreamServer(const TestCertificate& certificate, Script script, int receiveBufferBytes = 0);
   ~StreamServer();
 
-  std::uint16_t port() const { return port_; }
   std::string baseURL() const;  // "https://localhost:<port>/wrenly/v1/"
 
   // What the latest connection sent.
