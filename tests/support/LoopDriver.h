@@ -7,6 +7,7 @@
 #include <chrono>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 
@@ -53,18 +54,23 @@ class LoopDriver {
   // threw.
   template <typename T>
   T finish(asio::awaitable<T> work) {
-    std::optional<T> result;
-    std::exception_ptr failure;
-    bool done = false;
-    asio::co_spawn(loop_, std::move(work), [&](std::exception_ptr error, T value) {
-      done = true;
-      failure = error;
-      if (!error) result = std::move(value);
+    // Shared with the completion handler: a coroutine given up on may still end later, at the
+    // fixture's teardown, and must not write into this frame then.
+    struct Outcome {
+      std::optional<T> result;
+      std::exception_ptr failure;
+      bool done = false;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    asio::co_spawn(loop_, std::move(work), [outcome](std::exception_ptr error, T value) {
+      outcome->done = true;
+      outcome->failure = error;
+      if (!error) outcome->result = std::move(value);
     });
-    if (!runUntil([&] { return done; }, true))
+    if (!runUntil([&] { return outcome->done; }, true))
       throw std::runtime_error("the coroutine never finished");
-    if (failure) std::rethrow_exception(failure);
-    return std::move(*result);
+    if (outcome->failure) std::rethrow_exception(outcome->failure);
+    return std::move(*outcome->result);
   }
   void finish(asio::awaitable<void> work) {
     finish([](asio::awaitable<void> inner) -> asio::awaitable<bool> {

@@ -20,6 +20,14 @@ ManualClock::ManualClock(std::function<void()> drain)
       wallStart_(std::chrono::sys_days{std::chrono::year{2026} / 3 / 5} + std::chrono::hours{14}),
       drain_(std::move(drain)) {}
 
+ManualClock::~ManualClock() {
+  // A callback may own the timer that holds it (a sleep nobody ended, after a test failed):
+  // dropping it cancels that timer, which must find the map whole, not half destroyed.
+  std::map<Key, Entry> pending;
+  std::lock_guard lock(mutex_);
+  pending.swap(timers_);
+}
+
 Clock::Duration ManualClock::now() const {
   std::lock_guard lock(mutex_);
   return now_;

@@ -14,6 +14,7 @@ namespace wrenly {
 class ManualClock final : public Clock {
  public:
   explicit ManualClock(std::function<void()> drain = {});
+  ~ManualClock() override;
 
   Duration now() const override;
   std::chrono::system_clock::time_point wallTime() const override;
