@@ -21,8 +21,8 @@ DesktopSession& session() {
 ElementHandle editorField(DesktopSession& desktop) {
   ElementHandle element;
   desktop.bringForward(desktop.editorPID());
-  desktop.runUntil([&] {
-    element = desktop.desktop->accessibility().focusedElement(desktop.editorPID(), 300ms);
+  realtest::runUntil([&] {
+    element = desktop.accessibility->focusedElement(desktop.editorPID(), 300ms);
     return element != nullptr;
   });
   return element;
@@ -33,7 +33,7 @@ ElementHandle editorField(DesktopSession& desktop) {
 void BM_CaptureFocusedElement(benchmark::State& state) {
   auto& desktop = session();
   if (!editorField(desktop)) return state.SkipWithError("no focused field in the editor");
-  auto& accessibility = desktop.desktop->accessibility();
+  auto& accessibility = *desktop.accessibility;
   for (auto _ : state) {
     auto element = accessibility.focusedElement(desktop.editorPID(), 300ms);
     benchmark::DoNotOptimize(element->isSecure());

@@ -77,7 +77,7 @@ void relayCpu(benchmark::State& state) {
   const auto audio = spoken({3000});
   const double before = serviceCpuSeconds();
   for (auto _ : state) {
-    benchmark::DoNotOptimize(recogniser.recognise(audio, {VoiceLanguage::english}));
+    benchmark::DoNotOptimize(recogniser.recognise(audio, {VoiceLanguage::english, {}}));
   }
   state.counters["service_cpu_ms_per_request"] =
       (serviceCpuSeconds() - before) * 1000 / double(state.iterations());
@@ -97,7 +97,7 @@ void stopToResult(benchmark::State& state) {
   pattern.push_back(2000);
   const auto audio = spoken(pattern);
   for (auto _ : state) {
-    auto stream = std::move(std::get<0>(recogniser.open({VoiceLanguage::english})));
+    auto stream = std::move(std::get<0>(recogniser.open({VoiceLanguage::english, {}})));
     for (size_t at = 0; at < audio.size(); at += 1600) {
       stream->feed(std::span(audio).subspan(at, std::min<size_t>(1600, audio.size() - at)));
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
